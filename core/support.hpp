@@ -1,0 +1,92 @@
+// Runtime support routines: cell copy and retype, tail appends, boot literals,
+// raising errors, the float-to-integer check and the cycle-detection stack.
+#pragma once
+#include <cstdint>
+
+#include "core/cell.hpp"
+#include "core/memory.hpp"
+
+namespace zun {
+
+// Every error id of the catalogue, in catalogue order: ErrorId::script_expect_arg ...
+enum class ErrorId : uint16_t {
+#define ZUN_ERROR(sym, code, cat, cat_name, id_name, message) sym,
+#include "error_catalog.inc"
+#undef ZUN_ERROR
+    count_
+};
+
+struct ErrorInfo {
+    uint16_t code;           // 100 x category + id index
+    uint8_t category;        // 0 throw ... 9 internal
+    const char* category_name;
+    const char* id_name;
+    const char* message;     // the template as the catalogue writes it
+};
+const ErrorInfo& error_info(ErrorId id);
+const char* error_category_title(uint8_t category);  // "Script Error" ...
+
+}  // namespace zun
+
+namespace zun::support {
+
+inline Cell* set_type(Cell* cell, uint32_t type) {
+    cell->set_type(type);
+    return cell;
+}
+inline void clear_new_line(Cell* cell) { cell->header &= ~NEW_LINE_FLAG; }
+inline Cell* copy_cell(const Cell* src, Cell* dst) {
+    if (src != dst) *dst = *src;
+    return dst;
+}
+
+// A fresh unset! cell at the tail of a block (the buffer doubles when full).
+// The pointer is good until the next allocation.
+Cell* alloc_tail_cell(NodeId block_node);
+Cell* append_cell(const Cell* block);
+// Advances the tail by n bytes and answers the old tail (good until the next
+// allocation).
+uint8_t* reserve_bytes(NodeId node, uint32_t n);
+uint8_t* replicate_bytes(uint8_t* start, int32_t n, int32_t count);
+
+// Boot literals: cells of the block the boot data decodes into.
+void set_boot_literals(NodeId block, uint32_t first_index);
+Cell* boot_literal(uint32_t i);
+uint32_t boot_literal_ref(uint32_t i);
+
+// Makes the error value and throws it to the nearest try frame; never returns.
+[[noreturn]] void fire_error(ErrorId id, const Cell* arg1 = nullptr,
+                             const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);
+[[noreturn]] void fire_make_error(const Cell* type, const Cell* spec);
+
+// The error! datatype installs the real maker and former; until then errors are
+// cells of type error! with the id in word 1 and a block of the arguments in
+// word 2 (word 3 keeps the frame position of the raise).
+using ErrorMaker = void (*)(Cell* result, ErrorId id, const Cell* arg1, const Cell* arg2,
+                            const Cell* arg3);
+using ErrorFormer = void (*)(const Cell* error, char* out, size_t size);
+void set_error_maker(ErrorMaker maker);
+void set_error_former(ErrorFormer former);
+void make_error(Cell* result, ErrorId id, const Cell* arg1 = nullptr,
+                const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);
+// The text the top-level handler shows for an error.
+void form_error(const Cell* error, char* out, size_t size);
+// The id of an error value made by the interim maker.
+ErrorId error_id_of(const Cell* error);
+
+// Integer value of an integer!, or a float! truncated toward zero when it fits.
+int32_t to_int_checked(const Cell* value);
+
+}  // namespace zun::support
+
+// The cycle-detection stack that walks of nested values share.
+namespace zun::cycles {
+constexpr int CAPACITY = 1000;
+void init();
+void push(NodeId node);  // internal too-deep (after emptying) when full
+void pop();
+void drop(int n);
+void reset();
+bool find(NodeId node);
+int depth();
+}  // namespace zun::cycles

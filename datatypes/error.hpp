@@ -1,0 +1,6 @@
+// error!: objects that describe a failure.
+#pragma once
+
+namespace zun::error {
+void register_type();
+}

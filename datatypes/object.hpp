@@ -1,0 +1,6 @@
+// object!: contexts of named fields with an owner value.
+#pragma once
+
+namespace zun::object {
+void register_type();
+}

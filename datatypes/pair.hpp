@@ -1,0 +1,6 @@
+// pair!: two 32-bit integer coordinates.
+#pragma once
+
+namespace zun::pair {
+void register_type();
+}

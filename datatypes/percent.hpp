@@ -1,0 +1,6 @@
+// percent!: a double written as a percentage.
+#pragma once
+
+namespace zun::percent {
+void register_type();
+}

@@ -1,0 +1,6 @@
+// binary!: byte strings.
+#pragma once
+
+namespace zun::binary {
+void register_type();
+}

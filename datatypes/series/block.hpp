@@ -1,0 +1,6 @@
+// block!: lists of value cells.
+#pragma once
+
+namespace zun::block {
+void register_type();
+}

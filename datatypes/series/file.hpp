@@ -1,0 +1,6 @@
+// file!: file names.
+#pragma once
+
+namespace zun::file {
+void register_type();
+}

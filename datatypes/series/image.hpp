@@ -1,0 +1,6 @@
+// image!: pixel grids.
+#pragma once
+
+namespace zun::image {
+void register_type();
+}

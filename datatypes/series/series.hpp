@@ -1,0 +1,6 @@
+// series!: the actions every series type shares.
+#pragma once
+
+namespace zun::series {
+void register_type();
+}

@@ -1,0 +1,6 @@
+// url!: URLs.
+#pragma once
+
+namespace zun::url {
+void register_type();
+}

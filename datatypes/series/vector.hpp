@@ -1,0 +1,6 @@
+// vector!: packed numeric series.
+#pragma once
+
+namespace zun::vector {
+void register_type();
+}

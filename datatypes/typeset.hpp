@@ -1,0 +1,6 @@
+// typeset!: a set of datatypes in one cell.
+#pragma once
+
+namespace zun::typeset {
+void register_type();
+}

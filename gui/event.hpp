@@ -1,0 +1,6 @@
+// event!: the cell that carries one GUI event.
+#pragma once
+
+namespace zun::event {
+void register_type();
+}

@@ -1,0 +1,401 @@
+#include "interpreter/stack.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/memory.hpp"
+#include "core/runtime.hpp"
+#include "core/support.hpp"
+
+namespace zun {
+
+void raise_flow(Flow code) { throw Unwind{code}; }
+
+}  // namespace zun
+
+namespace zun::stack {
+
+Cell* g_bottom = nullptr;
+Cell* g_top = nullptr;
+Cell* g_end = nullptr;
+Cell* g_base = nullptr;
+CallFrame* g_frame_bottom = nullptr;
+CallFrame* g_frame_top = nullptr;
+CallFrame* g_frame_end = nullptr;
+
+namespace {
+
+constexpr uint32_t FRAME_STACK_CELLS = FRAME_STACK_RECORDS * sizeof(CallFrame) / sizeof(Cell);
+static_assert(FRAME_STACK_CELLS * sizeof(Cell) == FRAME_STACK_RECORDS * sizeof(CallFrame));
+constexpr uint32_t NO_POSITION = 0xFFFFFFFF;
+constexpr uint32_t STACK_CONTEXT_FLAG = 1u << 22;  // context! header: values on the stack
+constexpr const char* DEFAULT_CAPTION = "Zun NoName App";
+
+struct FixedBlock {
+    NodeId node = 0;
+    memory::SeriesBuffer* buffer = nullptr;
+};
+FixedBlock g_value_block;
+FixedBlock g_frame_block;
+
+uint32_t g_body_symbol = 0;
+uint32_t g_anon_symbol = 0;
+uint32_t g_saved_position = NO_POSITION;  // set by a failed throw, read by the next where
+
+// A second init (tests) keeps the blocks while the memory manager still maps
+// them; after memory::init they belong to nobody else and are released (malloc
+// series live on the runtime heap).
+void make_fixed_block(FixedBlock& block, uint32_t cells) {
+    if (block.buffer) {
+        if (memory::buffer_of(block.node) == block.buffer) return;
+        runtime::free(block.buffer);
+    }
+    block.node = memory::alloc_series_malloc(cells, sizeof(Cell), 0);
+    block.buffer = memory::buffer_of(block.node);
+    std::memset(block.buffer->data(), 0, block.buffer->size);
+}
+
+Cell* context_cell(NodeId context) { return memory::buffer_of(context)->head_cell(); }
+
+void restore_values(const CallFrame* record) {
+    if (record->function_context)
+        context_cell(record->function_context)->data2 = record->saved_values;
+}
+
+bool hidden(const CallFrame* record) {
+    uint32_t symbol = record->symbol();
+    return (g_body_symbol && symbol == g_body_symbol) || (g_anon_symbol && symbol == g_anon_symbol);
+}
+
+[[noreturn]] void frame_overflow() {
+    g_top = g_top - g_bottom > int64_t(BACK_OFF_CELLS) ? g_top - BACK_OFF_CELLS : g_bottom;
+    cycles::reset();
+    support::fire_error(ErrorId::internal_stack_overflow);
+}
+
+CallFrame* write_record(const Cell* name, uint32_t high_byte) {
+    if (g_frame_top >= g_frame_end) frame_overflow();
+    CallFrame* record = g_frame_top++;
+    uint32_t symbol = name ? name->data2 & 0xFFFFFF : 0;
+    record->header = symbol | (high_byte << 24);
+    record->saved_base = cell_index(g_base);
+    record->name_context = name ? name->data1 : 0;
+    record->function_context = 0;
+    record->saved_values = 0;
+    g_base = g_top;
+    return record;
+}
+
+// Takes the top record off; the arguments base goes back to the caller's.
+// Answers the popped call's slot 0, or nullptr when there was no record.
+Cell* take_record(CallFrame** popped) {
+    if (g_frame_top == g_frame_bottom) return nullptr;
+    CallFrame* record = --g_frame_top;
+    Cell* slot0 = g_base;
+    g_base = cell_at(record->saved_base);
+    *popped = record;
+    return slot0;
+}
+
+// Pops records down to the nearest one of `kind` or a try-all frame, restoring
+// the contexts of the function records passed. The record found stays on the
+// frame stack and g_base is its own base; nullptr when the stack ran empty.
+CallFrame* cut_to_kind(uint32_t kind) {
+    while (g_frame_top > g_frame_bottom) {
+        CallFrame* record = g_frame_top - 1;
+        if (record->kind() == kind || record->kind() == TRY_ALL_FRAME) return record;
+        if (record->kind() == FUNCTION_FRAME) restore_values(record);
+        g_base = cell_at(record->saved_base);
+        g_frame_top = record;
+    }
+    return nullptr;
+}
+
+// The target of a break, continue, return, exit or throw, searched below the
+// exit's own frame; nullptr when a try-all frame or the bottom comes first.
+template <typename Match> CallFrame* find_target(Match match) {
+    if (g_frame_top == g_frame_bottom) return nullptr;
+    for (CallFrame* record = g_frame_top - 1; record > g_frame_bottom;) {
+        --record;
+        if (record->kind() == TRY_ALL_FRAME) return nullptr;
+        if (match(record)) return record;
+    }
+    return nullptr;
+}
+
+// Makes the target current with an empty frame. The records passed lose their
+// frames here, so their function contexts are restored as their pops would have,
+// innermost first; otherwise an outer call of a recursive function would read
+// dead cells.
+void enter_target(CallFrame* target) {
+    for (CallFrame* record = g_frame_top - 1; record > target; --record) restore_values(record);
+    g_base = cell_at(target[1].saved_base);
+    g_top = g_base;
+    g_frame_top = target + 1;
+}
+
+Cell unset_cell() { return make_cell(TYPE_UNSET); }
+
+}  // namespace
+
+void init() {
+    make_fixed_block(g_value_block, VALUE_STACK_CELLS);
+    make_fixed_block(g_frame_block, FRAME_STACK_CELLS);
+    g_bottom = g_value_block.buffer->cells();
+    g_end = g_bottom + VALUE_STACK_CELLS;
+    g_top = g_base = g_bottom;
+    g_frame_bottom = reinterpret_cast<CallFrame*>(g_frame_block.buffer->data());
+    g_frame_end = g_frame_bottom + FRAME_STACK_RECORDS;
+    g_frame_top = g_frame_bottom;
+    g_saved_position = NO_POSITION;
+}
+
+void set_hidden_symbols(uint32_t body_symbol, uint32_t anon_symbol) {
+    g_body_symbol = body_symbol;
+    g_anon_symbol = anon_symbol;
+}
+
+bool initialised() { return g_bottom != nullptr; }
+
+void value_overflow() {
+    // push_cell advanced top to the end: back off so the error path has room.
+    g_top -= BACK_OFF_CELLS;
+    cycles::reset();
+    support::fire_error(ErrorId::internal_stack_overflow);
+}
+
+void adjust_after_error() {
+    const Cell* last = top();
+    if (last->is(TYPE_ERROR)) *g_base = *last;
+    g_top = g_base + 1;
+}
+
+void push_frame(const Cell* name, uint32_t high_byte) { write_record(name, high_byte); }
+
+void push_function_frame(const Cell* name, NodeId function_context) {
+    CallFrame* record = write_record(name, FUNCTION_FRAME);
+    if (!function_context) return;
+    record->function_context = function_context;
+    record->saved_values = context_cell(function_context)->data2;
+}
+
+void push_compiled_function_frame(const Cell* name, NodeId context) {
+    if (context) context_cell(context)->data2 = values_word(g_base);
+    push_frame(name, NATIVE_FRAME | BODY_BYTE);
+}
+
+void set_body_flag(bool on) {
+    CallFrame* record = top_frame();
+    if (!record) return;
+    if (on) record->header |= BODY_BYTE << 24;
+    else record->header &= ~(BODY_BYTE << 24);
+}
+
+void set_top_frame_interpreted() {
+    if (CallFrame* record = top_frame()) record->header |= INTERP_BYTE << 24;
+}
+
+CallFrame* set_caller_body_flag() {
+    if (frame_depth() < 2) return nullptr;
+    CallFrame* caller = g_frame_top - 2;
+    if (caller->body()) return nullptr;
+    caller->header |= BODY_BYTE << 24;
+    return caller;
+}
+
+void clear_body_flag(CallFrame* record) {
+    if (record) record->header &= ~(BODY_BYTE << 24);
+}
+
+bool interpreted_frame(CallFrame* start, bool next_only) {
+    for (CallFrame* record = start ? start : g_frame_top; record > g_frame_bottom;) {
+        --record;
+        if (record->interpreted()) return true;
+        if (next_only) return false;
+    }
+    return false;
+}
+
+void pop_frame() {
+    CallFrame* record;
+    if (Cell* slot0 = take_record(&record)) g_top = slot0 + 1;
+}
+
+void pop_function_frame() {
+    CallFrame* record;
+    Cell* slot0 = take_record(&record);
+    if (!slot0) return;
+    restore_values(record);
+    g_top = slot0 + 1;
+}
+
+void pop_frame_set_result() {
+    CallFrame* record;
+    Cell* slot0 = take_record(&record);
+    if (!slot0) return;
+    *g_base = *slot0;
+    g_top = slot0 + 1;
+}
+
+void pop_function_frame_set_result() {
+    CallFrame* record;
+    Cell* slot0 = take_record(&record);
+    if (!slot0) return;
+    restore_values(record);
+    *g_base = *slot0;
+    g_top = slot0 + 1;
+}
+
+void pop_frame_reset() {
+    CallFrame* record;
+    if (take_record(&record)) g_top = g_base;
+}
+
+void pop_function_frame_reset() {
+    CallFrame* record;
+    if (!take_record(&record)) return;
+    restore_values(record);
+    g_top = g_base;
+}
+
+void pop_frame_discard() {
+    CallFrame* record;
+    Cell* slot0 = take_record(&record);
+    if (!slot0) return;
+    if (record->kind() == FUNCTION_FRAME) restore_values(record);
+    g_top = slot0;
+    if (g_frame_top == g_frame_bottom) g_base = g_top = g_bottom;
+}
+
+void unwind_to_frame(uint32_t kind, bool keep) {
+    Cell* innermost = g_base;
+    CallFrame* found = cut_to_kind(kind);
+    if (!found) {
+        g_base = g_top = g_bottom;
+        return;
+    }
+    if (!keep) g_base = cell_at(found->saved_base);
+    g_top = innermost + 1;
+}
+
+void unwind_to_frame_set_result(uint32_t kind) {
+    Cell result = *g_base;
+    CallFrame* found = cut_to_kind(kind);
+    if (!found) {
+        g_base = g_top = g_bottom;
+        return;
+    }
+    *g_base = result;  // g_base is the found frame's own slot 0
+    g_top = g_base;
+}
+
+void throw_error(Cell* error) {
+    Cell value = *error;  // usually on the stack, in cells the unwind gives up
+    CallFrame* catcher = nullptr;
+    if (g_frame_top > g_frame_bottom) {
+        // The error! datatype stores this word as the error's where (while it
+        // is still none); the interim error has no such field, but the look-up
+        // must still consume a position saved by a failed throw.
+        (void)current_callee_word();
+        record_error_frame(&value);
+        Cell* saved_top = g_top;
+        catcher = cut_to_kind(TRY_FRAME);
+        if (catcher) {
+            g_base = cell_at(catcher->saved_base);
+            g_frame_top = catcher;
+        }
+        g_top = saved_top;
+    }
+    if (!catcher) top_level_handler(&value);
+    // A full stack must not turn the push into a second overflow that would
+    // skip the try frame just popped.
+    if (g_top + 1 >= g_end) g_top = g_end - BACK_OFF_CELLS;
+    push(&value);
+    throw Unwind{Flow::error};
+}
+
+Flow throw_loop_signal(bool has_value, bool is_continue) {
+    CallFrame* loop = find_target([](const CallFrame* r) { return r->kind() == LOOP_FRAME; });
+    if (!loop) support::fire_error(is_continue ? ErrorId::throw_continue : ErrorId::throw_break);
+    Cell value = has_value && !is_continue ? *g_base : unset_cell();
+    enter_target(loop);
+    *g_base = value;
+    return is_continue ? Flow::continue_ : Flow::break_;
+}
+
+Flow throw_return_signal(bool has_value) {
+    CallFrame* body = find_target([](const CallFrame* r) { return r->body(); });
+    if (!body) support::fire_error(ErrorId::throw_return);
+    Cell value = has_value ? *g_base : unset_cell();
+    enter_target(body);
+    *g_base = value;
+    return has_value ? Flow::return_ : Flow::exit;
+}
+
+Flow throw_value(Flow code) {
+    Cell value = g_base[0];
+    Cell name = g_base + 1 < g_top ? g_base[1] : unset_cell();
+    CallFrame* catcher = find_target([](const CallFrame* r) { return r->kind() == CATCH_FRAME; });
+    if (!catcher) {
+        // Saved only here: a throw that reaches its catch must not leave a
+        // position for the where of some later, unrelated error.
+        save_error_frame_position();
+        support::fire_error(ErrorId::throw_throw, &value);
+    }
+    enter_target(catcher);
+    push(&value);
+    push(&name);
+    return code;
+}
+
+Cell current_callee_word() {
+    CallFrame* record = g_frame_top;
+    if (g_saved_position != NO_POSITION) {
+        record = g_frame_bottom + std::min(g_saved_position, FRAME_STACK_RECORDS);
+        g_saved_position = NO_POSITION;
+    }
+    while (record > g_frame_bottom) {
+        --record;
+        if (!hidden(record))
+            return make_cell(TYPE_WORD, record->name_context, record->symbol(), 0xFFFFFFFF);
+    }
+    // Symbol 0 stands for the <not-found> word until symbols exist.
+    return make_cell(TYPE_WORD, 0, 0, 0xFFFFFFFF);
+}
+
+void record_error_frame(Cell* error) {
+    // The error! datatype keeps this in its stack field (unless that already
+    // holds the recorded block); the interim error keeps it in word 3.
+    error->data3 = frame_depth();
+}
+
+void save_error_frame_position() {
+    if (g_saved_position == NO_POSITION && frame_depth() > 0) g_saved_position = frame_depth() - 1;
+}
+
+void top_level_handler(Cell* error) {
+    Cell value = *error;
+    if (initialised()) set_last(&value);
+    std::string text(1u << 20, '\0');
+    support::form_error(&value, text.data(), text.size());
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n%s\n", DEFAULT_CAPTION, text.c_str());
+    std::fflush(stderr);
+    std::exit(-2);
+}
+
+void mark_for_collector(MarkContextFn mark_context, MarkBlockFn mark_block) {
+    for (CallFrame* record = g_frame_bottom; record < g_frame_top; ++record) {
+        if (record->name_context) mark_context(record->name_context);
+        NodeId context = record->function_context;
+        if (!context) continue;
+        mark_context(context);
+        if (record->saved_values && !(context_cell(context)->header & STACK_CONTEXT_FLAG))
+            mark_block(record->saved_values);
+    }
+}
+
+}  // namespace zun::stack

@@ -1,0 +1,177 @@
+// The value stack and the call-frame stack, and the non-local exits built on them.
+//
+// Errors travel as one C++ exception (Unwind with code Flow::error) after the
+// frame work is done; break, continue, return, exit and throw travel as a
+// returned Flow status, the frame work again done at raise time. Where user code
+// runs under C++ that cannot pass a status on, raise_flow() turns the status into
+// an Unwind and catch points turn it back.
+#pragma once
+#include <cstdint>
+
+#include "core/cell.hpp"
+
+namespace zun {
+
+enum class [[nodiscard]] Flow : uint32_t {
+    normal = 0,
+    throw_ = 0x7FFFFFFA,
+    exit = 0x7FFFFFFB,
+    return_ = 0x7FFFFFFC,
+    continue_ = 0x7FFFFFFD,
+    break_ = 0x7FFFFFFE,
+    error = 0x7FFFFFFF,
+};
+
+// Catch-point thresholds: a catch point takes every code not above its own.
+constexpr uint32_t CATCH_ALL = 0x7FFFFFFF;   // try and other guards of an evaluation
+constexpr uint32_t CATCH_LOOPS = 0x7FFFFFFE; // loops and parse: all but errors
+constexpr uint32_t CATCH_THROW = 0x7FFFFFFA; // catch
+inline bool catches(uint32_t threshold, Flow code) { return uint32_t(code) <= threshold; }
+
+struct Unwind {
+    Flow code;
+};
+[[noreturn]] void raise_flow(Flow code);
+
+}  // namespace zun
+
+namespace zun::stack {
+
+constexpr uint32_t VALUE_STACK_CELLS = 20000;
+constexpr uint32_t FRAME_STACK_RECORDS = 12000;
+constexpr uint32_t BACK_OFF_CELLS = 5;
+
+enum FrameKind : uint32_t {
+    FUNCTION_FRAME = 1,
+    NATIVE_FRAME = 2,
+    TRY_FRAME = 4,
+    TRY_ALL_FRAME = 5,
+    CATCH_FRAME = 6,
+    EVAL_FRAME = 7,
+    LOOP_FRAME = 8,
+};
+// Header high byte: kind in bits 0-3, body flag 0x10, interpreter flag 0x80.
+constexpr uint32_t BODY_BYTE = 0x10;
+constexpr uint32_t INTERP_BYTE = 0x80;
+
+struct CallFrame {
+    uint32_t header;        // symbol id in bits 0-23, flags byte in bits 24-31
+    uint32_t saved_base;    // caller's arguments base, as a cell index
+    NodeId name_context;    // context of the callee's name word, 0 when none
+    NodeId function_context;
+    uint32_t saved_values;  // that context's values word when pushed
+
+    uint32_t kind() const { return (header >> 24) & 0x0F; }
+    uint32_t symbol() const { return header & 0xFFFFFF; }
+    bool body() const { return header & (BODY_BYTE << 24); }
+    bool interpreted() const { return header & (INTERP_BYTE << 24); }
+};
+static_assert(sizeof(CallFrame) == 20);
+
+// Plain globals: every push and pop is a few pointer moves.
+extern Cell* g_bottom;
+extern Cell* g_top;   // next free cell
+extern Cell* g_end;
+extern Cell* g_base;  // arguments base, slot 0 of the current call
+extern CallFrame* g_frame_bottom;
+extern CallFrame* g_frame_top;  // next free record
+extern CallFrame* g_frame_end;
+
+void init();
+// Symbols of the frame names left out of call listings (set once symbols exist).
+void set_hidden_symbols(uint32_t body_symbol, uint32_t anon_symbol);
+bool initialised();
+
+[[noreturn]] void value_overflow();
+
+inline Cell* push_cell() {
+    Cell* cell = g_top++;
+    if (g_top >= g_end) value_overflow();
+    return cell;
+}
+inline Cell* push(const Cell* value) {
+    Cell* cell = push_cell();
+    *cell = *value;
+    return cell;
+}
+inline void pop(uint32_t n) { g_top = (g_top - g_bottom) > int64_t(n) ? g_top - n : g_bottom; }
+inline Cell* top() { return g_top > g_bottom ? g_top - 1 : g_bottom; }
+inline uint32_t top_type() { return top()->type(); }
+inline Cell* arguments() { return g_base; }
+inline Cell* argument(int i) { return g_base + i; }
+inline void set_last(const Cell* value) { *g_base = *value; }
+inline void set_result(const Cell* value) { *g_base = *value; }
+inline void set_result_reset(const Cell* value) {
+    Cell copy = *value;  // value may lie above the new top
+    g_top = g_base + 1;
+    *g_base = copy;
+}
+inline void reset() { g_top = g_base; }
+inline void reset_keep_result() { g_top = g_base + 1; }
+void adjust_after_error();
+
+inline uint32_t cell_index(const Cell* cell) { return uint32_t(cell - g_bottom); }
+inline Cell* cell_at(uint32_t index) { return g_bottom + index; }
+// A function context's values live on the stack: the context! cell's word 2 then
+// holds the cell index + 1 of its first value (0 while no call runs).
+inline uint32_t values_word(const Cell* first) { return cell_index(first) + 1; }
+inline Cell* values_cell(uint32_t word) { return word ? g_bottom + (word - 1) : nullptr; }
+
+// Frame pushes; name is a word cell (or nullptr for an unnamed frame).
+void push_frame(const Cell* name, uint32_t high_byte);
+void push_function_frame(const Cell* name, NodeId function_context);
+inline void push_native_frame(const Cell* name) { push_frame(name, NATIVE_FRAME); }
+inline void push_try_frame(const Cell* name) { push_frame(name, TRY_FRAME); }
+inline void push_try_all_frame(const Cell* name) { push_frame(name, TRY_ALL_FRAME); }
+inline void push_catch_frame(const Cell* name) { push_frame(name, CATCH_FRAME); }
+inline void push_eval_frame(const Cell* name) { push_frame(name, EVAL_FRAME | INTERP_BYTE); }
+inline void push_loop_frame(const Cell* name) { push_frame(name, LOOP_FRAME); }
+inline void push_interp_native_frame(const Cell* name) { push_frame(name, NATIVE_FRAME | INTERP_BYTE); }
+inline void push_interp_function_frame(const Cell* name) {
+    push_frame(name, FUNCTION_FRAME | INTERP_BYTE);
+}
+void push_compiled_function_frame(const Cell* name, NodeId context);
+
+void set_body_flag(bool on);
+void set_top_frame_interpreted();
+CallFrame* set_caller_body_flag();  // nullptr when it was set already
+void clear_body_flag(CallFrame* record);
+inline void set_frame_top(CallFrame* record) { g_frame_top = record; }
+inline CallFrame* top_frame() { return g_frame_top > g_frame_bottom ? g_frame_top - 1 : nullptr; }
+inline uint32_t frame_depth() { return uint32_t(g_frame_top - g_frame_bottom); }
+bool interpreted_frame(CallFrame* start, bool next_only);
+
+// Pops; see the table of pops for what each does to the value stack.
+void pop_frame();
+void pop_function_frame();
+void pop_frame_set_result();
+void pop_function_frame_set_result();
+void pop_frame_reset();
+void pop_function_frame_reset();
+void pop_frame_discard();
+
+// Unwinding by kind; stops at a try-all frame whatever kind is asked for.
+void unwind_to_frame(uint32_t kind, bool keep);
+void unwind_to_frame_set_result(uint32_t kind);
+inline void unwind_to_loop(bool keep) { unwind_to_frame(LOOP_FRAME, keep); }
+
+// Non-local exits.
+[[noreturn]] void throw_error(Cell* error);
+Flow throw_loop_signal(bool has_value, bool is_continue);
+Flow throw_return_signal(bool has_value);
+Flow throw_value(Flow code);
+
+// The word naming the innermost call (for an error's where).
+Cell current_callee_word();
+void record_error_frame(Cell* error);
+void save_error_frame_position();  // by throw: later where names its caller
+
+// The top-level handler: shows the error and ends the process with status -2.
+[[noreturn]] void top_level_handler(Cell* error);
+
+// Collector roots.
+using MarkContextFn = void (*)(NodeId context);
+using MarkBlockFn = void (*)(NodeId block);
+void mark_for_collector(MarkContextFn mark_context, MarkBlockFn mark_block);
+
+}  // namespace zun::stack

@@ -1,0 +1,28 @@
+#include "startup/init.hpp"
+
+#include "core/console_out.hpp"
+#include "core/externals.hpp"
+#include "core/memory.hpp"
+#include "core/support.hpp"
+#include "datatypes/registry.hpp"
+#include "interpreter/actions.hpp"
+#include "interpreter/stack.hpp"
+#include "platform/platform.hpp"
+
+namespace zun::startup {
+
+// The order matters: the hook lists first, then the platform; the memory
+// manager before anything allocates; every datatype before the action table;
+// the stacks last.
+void init_runtime() {
+    console_out::init_hooks();
+    platform::init();
+    memory::init();
+    externals::init();
+    registry::register_all();
+    actions::init_table();
+    cycles::init();
+    stack::init();
+}
+
+}  // namespace zun::startup
