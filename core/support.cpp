@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/runtime.hpp"
+#include "datatypes/series/string.hpp"
 #include "interpreter/stack.hpp"
 
 namespace zun {
@@ -180,7 +181,40 @@ int32_t to_int_checked(const Cell* value) {
     return int32_t(d);
 }
 
+int mold_indent(Cell* buffer, int level, int limit) {
+    for (int i = 0; i < level; i++) string::append_c_string(buffer, "    ");
+    return limit - 4 * level;
+}
+
 }  // namespace zun::support
+
+namespace zun::interpreter {
+
+namespace {
+const char* cycle_marker(uint32_t type, bool mold) {
+    if (!mold) return "...";
+    switch (type) {
+    case TYPE_BLOCK:
+    case TYPE_HASH: return "[...]";
+    case TYPE_PAREN: return "(...)";
+    case TYPE_MAP: return "#[...]";
+    case TYPE_OBJECT: return "make object! [...]";
+    default: return "...";
+    }
+}
+}  // namespace
+
+bool mold_cycle_marker(const Cell* value, Cell* buffer, int* limit, bool mold) {
+    // An object is walked through its context, any series through its buffer's node.
+    NodeId node = value->is(TYPE_OBJECT) ? value->data1 : value->data2;
+    if (!cycles::find(node)) return false;
+    const char* marker = cycle_marker(value->type(), mold);
+    string::append_c_string(buffer, marker);
+    *limit -= int(std::strlen(marker));
+    return true;
+}
+
+}  // namespace zun::interpreter
 
 namespace zun::cycles {
 

@@ -77,6 +77,9 @@ ErrorId error_id_of(const Cell* error);
 // Integer value of an integer!, or a float! truncated toward zero when it fits.
 int32_t to_int_checked(const Cell* value);
 
+// Appends four spaces per level to a string; answers limit - 4 x level.
+int mold_indent(Cell* buffer, int level, int limit);
+
 }  // namespace zun::support
 
 // The cycle-detection stack that walks of nested values share.
@@ -90,3 +93,9 @@ void reset();
 bool find(NodeId node);
 int depth();
 }  // namespace zun::cycles
+
+namespace zun::interpreter {
+// When the value is already being walked, appends its cycle marker ("[...]",
+// "..." ...) to the buffer, lowers *limit by its length and answers true.
+bool mold_cycle_marker(const Cell* value, Cell* buffer, int* limit, bool mold);
+}  // namespace zun::interpreter

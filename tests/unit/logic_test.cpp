@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/unit/runtime_fixture.hpp"
+
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -16,34 +18,11 @@ using namespace zun;
 
 namespace {
 
-class Logic : public ::testing::Test {
-protected:
-    void SetUp() override {
-        memory::init();
-        cycles::init();
-        stack::init();
-        registry::register_all();
-    }
-};
+using Logic = test_support::RuntimeTest;
+using test_support::raised;
 
-template <typename F> ErrorId raised(F f, Cell* error = nullptr) {
-    stack::push_try_frame(nullptr);
-    try {
-        f();
-    } catch (const Unwind& u) {
-        EXPECT_EQ(u.code, Flow::error);
-        stack::adjust_after_error();
-        if (error) *error = *stack::top();
-        ErrorId id = support::error_id_of(stack::top());
-        stack::pop_frame();
-        return id;
-    }
-    ADD_FAILURE() << "no error raised";
-    stack::pop_frame();
-    return ErrorId::count_;
-}
 
-Cell error_arg(const Cell& error, int i) { return memory::buffer_of(error.data2)->cells()[i]; }
+using test_support::error_arg;
 
 Cell integer(int32_t n) { return make_cell(TYPE_INTEGER, 0, uint32_t(n)); }
 Cell float_(double d, uint32_t type = TYPE_FLOAT) {

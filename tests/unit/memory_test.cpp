@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/unit/runtime_fixture.hpp"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -7,6 +9,7 @@
 #include "core/memory.hpp"
 #include "core/stats.hpp"
 #include "core/support.hpp"
+#include "datatypes/series/string.hpp"
 #include "interpreter/stack.hpp"
 
 using namespace zun;
@@ -23,21 +26,7 @@ protected:
     }
 };
 
-// Runs f under a try frame; answers the error id it raised.
-template <typename F> ErrorId raised(F f) {
-    stack::push_try_frame(nullptr);
-    try {
-        f();
-    } catch (const Unwind& u) {
-        EXPECT_EQ(u.code, Flow::error);
-        stack::adjust_after_error();
-        ErrorId id = support::error_id_of(stack::top());
-        stack::pop_frame();
-        return id;
-    }
-    ADD_FAILURE() << "no error raised";
-    return ErrorId::count_;
-}
+using test_support::raised;
 
 TEST_F(Memory, BufferLayoutFollowsTheRequest) {
     struct Case {
@@ -248,6 +237,53 @@ TEST(ErrorCatalogue, CodesAndTemplatesMatchTheCatalogue) {
         const ErrorInfo& b = error_info(ErrorId(i));
         if (a.category == b.category) EXPECT_EQ(b.code, a.code + 1) << b.id_name;
         else EXPECT_EQ(b.code, b.category * 100) << b.id_name;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+class MoldHelpers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        memory::init();
+        cycles::init();
+        stack::init();
+    }
+    std::string text(Cell* s) {
+        std::string out;
+        memory::SeriesBuffer* b = memory::buffer_of(s->data2);
+        for (uint32_t i = b->head; i < b->tail; i++) out += char(b->data()[i]);
+        return out;
+    }
+};
+
+TEST_F(MoldHelpers, IndentAndCycleMarkers) {
+    Cell buf{};
+    string::make_empty_at(&buf, 16);
+    EXPECT_EQ(support::mold_indent(&buf, 2, 100), 92);
+    EXPECT_EQ(text(&buf), "        ");
+
+    struct Case {
+        uint32_t type;
+        bool mold;
+        const char* marker;
+    };
+    const Case cases[] = {{TYPE_BLOCK, true, "[...]"},      {TYPE_BLOCK, false, "..."},
+                          {TYPE_PAREN, true, "(...)"},      {TYPE_MAP, true, "#[...]"},
+                          {TYPE_OBJECT, true, "make object! [...]"}, {TYPE_PATH, true, "..."}};
+    for (const Case& c : cases) {
+        string::make_empty_at(&buf, 16);
+        Cell value{c.type, 0, 0, 0};
+        (c.type == TYPE_OBJECT ? value.data1 : value.data2) = 77;
+        int limit = 50;
+        EXPECT_FALSE(interpreter::mold_cycle_marker(&value, &buf, &limit, c.mold));
+        cycles::push(77);
+        EXPECT_TRUE(interpreter::mold_cycle_marker(&value, &buf, &limit, c.mold));
+        cycles::pop();
+        EXPECT_EQ(text(&buf), c.marker);
+        EXPECT_EQ(limit, 50 - int(std::strlen(c.marker)));
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/unit/runtime_fixture.hpp"
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -16,36 +18,11 @@ using namespace zun;
 
 namespace {
 
-class Registry : public ::testing::Test {
-protected:
-    void SetUp() override {
-        memory::init();
-        cycles::init();
-        stack::init();
-        registry::register_all();
-    }
-};
+using Registry = test_support::RuntimeTest;
+using test_support::raised;
 
-// Runs f under a try frame; answers the error id it raised and keeps the error.
-template <typename F> ErrorId raised(F f, Cell* error = nullptr) {
-    stack::push_try_frame(nullptr);
-    try {
-        f();
-    } catch (const Unwind& u) {
-        EXPECT_EQ(u.code, Flow::error);
-        stack::adjust_after_error();
-        if (error) *error = *stack::top();
-        ErrorId id = support::error_id_of(stack::top());
-        stack::pop_frame();
-        return id;
-    }
-    ADD_FAILURE() << "no error raised";
-    stack::pop_frame();
-    return ErrorId::count_;
-}
 
-// Argument i (0-2) of an error made by the interim error maker.
-Cell error_arg(const Cell& error, int i) { return memory::buffer_of(error.data2)->cells()[i]; }
+using test_support::error_arg;
 
 std::string text_of(Cell* str) {
     std::string out;

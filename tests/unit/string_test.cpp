@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/unit/runtime_fixture.hpp"
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,32 +17,9 @@ using memory::SeriesBuffer;
 
 namespace {
 
-class String : public ::testing::Test {
-protected:
-    void SetUp() override {
-        memory::init();
-        cycles::init();
-        stack::init();
-        registry::register_all();
-    }
-};
+using String = test_support::RuntimeTest;
+using test_support::raised;
 
-template <typename F> ErrorId raised(F f, Cell* error = nullptr) {
-    stack::push_try_frame(nullptr);
-    try {
-        f();
-    } catch (const Unwind& u) {
-        EXPECT_EQ(u.code, Flow::error);
-        stack::adjust_after_error();
-        if (error) *error = *stack::top();
-        ErrorId id = support::error_id_of(stack::top());
-        stack::pop_frame();
-        return id;
-    }
-    ADD_FAILURE() << "no error raised";
-    stack::pop_frame();
-    return ErrorId::count_;
-}
 
 // The code points from the head to the tail.
 std::u32string chars_of(Cell* str) {

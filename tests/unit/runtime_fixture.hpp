@@ -1,0 +1,56 @@
+// Shared by the unit tests: a fresh runtime per test and a way to catch the
+// error a piece of code raises.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/memory.hpp"
+#include "core/support.hpp"
+#include "datatypes/registry.hpp"
+#include "interpreter/stack.hpp"
+
+namespace zun::test_support {
+
+class RuntimeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        memory::init();
+        cycles::init();
+        stack::init();
+        registry::register_all();
+    }
+};
+
+// Runs f under a try frame; answers the id of the error it raised (count_ when
+// none) and copies the error into *error when asked.
+template <typename F> ErrorId raised(F f, Cell* error = nullptr) {
+    stack::push_try_frame(nullptr);
+    try {
+        f();
+    } catch (const Unwind& u) {
+        EXPECT_EQ(u.code, Flow::error);
+        stack::adjust_after_error();
+        if (error) *error = *stack::top();
+        ErrorId id = support::error_id_of(stack::top());
+        stack::pop_frame();
+        return id;
+    }
+    ADD_FAILURE() << "no error raised";
+    stack::pop_frame();
+    return ErrorId::count_;
+}
+
+// Argument i (0-2) of an error made by the interim error maker.
+inline Cell error_arg(const Cell& error, int i) {
+    return memory::buffer_of(error.data2)->cells()[i];
+}
+
+// The characters of a 1-byte-unit string from its head, as bytes.
+inline std::string bytes_of(const Cell* str) {
+    memory::SeriesBuffer* b = memory::buffer_of(str->data2);
+    return std::string(reinterpret_cast<const char*>(b->head_ptr()) + int32_t(str->data1),
+                       b->tail - b->head - int32_t(str->data1));
+}
+
+}  // namespace zun::test_support
