@@ -353,7 +353,8 @@ namespace {
 // Gives the series a new buffer; *abandoned receives the old one's address as
 // it is after any collection the allocation ran.
 SeriesBuffer* replace_keeping_old(SeriesBuffer* old, int64_t new_size, SeriesBuffer** abandoned) {
-    if (new_size == 0) new_size = int64_t(old->size) * 2;
+    // Doubling an empty payload must still make room.
+    if (new_size == 0) new_size = old->size ? int64_t(old->size) * 2 : 16;
     if (new_size < 1) support::fire_error(ErrorId::internal_no_memory);
     uint32_t unit = old->unit();
     NodeId node = old->node;

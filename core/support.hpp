@@ -99,3 +99,25 @@ namespace zun::interpreter {
 // "..." ...) to the buffer, lowers *limit by its length and answers true.
 bool mold_cycle_marker(const Cell* value, Cell* buffer, int* limit, bool mold);
 }  // namespace zun::interpreter
+
+// ---------------------------------------------------------------------------
+// Words and context fields, as compiled code reads and sets them
+// (core/support_words.cpp). The value to store is the last value on the stack.
+namespace zun::support {
+// script need-value when the value is unset!; the stack is left as it is.
+void set_word(Cell* word);
+void set_word_reset(Cell* word);  // then top = arguments base
+Cell* set_context_field(NodeId context, uint32_t i);
+Cell* set_context_field_reset(NodeId context, uint32_t i);
+// unset! accepted; an object's word gets its changed mark; top = arguments base.
+void set_object_field(NodeId context, uint32_t i);
+Cell* get_word(const Cell* word);  // script no-value when unset!
+Cell* context_field(NodeId context, uint32_t i);
+// True: the slot at base + i gets word 1 = 1; else the count cells after it
+// become none!.
+void set_refinement(const Cell* refinement, uint32_t i, uint32_t count);
+// Word i of a context's word block (good until the next allocation).
+Cell* context_word(const Cell* context_cell, uint32_t i);
+memory::SeriesBuffer* context_words_buffer(const Cell* context_cell);
+NodeId context_words_node(const Cell* context_cell);
+}  // namespace zun::support

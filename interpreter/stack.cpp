@@ -9,6 +9,8 @@
 #include "core/memory.hpp"
 #include "core/runtime.hpp"
 #include "core/support.hpp"
+#include "core/symbols.hpp"
+#include "datatypes/context.hpp"
 
 namespace zun {
 
@@ -359,11 +361,15 @@ Cell current_callee_word() {
     }
     while (record > g_frame_bottom) {
         --record;
-        if (!hidden(record))
+        if (hidden(record)) continue;
+        // Until symbols exist the record's own symbol and context stand for the word.
+        if (!symbols::ready())
             return make_cell(TYPE_WORD, record->name_context, record->symbol(), 0xFFFFFFFF);
+        if (record->symbol()) return context::resolve_symbol(record->name_context, record->symbol());
+        break;  // an unnamed frame
     }
     // Symbol 0 stands for the <not-found> word until symbols exist.
-    return make_cell(TYPE_WORD, 0, 0, 0xFFFFFFFF);
+    return symbols::ready() ? *words::get(words::not_found) : make_cell(TYPE_WORD, 0, 0, 0xFFFFFFFF);
 }
 
 void record_error_frame(Cell* error) {

@@ -1,8 +1,11 @@
 #include "startup/init.hpp"
 
+#include "core/case_folding.hpp"
 #include "core/console_out.hpp"
 #include "core/externals.hpp"
 #include "core/memory.hpp"
+#include "core/rng.hpp"
+#include "core/symbols.hpp"
 #include "core/support.hpp"
 #include "datatypes/registry.hpp"
 #include "interpreter/actions.hpp"
@@ -17,12 +20,17 @@ namespace zun::startup {
 void init_runtime() {
     console_out::init_hooks();
     platform::init();
+    rng::init();
     memory::init();
     externals::init();
     registry::register_all();
     actions::init_table();
+    unicode::init_case_tables();
+    symbols::init();
     cycles::init();
     stack::init();
+    // No boot data yet: the start-up words are all made.
+    symbols::set_keep_words(false);
 }
 
 }  // namespace zun::startup

@@ -111,6 +111,11 @@ TEST_F(Memory, ReplaceMovesTheHeadToTheStartAndDoublesByDefault) {
     EXPECT_EQ(b->used(), 16u);
     EXPECT_EQ(raised([&] { memory::replace_buffer(memory::buffer_of(n), -5); }),
               ErrorId::internal_no_memory);
+    // A block made empty can still grow cell by cell.
+    NodeId empty = memory::alloc_cells(0);
+    EXPECT_EQ(memory::buffer_of(empty)->size, 0u);
+    support::alloc_tail_cell(empty);
+    EXPECT_EQ(memory::buffer_of(empty)->used(), 16u);
 }
 
 TEST_F(Memory, ExpandFilledFillsOnlyTheNewPart) {

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "core/case_folding.hpp"
 #include "core/memory.hpp"
 #include "core/support.hpp"
 #include "datatypes/registry.hpp"
@@ -19,6 +20,7 @@ protected:
         cycles::init();
         stack::init();
         registry::register_all();
+        unicode::init_case_tables();
     }
 };
 
