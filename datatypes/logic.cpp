@@ -1,5 +1,6 @@
 #include "datatypes/logic.hpp"
 
+#include "core/rng.hpp"
 #include "core/support.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series/string.hpp"
@@ -192,9 +193,17 @@ Cell* make(Cell* proto, Cell* spec, int type) {
     }
 }
 
-// The random generator comes with a later module; until then random raises
-// not-done, the seed form included.
-void random(Cell*, bool, bool, bool) { not_done_raise(); }
+// With seed the flag word seeds the generator and the value becomes unset!;
+// otherwise a draw above 0x3FFFFFFF gives true.
+void random(Cell* value, bool seed, bool secure, bool) {
+    if (seed) {
+        rng::seed(int32_t(value->data1));
+        value->set_type(TYPE_UNSET);
+        return;
+    }
+    int32_t draw = secure ? rng::secure_int31() : rng::next();
+    value->data1 = draw > 0x3FFFFFFF ? 1 : 0;
+}
 
 int form(Cell* value, Cell* buffer, Cell*, int part) {
     bool flag = get(value) == 1;

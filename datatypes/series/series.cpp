@@ -226,7 +226,7 @@ Cell* move_within(Cell* origin, Cell* target, int64_t n) {
     int64_t total = total_of(buffer_of(origin));
     if (o == t) return target;
     if (t > o && t != total && total - t < n) return origin;
-    t = std::min(t, total);
+    t = std::clamp<int64_t>(t, 0, total);
     // A target inside the moved run has no place to receive it.
     if (t > o && t < o + n) return target;
     int64_t dest = t < o ? t : t == total ? total - n : t + 1 - n;
@@ -556,7 +556,10 @@ Cell* take(Cell* series, Cell* part, bool, bool last) {
     uint32_t unit = b->unit();
     int64_t total = total_of(b);
     int64_t from = before ? head - count : last ? total - count : head;
-    if (from < 0 || from + count > total) count = 0;  // the owner's handler reshaped it
+    if (from < 0 || from + count > total) {  // the owner's handler reshaped it
+        from = 0;
+        count = 0;
+    }
 
     NodeId node = part ? memory::alloc_series(uint32_t(std::max<int64_t>(count, 1)), unit, 0)
                        : scratch_for(unit);
@@ -566,7 +569,7 @@ Cell* take(Cell* series, Cell* part, bool, bool last) {
     // Re-read both buffers: the allocation may have moved them.
     SeriesBuffer* dst = memory::buffer_of(node);
     b = buffer_of(series);
-    std::memcpy(dst->head_ptr(), unit_at(b, from), size_t(count) * unit);
+    if (count > 0) std::memcpy(dst->head_ptr(), unit_at(b, from), size_t(count) * unit);
     dst->tail = dst->head + uint32_t(count) * unit;
     if (count > 0) close_gap(series, from, count);
     if (series->is(TYPE_HASH)) {
@@ -610,7 +613,7 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool, Cell*) {
     // own buffer (placement, ownership, library origin).
     NodeId node = memory::alloc_series(uint32_t(std::max<int64_t>(count, 1)), unit, 0);
     SeriesBuffer* dst = memory::buffer_of(node);
-    std::memcpy(dst->head_ptr(), unit_at(buffer_of(&source), start), size_t(count) * unit);
+    if (count > 0) std::memcpy(dst->head_ptr(), unit_at(buffer_of(&source), start), size_t(count) * unit);
     dst->tail = dst->head + uint32_t(count) * unit;
     uint32_t word3 = source.is(TYPE_VECTOR) ? source.data3 : 0;
     *result = make_cell(source.type() | (source.header & NEW_LINE_FLAG), 0, node, word3);

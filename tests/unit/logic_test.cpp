@@ -2,6 +2,8 @@
 
 #include "tests/unit/runtime_fixture.hpp"
 
+#include "core/rng.hpp"
+
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -197,12 +199,31 @@ TEST_F(Logic, ComplementFlipsInPlace) {
     EXPECT_EQ(value.data1, 1u);
 }
 
-TEST_F(Logic, RandomIsNotDoneYet) {
-    Cell value = k_true;
-    EXPECT_EQ(raised([&] { logic::random(&value, false, false, false); }),
-              ErrorId::internal_not_done);
-    EXPECT_EQ(raised([&] { logic::random(&value, true, false, false); }),
-              ErrorId::internal_not_done);
+TEST_F(Logic, RandomDrawsBothValuesAndSeedsRepeatably) {
+    rng::init();
+    int trues = 0;
+    for (int i = 0; i < 2000; i++) {
+        Cell value = k_true;
+        logic::random(&value, false, false, false);
+        EXPECT_TRUE(value.is(TYPE_LOGIC));
+        trues += value.data1 == 1;
+    }
+    EXPECT_GT(trues, 850);
+    EXPECT_LT(trues, 1150);
+
+    auto draws = [] {
+        Cell seed = k_true;  // seeds with its flag word, 1
+        logic::random(&seed, true, false, false);
+        EXPECT_TRUE(seed.is(TYPE_UNSET));
+        std::string bits;
+        for (int i = 0; i < 32; i++) {
+            Cell v = k_true;
+            logic::random(&v, false, false, false);
+            bits += char('0' + v.data1);
+        }
+        return bits;
+    };
+    EXPECT_EQ(draws(), draws());
 }
 
 TEST_F(Logic, TruthTests) {

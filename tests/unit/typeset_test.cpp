@@ -5,7 +5,9 @@
 
 #include "tests/unit/runtime_fixture.hpp"
 #include "datatypes/series/string.hpp"
+#include "core/symbols.hpp"
 #include "datatypes/typeset.hpp"
+#include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
 
 using namespace zun;
@@ -104,6 +106,23 @@ TEST_F(Typeset, EqualityButNoOrdering) {
               ErrorId::script_invalid_compare);
     Cell i = integer_cell(1);
     EXPECT_FALSE(actions::compare(&a, &i, COMP_EQUAL));
+}
+
+TEST_F(Typeset, WordsStandForTheirValues) {
+    symbols::init();
+    Cell num = *word::make_global("number!");
+    Cell value = make({TYPE_INTEGER, TYPE_FLOAT});
+    word::set_value(&num, &value);
+    Cell str = *word::make_global("string!");
+    Cell string_type{TYPE_DATATYPE, TYPE_STRING, 0, 0};
+    word::set_value(&str, &string_type);
+
+    Cell* spec = block_of({TYPE_CHAR});
+    *support::append_cell(spec) = num;
+    *support::append_cell(spec) = str;
+    Cell proto{TYPE_DATATYPE, TYPE_TYPESET, 0, 0};
+    Cell ts = *registry::handler<A_MAKE>(TYPE_TYPESET)(&proto, spec, TYPE_TYPESET);
+    EXPECT_EQ(mold(ts), "make typeset! [string! char! integer! float!]");
 }
 
 TEST_F(Typeset, MakeRejectsOtherSpecs) {
