@@ -1,7 +1,13 @@
 #include "core/case_folding.hpp"
 
-#include <iterator>
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
+
+#include "core/ownership.hpp"
+#include "core/support.hpp"
+#include "core/symbols.hpp"
+#include "datatypes/series/string.hpp"
 
 namespace zun::unicode {
 
@@ -31,6 +37,41 @@ template <size_t N> uint32_t look_up_astral(const uint32_t (&pairs)[N], uint32_t
     if (lo < N / 2 && pairs[2 * lo] == code_point) return pairs[2 * lo + 1];
     return code_point;
 }
+
+bool string_type(uint32_t t) {
+    return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG ||
+           t == TYPE_EMAIL || t == TYPE_REF;
+}
+
+[[noreturn]] void bad_part(const Cell* part) {
+    Cell word = *refinements::get(refinements::part);
+    word.set_type(TYPE_WORD);  // errors name a refinement by a word
+    support::fire_error(ErrorId::script_invalid_refine_arg, &word, part);
+}
+
+// Units to change from the head: a count, or the distance to a position in the
+// same series; never negative, never past the tail.
+int32_t part_count(const Cell* str, const Cell* part, int32_t head, int32_t length) {
+    int64_t n;
+    if (part->is(TYPE_INTEGER) || part->is(TYPE_FLOAT)) n = support::to_int_checked(part);
+    else if (part->type() == str->type() && part->data2 == str->data2)
+        n = int64_t(int32_t(part->data1)) - head;
+    else bad_part(part);
+    return int32_t(std::clamp<int64_t>(n, 0, length));
+}
+
+// Poking may widen (and move) the buffer: the address is recomputed for each
+// unit from the buffer that comes back.
+void change_units(const Cell* str, int32_t head, int32_t count, bool to_upper) {
+    memory::SeriesBuffer* buffer = string::buffer_of(str);
+    for (int32_t i = head; i < head + count; i++) {
+        uint32_t unit = buffer->unit();
+        uint8_t* at = buffer->head_ptr() + (uint32_t(i) << string::unit_shift(unit));
+        uint32_t cp = string::get_char(at, unit);
+        uint32_t mapped = change_case(cp, to_upper);
+        if (mapped != cp) buffer = string::poke_char(buffer, at, mapped);
+    }
+}
 }  // namespace
 
 void init_case_tables() {
@@ -45,6 +86,20 @@ uint32_t change_case(uint32_t code_point, bool to_upper) {
     }
     return to_upper ? look_up_astral(k_upper_astral, code_point)
                     : look_up_astral(k_lower_astral, code_point);
+}
+
+void change_case_value(Cell* value, const Cell* part, bool to_upper) {
+    if (value->is(TYPE_CHAR)) {
+        value->data2 = change_case(value->data2, to_upper);
+        return;
+    }
+    if (!string_type(value->type())) support::fire_error(ErrorId::script_invalid_arg, value);
+    int32_t length = string::length_from_head(value);  // clips the head to the tail
+    int32_t head = string::head_index(value);
+    int32_t count = part ? part_count(value, part, head, length) : length;
+    change_units(value, head, count, to_upper);
+    const Cell* word = words::get(to_upper ? words::uppercase : words::lowercase);
+    ownership::check_owner(value, word, nullptr, head, count);
 }
 
 CaseTableCounts case_table_counts() {

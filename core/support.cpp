@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/runtime.hpp"
+#include "datatypes/error.hpp"
 #include "datatypes/series/string.hpp"
 #include "interpreter/stack.hpp"
 
@@ -159,7 +160,9 @@ void make_error(Cell* result, ErrorId id, const Cell* a1, const Cell* a2, const 
 
 void form_error(const Cell* error, char* out, size_t size) { g_former(error, out, size); }
 
-ErrorId error_id_of(const Cell* error) { return ErrorId(error->data1); }
+ErrorId error_id_of(const Cell* error) {
+    return error::real_q(error) ? error::id_of(error) : ErrorId(error->data1);
+}
 
 void fire_error(ErrorId id, const Cell* a1, const Cell* a2, const Cell* a3) {
     // The arguments may lie on the value stack: make the error before pushing.

@@ -10,7 +10,7 @@
 
 namespace zun::actions {
 
-AnyHandler g_dispatch_table[ACTION_COUNT];
+natives::Entry g_dispatch_table[ACTION_COUNT];
 
 namespace {
 constexpr int ASSERTION_FAILED = 98;
@@ -19,7 +19,7 @@ constexpr int FIRST_PORT_SLOT = A_APPEND;
 
 PortActorReader g_port_actor_reader = nullptr;
 
-void not_done_entry() { not_done_raise(); }
+Flow not_done_entry(int, const int32_t*) { not_done_raise(); }
 
 // The spec word of the action's first parameter needs the action's spec,
 // which comes with the evaluator: arg3 is none until then.
@@ -67,7 +67,7 @@ int order_of(uint32_t a, uint32_t b) { return a < b ? -1 : a > b ? 1 : 0; }
 int order_of(int32_t a, int32_t b) { return a < b ? -1 : a > b ? 1 : 0; }
 }  // namespace
 
-void register_(int count, const AnyHandler* entries) {
+void register_(int count, const natives::Entry* entries) {
     if (count < 0 || count > ACTION_COUNT) runtime::fatal(ASSERTION_FAILED);
     std::copy(entries, entries + count, g_dispatch_table);
 }
@@ -75,7 +75,7 @@ void register_(int count, const AnyHandler* entries) {
 // The stack entries come with the evaluator; until then every slot but
 // set-path (which has no dispatcher) holds an entry that raises not-done.
 void init_table() {
-    AnyHandler entries[ACTION_COUNT];
+    natives::Entry entries[ACTION_COUNT];
     std::fill(entries, entries + ACTION_COUNT, &not_done_entry);
     entries[A_SET_PATH - 1] = nullptr;
     register_(ACTION_COUNT, entries);

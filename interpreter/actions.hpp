@@ -6,12 +6,14 @@
 
 #include "core/cell.hpp"
 #include "datatypes/registry.hpp"
+#include "interpreter/native_table.hpp"
 
 namespace zun::actions {
 
-// Entry i - 1 is the stack entry of action slot i; set-path has none.
-extern AnyHandler g_dispatch_table[ACTION_COUNT];
-void register_(int count, const AnyHandler* entries);
+// Entry i - 1 is the stack entry of action slot i; set-path has none. The
+// entries share the natives' calling convention and ignore the check flag.
+extern natives::Entry g_dispatch_table[ACTION_COUNT];
+void register_(int count, const natives::Entry* entries);
 void init_table();
 
 // A port! whose actor is native serves slots 25-62 from its own table of 38

@@ -11,6 +11,7 @@
 #include "core/support.hpp"
 #include "core/symbols.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/error.hpp"
 
 namespace zun {
 
@@ -298,10 +299,10 @@ void throw_error(Cell* error) {
     Cell value = *error;  // usually on the stack, in cells the unwind gives up
     CallFrame* catcher = nullptr;
     if (g_frame_top > g_frame_bottom) {
-        // The error! datatype stores this word as the error's where (while it
-        // is still none); the interim error has no such field, but the look-up
-        // must still consume a position saved by a failed throw.
-        (void)current_callee_word();
+        // The look-up also consumes a position saved by a failed throw, so it
+        // runs for an interim error too, which has no where to keep it in.
+        Cell where = current_callee_word();
+        if (error::real_q(&value)) error::set_where(&value, &where);
         record_error_frame(&value);
         Cell* saved_top = g_top;
         catcher = cut_to_kind(TRY_FRAME);
@@ -373,9 +374,9 @@ Cell current_callee_word() {
 }
 
 void record_error_frame(Cell* error) {
-    // The error! datatype keeps this in its stack field (unless that already
-    // holds the recorded block); the interim error keeps it in word 3.
-    error->data3 = frame_depth();
+    // An interim error keeps the position in word 3.
+    if (error::real_q(error)) error::set_stack_position(error, frame_depth());
+    else error->data3 = frame_depth();
 }
 
 void save_error_frame_position() {
@@ -384,7 +385,10 @@ void save_error_frame_position() {
 
 void top_level_handler(Cell* error) {
     Cell value = *error;
-    if (initialised()) set_last(&value);
+    if (initialised()) {
+        set_last(&value);
+        g_top = g_base + 1;  // every call is over: forming gets the whole stack
+    }
     std::string text(1u << 20, '\0');
     support::form_error(&value, text.data(), text.size());
     std::fflush(stdout);

@@ -1,13 +1,12 @@
 #include "datatypes/series/path.hpp"
 
 #include <algorithm>
-#include <cstring>
 
 #include "core/memory.hpp"
 #include "core/support.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/series/series.hpp"
+#include "datatypes/series/block.hpp"
 #include "datatypes/series/string.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/stack.hpp"
@@ -16,15 +15,7 @@ namespace zun {
 
 namespace {
 
-using memory::SeriesBuffer;
-
-bool block_type(uint32_t t) {
-    return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH ||
-           (t >= TYPE_PATH && t <= TYPE_GET_PATH);
-}
-
 inline int32_t cells_in(NodeId node) { return int32_t(memory::buffer_of(node)->used() / sizeof(Cell)); }
-inline int32_t first_index(const Cell* value) { return std::max(int32_t(value->data1), 0); }
 
 void append(Cell* buffer, char c) { string::append_char(string::buffer_of(buffer), uint8_t(c)); }
 
@@ -37,91 +28,25 @@ public:
     CycleGuard& operator=(const CycleGuard&) = delete;
 };
 
-// Element i as a value-stack copy: forming or molding it may allocate and move
-// the buffer it lies in. Drop it by resetting the top to the answered cell.
-Cell* push_element(NodeId node, int32_t i) {
-    return stack::push(memory::buffer_of(node)->head_cell() + i);
-}
-
-// The cells from the head, molded as a block molds them: spaces between,
-// new-line marks opening lines and indentation.
-int mold_cells(const Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* arg,
-               int part, int indent) {
-    NodeId node = value->data2;
-    CycleGuard guard(node);
-    int32_t first = first_index(value);
-    bool opened = false;
-    for (int32_t i = first; i < cells_in(node); i++) {
-        if (arg && part <= 0) break;
-        Cell* element = push_element(node, i);
-        if (!flat && (element->header & NEW_LINE_FLAG)) {
-            if (!only && i == first) {
-                indent++;
-                opened = true;
-            }
-            if (!(only && i == first)) {
-                append(buffer, '\n');
-                part--;
-            }
-            part = support::mold_indent(buffer, indent, part);
-        } else if (i != first) {
-            append(buffer, ' ');
-            part--;
-        }
-        part = actions::mold_direct(element, buffer, false, all, flat, arg, part, indent);
-        stack::g_top = element;
-    }
-    if (opened) {
-        append(buffer, '\n');
-        part = support::mold_indent(buffer, indent - 1, part - 1);
-    }
-    return part;
-}
-
 // The elements from the head joined by "/"; with /part the walk stops once
-// the budget falls below 1.
+// the budget falls below 1. Each element is written from a value-stack copy:
+// writing may allocate and move the buffer it lies in.
 template <typename Write> int join_elements(const Cell* value, Cell* buffer, Cell* arg, int part,
                                             Write write) {
     NodeId node = value->data2;
     CycleGuard guard(node);
-    int32_t first = first_index(value);
+    int32_t first = std::max(int32_t(value->data1), 0);
     for (int32_t i = first; i < cells_in(node); i++) {
         if (i > first) {
             append(buffer, '/');
             part--;
         }
-        Cell* element = push_element(node, i);
+        Cell* element = stack::push(memory::buffer_of(node)->head_cell() + i);
         part = write(element, part);
         stack::g_top = element;
         if (arg && part < 1) break;
     }
     return part;
-}
-
-// A new value-stack cell of the type holding a copy of a block-typed value's
-// cells from its head (not deep).
-Cell* push_clone(const Cell* source, uint32_t type) {
-    Cell* result = stack::push(&shared_none_cell);
-    NodeId from = source->data2;
-    int32_t total = cells_in(from);
-    int32_t head = std::clamp(int32_t(source->data1), 0, total);
-    int32_t n = total - head;
-    NodeId node = memory::alloc_cells(uint32_t(std::max(n, 1)));
-    // Re-read the source: the allocation may have moved it.
-    SeriesBuffer* dst = memory::buffer_of(node);
-    std::memcpy(dst->head_cell(), memory::buffer_of(from)->head_cell() + head, size_t(n) * sizeof(Cell));
-    dst->tail = dst->head + uint32_t(n) * sizeof(Cell);
-    *result = make_cell(type, 0, node, 0);
-    return result;
-}
-
-// A new value-stack cell of the type holding the one value.
-Cell* push_single(const Cell* value, uint32_t type) {
-    Cell* result = stack::push(&shared_none_cell);
-    path::make_at(result, 1);
-    *support::append_cell(result) = *value;  // the value is an argument on the stack
-    result->set_type(type);
-    return result;
 }
 
 int32_t count_of(const Cell* spec) {
@@ -144,34 +69,33 @@ namespace path {
 Cell* push_as_path(Cell* cell) { return push_as(cell, TYPE_PATH); }
 
 Cell* make_at(Cell* cell, int32_t n) {
-    NodeId node = memory::alloc_cells(uint32_t(std::max(n, 1)));
-    *cell = make_cell(TYPE_PATH, 0, node, 0);
+    block::make_at(cell, n);
+    cell->set_type(TYPE_PATH);
     return cell;
 }
 
 Cell* make(Cell*, Cell* spec, int type) {
     uint32_t t = spec->type();
-    if (block_type(t)) return push_clone(spec, uint32_t(type));
-    if (t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_PERCENT) {
-        Cell* result = stack::push(&shared_none_cell);
-        make_at(result, count_of(spec));
-        result->set_type(uint32_t(type));
-        return result;
+    Cell* result;
+    if (block::any_block_q(t)) {
+        result = block::clone(spec, false, false);
+    } else if (t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_PERCENT) {
+        result = block::push_new(count_of(spec));
+    } else {
+        support::fire_make_error(datatype::push(uint32_t(type)), spec);
     }
-    support::fire_make_error(datatype::push(uint32_t(type)), spec);
+    result->set_type(uint32_t(type));
+    return result;
 }
 
+// Objects, typesets and maps stay whole; anything else converts as for block!.
 Cell* to(Cell* proto, Cell* spec, int type) {
     uint32_t t = spec->type();
-    if (block_type(t)) return push_clone(spec, uint32_t(type));
-    // Text is loaded and a vector gives its elements, as block! converts them.
-    if (t == TYPE_STRING || t == TYPE_VECTOR) {
-        Cell* made = registry::handler<A_TO>(TYPE_BLOCK)(proto, spec, type);
-        Cell* result = stack::push(made);
-        result->set_type(uint32_t(type));
-        return result;
-    }
-    return push_single(spec, uint32_t(type));
+    if (t != TYPE_OBJECT && t != TYPE_TYPESET && t != TYPE_MAP) return block::to(proto, spec, type);
+    Cell* result = block::push_new(1);
+    block::append_cell(result, spec);
+    result->set_type(uint32_t(type));
+    return result;
 }
 
 int form(Cell* value, Cell* buffer, Cell* arg, int part) {
@@ -188,10 +112,8 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* arg, i
     });
 }
 
-// block!'s copy: without /deep and /types that is the plain series copy.
 Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types) {
-    if (!deep && !types) return series::copy(value, result, part, deep, types);
-    return registry::handler<A_COPY>(TYPE_BLOCK)(value, result, part, deep, types);
+    return block::copy(value, result, part, deep, types);
 }
 
 void register_type() {
@@ -281,17 +203,7 @@ Cell* push_as_paren(Cell* cell) { return push_as(cell, TYPE_PAREN); }
 
 int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* arg, int part,
          int indent) {
-    if (interpreter::mold_cycle_marker(value, buffer, &part, true)) return part;
-    if (!only) {
-        append(buffer, '(');
-        part--;
-    }
-    part = mold_cells(value, buffer, only, all, flat, arg, part, indent);
-    if (!only) {
-        append(buffer, ')');
-        part--;
-    }
-    return part;
+    return block::mold_between(value, buffer, "(", ")", only, all, flat, arg, part, indent);
 }
 
 void register_type() {

@@ -50,7 +50,10 @@ inline bool same_series(const Cell* a, const Cell* b) {
 
 // ---------------------------------------------------------------- notifications
 
+// Only a buffer recorded in the ownership table has an owner to tell: the flag
+// test keeps the look-up off the hot paths.
 bool tell(const Cell* series, const Cell* word, const Cell* value, int64_t index, int64_t part) {
+    if (!(buffer_of(series)->flags & memory::OWNED_FLAG)) return false;
     return ownership::check_owner(series, word, value, int32_t(index), int32_t(part)) != 0;
 }
 bool tell(const Cell* series, words::Name word, const Cell* value, int64_t index, int64_t part) {

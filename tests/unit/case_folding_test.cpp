@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
 
+#include "tests/unit/runtime_fixture.hpp"
+
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
+#include <string>
 
 #include "core/case_folding.hpp"
+#include "core/symbols.hpp"
+#include "datatypes/series/string.hpp"
+#include "interpreter/stack.hpp"
 
 using namespace zun;
 
@@ -83,6 +90,129 @@ TEST_F(CaseFolding, SourceTablesHoldTheUnicodeDataPairs) {
     EXPECT_EQ(n.lower_bmp, 1173u);
     EXPECT_EQ(n.upper_astral, 260u);
     EXPECT_EQ(n.lower_astral, 260u);
+}
+
+// ---------------------------------------------------------------- values in place
+
+class CaseFoldingValue : public test_support::RuntimeTest {
+protected:
+    void SetUp() override {
+        RuntimeTest::SetUp();
+        symbols::init();  // the words uppercase, lowercase and part
+    }
+};
+using test_support::raised;
+
+// A string-type value on the stack holding the text in units of the given size.
+Cell* make_text(const std::u32string& text, uint32_t unit, uint32_t type = TYPE_STRING) {
+    Cell* str = string::make_at(stack::push_cell(), uint32_t(text.size()), unit);
+    str->set_type(type);
+    memory::SeriesBuffer* b = string::buffer_of(str);
+    for (char32_t c : text) {
+        uint32_t cp = c;
+        std::memcpy(b->tail_ptr(), &cp, unit);
+        b->tail += unit;
+    }
+    return str;
+}
+
+// The whole text, from the buffer's start.
+std::u32string all_chars(const Cell* str) {
+    std::u32string out;
+    for (int32_t i = 0; i < string::length_from_start(str); i++)
+        out += char32_t(string::char_at(str, i));
+    return out;
+}
+
+TEST_F(CaseFoldingValue, CharValues) {
+    Cell c = make_cell(TYPE_CHAR, 0, 0x1E922, 0);
+    unicode::change_case_value(&c, nullptr, true);
+    EXPECT_EQ(c.data2, 0x1E900u);
+    unicode::change_case_value(&c, nullptr, false);
+    EXPECT_EQ(c.data2, 0x1E922u);
+    c.data2 = 0xDF;
+    unicode::change_case_value(&c, nullptr, true);
+    EXPECT_EQ(c.data2, 0xDFu);
+}
+
+TEST_F(CaseFoldingValue, StringsFromTheHeadOverThePart) {
+    const struct {
+        std::u32string text;
+        uint32_t unit;
+        int32_t head;
+        int32_t part;  // INT32_MIN: no /part
+        bool to_upper;
+        std::u32string out;
+        uint32_t out_unit;
+    } cases[] = {
+        {U"abc def", 1, 0, INT32_MIN, true, U"ABC DEF", 1},
+        {U"ABC", 1, 0, 10, false, U"abc", 1},         // a part past the tail stops there
+        {U"abcd", 1, 1, 2, true, U"aBCd", 1},
+        {U"abcd", 1, 1, -3, true, U"abcd", 1},        // a negative part changes nothing
+        {U"abcd", 1, 9, INT32_MIN, true, U"abcd", 1}, // a head past the tail: nothing
+        {U"a\xFFz", 1, 0, INT32_MIN, true, U"A\x178Z", 2},  // widens, neighbours kept
+        {U"\xE9\xB5x", 1, 0, 2, true, U"\xC9\x39Cx", 2},
+        {U"\x178\x130", 2, 0, INT32_MIN, false, U"\xFFi", 2},
+        {U"x\x10428\x1E922", 4, 0, INT32_MIN, true, U"X\x10400\x1E900", 4},
+        {U"\x10400Q", 4, 0, INT32_MIN, false, U"\x10428q", 4},
+    };
+    for (const auto& c : cases) {
+        Cell* str = make_text(c.text, c.unit);
+        str->data1 = uint32_t(c.head);
+        Cell part = integer_cell(c.part);
+        unicode::change_case_value(str, c.part == INT32_MIN ? nullptr : &part, c.to_upper);
+        EXPECT_EQ(all_chars(str), c.out);
+        EXPECT_EQ(string::buffer_of(str)->unit(), c.out_unit);
+        stack::pop(1);
+    }
+}
+
+// Widening in the middle of a long text: the place of each later write is
+// recomputed for the new unit.
+TEST_F(CaseFoldingValue, WideningMidwayKeepsEveryCharacter) {
+    std::u32string text, upper;
+    for (int i = 0; i < 300; i++) {
+        text += i == 150 ? U'\xFF' : char32_t(U'a' + i % 26);
+        upper += i == 150 ? U'\x178' : char32_t(U'A' + i % 26);
+    }
+    Cell* str = make_text(text, 1);
+    unicode::change_case_value(str, nullptr, true);
+    EXPECT_EQ(all_chars(str), upper);
+    EXPECT_EQ(string::buffer_of(str)->unit(), 2u);
+}
+
+TEST_F(CaseFoldingValue, PartAsAPositionInTheSameSeries) {
+    Cell* str = make_text(U"abcdef", 1, TYPE_FILE);
+    str->data1 = 1;
+    Cell end = *str;
+    end.data1 = 4;
+    unicode::change_case_value(str, &end, true);
+    EXPECT_EQ(all_chars(str), U"aBCDef");
+    Cell before = *str;
+    before.data1 = 0;  // before the head: nothing
+    unicode::change_case_value(str, &before, true);
+    EXPECT_EQ(all_chars(str), U"aBCDef");
+    Cell as_float = make_cell(TYPE_FLOAT);
+    as_float.set_double(2.9);
+    unicode::change_case_value(str, &as_float, false);
+    EXPECT_EQ(all_chars(str), U"abcDef");
+}
+
+// An error resets the stack: each round makes its strings again.
+TEST_F(CaseFoldingValue, PartInAnotherSeriesIsRefused) {
+    for (bool same_node : {false, true}) {
+        Cell* str = make_text(U"abc", 1);
+        Cell part = *make_text(U"abc", 1);
+        if (same_node) part = *str, part.set_type(TYPE_FILE);
+        NodeId node = str->data2;
+        Cell error{};
+        EXPECT_EQ(raised([&] { unicode::change_case_value(str, &part, true); }, &error),
+                  ErrorId::script_invalid_refine_arg);
+        Cell word = test_support::error_arg(error, 0);
+        EXPECT_EQ(word.type(), TYPE_WORD);
+        EXPECT_EQ(symbol::name(word.data2), "part");
+        EXPECT_EQ(string::get_char(memory::buffer_of(node)->head_ptr(), 1), uint32_t('a'));
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "core/case_folding.hpp"
 #include "core/memory.hpp"
 #include "core/support.hpp"
+#include "datatypes/error.hpp"
 #include "datatypes/registry.hpp"
 #include "interpreter/stack.hpp"
 
@@ -43,8 +44,10 @@ template <typename F> ErrorId raised(F f, Cell* error = nullptr) {
     return ErrorId::count_;
 }
 
-// Argument i (0-2) of an error made by the interim error maker.
+// Argument i (0-2) of an error: its field argN, or for an interim error (a
+// runtime without the error catalogue) cell i of its argument block.
 inline Cell error_arg(const Cell& error, int i) {
+    if (error::real_q(&error)) return *error::field(&error, error::Field(error::ARG1 + i));
     return memory::buffer_of(error.data2)->cells()[i];
 }
 
