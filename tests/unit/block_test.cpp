@@ -42,17 +42,7 @@ using BlockChange = BlockTest;
 using BlockSort = BlockTest;
 using BlockSetOp = BlockTest;
 
-// Raises under a frame of its own, so the error leaves the test's values on
-// the stack alone.
-template <typename F> ErrorId fails(F f, Cell* error = nullptr) {
-    Cell* top = stack::g_top;
-    stack::push_native_frame(nullptr);
-    stack::push_cell()->header = TYPE_UNSET;  // the slot the error takes
-    ErrorId id = test_support::raised(f, error);
-    stack::pop_frame();
-    stack::g_top = top;
-    return id;
-}
+using test_support::raised;
 
 Cell W(const char* name, uint32_t type = TYPE_WORD) {
     return make_cell(type, 0, symbol::make(name), context::NO_INDEX);
@@ -265,7 +255,7 @@ TEST_F(BlockRoutines, CloneDeepCopiesNestedBlocksAndKeepsMarks) {
     EXPECT_NE(block::cell_at(paths, 2)->data2, block::cell_at(b, 2)->data2);
 
     block::append_cell(b, b);
-    EXPECT_EQ(fails([&] { block::clone(b, true, false); }), ErrorId::internal_no_cycle);
+    EXPECT_EQ(test_support::raised([&] { block::clone(b, true, false); }), ErrorId::internal_no_cycle);
 }
 
 TEST_F(BlockRoutines, ValueMakers) {
@@ -323,7 +313,7 @@ TEST_F(BlockRoutines, MakeAndTo) {
     EXPECT_EQ(block::buffer_of(&truncated)->size, 32u);
     Cell big = make_cell(TYPE_FLOAT);
     big.set_double(3e9);
-    EXPECT_EQ(fails([&] { make(TYPE_BLOCK, big); }), ErrorId::script_out_of_range);
+    EXPECT_EQ(test_support::raised([&] { make(TYPE_BLOCK, big); }), ErrorId::script_out_of_range);
 
     Cell* source = B("a [b]");
     source->data1 = 1;
@@ -333,7 +323,7 @@ TEST_F(BlockRoutines, MakeAndTo) {
     EXPECT_NE(paren.data2, source->data2);
 
     Cell error{};
-    EXPECT_EQ(fails([&] { make(TYPE_BLOCK, make_cell(TYPE_NONE)); }, &error),
+    EXPECT_EQ(test_support::raised([&] { make(TYPE_BLOCK, make_cell(TYPE_NONE)); }, &error),
               ErrorId::script_bad_make_arg);
     EXPECT_EQ(error_arg(error, 0).data1, uint32_t(TYPE_BLOCK));
     EXPECT_TRUE(error_arg(error, 1).is(TYPE_NONE));
@@ -498,13 +488,13 @@ TEST_F(BlockPath, ReadAndSetThroughElements) {
     EXPECT_EQ(block::cell_at(b, 0)->data2, W("w").data2);
 
     Cell error{};
-    EXPECT_EQ(fails([&] { set(b, W("z"), W("v")); }, &error), ErrorId::script_bad_path_set);
+    EXPECT_EQ(test_support::raised([&] { set(b, W("z"), W("v")); }, &error), ErrorId::script_bad_path_set);
     EXPECT_TRUE(error_arg(error, 0).is(TYPE_PATH));
     EXPECT_EQ(error_arg(error, 1).data2, W("z").data2);
-    EXPECT_EQ(fails([&] { set(B("x 1 y"), W("y"), W("v")); }, &error),
+    EXPECT_EQ(test_support::raised([&] { set(B("x 1 y"), W("y"), W("v")); }, &error),
               ErrorId::script_out_of_range);
     EXPECT_EQ(error_arg(error, 0).as_int(), 2);
-    EXPECT_EQ(fails([&] { set(b, integer_cell(9), W("v")); }), ErrorId::script_out_of_range);
+    EXPECT_EQ(test_support::raised([&] { set(b, integer_cell(9), W("v")); }), ErrorId::script_out_of_range);
 }
 
 // ====================================================================== find, select, put
@@ -587,16 +577,16 @@ TEST_F(BlockFind, BadRefinementsRaise) {
     Cell* s = B("a b c");
     Cell zero = integer_cell(0), none = make_cell(TYPE_NONE), word = W("w");
     Cell error{};
-    EXPECT_EQ(fails([&] { find_at(s, W("a"), {.skip = &zero}); }, &error),
+    EXPECT_EQ(test_support::raised([&] { find_at(s, W("a"), {.skip = &zero}); }, &error),
               ErrorId::script_out_of_range);
     EXPECT_EQ(error_arg(error, 0).as_int(), 0);
-    EXPECT_EQ(fails([&] { find_at(s, W("a"), {.skip = &none}); }, &error),
+    EXPECT_EQ(test_support::raised([&] { find_at(s, W("a"), {.skip = &none}); }, &error),
               ErrorId::script_invalid_refine_arg);
     EXPECT_EQ(std::string(symbol::name(error_arg(error, 0).data2)), "skip");
-    EXPECT_EQ(fails([&] { find_at(s, W("a"), {.part = &word}); }, &error),
+    EXPECT_EQ(test_support::raised([&] { find_at(s, W("a"), {.part = &word}); }, &error),
               ErrorId::script_invalid_refine_arg);
     EXPECT_EQ(std::string(symbol::name(error_arg(error, 0).data2)), "part");
-    EXPECT_EQ(fails([&] { find_at(s, W("a"), {.part = B("a b c")}); }),
+    EXPECT_EQ(test_support::raised([&] { find_at(s, W("a"), {.part = B("a b c")}); }),
               ErrorId::script_invalid_refine_arg);  // another node
 }
 
@@ -758,7 +748,7 @@ TEST_F(BlockChange, Take) {
     taken = take(q, at(q, 1), false, true);
     EXPECT_EQ(M(&taken), "[b c]");
     Cell word = W("w");
-    EXPECT_EQ(fails([&] { take(B("a"), &word); }), ErrorId::script_invalid_refine_arg);
+    EXPECT_EQ(test_support::raised([&] { take(B("a"), &word); }), ErrorId::script_invalid_refine_arg);
 
     Cell* nested = B("[x] y");
     NodeId inner = block::cell_at(nested, 0)->data2;
@@ -780,7 +770,7 @@ TEST_F(BlockChange, SwapAndTrim) {
     block::swap(at(a, 2), b);
     EXPECT_EQ(whole(b), "[a d]");
     Cell word = W("w");
-    EXPECT_EQ(fails([&] { block::swap(a, &word); }), ErrorId::script_invalid_arg);
+    EXPECT_EQ(test_support::raised([&] { block::swap(a, &word); }), ErrorId::script_invalid_arg);
 
     Cell* t = B("none a none b");
     Cell none_word = W("none");
@@ -816,7 +806,7 @@ TEST_F(BlockChange, CopyPartsDeepAndTypes) {
         EXPECT_NE(r.data2, b->data2);
         EXPECT_EQ(r.data1, 0u);
     }
-    EXPECT_EQ(fails([&] { copy(b, &word); }), ErrorId::script_invalid_refine_arg);
+    EXPECT_EQ(test_support::raised([&] { copy(b, &word); }), ErrorId::script_invalid_refine_arg);
 
     Cell* marked = B("a");
     marked->header |= NEW_LINE_FLAG;
@@ -840,7 +830,7 @@ TEST_F(BlockChange, CopyPartsDeepAndTypes) {
 
     Cell* self = B("a");
     block::append_cell(self, self);
-    EXPECT_EQ(fails([&] { copy(self, nullptr, true); }), ErrorId::internal_no_cycle);
+    EXPECT_EQ(test_support::raised([&] { copy(self, nullptr, true); }), ErrorId::internal_no_cycle);
     EXPECT_EQ(cycles::depth(), 0);
 }
 
@@ -915,7 +905,7 @@ TEST_F(BlockSort, RejectsBadRefinements) {
     };
     for (const auto& c : cases) {
         Cell* b = B("d c b a");
-        EXPECT_EQ(fails([&] { sort(b, c.args); }), c.error);
+        EXPECT_EQ(test_support::raised([&] { sort(b, c.args); }), c.error);
         EXPECT_EQ(whole(b), "[d c b a]");
     }
 }
@@ -967,7 +957,7 @@ TEST_F(BlockSetOp, OperationsOnWordsAndBlocks) {
     Cell r = set_op(block::SET_UNIQUE, at(B("a b a c"), 1), nullptr);
     EXPECT_EQ(M(&r), "[b a c]");
     Cell zero = integer_cell(0);
-    EXPECT_EQ(fails([&] { set_op(block::SET_UNIQUE, B("a"), nullptr, false, &zero); }),
+    EXPECT_EQ(test_support::raised([&] { set_op(block::SET_UNIQUE, B("a"), nullptr, false, &zero); }),
               ErrorId::script_invalid_refine_arg);
 }
 

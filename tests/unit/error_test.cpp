@@ -277,11 +277,11 @@ TEST_F(Error, FireErrorMakesARealErrorWithWhereAndStack) {
     ASSERT_TRUE(error::real_q(&error));
     EXPECT_EQ(error_arg(error, 0).data2, x.data2);
     EXPECT_EQ(name_in(error, error::WHERE), "append");
-    EXPECT_EQ(error::field(&error, error::STACK)->as_int(), 2);  // try frame, then append
+    EXPECT_EQ(error::field(&error, error::STACK)->as_int(), 3);  // raised's frames, then append
 
     error::record_stack(&error);  // append is no function: only a level above 1 lists it
     EXPECT_EQ(block::length_from_head(error::field(&error, error::STACK)), 0);
-    *error::field(&error, error::STACK) = integer_cell(2);
+    *error::field(&error, error::STACK) = integer_cell(3);
     g_trace_level = 2;
     error::record_stack(&error);
     EXPECT_EQ(molded(*error::field(&error, error::STACK), true), "[append]");

@@ -32,20 +32,7 @@ protected:
     }
 };
 
-// The error f raises, caught in a frame of its own so the cells the test holds
-// on the stack stay where they are.
-template <typename F> ErrorId raised(F f, Cell* error = nullptr) {
-    Cell* top = stack::g_top;
-    Cell* base = stack::g_base;
-    stack::CallFrame* frames = stack::g_frame_top;
-    stack::push_native_frame(nullptr);
-    stack::push(&shared_none_cell);
-    ErrorId id = test_support::raised(f, error);
-    stack::g_frame_top = frames;
-    stack::g_base = base;
-    stack::g_top = top;
-    return id;
-}
+using test_support::raised;
 
 Cell w(const char* name, uint32_t flags = 0) {
     return make_cell(TYPE_WORD | flags, 0, symbol::make(name), context::NO_INDEX);

@@ -25,23 +25,29 @@ protected:
     }
 };
 
-// Runs f under a try frame; answers the id of the error it raised (count_ when
-// none) and copies the error into *error when asked.
+// Runs f under a try frame of its own; answers the id of the error it raised
+// (count_ when none) and copies the error into *error when asked. The cells the
+// test holds on the stack stay where they are.
 template <typename F> ErrorId raised(F f, Cell* error = nullptr) {
+    Cell* top = stack::g_top;
+    Cell* base = stack::g_base;
+    stack::CallFrame* frames = stack::g_frame_top;
+    stack::push_native_frame(nullptr);
     stack::push_try_frame(nullptr);
+    ErrorId id = ErrorId::count_;
     try {
         f();
+        ADD_FAILURE() << "no error raised";
     } catch (const Unwind& u) {
         EXPECT_EQ(u.code, Flow::error);
         stack::adjust_after_error();
         if (error) *error = *stack::top();
-        ErrorId id = support::error_id_of(stack::top());
-        stack::pop_frame();
-        return id;
+        id = support::error_id_of(stack::top());
     }
-    ADD_FAILURE() << "no error raised";
-    stack::pop_frame();
-    return ErrorId::count_;
+    stack::g_frame_top = frames;
+    stack::g_base = base;
+    stack::g_top = top;
+    return id;
 }
 
 // Argument i (0-2) of an error: its field argN, or for an interim error (a

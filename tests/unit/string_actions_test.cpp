@@ -20,15 +20,7 @@ using namespace zun;
 using memory::SeriesBuffer;
 namespace {
 
-// The error lands in a slot above the cells the test holds, and the stack
-// is cut back to just above that slot: the test's cells stay as they were.
-template <typename F> ErrorId raised(F f) {
-    Cell* saved_base = stack::g_base;
-    stack::g_base = stack::push(&shared_unset_cell);
-    ErrorId id = test_support::raised(f);
-    stack::g_base = saved_base;
-    return id;
-}
+using test_support::raised;
 
 class StringActions : public test_support::RuntimeTest {
 protected:
