@@ -147,3 +147,19 @@ double bytes_in_use();  // stats mode 1
 // Modes 2 and 3 append blocks and totals to a block; see stats.cpp.
 
 }  // namespace zun::memory
+
+// ---------------------------------------------------------------------------
+// No-compaction scopes: while one is open the collector must not move
+// buffers. A sort whose comparator runs user code holds its records' address
+// across the calls.
+namespace zun::memory {
+inline uint32_t g_no_compaction = 0;
+inline bool compaction_allowed() { return g_no_compaction == 0; }
+class NoCompaction {
+public:
+    NoCompaction() { ++g_no_compaction; }
+    NoCompaction(const NoCompaction&) = delete;
+    NoCompaction& operator=(const NoCompaction&) = delete;
+    ~NoCompaction() { --g_no_compaction; }
+};
+}  // namespace zun::memory

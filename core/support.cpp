@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "core/runtime.hpp"
@@ -19,16 +20,19 @@ constexpr ErrorInfo k_errors[] = {
 #include "error_catalog.inc"
 #undef ZUN_ERROR
 };
-constexpr const char* k_titles[] = {"Throw Error",     "note",          "Syntax Error",
-                                    "Script Error",    "Math Error",    "Access Error",
-                                    "Reserved1 Error", "Reserved2 Error", "User Error",
-                                    "Internal Error"};
+constexpr const char* k_titles[] = {
+#define ZUN_ERROR(sym, code, cat, cat_name, id_name, message)
+#define ZUN_ERROR_CATEGORY(index, name, title) title,
+#include "error_catalog.inc"
+#undef ZUN_ERROR_CATEGORY
+#undef ZUN_ERROR
+};
 }  // namespace
 
 const ErrorInfo& error_info(ErrorId id) { return k_errors[size_t(id)]; }
 
 const char* error_category_title(uint8_t category) {
-    return category < 10 ? k_titles[category] : "Error";
+    return category < std::size(k_titles) ? k_titles[category] : "Error";
 }
 
 }  // namespace zun

@@ -121,3 +121,45 @@ Cell* context_word(const Cell* context_cell, uint32_t i);
 memory::SeriesBuffer* context_words_buffer(const Cell* context_cell);
 NodeId context_words_node(const Cell* context_cell);
 }  // namespace zun::support
+
+// ---------------------------------------------------------------------------
+// Routines that need the evaluator (core/support_eval.cpp).
+#include "interpreter/stack.hpp"
+
+namespace zun::support {
+
+// A path walked from its elements: items[0] the head element (a word stands
+// for its value), then the others. Setting assigns slot 0 of the current
+// frame. The final value goes into slot 0.
+void eval_path(bool set, const Cell* path, const Cell* items, uint32_t count);
+
+// switch and select: key at the arguments base, block in the next cell. The
+// value after the first element equal to the key (of the key's type), or with
+// block_flag the first block! after it; none! when nothing matches. One step
+// pushes the value and looks at every element; else it goes into slot 0 and
+// every second element is looked at.
+void switch_lookup(bool one_step, bool block_flag);
+
+// Argument checks of compiled functions: script expect-arg naming the callee,
+// the argument's datatype and parameter n of its spec (from 0).
+Cell* check_arg_type(const Cell* typeset, int32_t parameter, Cell* argument);
+int32_t check_stack_arg_type(int32_t i, const Cell* typeset, int32_t parameter);  // i < 0: absent
+Cell* check_opt_arg_type(const Cell* refinement, const Cell* typeset, int32_t parameter,
+                         Cell* argument);
+Cell* reject_unset_arg(int32_t parameter, Cell* argument);
+
+// One refinement of a call_with_refinements: when the value is true its slot
+// (1-based) gets the index of its first argument cell; when false its count
+// argument cells from that index become none!.
+struct RefinementGroup {
+    const Cell* value;
+    uint32_t slot;
+    uint32_t first;
+    uint32_t count;
+};
+// Calls native or action `index` (1-based) on the arguments in place; a native
+// gets the check flag 1.
+[[nodiscard]] Flow call_with_refinements(uint32_t index, bool native, uint32_t slot_count,
+                                         const RefinementGroup* groups, uint32_t group_count);
+
+}  // namespace zun::support

@@ -1,5 +1,9 @@
 // The evaluator: blocks, expressions, infix operators and calls of every
 // function kind.
+//
+// Positions in code are cell indexes from the buffer's first cell, never cell
+// addresses: evaluation runs user code, which may allocate and move every
+// buffer, so the code's buffer is read again after each call.
 #pragma once
 #include <cstdint>
 
@@ -9,6 +13,8 @@
 namespace zun::interpreter {
 
 void init();  // code-position cell, tracer cell
+// The block being evaluated at the running expression: a static cell that
+// errors copy into near and the collector marks.
 Cell* code_position();
 
 // chain: the result goes into the caller's slot 0, else it is left as the top value.
@@ -21,7 +27,73 @@ Cell* code_position();
 // Calls a function value with argc argument cells (copied onto the stack) under
 // a function frame; the result goes into the caller's slot 0 or is pushed
 // (push_mode). For callbacks: sort comparators, change handlers, lexer and
-// parse callbacks.
-[[nodiscard]] Flow call_function(const Cell* function, const Cell* args, uint32_t argc, bool push_mode);
+// parse callbacks. The frame is named by `name` (a word), else <anon>.
+[[nodiscard]] Flow call_function(const Cell* function, const Cell* args, uint32_t argc, bool push_mode,
+                                 const Cell* name = nullptr);
+
+// One expression over just this value (do or reduce of a value that is not a
+// block): a word gives its value, a path its target, a paren its last value.
+// With functions_as_data a function value is the result, not called.
+[[nodiscard]] Flow eval_value(const Cell* value, bool push_mode, bool functions_as_data);
+
+// Where the arguments of a call come from: a block's cells up to its tail, or
+// up to `limit` when that comes first. Node 0: no cells at all.
+struct Code {
+    NodeId node = 0;
+    uint32_t limit = UINT32_MAX;
+};
+
+// Call flags (apply): any non-zero value marks an applied call, whose missing
+// arguments at the end of the code become none!.
+constexpr uint32_t CALL_APPLIED = 1;
+constexpr uint32_t CALL_CODE_REFINEMENTS = 2;  // a refinement! then a value switching it
+constexpr uint32_t CALL_ONE_CELL = 4;          // each argument is one cell, not an expression
+
+struct CallOptions {
+    const Cell* path = nullptr;  // its elements from path_index on name refinements
+    uint32_t path_index = 0;
+    const Cell* name = nullptr;   // the word naming the call
+    const Cell* owner = nullptr;  // the object a method was reached through
+    uint32_t flags = 0;
+};
+
+// Calls a native!, action!, function! or routine! (an op! is called as the
+// function it wraps) with its arguments taken from the code at *index, which
+// is advanced past them. code may be nullptr (no arguments available).
+[[nodiscard]] Flow call_function_value(const Cell* function, const Cell* code, uint32_t* index,
+                                       bool push_mode, const CallOptions& options);
+// The same from inside the evaluator: the result is always pushed.
+[[nodiscard]] Flow call_value(const Cell& function, const Code& code, uint32_t& pos,
+                              const CallOptions& options, bool infix);
+
+// Runs the body of a function! whose frame, arguments and local slots are in
+// place (the frame on top of the frame stack); the result is its slot 0.
+[[nodiscard]] Flow exec_function(const Cell* function);
+
+// The argument spec of a native!, action!, function!, routine! or op!: built on
+// the first call and kept in its more-block; answers the block's node.
+NodeId scan_function_spec(const Cell* function);
+
+// A status raised where user code ran under C++ that cannot pass it on (sort
+// comparators, change handlers, object specs). The evaluator's next native or
+// action call turns it back into a status; the frame work is already done.
+struct PendingFlow : Unwind {};
+[[noreturn]] void raise_pending(Flow code);
+
+// sort/compare with a function. The records are sorted in a copy that user
+// code cannot reach, then written back: an error or other exit from the
+// comparator leaves the series as it was.
+// Blocks: records of `size` cells from cell `head` of the buffer; with `all`
+// the comparator gets each record as a block, else its first cell.
+void sort_block_with_function(const Cell* series, int32_t head, int32_t records, int32_t size,
+                              bool all, const Cell* function, bool reverse, bool stable);
+// Strings, binaries and vectors: records of `size` units from unit `head`;
+// with `all` the comparator gets each record as a series of the same type,
+// else its first unit as a char!.
+void sort_string_with_function(const Cell* series, int32_t head, int32_t records, int32_t size,
+                               bool all, const Cell* function, bool reverse, bool stable);
+
+// Non-zero while trace events are to be sent (tracing comes later: no events yet).
+extern uint32_t g_trace_switch;
 
 }  // namespace zun::interpreter

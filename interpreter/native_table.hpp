@@ -4,11 +4,14 @@
 #pragma once
 #include <cstdint>
 
+#include "core/cell.hpp"
 #include "interpreter/stack.hpp"
 
 namespace zun::natives {
 
 constexpr uint32_t TABLE_SIZE = 120;
+constexpr uint32_t NATIVE_COUNT = 107;
+constexpr int32_t PRINT_BUFFER_CELLS = 32;
 
 // A native's entry point. Its normal arguments lie on the value stack from the
 // arguments base, in spec order; the arguments of each used refinement follow
@@ -30,5 +33,12 @@ extern uint32_t g_next_index;  // the next free index, from 1
 
 // Stores count entry points from the next free index on and advances it.
 void register_(uint32_t count, const Entry* entries);
+
+// Registers the 107 natives in index order and makes print's reduce buffer.
+// Needs the root block (symbols::init).
+void init_table();
+
+// The block print reduces into; it lives in the root block for the whole run.
+Cell* print_buffer();
 
 }  // namespace zun::natives

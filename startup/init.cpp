@@ -7,10 +7,16 @@
 #include "core/rng.hpp"
 #include "core/symbols.hpp"
 #include "core/support.hpp"
+#include "datatypes/object.hpp"
 #include "datatypes/registry.hpp"
 #include "interpreter/actions.hpp"
+#include "interpreter/eval.hpp"
+#include "interpreter/lexer.hpp"
+#include "interpreter/native_table.hpp"
 #include "interpreter/stack.hpp"
 #include "platform/platform.hpp"
+#include "startup/boot_values.hpp"
+#include "startup/system_data.hpp"
 
 namespace zun::startup {
 
@@ -27,10 +33,17 @@ void init_runtime() {
     actions::init_table();
     unicode::init_case_tables();
     symbols::init();
+    natives::init_table();
     cycles::init();
     stack::init();
-    // No boot data yet: the start-up words are all made.
+    lexer::init();
+    boot_values::init();
+    object::init_class_ids();
+    system_data::init();
+    interpreter::init();
+    // No boot data yet: the start-up words and objects are all made.
     symbols::set_keep_words(false);
+    object::end_startup_classes();
 }
 
 }  // namespace zun::startup

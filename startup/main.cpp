@@ -1,16 +1,53 @@
+#include <pthread.h>
+
 #include <cstdio>
 #include <cstring>
 
 #include "startup/init.hpp"
+#include "startup/script.hpp"
 
-int main(int argc, char** argv) {
+namespace {
+
+struct Run {
+    int argc;
+    char** argv;
+    int status;
+};
+
+void* run(void* arg) {
+    Run* r = static_cast<Run*>(arg);
     zun::startup::init_runtime();
-    if (argc > 1 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-v") == 0)) {
+    if (r->argc > 1 &&
+        (std::strcmp(r->argv[1], "--version") == 0 || std::strcmp(r->argv[1], "-v") == 0)) {
         std::printf("Zun for Linux %s\n", zun::startup::VERSION);
-        return 0;
+        r->status = 0;
+    } else if (r->argc > 1) {
+        r->status = zun::startup::run_script(r->argv[1]);
+    } else {
+        std::printf("Zun for Linux %s: give a script to run (zun script.zun); "
+                    "the interactive console is not built yet.\n",
+                    zun::startup::VERSION);
+        r->status = 0;
     }
-    std::printf("Zun for Linux %s: the runtime core starts (memory, datatypes, stacks); "
-                "the evaluator and console are not built yet.\n",
-                zun::startup::VERSION);
-    return 0;
+    return nullptr;
+}
+
+}  // namespace
+
+// The interpreter runs on a thread with a large machine stack, so the value
+// and frame stack limits, not the C++ stack, are what deep recursion reaches.
+int main(int argc, char** argv) {
+    Run r{argc, argv, 0};
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, size_t(256) << 20);
+    pthread_t thread;
+    if (pthread_create(&thread, &attr, run, &r) != 0) {
+        run(&r);  // fall back to the main thread's stack
+    } else {
+        pthread_join(thread, nullptr);
+    }
+    pthread_attr_destroy(&attr);
+    std::fflush(stdout);
+    return r.status;
 }

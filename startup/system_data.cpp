@@ -25,7 +25,7 @@ constexpr char k_data[] =
 
 struct CategoryRow {
     const char* name;
-    const char* title;  // as written: a quoted string
+    const char* title;
 };
 constexpr CategoryRow k_categories[] = {
 #define ZUN_ERROR_CATEGORY(index, name, title) {name, title},
@@ -186,7 +186,8 @@ void build_catalog() {
         Cell name = word_named("code"), code = integer_cell(int32_t(c * 100));
         context::put_value(context, &name, &code);
         name = word_named("type");
-        Cell title = parsed(k_categories[c].title);
+        const char* text = k_categories[c].title;
+        Cell title = *string::load_c_text(text, uint32_t(std::strlen(text)), 0);
         context::put_value(context, &name, &title);
         for (uint32_t e = 0; e < uint32_t(ErrorId::count_); e++) {
             const ErrorInfo& info = error_info(ErrorId(e));

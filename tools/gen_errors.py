@@ -54,8 +54,10 @@ def main(src, dst):
         out.write("// Generated from core/error-catalog.tsv; do not edit.\n")
         out.write("#ifdef ZUN_ERROR\n" + "\n".join(rows) + "\n#endif\n")
         out.write("#ifdef ZUN_ERROR_CATEGORY\n")
+        # The title is written as a string of the language; C++ wants its text.
         for index, (name, title) in enumerate(categories):
-            out.write(f"ZUN_ERROR_CATEGORY({index}, {c_string(name)}, {c_string(title)})\n")
+            text = title[1:-1] if title.startswith('"') and title.endswith('"') else title
+            out.write(f"ZUN_ERROR_CATEGORY({index}, {c_string(name)}, {c_string(text)})\n")
         out.write("#endif\n")
 
 

@@ -16,6 +16,7 @@
 #include "datatypes/series/string.hpp"
 #include "datatypes/typeset.hpp"
 #include "interpreter/actions.hpp"
+#include "interpreter/eval.hpp"
 #include "interpreter/stack.hpp"
 
 namespace zun::block {
@@ -1223,7 +1224,13 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
             if (field < 1 || field > size) support::fire_error(ErrorId::script_out_of_range, compare);
             flags |= uintptr_t(field - 1) << SORT_SHIFT;
         } else if (compare->is(TYPE_FUNCTION)) {
-            not_done_raise();  // calling the function needs the evaluator
+            bool told = notify(series, words::sort, nullptr, head, 0);
+            int32_t records = std::min(n, std::max(length_of(node) - head, 0)) / size;
+            interpreter::sort_block_with_function(series, head, records, size, all, compare,
+                                                  reverse, stable);
+            if (NodeId table = table_of(series)) hashtable::rebuild(table, length_of(node));
+            if (told) notify(series, words::sorted, nullptr, head, 0);
+            return series;
         } else {
             fire_invalid_refine(refinements::compare, compare);
         }

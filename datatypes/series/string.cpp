@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/case_folding.hpp"
+#include "core/float_text.hpp"
 #include "core/ownership.hpp"
 #include "core/runtime.hpp"
 #include "core/sorting.hpp"
@@ -22,6 +23,7 @@
 #include "datatypes/series/block.hpp"
 #include "datatypes/series/series.hpp"
 #include "interpreter/actions.hpp"
+#include "interpreter/eval.hpp"
 #include "interpreter/stack.hpp"
 
 namespace zun::string {
@@ -973,7 +975,12 @@ const char* integer_to_hex(int32_t value, bool trim) {
     return text;
 }
 
-double to_float(const uint8_t*, uint32_t) { not_done_raise(); }
+double to_float(const uint8_t* text, uint32_t length, bool* error) {
+    int rest = 0;
+    double value = dtoa::strtod(text, text + length, 0, &rest);
+    *error = length == 0 || rest != 0;
+    return value;
+}
 
 // ================================================================ make, to, compare
 
@@ -1737,7 +1744,12 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
             if (field < 1 || field > size) support::fire_error(ErrorId::script_out_of_range, compare);
             rule.offset = field - 1;
         } else if (compare->is(TYPE_FUNCTION)) {
-            not_done_raise();  // calling the function needs the evaluator
+            bool told = notify(series, words::sort, nullptr, head, n);
+            int32_t records = std::min(n, std::max(total_of(node) - head, 0)) / size;
+            interpreter::sort_string_with_function(series, head, records, size, all, compare,
+                                                   reverse, stable);
+            if (told) notify(series, words::sorted, nullptr, head, n);
+            return series;
         } else {
             fire_invalid_refine(refinements::compare, compare);
         }

@@ -145,9 +145,9 @@ bool tag_delimited_q(Cell* str, Cell* tag);  // "<" at the head, ">" after tag's
 // Static texts, good until the next call.
 const char* byte_to_hex(uint8_t byte);
 const char* integer_to_hex(int32_t value, bool trim);
-// The decimal parser comes with the float text conversion: until then this
-// raises internal not-done.
-double to_float(const uint8_t* text, uint32_t length);
+// The double a decimal text reads as; *error is set when the text is not a
+// number (empty, or with characters left after it).
+double to_float(const uint8_t* text, uint32_t length, bool* error);
 
 // Actions. The series cell (the arguments base) receives the result and is
 // answered; make and to push their result.

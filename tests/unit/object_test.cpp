@@ -203,6 +203,27 @@ TEST_F(Object, MakeEvaluatesTheSpecThroughTheEvaluatorHook) {
     EXPECT_EQ(molded(merged, false, false, true), "make object! [a: 1 b: 'x]");
 }
 
+TEST_F(Object, CompiledCodeBuildsAndReadsObjectsByIndex) {
+    NodeId ctx = context::create(2, false, true, 0, context::OBJECT_KIND);
+    Cell a = word_of("a"), deep = word_of("on-deep-change*");
+    context::add_word(ctx, &a);
+    context::add_word(ctx, &deep);
+    Cell* obj = object::push(ctx, 77);
+    EXPECT_EQ(context::owner_of(ctx)->data2, 77u);
+    EXPECT_TRUE(object::values_base(obj)[0].is(TYPE_UNSET));
+    EXPECT_EQ(object::first_word(obj)->data2, a.data2);
+    EXPECT_EQ(object::word_of_value(obj, object::values_base(obj) + 1)->data2, deep.data2);
+    EXPECT_EQ(object::word_of_value(obj, obj), nullptr);
+    object::values_base(obj)[0] = *obj;
+    EXPECT_TRUE(object::field_object_of_class_q(ctx, 0, 77));
+    EXPECT_FALSE(object::field_object_of_class_q(ctx, 1, 77));
+    object::finish_with_handlers(-1, 0, 1, 0);
+    EXPECT_NE(obj->data3, 0u);
+    EXPECT_TRUE(object::has_deep_handler_q(obj));
+    EXPECT_EQ(context::owner_of(ctx)->data3, obj->data3);
+    EXPECT_TRUE(context::cell_of(ctx)->header & ownership::OWNER_MARK);
+}
+
 // ---------------------------------------------------------------- copy and reflect
 
 TEST_F(Object, CopySharesOrCopiesSeriesAndRefusesAPart) {

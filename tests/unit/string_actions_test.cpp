@@ -507,9 +507,6 @@ TEST_F(StringActions, SortErrors) {
               ErrorId::script_bad_refines);
     EXPECT_EQ(raised([&] { string::sort(s4, false, &two, &three, nullptr, false, false, false); }),
               ErrorId::script_out_of_range);
-    Cell fn = make_cell(TYPE_FUNCTION);
-    EXPECT_EQ(raised([&] { string::sort(s4, false, nullptr, &fn, nullptr, false, false, false); }),
-              ErrorId::internal_not_done);
     Cell* other = str("x");
     EXPECT_EQ(raised([&] { string::sort(s4, false, nullptr, nullptr, other, false, false, false); }),
               ErrorId::script_invalid_refine_arg);

@@ -493,8 +493,19 @@ TEST_F(String, LoadUtf8StrictAndPushCopy) {
               ErrorId::access_invalid_utf8);
     SeriesBuffer* rest = memory::buffer_of(test_support::error_arg(error, 0).data2);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(rest->head_ptr()), rest->used()), "\xE2\x82");
-    EXPECT_EQ(raised([] { string::to_float(reinterpret_cast<const uint8_t*>("1.5"), 3); }),
-              ErrorId::internal_not_done);
+    struct Case {
+        const char* text;
+        double value;
+        bool error;
+    };
+    for (const Case& c : {Case{"1.5", 1.5, false}, Case{"-2e3", -2000.0, false},
+                          Case{"", 0.0, true}, Case{"1.5x", 1.5, true}}) {
+        bool error = false;
+        auto* text = reinterpret_cast<const uint8_t*>(c.text);
+        double value = string::to_float(text, uint32_t(std::strlen(c.text)), &error);
+        EXPECT_EQ(error, c.error) << c.text;
+        if (!c.error) EXPECT_EQ(value, c.value) << c.text;
+    }
 }
 
 TEST_F(String, EscapedCharacters) {

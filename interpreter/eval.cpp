@@ -1,0 +1,1395 @@
+#include "interpreter/eval.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "core/memory.hpp"
+#include "core/sorting.hpp"
+#include "core/support.hpp"
+#include "core/symbols.hpp"
+#include "datatypes/context.hpp"
+#include "datatypes/error.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/integer.hpp"
+#include "datatypes/logic.hpp"
+#include "datatypes/native.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/registry.hpp"
+#include "datatypes/series/block.hpp"
+#include "datatypes/series/string.hpp"
+#include "datatypes/typeset.hpp"
+#include "datatypes/word.hpp"
+#include "interpreter/actions.hpp"
+#include "interpreter/lexer.hpp"
+#include "interpreter/native_table.hpp"
+#include "interpreter/path_eval.hpp"
+#include "interpreter/stack.hpp"
+
+namespace zun::interpreter {
+
+uint32_t g_trace_switch = 0;
+
+namespace {
+
+constexpr uint32_t CELL = sizeof(Cell);
+
+// Argument classes, in the header of the argument spec's typeset entries.
+constexpr uint32_t CLASS_NORMAL = 0;
+constexpr uint32_t CLASS_GET = 1u << 20;
+constexpr uint32_t CLASS_LITERAL = 1u << 21;
+constexpr uint32_t CLASS_MASK = CLASS_GET | CLASS_LITERAL;
+constexpr uint32_t CLASS_RETURN = CLASS_MASK;
+
+// Refinement slots of a native call live in the caller's C++ frame.
+constexpr uint32_t FAST_SLOTS = 32;
+constexpr int32_t SLOT_OFF = INT32_MIN;  // given, switched off: -1 again before the call
+
+// The code position lives outside every series (errors copy it into near
+// whatever runtime made them); the collector marks it through code_position().
+Cell g_position = make_cell(TYPE_UNSET);
+Cell* const g_code_position = &g_position;
+Cell g_tracer_fallback = make_cell(TYPE_NONE);
+Cell* g_tracer = &g_tracer_fallback;  // a root-block cell once init has run
+
+inline memory::SeriesBuffer* buf(NodeId node) { return memory::buffer_of(node); }
+inline const Cell* cells_of(NodeId node) { return buf(node)->head_cell(); }
+inline uint32_t length_of(NodeId node) { return buf(node)->used() / CELL; }
+inline uint32_t head_of(const Cell& series) {
+    int32_t h = int32_t(series.data1);
+    return h > 0 ? uint32_t(h) : 0;
+}
+
+inline uint32_t tail_of(const Code& code) {
+    if (!code.node) return 0;
+    uint32_t n = length_of(code.node);
+    return n < code.limit ? n : code.limit;
+}
+inline Cell cell_at(const Code& code, uint32_t pos) { return cells_of(code.node)[pos]; }
+
+inline bool function_type_q(uint32_t type) {
+    return type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_FUNCTION ||
+           type == TYPE_ROUTINE;
+}
+inline bool refinement_word_q(uint32_t type) {
+    return type >= TYPE_WORD && type <= TYPE_REFINEMENT;
+}
+
+Cell unset_value() { return make_cell(TYPE_UNSET); }
+Cell none_value() { return make_cell(TYPE_NONE); }
+
+[[noreturn]] void fire(ErrorId id, Cell a1) { support::fire_error(id, &a1); }
+[[noreturn]] void fire(ErrorId id, Cell a1, Cell a2) { support::fire_error(id, &a1, &a2); }
+
+// The value of a word bound to a context that has values, else nullptr;
+// never raises (the infix check looks at any word that follows a value).
+const Cell* bound_value(const Cell& word) {
+    const NodeId context = word.data1;
+    if (!context || word.data3 == context::NO_INDEX) return nullptr;
+    const Cell* c = context::cell_of(context);
+    if (!c->data2) return nullptr;
+    if (c->header & context::STACK_FLAG) return stack::values_cell(c->data2) + word.data3;
+    memory::SeriesBuffer* values = buf(c->data2);
+    if (word.data3 >= values->used() / CELL) return nullptr;
+    return values->head_cell() + word.data3;
+}
+
+// Saves the code position and puts it back however the evaluation ends.
+class PositionScope {
+public:
+    PositionScope() : m_saved(*g_code_position) {}
+    PositionScope(const PositionScope&) = delete;
+    PositionScope& operator=(const PositionScope&) = delete;
+    ~PositionScope() { *g_code_position = m_saved; }
+
+private:
+    Cell m_saved;
+};
+
+// A return or exit whose target is the frame at `record`, which do marked as
+// a body (do marks the frame of its caller, whatever pushed it): the exit
+// goes on from there to the function, or becomes the error of a return
+// outside any function.
+inline Flow pass_on(Flow flow, const stack::CallFrame* record) {
+    if ((flow == Flow::return_ || flow == Flow::exit) && stack::g_frame_top == record + 1) [[unlikely]]
+        return stack::throw_return_signal(flow == Flow::return_);
+    return flow;
+}
+
+// Trace events come with the tracer; until then the call points are kept and
+// cost one test of the switch.
+enum TraceEvent : uint32_t { T_ENTER = 16, T_EXIT = 32, T_OPEN = 64, T_RETURN = 128, T_CALL = 2048 };
+void trace_event(TraceEvent, const Cell*) {}
+inline void trace(TraceEvent event, const Cell* value) {
+    if (g_trace_switch) [[unlikely]]
+        trace_event(event, value);
+}
+
+Flow eval_expression(const Code& code, uint32_t& pos, bool no_infix, bool as_data);
+
+// ---------------------------------------------------------------- blocks
+
+// The expressions of a block, evaluated on top of the stack; the last value is
+// left pushed. Parens and function bodies run so without a frame of their own
+// (an evaluation frame would be hidden from every listing anyway).
+Flow run_inline(const Cell& blk) {
+    PositionScope position;
+    Cell* const start = stack::g_top;
+    const Code code{blk.data2, UINT32_MAX};
+    uint32_t pos = head_of(blk);
+    if (!code.node || pos >= tail_of(code)) {
+        *stack::push_cell() = unset_value();
+        return Flow::normal;
+    }
+    *g_code_position = blk;
+    g_code_position->header = TYPE_BLOCK;
+    do {
+        g_code_position->data1 = pos;
+        stack::g_top = start;
+        if (Flow flow = eval_expression(code, pos, false, false); flow != Flow::normal) return flow;
+    } while (pos < tail_of(code));
+    return Flow::normal;
+}
+
+inline Flow push_paren(const Cell& paren) { return run_inline(paren); }
+
+// ---------------------------------------------------------------- argument spec
+
+[[noreturn]] void fire_bad_spec(const Cell& item) { fire(ErrorId::script_bad_func_def, item); }
+
+bool named(const Cell& word, uint32_t symbol) {
+    return symbol::canonical(word.data2) == symbol::canonical(symbol);
+}
+
+// Appends the typeset of a parameter (its type block, when it holds anything,
+// else every type but unset!) with the class bits; answers the next spec index.
+uint32_t append_parameter(const Cell* cache, NodeId spec, uint32_t i, uint32_t cls) {
+    Cell* ts;
+    if (i + 1 < length_of(spec) && cells_of(spec)[i + 1].is(TYPE_BLOCK) &&
+        block::length_from_head(&cells_of(spec)[i + 1]) > 0) {
+        const Cell types = cells_of(spec)[i + 1];
+        ts = typeset::append_from_spec(cache, &types);
+        i++;
+    } else {
+        ts = typeset::append_any_value(cache);
+        if (i + 1 < length_of(spec) && cells_of(spec)[i + 1].is(TYPE_BLOCK)) i++;
+    }
+    ts->header = (ts->header & ~CLASS_MASK) | cls;  // good until the next allocation
+    return i + 1;
+}
+
+NodeId build_spec_cache(const Cell& fn) {
+    const bool native = fn.is(TYPE_NATIVE) || fn.is(TYPE_ACTION);
+    const NodeId spec = fn.data2;
+    Cell* cache = block::push_new(int32_t(length_of(spec)) + 1);  // on the stack: a root
+    const uint32_t local = refinements::get(refinements::local)->data2;
+    const uint32_t return_symbol = sym::id(sym::return_);
+    uint32_t refinements = 0, slot = 0, locals = 0;
+    bool in_locals = false;
+    for (uint32_t i = 0; i < length_of(spec);) {
+        const Cell c = cells_of(spec)[i];
+        switch (c.type()) {
+            case TYPE_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
+                if (in_locals) {
+                    locals += c.is(TYPE_WORD);
+                    i++;
+                    break;
+                }
+                i = append_parameter(cache, spec, i,
+                                     c.is(TYPE_WORD) ? CLASS_NORMAL
+                                     : c.is(TYPE_GET_WORD) ? CLASS_GET : CLASS_LITERAL);
+                slot++;
+                break;
+            case TYPE_SET_WORD:
+                if (!named(c, return_symbol)) fire_bad_spec(c);
+                in_locals = false;
+                i = append_parameter(cache, spec, i, CLASS_RETURN);
+                break;
+            case TYPE_REFINEMENT: {
+                i++;
+                if (named(c, local)) {
+                    in_locals = true;
+                    locals = 1;
+                    break;
+                }
+                if (in_locals) break;
+                Cell r = c;
+                r.header = TYPE_REFINEMENT;
+                // Natives: the ordinal of the refinement; functions: its stack slot.
+                refinements++;
+                r.data3 = native ? refinements : slot;
+                slot++;
+                block::append_cell(cache, &r);
+                break;
+            }
+            default:
+                i++;
+                break;
+        }
+    }
+    if (!native && locals) {
+        Cell n = integer_cell(int32_t(locals));
+        block::append_cell(cache, &n);
+    } else if (native && refinements) {
+        Cell n = integer_cell(int32_t(refinements));
+        block::append_cell(cache, &n);
+    }
+    const NodeId node = cache->data2;
+    // Re-read the more-block: building allocated.
+    *function::more_cell(&fn, function::MORE_ARGUMENTS) = make_cell(TYPE_BLOCK, 0, node, 0);
+    stack::g_top = cache;
+    return node;
+}
+
+// The more-block cell i of a function, native, action or routine; good until
+// the next allocation.
+inline const Cell* more_of(const Cell& fn, uint32_t i) { return cells_of(fn.data3) + i; }
+
+inline NodeId spec_cache(const Cell& fn) {
+    const Cell* cached = more_of(fn, function::MORE_ARGUMENTS);
+    return cached->is(TYPE_BLOCK) ? cached->data2 : build_spec_cache(fn);
+}
+
+// Spec cell of parameter n (word, lit-word, get-word and refinement entries,
+// from 0) for error reports.
+Cell parameter_word(const Cell& fn, uint32_t n) {
+    const NodeId spec = fn.data2;
+    for (uint32_t i = 0, k = 0; i < length_of(spec); i++) {
+        const Cell& c = cells_of(spec)[i];
+        if (c.is(TYPE_WORD) || c.is(TYPE_LIT_WORD) || c.is(TYPE_GET_WORD) || c.is(TYPE_REFINEMENT))
+            if (k++ == n) return c;
+    }
+    return *words::get(words::anon);
+}
+
+// The parameter number of cache entry i.
+uint32_t parameter_of(NodeId cache, uint32_t i) {
+    uint32_t n = 0;
+    for (uint32_t k = 0; k < i; k++) {
+        const Cell& e = cells_of(cache)[k];
+        n += e.is(TYPE_REFINEMENT) || (e.is(TYPE_TYPESET) && (e.header & CLASS_MASK) != CLASS_RETURN);
+    }
+    return n;
+}
+
+[[noreturn]] void fire_expect_arg(const Cell& name, uint32_t type, const Cell& fn, uint32_t param) {
+    const Cell datatype = make_cell(TYPE_DATATYPE, type);
+    const Cell word = parameter_word(fn, param);
+    support::fire_error(ErrorId::script_expect_arg, &name, &datatype, &word);
+}
+
+// ---------------------------------------------------------------- fetching arguments
+
+struct CallState {
+    CallState(const Cell& function, const Cell& call_name, const Code& source, uint32_t& position,
+              NodeId spec_block, bool infix_call)
+        : fn(function), name(call_name), code(source), pos(position), spec(spec_block),
+          infix(infix_call), native(function.is(TYPE_NATIVE) || function.is(TYPE_ACTION)) {}
+
+    Cell fn;
+    Cell name;
+    const Code& code;
+    uint32_t& pos;
+    NodeId spec;
+    bool infix;
+    bool native;  // native! or action!: refinements take no cell
+    const Cell* path = nullptr;  // a copy in the caller's frame
+    uint32_t path_index = 0;
+    uint32_t flags = 0;
+    int32_t* slots = nullptr;  // natives: one per refinement
+    uint32_t slot_count = 0;
+    uint64_t given = 0;  // refinements named so far, by ordinal or slot (below 64)
+    uint32_t locals = 0;
+};
+
+// One argument by class, pushed.
+Flow fetch_one(const Code& code, uint32_t& pos, uint32_t cls, bool infix, bool one_cell) {
+    if (cls == CLASS_NORMAL) {
+        if (one_cell) {
+            const Code one{code.node, pos + 1};
+            return eval_expression(one, pos, true, false);
+        }
+        return eval_expression(code, pos, infix, false);
+    }
+    const Cell c = cell_at(code, pos++);
+    if (cls == CLASS_GET) {
+        stack::push(&c);
+        return Flow::normal;
+    }
+    switch (c.type()) {
+        case TYPE_PAREN:
+            return push_paren(c);
+        case TYPE_GET_WORD:
+            stack::push(word::get_value(&c));
+            return Flow::normal;
+        case TYPE_GET_PATH: {
+            uint32_t none = 0;
+            return walk_path(c, Code{}, none, PathMode::get_no_call, false);
+        }
+        default:
+            stack::push(&c);
+            return Flow::normal;
+    }
+}
+
+[[noreturn]] void fire_no_arg(const CallState& s, uint32_t entry) {
+    const Cell word = parameter_word(s.fn, parameter_of(s.spec, entry));
+    fire(ErrorId::script_no_arg, s.name, word);
+}
+
+inline void check_type(const CallState& s, const Cell& ts, const Cell* value, uint32_t entry) {
+    if (!typeset::has(&ts, value->type())) [[unlikely]]
+        fire_expect_arg(s.name, value->type(), s.fn, parameter_of(s.spec, entry));
+}
+
+// The argument of typeset entry `entry`, fetched and checked, pushed.
+Flow fetch_checked(CallState& s, const Cell& ts, uint32_t entry) {
+    const uint32_t cls = ts.header & CLASS_MASK;
+    if (s.pos >= tail_of(s.code)) {
+        if (s.flags) {
+            *stack::push_cell() = none_value();
+            return Flow::normal;
+        }
+        if (cls == CLASS_LITERAL && typeset::has(&ts, TYPE_UNSET)) {
+            *stack::push_cell() = unset_value();
+            return Flow::normal;
+        }
+        fire_no_arg(s, entry);
+    }
+    if (Flow flow = fetch_one(s.code, s.pos, cls, s.infix, s.flags & CALL_ONE_CELL);
+        flow != Flow::normal)
+        return flow;
+    check_type(s, ts, stack::g_top - 1, entry);
+    return Flow::normal;
+}
+
+// The argument of an inactive refinement still stands in the code: taken and
+// dropped (with one-cell arguments skipped without evaluation).
+Flow skip_argument(CallState& s, const Cell& ts, uint32_t entry) {
+    if (s.pos >= tail_of(s.code)) {
+        if (!s.flags) fire_no_arg(s, entry);
+        return Flow::normal;
+    }
+    if (s.flags & CALL_ONE_CELL) {
+        s.pos++;
+        return Flow::normal;
+    }
+    Cell* top = stack::g_top;
+    if (Flow flow = fetch_one(s.code, s.pos, ts.header & CLASS_MASK, s.infix, false);
+        flow != Flow::normal)
+        return flow;
+    stack::g_top = top;
+    return Flow::normal;
+}
+
+// apply/all: a logic! in the code switches each refinement.
+Flow fetch_switch(CallState& s, const Cell& refinement, uint32_t entry, bool* on) {
+    *on = false;
+    if (s.pos < tail_of(s.code)) {
+        if (Flow flow = fetch_one(s.code, s.pos, CLASS_NORMAL, false, s.flags & CALL_ONE_CELL);
+            flow != Flow::normal)
+            return flow;
+        const Cell* value = stack::g_top - 1;
+        if (!value->is(TYPE_LOGIC))
+            fire_expect_arg(s.name, value->type(), s.fn, parameter_of(s.spec, entry));
+        *on = !logic::false_value(value);
+        if (s.native) {
+            stack::pop(1);
+            if (*on) s.slots[refinement.data3 - 1] = int32_t(stack::g_top - stack::g_base);
+        }
+    } else if (!s.native) {
+        *stack::push_cell() = logic::make_value(false);
+    }
+    return Flow::normal;
+}
+
+// The arguments in spec order up to the refinements (with apply/all, all of them).
+Flow fetch_in_order(CallState& s) {
+    const bool values_in_code = s.flags && !(s.flags & CALL_CODE_REFINEMENTS);
+    bool active = true;
+    bool left = s.infix;  // the left operand, already in slot 0
+    for (uint32_t i = 0; i < length_of(s.spec); i++) {
+        const Cell e = cells_of(s.spec)[i];  // re-read: fetching evaluates code
+        switch (e.type()) {
+            case TYPE_TYPESET: {
+                if ((e.header & CLASS_MASK) == CLASS_RETURN) break;
+                if (!active) {
+                    if (values_in_code)
+                        if (Flow flow = skip_argument(s, e, i); flow != Flow::normal) return flow;
+                    if (!s.native) *stack::push_cell() = none_value();
+                    break;
+                }
+                if (left) {
+                    left = false;
+                    check_type(s, e, stack::g_base, i);
+                    break;
+                }
+                if (Flow flow = fetch_checked(s, e, i); flow != Flow::normal) return flow;
+                break;
+            }
+            case TYPE_REFINEMENT:
+                if (!values_in_code) {
+                    if (s.native) return Flow::normal;  // nothing more to push
+                    *stack::push_cell() = logic::make_value(false);
+                    active = false;
+                    break;
+                }
+                if (Flow flow = fetch_switch(s, e, i, &active); flow != Flow::normal) return flow;
+                break;
+            case TYPE_INTEGER:
+                if (!s.native) s.locals = uint32_t(e.as_int());
+                break;
+            default:
+                break;
+        }
+    }
+    return Flow::normal;
+}
+
+bool has_refinements(const CallState& s) {
+    for (uint32_t i = 0; i < length_of(s.spec); i++)
+        if (cells_of(s.spec)[i].is(TYPE_REFINEMENT)) return true;
+    return false;
+}
+
+int32_t find_refinement(const CallState& s, const Cell& element) {
+    const uint32_t wanted = symbol::canonical(element.data2);
+    const Cell* entries = cells_of(s.spec);
+    for (uint32_t i = 0, n = length_of(s.spec); i < n; i++)
+        if (entries[i].is(TYPE_REFINEMENT) && symbol::canonical(entries[i].data2) == wanted)
+            return int32_t(i);
+    return -1;
+}
+
+// A refinement named by a path element or in the code: switched on or off,
+// its arguments fetched (or taken and dropped).
+Flow use_refinement(CallState& s, const Cell& element, bool on) {
+    const int32_t at = find_refinement(s, element);
+    if (at < 0) fire(ErrorId::script_no_refine, s.name, element);
+    const Cell r = cells_of(s.spec)[at];
+    const uint32_t key = r.data3;
+    const bool seen = key < 64 ? (s.given >> key) & 1
+                               : (s.native ? s.slots[key - 1] != -1 : stack::g_base[key].data1 == 1);
+    if (seen) fire(ErrorId::script_dup_refine, s.path ? *s.path : element);
+    if (key < 64) s.given |= uint64_t(1) << key;
+    Cell* base = stack::g_base;  // the value stack never moves
+    if (s.native) s.slots[key - 1] = on ? int32_t(stack::g_top - base) : SLOT_OFF;
+    else if (on) base[key] = logic::make_value(true);
+    uint32_t m = 0;
+    for (uint32_t i = uint32_t(at) + 1; i < length_of(s.spec); i++) {
+        const Cell e = cells_of(s.spec)[i];
+        if (!e.is(TYPE_TYPESET)) break;
+        if ((e.header & CLASS_MASK) == CLASS_RETURN) continue;
+        m++;
+        if (!on) {
+            if (Flow flow = skip_argument(s, e, i); flow != Flow::normal) return flow;
+            continue;
+        }
+        if (Flow flow = fetch_checked(s, e, i); flow != Flow::normal) return flow;
+        if (!s.native) {
+            base[key + m] = stack::g_top[-1];
+            stack::pop(1);
+        }
+    }
+    return Flow::normal;
+}
+
+Flow walk_refinements(CallState& s) {
+    if (s.path) {
+        const NodeId path = s.path->data2;
+        for (uint32_t k = s.path_index; k < length_of(path); k++) {  // the code may change the path
+            const Cell element = cells_of(path)[k];
+            bool on = true;
+            if (element.is(TYPE_GET_WORD)) {
+                on = !logic::false_value(word::get_value(&element));
+            } else if (!refinement_word_q(element.type())) {
+                if (s.flags && !has_refinements(s)) break;
+                fire(ErrorId::script_bad_refine, element);
+            }
+            if (Flow flow = use_refinement(s, element, on); flow != Flow::normal) return flow;
+        }
+    }
+    if (s.flags & CALL_CODE_REFINEMENTS) {
+        while (s.pos < tail_of(s.code)) {
+            const Cell element = cell_at(s.code, s.pos);
+            if (!element.is(TYPE_REFINEMENT)) {
+                if (!has_refinements(s)) break;
+                fire(ErrorId::script_bad_refine, element);
+            }
+            s.pos++;
+            bool on = false;
+            if (s.pos < tail_of(s.code)) {
+                if (Flow flow = fetch_one(s.code, s.pos, CLASS_NORMAL, false, s.flags & CALL_ONE_CELL);
+                    flow != Flow::normal)
+                    return flow;
+                on = !logic::false_value(stack::g_top - 1);
+                stack::pop(1);
+            }
+            if (Flow flow = use_refinement(s, element, on); flow != Flow::normal) return flow;
+        }
+    }
+    return Flow::normal;
+}
+
+Flow fetch_arguments(CallState& s) {
+    if (s.infix) stack::push_cell();  // the left operand, already in slot 0
+    if (Flow flow = fetch_in_order(s); flow != Flow::normal) return flow;
+    if (s.path || (s.flags & CALL_CODE_REFINEMENTS)) return walk_refinements(s);
+    return Flow::normal;
+}
+
+// A status pending in user code that ran under the entry point comes back here.
+Flow call_entry(natives::Entry entry, const int32_t* slots) {
+    try {
+        return entry(0, slots);
+    } catch (const PendingFlow& pending) {
+        return pending.code;
+    }
+}
+
+Flow call_native(CallState& s) {
+    const uint32_t index = s.fn.data1;
+    natives::Entry entry = nullptr;
+    if (s.fn.is(TYPE_NATIVE)) {
+        if (index >= 1 && index <= natives::TABLE_SIZE) entry = natives::g_table[index - 1];
+    } else if (index >= 1 && index <= uint32_t(ACTION_COUNT)) {
+        entry = actions::g_dispatch_table[index - 1];
+    }
+    if (!entry) not_done_raise();
+    for (uint32_t i = 0; i < s.slot_count; i++)
+        if (s.slots[i] == SLOT_OFF) s.slots[i] = -1;
+    trace(T_CALL, &s.fn);
+    return call_entry(entry, s.slot_count ? s.slots : nullptr);
+}
+
+// ---------------------------------------------------------------- running bodies
+
+// Points a function context's values at the running call's arguments and puts
+// the caller's pointer back however the body ends (recursion).
+class ValuesScope {
+public:
+    explicit ValuesScope(NodeId context)
+        : m_context(context), m_saved(context::cell_of(context)->data2) {
+        context::cell_of(context)->data2 = stack::values_word(stack::g_base);
+    }
+    ValuesScope(const ValuesScope&) = delete;
+    ValuesScope& operator=(const ValuesScope&) = delete;
+    // Re-read: the context record may have moved meanwhile.
+    ~ValuesScope() { context::cell_of(m_context)->data2 = m_saved; }
+
+private:
+    NodeId m_context;
+    uint32_t m_saved;
+};
+
+Flow eval_function_body(const Cell& fn) {
+    ValuesScope values(fn.data1);
+    stack::CallFrame* record = stack::g_frame_top - 1;  // this call's frame
+    record->header |= stack::BODY_BYTE << 24;          // return and exit stop here
+    const Cell body = *more_of(fn, function::MORE_BODY);
+    Flow flow = Flow::normal;
+    if (block::any_block_q(body.type()) && body.data2) {
+        flow = run_inline(body);
+        if (flow == Flow::normal) *stack::g_base = stack::g_top[-1];
+    } else {
+        *stack::g_base = unset_value();
+    }
+    // A break, continue or throw has cut the frame stack below this frame.
+    if (record < stack::g_frame_top) record->header &= ~(stack::BODY_BYTE << 24);
+    if (flow == Flow::return_ || flow == Flow::exit) return Flow::normal;
+    return flow;
+}
+
+bool declared_type_matches(const Cell& types, const Cell& value) {
+    const Cell first = cells_of(types.data2)[head_of(types)];
+    if (symbol::canonical(first.data2) == symbol::canonical(sym::id(sym::any_type_type))) return true;
+    const Cell* type = bound_value(first);
+    if (!type) return false;
+    if (type->is(TYPE_TYPESET)) return typeset::has(type, value.type());
+    return type->is(TYPE_DATATYPE) && type->data1 == value.type();
+}
+
+// Routines with declared machine types check each argument, last first.
+void check_routine_arguments(const Cell& fn, const Cell& name) {
+    const NodeId spec = fn.data2;
+    uint32_t k = routine::arity(&fn);
+    for (uint32_t i = length_of(spec); i-- > 0 && k > 0;) {
+        const Cell word = cells_of(spec)[i];
+        if (!word.is(TYPE_WORD)) continue;
+        const Cell value = stack::g_base[--k];
+        const Cell types = i + 1 < length_of(spec) ? cells_of(spec)[i + 1] : none_value();
+        if (!types.is(TYPE_BLOCK) || block::length_from_head(&types) == 0 ||
+            !cells_of(types.data2)[head_of(types)].is(TYPE_WORD))
+            fire(ErrorId::script_invalid_type_spec, types.is(TYPE_BLOCK) ? types : word);
+        if (!declared_type_matches(types, value)) {
+            // The value's datatype, as every other expect-arg names it.
+            const Cell datatype = make_cell(TYPE_DATATYPE, value.type());
+            support::fire_error(ErrorId::script_expect_arg, &name, &datatype, &word);
+        }
+    }
+}
+
+Flow call_routine(const Cell& fn, const Cell& name) {
+    const Cell entry_cell = *function::more_cell(&fn, function::MORE_ENTRY);
+    const routine::Entry entry = entry_cell.is(TYPE_INTEGER) ? routine::entry(uint32_t(entry_cell.as_int())) : nullptr;
+    if (!entry) not_done_raise();
+    const Cell return_cell = *function::more_cell(&fn, function::MORE_OWNER);
+    const int32_t return_type = return_cell.is(TYPE_INTEGER) ? return_cell.as_int() : routine::NO_RETURN_TYPE;
+    Cell* args = stack::g_base;
+    routine::MachineResult result;
+    trace(T_CALL, &fn);
+    try {
+        if (fn.header & routine::CELL_ARGUMENTS_FLAG) {
+            stack::push_native_frame(words::get(words::body));
+            result = entry(args);
+            stack::pop_frame();
+        } else {
+            check_routine_arguments(fn, name);
+            result = entry(args);
+        }
+    } catch (const PendingFlow& pending) {
+        return pending.code;
+    }
+    switch (return_type) {
+        case TYPE_LOGIC: *args = logic::make_value(result.integer != 0); break;
+        case TYPE_INTEGER: *args = integer_cell(result.integer); break;
+        case TYPE_FLOAT:
+            *args = make_cell(TYPE_FLOAT);
+            args->set_double(result.number);
+            break;
+        default: break;  // the routine wrote its result itself
+    }
+    return Flow::normal;
+}
+
+// ---------------------------------------------------------------- calls
+
+Cell call_name(const CallOptions& o, const Code& code, uint32_t pos) {
+    Cell candidate = none_value();
+    if (o.name) candidate = *o.name;
+    else if (code.node && pos > 0 && pos - 1 < length_of(code.node)) candidate = cell_at(code, pos - 1);
+    else if (o.path) candidate = *o.path;
+    if (word::any_word_type_q(candidate.type())) return candidate;
+    return *words::get(words::anon);
+}
+
+[[gnu::noinline]] Flow run_call(CallState& s) {
+    // An operator's left operand, on top, becomes slot 0 of its call.
+    if (s.infix) stack::g_top--;
+    const stack::CallFrame* const record = stack::g_frame_top;
+    switch (s.fn.type()) {
+        case TYPE_NATIVE: case TYPE_ACTION: {
+            int32_t fast[FAST_SLOTS];
+            std::unique_ptr<int32_t[]> many;
+            const NodeId spec = s.spec;
+            const uint32_t n = length_of(spec);
+            const Cell last = n ? cells_of(spec)[n - 1] : none_value();
+            s.slot_count = last.is(TYPE_INTEGER) ? uint32_t(last.as_int()) : 0;
+            if (s.slot_count > FAST_SLOTS) {
+                many.reset(new int32_t[s.slot_count]);
+                s.slots = many.get();
+            } else {
+                s.slots = fast;
+            }
+            std::fill(s.slots, s.slots + s.slot_count, -1);
+            stack::push_interp_native_frame(&s.name);
+            if (Flow flow = fetch_arguments(s); flow != Flow::normal) return pass_on(flow, record);
+            if (Flow flow = call_native(s); flow != Flow::normal) return pass_on(flow, record);
+            break;
+        }
+        case TYPE_ROUTINE:
+            stack::push_interp_native_frame(&s.name);
+            if (Flow flow = fetch_arguments(s); flow != Flow::normal) return pass_on(flow, record);
+            function::push_locals(int32_t(s.locals));
+            if (Flow flow = call_routine(s.fn, s.name); flow != Flow::normal) return pass_on(flow, record);
+            break;
+        case TYPE_FUNCTION:
+            stack::push_interp_function_frame(&s.name);
+            if (Flow flow = fetch_arguments(s); flow != Flow::normal) return pass_on(flow, record);
+            function::push_locals(int32_t(s.locals));
+            // An operator's function has no cell of its own below the frame:
+            // one above the locals keeps it alive while the body runs.
+            if (s.infix) stack::push(&s.fn);
+            trace(T_CALL, &s.fn);
+            if (Flow flow = exec_function(&s.fn); flow != Flow::normal) return pass_on(flow, record);
+            break;
+        default:
+            not_done_raise();
+    }
+    stack::pop_frame();
+    return Flow::normal;
+}
+
+// ---------------------------------------------------------------- expressions
+
+[[noreturn]] void fire_system_code() { support::fire_error(ErrorId::internal_zun_system); }
+
+bool system_issue_q(const Cell& issue) {
+    const uint32_t s = symbol::canonical(issue.data2);
+    return s == symbol::canonical(sym::id(sym::system_)) ||
+           s == symbol::canonical(sym::id(sym::system_global));
+}
+
+Flow eval_word(const Cell& word, const Code& code, uint32_t& pos) {
+    const Cell* value = context::value_address(&word, word.data1);
+    switch (value->type()) {
+        case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE: {
+            const Cell fn = *value;
+            CallOptions o;
+            o.name = &word;
+            return call_value(fn, code, pos, o, false);
+        }
+        case TYPE_UNSET:
+            fire(ErrorId::script_no_value, word);
+        case TYPE_OP:
+            fire(ErrorId::script_no_op_arg, word);
+        default:
+            stack::push(value);
+            return Flow::normal;
+    }
+}
+
+// Runs any on-change* handler a set may call; a status it leaves comes back.
+Flow set_word_guarded(Cell* word, const Cell* value) {
+    try {
+        context::set_word_value(word, value, word->data1, true);
+    } catch (const PendingFlow& pending) {
+        return pending.code;
+    }
+    return Flow::normal;
+}
+
+[[gnu::noinline]] Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
+    if (pos >= tail_of(code)) fire(ErrorId::script_need_value, word);
+    const stack::CallFrame* const record = stack::g_frame_top;
+    stack::push_interp_native_frame(&word);
+    Cell* slot = stack::push(&word);  // slot 0: the word, then the value
+    if (Flow flow = eval_expression(code, pos, false, false); flow != Flow::normal)
+        return pass_on(flow, record);
+    const Cell value = slot[1];
+    if (value.is(TYPE_UNSET)) fire(ErrorId::script_need_value, word);
+    if (Flow flow = set_word_guarded(slot, &value); flow != Flow::normal) return pass_on(flow, record);
+    *slot = value;
+    stack::pop_frame();
+    return Flow::normal;
+}
+
+[[gnu::noinline]] Flow eval_set_path(const Cell& path, const Code& code, uint32_t& pos) {
+    if (pos >= tail_of(code)) fire(ErrorId::script_need_value, path);
+    const stack::CallFrame* const record = stack::g_frame_top;
+    stack::push_interp_native_frame(words::get(words::set_path));
+    if (Flow flow = eval_expression(code, pos, false, false); flow != Flow::normal)
+        return pass_on(flow, record);
+    Cell* slot = stack::g_base;
+    uint32_t none = 0;
+    if (Flow flow = walk_path(path, Code{}, none, PathMode::set, false); flow != Flow::normal)
+        return pass_on(flow, record);
+    *slot = stack::g_top[-1];
+    stack::pop_frame();
+    return Flow::normal;
+}
+
+// ---------------------------------------------------------------- operators
+
+// The built-in arithmetic and comparison behind an operator, worked out here
+// for two integer! operands: what the action or native does for them, without
+// its frame. Natives equal? to greater-or-equal? (native indexes 25-31).
+enum FastOperation : int {
+    FAST_NONE = -1,
+    FAST_EQUAL = 25, FAST_NOT_EQUAL, FAST_STRICT_EQUAL, FAST_LESSER, FAST_GREATER,
+    FAST_LESSER_EQUAL, FAST_GREATER_EQUAL,
+    FAST_MATH = 100  // + MATH_ADD, MATH_SUBTRACT or MATH_MULTIPLY
+};
+
+int fast_operation(const Cell& fn) {
+    if (fn.is(TYPE_ACTION)) {
+        switch (fn.data1) {
+            case A_ADD: return FAST_MATH + int(MATH_ADD);
+            case A_SUBTRACT: return FAST_MATH + int(MATH_SUBTRACT);
+            case A_MULTIPLY: return FAST_MATH + int(MATH_MULTIPLY);
+            default: return FAST_NONE;
+        }
+    }
+    if (fn.is(TYPE_NATIVE) && fn.data1 >= FAST_EQUAL && fn.data1 <= FAST_GREATER_EQUAL)
+        return int(fn.data1);
+    return FAST_NONE;
+}
+
+// Both operands are normal arguments that take integers (a made action with
+// the same index may have another spec).
+bool plain_integer_operands_q(const Cell& fn) {
+    const NodeId spec = spec_cache(fn);
+    if (length_of(spec) < 2) return false;
+    const Cell* e = cells_of(spec);
+    for (int i = 0; i < 2; i++)
+        if (!e[i].is(TYPE_TYPESET) || (e[i].header & CLASS_MASK) != CLASS_NORMAL ||
+            !typeset::has(&e[i], TYPE_INTEGER))
+            return false;
+    return true;
+}
+
+bool integer_result(int op, Cell* left, int32_t right) {
+    const int32_t a = left->as_int();
+    bool r;
+    switch (op) {
+        case FAST_EQUAL: case FAST_STRICT_EQUAL: r = a == right; break;
+        case FAST_NOT_EQUAL: r = a != right; break;
+        case FAST_LESSER: r = a < right; break;
+        case FAST_GREATER: r = a > right; break;
+        case FAST_LESSER_EQUAL: r = a <= right; break;
+        case FAST_GREATER_EQUAL: r = a >= right; break;
+        default:
+            integer::do_math(a, right, op - FAST_MATH, left);
+            return true;
+    }
+    *left = logic::make_value(r);
+    return true;
+}
+
+// The operator's function on the operands already in place (slot 0 and 1).
+[[gnu::noinline]] Flow call_in_place(const Cell& fn, const Cell& name, Cell* left) {
+    stack::g_top = left;
+    const stack::CallFrame* const record = stack::g_frame_top;
+    stack::push_interp_native_frame(&name);
+    stack::g_top = left + 2;
+    const Code none{};
+    uint32_t pos = 0;
+    CallState s(fn, name, none, pos, spec_cache(fn), true);
+    for (uint32_t i = 0; i < 2; i++) check_type(s, cells_of(s.spec)[i], left + i, i);
+    int32_t fast[FAST_SLOTS];
+    const Cell last = cells_of(s.spec)[length_of(s.spec) - 1];
+    s.slot_count = last.is(TYPE_INTEGER) ? std::min<uint32_t>(last.as_int(), FAST_SLOTS) : 0;
+    s.slots = fast;
+    std::fill(fast, fast + s.slot_count, -1);
+    if (Flow flow = call_native(s); flow != Flow::normal) return pass_on(flow, record);
+    stack::pop_frame();
+    return Flow::normal;
+}
+
+// Operators after a value: no precedence, grouping to the left.
+Flow eval_infix(const Code& code, uint32_t& pos, Cell* entry) {
+    for (;;) {
+        if (pos >= tail_of(code)) return Flow::normal;
+        const Cell word = cell_at(code, pos);
+        if (!word.is(TYPE_WORD)) return Flow::normal;
+        const Cell* value = bound_value(word);
+        if (!value || !value->is(TYPE_OP)) return Flow::normal;
+        Cell fn = *value;
+        fn.set_type(op::wrapped_type(&fn));
+        pos++;
+        stack::g_top = entry + 1;  // the left operand, just produced there
+        const int fast = entry->is(TYPE_INTEGER) && !g_trace_switch ? fast_operation(fn) : FAST_NONE;
+        if (fast != FAST_NONE && pos < tail_of(code) && plain_integer_operands_q(fn)) {
+            if (Flow flow = eval_expression(code, pos, true, false); flow != Flow::normal) return flow;
+            if (entry[1].is(TYPE_INTEGER)) {
+                integer_result(fast, entry, entry[1].as_int());
+                stack::g_top = entry + 1;
+                continue;
+            }
+            if (Flow flow = call_in_place(fn, word, entry); flow != Flow::normal) return flow;
+            continue;
+        }
+        CallOptions o;
+        o.name = &word;
+        if (Flow flow = call_value(fn, code, pos, o, true); flow != Flow::normal) return flow;
+    }
+}
+
+Flow eval_expression(const Code& code, uint32_t& pos, bool no_infix, bool as_data) {
+    Cell* const entry = stack::g_top;
+    Cell c = cell_at(code, pos++);
+    Flow flow = Flow::normal;
+    switch (c.type()) {
+        case TYPE_WORD:
+            flow = eval_word(c, code, pos);
+            break;
+        case TYPE_SET_WORD:
+            flow = eval_set_word(c, code, pos);
+            break;
+        case TYPE_PAREN:
+            flow = push_paren(c);
+            break;
+        case TYPE_PATH:
+            flow = walk_path(c, code, pos, PathMode::get, false);
+            break;
+        case TYPE_GET_PATH:
+            flow = walk_path(c, code, pos, PathMode::get_no_call, false);
+            break;
+        case TYPE_SET_PATH:
+            flow = eval_set_path(c, code, pos);
+            break;
+        case TYPE_GET_WORD:
+            stack::push(word::get_value(&c));
+            break;
+        case TYPE_LIT_WORD:
+            c.header = TYPE_WORD;
+            stack::push(&c);
+            break;
+        case TYPE_LIT_PATH:
+            c.header = TYPE_PATH;
+            c.data3 = 0;
+            stack::push(&c);
+            break;
+        case TYPE_OP:
+            not_done_raise();
+        case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE:
+            if (as_data) {
+                stack::push(&c);
+                break;
+            }
+            flow = call_value(c, code, pos, CallOptions{}, false);
+            break;
+        case TYPE_ISSUE:
+            if (pos < tail_of(code) && cell_at(code, pos).is(TYPE_BLOCK) && system_issue_q(c))
+                fire_system_code();
+            stack::push(&c);
+            break;
+        default:
+            stack::push(&c);
+            break;
+    }
+    if (flow != Flow::normal) return flow;
+    if (no_infix) return Flow::normal;
+    return eval_infix(code, pos, entry);
+}
+
+// ---------------------------------------------------------------- hooks
+
+void evaluate_object_spec(Cell* block) {
+    Cell* top = stack::g_top;
+    if (Flow flow = eval_block(block, false); flow != Flow::normal) raise_pending(flow);
+    stack::g_top = top;
+}
+
+void lexer_callback(const Cell* callback, Cell* args, uint32_t refinement_count, Cell* result);
+
+void run_handler(const Cell* function) {
+    if (Flow flow = exec_function(function); flow != Flow::normal) raise_pending(flow);
+}
+
+}  // namespace
+
+// ================================================================ public
+
+void init() {
+    *g_code_position = unset_value();
+    g_tracer = support::append_cell(symbols::root_block());  // root-block cells never move
+    *g_tracer = none_value();
+    g_trace_switch = 0;
+    error::set_code_position(g_code_position);
+    object::set_block_evaluator(&evaluate_object_spec);
+    object::set_function_runner(&run_handler);
+    lexer::set_callback_hook(&lexer_callback);
+}
+
+Cell* code_position() { return g_code_position; }
+
+void raise_pending(Flow code) {
+    PendingFlow pending;
+    pending.code = code;
+    throw pending;
+}
+
+Flow eval_block(const Cell* block, bool chain) {
+    const Cell blk = *block;
+    const stack::CallFrame* const record = stack::g_frame_top;
+    stack::push_eval_frame(words::get(words::body));
+    trace(T_ENTER, &blk);
+    // The values land from the frame's slot 0 on: the last is its result.
+    if (Flow flow = run_inline(blk); flow != Flow::normal) return pass_on(flow, record);
+    trace(T_EXIT, &blk);
+    if (chain) stack::pop_frame_set_result();
+    else stack::pop_frame();
+    return Flow::normal;
+}
+
+Flow eval_one_framed(const Cell* block, uint32_t* index, bool push_mode) {
+    const Code code{block->data2, UINT32_MAX};
+    uint32_t pos = *index;
+    const stack::CallFrame* const record = stack::g_frame_top;
+    stack::push_interp_native_frame(words::get(words::body));
+    if (pos < tail_of(code)) {
+        if (Flow flow = eval_expression(code, pos, false, false); flow != Flow::normal)
+            return pass_on(flow, record);
+    } else {
+        *stack::push_cell() = unset_value();
+    }
+    *index = pos;
+    if (push_mode) stack::pop_frame();
+    else stack::pop_frame_set_result();
+    return Flow::normal;
+}
+
+Flow eval_next(Cell* block) {
+    uint32_t pos = head_of(*block);
+    if (!block->data2 || pos >= length_of(block->data2)) {
+        *stack::g_base = unset_value();
+        return Flow::normal;
+    }
+    if (Flow flow = eval_one_framed(block, &pos, false); flow != Flow::normal) return flow;
+    block->data1 = pos;
+    return Flow::normal;
+}
+
+Flow eval_value(const Cell* value, bool push_mode, bool functions_as_data) {
+    const Cell v = *value;
+    Cell* start = stack::g_top;
+    if (!(functions_as_data && function_type_q(v.type()))) {
+        // A one-cell block to evaluate from, held on the stack.
+        Cell blk = make_cell(TYPE_BLOCK, 0, memory::alloc_cells(1), 0);
+        *support::append_cell(&blk) = v;
+        stack::push(&blk);
+        uint32_t pos = 0;
+        if (Flow flow = eval_expression(Code{blk.data2, UINT32_MAX}, pos, false, functions_as_data);
+            flow != Flow::normal)
+            return flow;
+        const Cell result = stack::g_top[-1];
+        stack::g_top = start;
+        stack::push(&result);
+    } else {
+        stack::push(&v);
+    }
+    if (!push_mode) {
+        *stack::g_base = *start;
+        stack::g_top = start;
+    }
+    return Flow::normal;
+}
+
+[[gnu::noinline]] Flow call_value(const Cell& function, const Code& code, uint32_t& pos,
+                                  const CallOptions& o, bool infix) {
+    Cell fn = function;
+    if (fn.is(TYPE_OP)) fn.set_type(op::wrapped_type(&fn));
+    // The options may point into series: copy what is used after user code runs.
+    Cell path;
+    const Cell name = call_name(o, code, pos);
+    trace(T_OPEN, &name);
+    // The function's copy keeps it alive while it runs; the result replaces it.
+    Cell* slot = infix ? nullptr : stack::push(&fn);
+    CallState s(fn, name, code, pos, spec_cache(fn), infix);
+    if (o.path) {
+        path = *o.path;
+        s.path = &path;
+        s.path_index = o.path_index;
+    }
+    s.flags = o.flags;
+    if (Flow flow = run_call(s); flow != Flow::normal) return flow;
+    if (slot) {
+        *slot = slot[1];
+        stack::g_top = slot + 1;
+    }
+    trace(T_RETURN, stack::g_top - 1);
+    return Flow::normal;
+}
+
+Flow call_function_value(const Cell* function, const Cell* code, uint32_t* index, bool push_mode,
+                         const CallOptions& options) {
+    const Code source{code ? code->data2 : 0, UINT32_MAX};
+    uint32_t pos = code && index ? *index : 0;
+    const Cell fn = *function;
+    if (!function_type_q(fn.type()) && !fn.is(TYPE_OP)) fire(ErrorId::script_invalid_arg, fn);
+    Cell* start = stack::g_top;
+    if (Flow flow = call_value(fn, source, pos, options, false); flow != Flow::normal) return flow;
+    if (index) *index = pos;
+    if (!push_mode) *stack::g_base = *start;
+    return Flow::normal;
+}
+
+Flow exec_function(const Cell* function) {
+    const Cell fn = *function;
+    const Cell* entry = more_of(fn, function::MORE_ENTRY);
+    if (entry->is(TYPE_INTEGER) && entry->as_int() != 0) not_done_raise();  // compiled bodies
+    return eval_function_body(fn);
+}
+
+NodeId scan_function_spec(const Cell* function) {
+    Cell fn = *function;
+    if (fn.is(TYPE_OP)) fn.set_type(op::wrapped_type(&fn));
+    return spec_cache(fn);
+}
+
+namespace {
+
+// A call with its arguments given as cells: the function's copy, a function
+// (or native) frame, the arguments checked against the spec, the unused
+// refinements, the locals. The result replaces the function's copy, pushed.
+// input_back: receives argument 1 as the call left it.
+Flow invoke(const Cell& function, const Cell* args, uint32_t argc, const Cell& name,
+            Cell* input_back) {
+    Cell fn = function;
+    if (fn.is(TYPE_OP)) fn.set_type(op::wrapped_type(&fn));
+    if (!function_type_q(fn.type())) fire(ErrorId::script_invalid_arg, fn);
+    Cell* slot = stack::push(&fn);  // keeps the function alive; the result replaces it
+    const stack::CallFrame* const record = stack::g_frame_top;
+    if (fn.is(TYPE_FUNCTION)) stack::push_function_frame(&name, fn.data1);
+    else stack::push_native_frame(&name);
+    // Pushing allocates nothing: args stay good until all are copied.
+    for (uint32_t i = 0; i < argc; i++) stack::push(args + i);
+    const Code none{};
+    uint32_t pos = 0;
+    CallState s(fn, name, none, pos, spec_cache(fn), false);
+    uint32_t given = 0;
+    bool active = true;
+    for (uint32_t i = 0; i < length_of(s.spec); i++) {
+        const Cell e = cells_of(s.spec)[i];
+        if (e.is(TYPE_TYPESET) && (e.header & CLASS_MASK) != CLASS_RETURN) {
+            if (!active) {
+                if (!s.native) *stack::push_cell() = none_value();
+            } else if (given < argc) {
+                check_type(s, e, stack::g_base + given++, i);
+            } else {
+                fire_no_arg(s, i);
+            }
+        } else if (e.is(TYPE_REFINEMENT)) {
+            if (active) stack::g_top = stack::g_base + given;  // surplus arguments dropped
+            active = false;
+            if (!s.native) *stack::push_cell() = logic::make_value(false);
+        } else if (e.is(TYPE_INTEGER)) {
+            if (s.native) s.slot_count = uint32_t(e.as_int());
+            else s.locals = uint32_t(e.as_int());
+        }
+    }
+    if (active) stack::g_top = stack::g_base + given;
+    Flow flow;
+    switch (fn.type()) {
+        case TYPE_FUNCTION:
+            function::push_locals(int32_t(s.locals));
+            flow = exec_function(&fn);
+            break;
+        case TYPE_ROUTINE:
+            function::push_locals(int32_t(s.locals));
+            flow = call_routine(fn, name);
+            break;
+        default: {
+            int32_t fast[FAST_SLOTS];
+            std::unique_ptr<int32_t[]> many;
+            if (s.slot_count > FAST_SLOTS) {
+                many.reset(new int32_t[s.slot_count]);
+                s.slots = many.get();
+            } else {
+                s.slots = fast;
+            }
+            std::fill(s.slots, s.slots + s.slot_count, -1);
+            flow = call_native(s);
+            break;
+        }
+    }
+    if (flow != Flow::normal) return pass_on(flow, record);
+    if (input_back && argc > 1) *input_back = stack::g_base[1];
+    if (fn.is(TYPE_FUNCTION)) stack::pop_function_frame();
+    else stack::pop_frame();
+    *slot = slot[1];
+    stack::g_top = slot + 1;
+    return Flow::normal;
+}
+
+void lexer_callback(const Cell* callback, Cell* args, uint32_t, Cell* result) {
+    Cell* top = stack::g_top;
+    if (Flow flow = invoke(*callback, args, 5, *words::get(words::lexer_callback), &args[1]);
+        flow != Flow::normal)
+        raise_pending(flow);
+    *result = stack::g_top[-1];
+    stack::g_top = top;
+}
+
+}  // namespace
+
+Flow call_function(const Cell* function, const Cell* args, uint32_t argc, bool push_mode,
+                   const Cell* name) {
+    const Cell fn = *function;
+    Cell* start = stack::g_top;
+    if (Flow flow = invoke(fn, args, argc, name ? *name : *words::get(words::anon), nullptr);
+        flow != Flow::normal)
+        return flow;
+    if (!push_mode) {
+        *stack::g_base = *start;
+        stack::g_top = start > stack::g_base ? start : stack::g_base + 1;
+    }
+    return Flow::normal;
+}
+
+// ================================================================ sorting with a function
+
+namespace {
+
+// How the comparator's answer orders its two arguments: positive when its
+// first argument goes first.
+int block_order(const Cell& r) {
+    switch (r.type()) {
+        case TYPE_LOGIC: return logic::false_value(&r) ? -1 : 1;
+        case TYPE_NONE: return -1;
+        case TYPE_INTEGER: return r.as_int() > 0 ? 1 : r.as_int() < 0 ? -1 : 0;
+        case TYPE_FLOAT: case TYPE_PERCENT: {
+            double d = r.as_double();
+            return d > 0.0 ? 1 : d < 0.0 ? -1 : 0;
+        }
+        default: return 1;
+    }
+}
+
+// Strings count numbers the other way round: an integer is negated.
+int string_order(const Cell& r) {
+    switch (r.type()) {
+        case TYPE_INTEGER: return r.as_int() > 0 ? -1 : r.as_int() < 0 ? 1 : 0;
+        case TYPE_FLOAT: case TYPE_PERCENT: {
+            double d = r.as_double();
+            return d > 0.0 ? -1 : d < 0.0 ? 1 : 0;
+        }
+        default: return block_order(r);
+    }
+}
+
+struct FunctionSort {
+    const Cell* function;  // on the value stack
+    Cell* scratch;         // two series on the value stack, or nullptr
+    uint32_t type;         // the sorted series' type
+    uint32_t element;      // a vector's element type
+    int32_t size;          // units per record
+    uint32_t unit;         // bytes per unit
+    bool reverse;
+    int (*order)(const Cell&);
+};
+
+// Calls the comparator on two loaded arguments; a status it leaves is raised
+// through the sort.
+int call_comparator(const FunctionSort& s, const Cell* args) {
+    Cell* top = stack::g_top;
+    if (Flow flow = call_function(s.function, args, 2, true, words::get(words::compare_callback));
+        flow != Flow::normal)
+        raise_pending(flow);
+    const Cell result = stack::g_top[-1];
+    stack::g_top = top;
+    return s.order(result);
+}
+
+// The record into scratch series k: the series reaches the comparator whole.
+Cell load_record(const FunctionSort& s, const uint8_t* record, int k) {
+    Cell* holder = s.scratch + k;
+    memory::SeriesBuffer* b = buf(holder->data2);
+    const uint32_t bytes = uint32_t(s.size) * s.unit;
+    std::memcpy(b->head_ptr(), record, bytes);
+    b->tail = b->head + bytes;
+    holder->data1 = 0;
+    return *holder;
+}
+
+int compare_cell_records(const void* a, const void* b, uintptr_t state, uintptr_t) {
+    const FunctionSort& s = *reinterpret_cast<const FunctionSort*>(state);
+    const Cell* x = static_cast<const Cell*>(a);
+    const Cell* y = static_cast<const Cell*>(b);
+    if (s.reverse) std::swap(x, y);
+    // The function gets the second record first.
+    Cell args[2];
+    if (s.scratch) {
+        args[0] = load_record(s, reinterpret_cast<const uint8_t*>(y), 0);
+        args[1] = load_record(s, reinterpret_cast<const uint8_t*>(x), 1);
+    } else {
+        args[0] = *y;
+        args[1] = *x;
+    }
+    return call_comparator(s, args);
+}
+
+Cell unit_value(const FunctionSort& s, const uint8_t* p) {
+    if (s.type == TYPE_VECTOR && s.element != TYPE_CHAR && s.element != 0) {
+        // A vector's elements reach the comparator as the numbers they are.
+        if (s.element == TYPE_FLOAT || s.element == TYPE_PERCENT) {
+            double d;
+            if (s.unit == 8) {
+                std::memcpy(&d, p, 8);
+            } else {
+                float f;
+                std::memcpy(&f, p, 4);
+                d = f;
+            }
+            Cell c = make_cell(s.element);
+            c.set_double(d);
+            return c;
+        }
+        int32_t n = s.unit == 1 ? int8_t(p[0])
+                    : s.unit == 2 ? int16_t(uint16_t(p[0] | p[1] << 8))
+                                  : int32_t(string::get_char(p, 4));
+        return integer_cell(n);
+    }
+    return make_cell(TYPE_CHAR, 0, string::get_char(p, s.unit), 0);
+}
+
+int compare_unit_records(const void* a, const void* b, uintptr_t state, uintptr_t) {
+    const FunctionSort& s = *reinterpret_cast<const FunctionSort*>(state);
+    const uint8_t* x = static_cast<const uint8_t*>(a);
+    const uint8_t* y = static_cast<const uint8_t*>(b);
+    if (s.reverse) std::swap(x, y);
+    Cell args[2];
+    if (s.scratch) {
+        args[0] = load_record(s, y, 0);
+        args[1] = load_record(s, x, 1);
+    } else {
+        args[0] = unit_value(s, y);
+        args[1] = unit_value(s, x);
+    }
+    return call_comparator(s, args);
+}
+
+// Sorts `records` records of `width` bytes from byte `offset` of the series'
+// buffer in a private copy, then writes them back.
+void sort_copy(NodeId node, uint32_t offset, int32_t records, uint32_t width, uint32_t unit,
+               const FunctionSort& s, bool stable, sorting::Comparator compare) {
+    const uint32_t bytes = uint32_t(records) * width;
+    const NodeId copy = memory::alloc_series(bytes / unit, unit, 0);
+    const Cell holder = make_cell(unit == CELL ? TYPE_BLOCK : TYPE_BINARY, 0, copy, 0);
+    Cell* held = stack::push(&holder);
+    // Both buffers are read after the allocation.
+    memory::SeriesBuffer* target = buf(copy);
+    std::memcpy(target->head_ptr(), buf(node)->head_ptr() + offset, bytes);
+    target->tail = target->head + bytes;
+    {
+        // The copy's address is held across comparator calls.
+        memory::NoCompaction fixed;
+        auto run = stable ? sorting::merge_sort : sorting::quick_sort;
+        run(buf(copy)->head_ptr(), records, int32_t(width), reinterpret_cast<uintptr_t>(&s), 0, compare);
+    }
+    // The comparator may have shortened the series: write back what still fits.
+    memory::SeriesBuffer* b = buf(node);
+    const uint32_t room = b->used() > offset ? b->used() - offset : 0;
+    std::memcpy(b->head_ptr() + offset, buf(copy)->head_ptr(), std::min(bytes, room / width * width));
+    stack::g_top = held;
+}
+
+}  // namespace
+
+void sort_block_with_function(const Cell* series, int32_t head, int32_t records, int32_t size,
+                              bool all, const Cell* function, bool reverse, bool stable) {
+    if (records < 2) return;
+    Cell* top = stack::g_top;
+    const NodeId node = series->data2;
+    FunctionSort s{function, nullptr, TYPE_BLOCK, 0, size, CELL, reverse, &block_order};
+    if (all) {
+        s.scratch = block::push_new(size);
+        block::push_new(size);
+    }
+    sort_copy(node, uint32_t(head) * CELL, records, uint32_t(size) * CELL, CELL, s, stable,
+              &compare_cell_records);
+    stack::g_top = top;
+}
+
+void sort_string_with_function(const Cell* series, int32_t head, int32_t records, int32_t size,
+                               bool all, const Cell* function, bool reverse, bool stable) {
+    if (records < 2) return;
+    Cell* top = stack::g_top;
+    const Cell value = *series;
+    const uint32_t unit = buf(value.data2)->unit();
+    FunctionSort s{function, nullptr, value.type(), value.data3, size, unit, reverse, &string_order};
+    if (all) {
+        for (int k = 0; k < 2; k++) {
+            const Cell c = make_cell(value.type(), 0, memory::alloc_series(uint32_t(size), unit, 0),
+                                     value.data3);
+            Cell* held = stack::push(&c);
+            if (k == 0) s.scratch = held;
+        }
+    }
+    sort_copy(value.data2, uint32_t(head) * unit, records, uint32_t(size) * unit, unit, s, stable,
+              &compare_unit_records);
+    stack::g_top = top;
+}
+
+}  // namespace zun::interpreter

@@ -1,0 +1,248 @@
+#include "interpreter/path_eval.hpp"
+
+#include "core/memory.hpp"
+#include "core/support.hpp"
+#include "core/symbols.hpp"
+#include "datatypes/context.hpp"
+#include "datatypes/logic.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/registry.hpp"
+#include "datatypes/series/block.hpp"
+#include "datatypes/word.hpp"
+#include "interpreter/actions.hpp"
+#include "interpreter/eval.hpp"
+#include "interpreter/stack.hpp"
+
+namespace zun::interpreter {
+
+namespace {
+
+constexpr uint32_t CELL = sizeof(Cell);
+
+inline memory::SeriesBuffer* buf(NodeId node) { return memory::buffer_of(node); }
+inline const Cell* cells_of(NodeId node) { return buf(node)->head_cell(); }
+inline uint32_t length_of(NodeId node) { return buf(node)->used() / CELL; }
+inline uint32_t head_of(const Cell& series) {
+    int32_t h = int32_t(series.data1);
+    return h > 0 ? uint32_t(h) : 0;
+}
+
+inline bool function_type_q(uint32_t type) {
+    return type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_FUNCTION ||
+           type == TYPE_ROUTINE;
+}
+inline bool object_type_q(uint32_t type) {
+    return type == TYPE_OBJECT || type == TYPE_ERROR || type == TYPE_PORT;
+}
+// Containers whose steps answer cells of their own buffer.
+inline bool cell_series_q(uint32_t type) { return block::any_block_q(type) || type == TYPE_MAP; }
+inline bool notifying_series_q(uint32_t type) {
+    return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH ||
+           (type >= TYPE_PATH && type <= TYPE_GET_PATH);
+}
+
+[[noreturn]] void fire(ErrorId id, Cell a1) { support::fire_error(id, &a1); }
+[[noreturn]] void fire(ErrorId id, Cell a1, Cell a2) { support::fire_error(id, &a1, &a2); }
+
+// Where the current value lives, so that it can be read again after a paren
+// element has run arbitrary code.
+enum class Place : uint8_t { head_word, series, field, none };
+
+// The walk's state, on the value stack: the collector sees it, and its
+// addresses stay good whatever the code in a paren does.
+enum Slot : uint32_t {
+    PATH,      // the path itself
+    CURRENT,   // the value reached so far
+    PARENT,    // the container of the current value
+    PREVIOUS,  // the element that reached the current value (or its field word)
+    ELEMENT,   // the value of the element being applied
+    ASSIGN,    // the value to assign (set mode)
+    SLOTS
+};
+
+struct Walk {
+    Cell* s;  // SLOTS cells
+    Cell head;
+    Place place = Place::head_word;
+    uint32_t place_index = 0;
+};
+
+// Classifies the step's answer against the container it came from.
+void locate_result(Walk& w, const Cell& container, const Cell* answer) {
+    w.place = Place::none;
+    if (cell_series_q(container.type()) && container.data2) {
+        memory::SeriesBuffer* b = buf(container.data2);
+        if (answer >= b->head_cell() && answer < b->tail_cell()) {
+            w.place = Place::series;
+            w.place_index = uint32_t(answer - b->head_cell());
+        }
+    } else if (object_type_q(container.type())) {
+        const Cell* base = object::values_base(&container);
+        if (answer >= base && answer < base + object::field_count(&container)) {
+            w.place = Place::field;
+            w.place_index = uint32_t(answer - base);
+        }
+    }
+}
+
+// After a paren: the current value again, from where it lives.
+void refind_current(Walk& w) {
+    Cell* s = w.s;
+    switch (w.place) {
+        case Place::head_word:
+            s[CURRENT] = *word::get_value(&w.head);
+            break;
+        case Place::series:
+            if (s[PARENT].data2 && w.place_index < length_of(s[PARENT].data2))
+                s[CURRENT] = cells_of(s[PARENT].data2)[w.place_index];
+            break;
+        case Place::field:
+            if (w.place_index < object::field_count(&s[PARENT]))
+                s[CURRENT] = object::values_base(&s[PARENT])[w.place_index];
+            break;
+        case Place::none:
+            break;
+    }
+}
+
+Flow element_value(Walk& w, const Cell& element) {
+    Cell* s = w.s;
+    switch (element.type()) {
+        case TYPE_GET_WORD:
+            s[ELEMENT] = *word::get_value(&element);
+            return Flow::normal;
+        case TYPE_PAREN: {
+            Cell* slot = stack::push(&element);
+            if (Flow flow = eval_block(slot, false); flow != Flow::normal) return flow;
+            s[ELEMENT] = slot[1];
+            stack::g_top = slot;
+            refind_current(w);
+            return Flow::normal;
+        }
+        default:
+            s[ELEMENT] = element;
+            return Flow::normal;
+    }
+}
+
+// Set mode, last step, at least the third element: whether the container
+// hears of the change; an object's field word becomes the previous element.
+bool notify_flag(Walk& w) {
+    Cell* s = w.s;
+    const Cell& container = s[PARENT];
+    if (notifying_series_q(container.type())) return true;
+    if (!container.is(TYPE_OBJECT) || !container.data3 || w.place != Place::field) return false;
+    if (!s[PREVIOUS].is(TYPE_WORD)) {
+        Cell word = *object::word_at(container.data1, w.place_index);
+        word.header = TYPE_WORD;
+        s[PREVIOUS] = word;
+    }
+    return true;
+}
+
+// One step through the eval-path action of the current value's type. A
+// change handler it runs may leave a status.
+Flow apply_step(Walk& w, uint32_t step, bool case_, bool get, bool last, bool notify, bool set,
+                Cell* answer) {
+    Cell* s = w.s;
+    const AnyHandler handler = actions::lookup_or_error(&s[CURRENT], A_EVAL_PATH, &s[PATH],
+                                                        &s[ELEMENT], int(step - 1));
+    const auto fn = reinterpret_cast<SlotFnT<A_EVAL_PATH>>(handler);
+    const Cell container = s[CURRENT];
+    try {
+        const Cell* r = fn(&s[CURRENT], &s[ELEMENT], set ? &s[ASSIGN] : nullptr, &s[PATH],
+                           &s[PARENT], &s[PREVIOUS], int(step - 1), case_, get, last, notify);
+        *answer = *r;  // r may lie in a series: copied before anything allocates
+        locate_result(w, container, r);
+    } catch (const PendingFlow& pending) {
+        return pending.code;
+    }
+    return Flow::normal;
+}
+
+}  // namespace
+
+Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode, bool case_) {
+    Cell* const start = stack::g_top;
+    const bool set = mode == PathMode::set;
+    const Cell assign = *stack::g_base;  // set mode: slot 0 of the current frame
+    const NodeId node = path.data2;
+    const uint32_t head = head_of(path);
+    if (!node || head >= length_of(node)) support::fire_error(ErrorId::script_empty_path);
+    Walk w;
+    w.head = cells_of(node)[head];
+    if (!w.head.is(TYPE_WORD)) fire(ErrorId::script_word_first, path);
+    const Cell first = *word::get_value(&w.head);
+
+    if (function_type_q(first.type())) {
+        if (set) fire(ErrorId::script_invalid_path_set, path);
+        if (mode == PathMode::get_no_call) fire(ErrorId::script_invalid_path_get, path);
+        CallOptions o;
+        o.path = &path;
+        o.path_index = head + 1;
+        o.name = &w.head;
+        return call_value(first, code, pos, o, false);
+    }
+    if (first.is(TYPE_UNSET)) fire(ErrorId::script_unset_path, path, w.head);
+
+    w.s = stack::g_top;
+    for (uint32_t i = 0; i < SLOTS; i++) *stack::push_cell() = make_cell(TYPE_NONE);
+    Cell* s = w.s;
+    s[PATH] = path;
+    s[CURRENT] = first;
+    s[PREVIOUS] = w.head;
+    s[ASSIGN] = assign;
+    // A word of a function's context: the function is the first container.
+    const NodeId context = w.head.data1;
+    if (context != context::global() && !context::owner_of(context)->is(TYPE_OBJECT))
+        s[PARENT] = *context::owner_of(context);
+
+    for (uint32_t k = head + 1; k < length_of(node); k++) {  // a paren may change the path
+        const uint32_t step = k - head;
+        const Cell element = cells_of(node)[k];
+        if (Flow flow = element_value(w, element); flow != Flow::normal) return flow;
+        if (s[ELEMENT].is(TYPE_UNSET)) fire(ErrorId::script_invalid_path, path, element);
+        const bool last = k + 1 >= length_of(node);
+        const bool notify = set && last && step >= 2 && notify_flag(w);
+        Cell answer;
+        if (Flow flow = apply_step(w, step, case_, mode == PathMode::get_no_call, last, notify,
+                                   set && last, &answer);
+            flow != Flow::normal)
+            return flow;
+        if (mode == PathMode::get && function_type_q(answer.type())) {
+            // A method gets the object it was reached through.
+            const Cell owner = s[CURRENT];
+            stack::g_top = start;
+            CallOptions o;
+            o.path = &path;
+            o.path_index = k + 1;
+            o.name = &element;
+            o.owner = &owner;
+            return call_value(answer, code, pos, o, false);
+        }
+        s[PARENT] = s[CURRENT];
+        s[CURRENT] = answer;
+        s[PREVIOUS] = element;
+    }
+    const Cell result = s[CURRENT];
+    stack::g_top = start;
+    stack::push(&result);
+    return Flow::normal;
+}
+
+Flow eval_path(const Cell* path, const Cell* code, uint32_t* index, PathMode mode, bool push_mode,
+               bool case_) {
+    const Code source{code ? code->data2 : 0, UINT32_MAX};
+    uint32_t pos = code && index ? *index : 0;
+    const Cell p = *path;
+    Cell* start = stack::g_top;
+    if (Flow flow = walk_path(p, source, pos, mode, case_); flow != Flow::normal) return flow;
+    if (code && index) *index = pos;
+    if (!push_mode) {
+        *stack::g_base = *start;
+        stack::g_top = start;
+    }
+    return Flow::normal;
+}
+
+}  // namespace zun::interpreter

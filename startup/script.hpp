@@ -1,0 +1,11 @@
+// Running a script file without the console: read, scan, evaluate.
+#pragma once
+
+namespace zun::startup {
+
+// Answers the process exit status: 0 when the script ran to its end, 1 when an
+// error stopped it (the report goes to standard error), 2 when the file could
+// not be read or scanned.
+int run_script(const char* path);
+
+}  // namespace zun::startup

@@ -1,0 +1,198 @@
+// Shared by the evaluator's unit tests: a runtime with the start-up values
+// bound, a few test natives for what the natives module does not offer yet,
+// and code run from source text.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/symbols.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/logic.hpp"
+#include "datatypes/native.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/series/block.hpp"
+#include "datatypes/series/string.hpp"
+#include "datatypes/word.hpp"
+#include "interpreter/actions.hpp"
+#include "interpreter/eval.hpp"
+#include "interpreter/lexer.hpp"
+#include "interpreter/native_table.hpp"
+#include "interpreter/natives.hpp"
+#include "interpreter/stack.hpp"
+#include "startup/boot_values.hpp"
+#include "startup/system_data.hpp"
+#include "tests/unit/runtime_fixture.hpp"
+
+namespace zun::eval_test {
+
+inline std::string mold(Cell v) {
+    Cell* buffer = string::make_empty_at(stack::push_cell(), 16);
+    actions::mold_direct(&v, buffer, false, false, false, nullptr, 100000, 0);
+    std::string text = test_support::bytes_of(buffer);
+    stack::pop(1);
+    return text;
+}
+
+// What the note native saw, molded, and the slots the probe native got.
+inline std::vector<std::string> g_notes;
+inline int32_t g_slots[3];
+
+inline Cell* arg(int i) { return stack::argument(i); }
+
+// func [spec body]
+inline Flow t_func(int, const int32_t*) {
+    const Cell spec = *arg(0), body = *arg(1);
+    function::push(&spec, &body, 0, 0, 0, function::validate_spec(&spec));
+    stack::set_result(stack::top());
+    return Flow::normal;
+}
+inline Flow t_return(int, const int32_t*) { return stack::throw_return_signal(true); }
+inline Flow t_break(int, const int32_t*) { return stack::throw_loop_signal(false, false); }
+inline Flow t_lesser(int, const int32_t*) {
+    logic::set_result(actions::compare(arg(0), arg(1), COMP_LESSER));
+    return Flow::normal;
+}
+inline Flow t_note(int, const int32_t*) {
+    g_notes.push_back(mold(*arg(0)));
+    stack::set_result(arg(0));
+    return Flow::normal;
+}
+inline Flow t_fail(int, const int32_t*) { support::fire_error(ErrorId::script_invalid_arg, arg(0)); }
+// loop [count body]: break and continue statuses end here.
+inline Flow t_loop(int, const int32_t*) {
+    const int32_t n = arg(0)->as_int();
+    const Cell body = *arg(1);
+    stack::push_loop_frame(nullptr);
+    *stack::g_base = make_cell(TYPE_NONE);
+    for (int32_t i = 0; i < n; i++) {
+        stack::g_top = stack::g_base + 1;
+        Flow flow = interpreter::eval_block(&body, true);
+        if (flow == Flow::break_) break;
+        if (flow != Flow::normal && flow != Flow::continue_) return flow;
+    }
+    stack::pop_frame_set_result();
+    return Flow::normal;
+}
+// do [block]: a return inside leaves the caller's function.
+inline Flow t_do(int, const int32_t*) {
+    stack::CallFrame* marked = stack::set_caller_body_flag();
+    Flow flow = interpreter::eval_block(arg(0), true);
+    stack::clear_body_flag(marked);
+    return flow;
+}
+// probe [a /r1 x /r2 /r3 y z]: notes its argument cells, keeps its slots.
+inline Flow t_probe(int, const int32_t* refinements) {
+    for (int i = 0; i < 3; i++) g_slots[i] = refinements[i];
+    for (Cell* c = stack::g_base; c < stack::g_top; c++) g_notes.push_back(mold(*c));
+    return Flow::normal;
+}
+
+class EvalTest : public test_support::RuntimeTest {
+protected:
+    void SetUp() override {
+        RuntimeTest::SetUp();
+        symbols::init();
+        object::init_class_ids();
+        system_data::init();
+        actions::init_table();
+        natives::init_table();
+        lexer::init();
+        interpreter::init();
+        boot_values::init();
+        stack::push_native_frame(nullptr);
+        g_notes.clear();
+        define_native(109, "func", "spec [block!] body [block!]", &t_func);
+        define_native(110, "return", "value [any-type!]", &t_return);
+        define_native(111, "break", "", &t_break);
+        define_native(112, "lesser?", "a b", &t_lesser);
+        define_native(113, "note", "value [any-type!]", &t_note);
+        define_native(114, "fail", "value", &t_fail);
+        define_native(115, "loop", "count [integer!] body [block!]", &t_loop);
+        define_native(116, "probe", "a /r1 x /r2 /r3 y z", &t_probe);
+        define_native(117, "do", "value [block!]", &t_do);
+        Cell* lesser = word::get_value(word::make_global("lesser?"));
+        Cell* less_than = op::make(nullptr, lesser, TYPE_OP);
+        set_global("<", *less_than);
+    }
+
+    // The test natives leave the table as start-up fills it.
+    void TearDown() override {
+        for (uint32_t i = FIRST_TEST_NATIVE; i <= natives::TABLE_SIZE; i++) natives::g_table[i - 1] = nullptr;
+    }
+    static constexpr uint32_t FIRST_TEST_NATIVE = 109;
+
+    void define_native(uint32_t index, const char* name, const char* spec, natives::Entry entry) {
+        natives::g_table[index - 1] = entry;
+        Cell* value = native::push(TYPE_NATIVE, load(spec), index);
+        set_global(name, *value);
+    }
+
+    static void set_global(const char* name, const Cell& value) {
+        Cell word = *word::make_global(name);
+        word::set_value(&word, &value);
+    }
+    static Cell global(const char* name) { return *word::get_value(word::make_global(name)); }
+
+    // The values of the text, as a block on the value stack.
+    static Cell* load(const char* text) {
+        Cell* block = stack::push_cell();
+        *block = make_cell(TYPE_NONE);
+        uint32_t consumed = 0;
+        lexer::transcode(block, reinterpret_cast<const uint8_t*>(text), uint32_t(std::strlen(text)),
+                         lexer::Options{}, &consumed);
+        return block;
+    }
+
+    // The value of the code, molded; an error or a status fails the test.
+    static std::string run(const char* text) {
+        std::string molded = "error";
+        Cell error;
+        ErrorId id = raised_or_none(
+            [&] {
+                Cell* code = load(text);
+                EXPECT_EQ(interpreter::eval_block(code, false), Flow::normal) << text;
+                molded = mold(stack::g_top[-1]);
+            },
+            &error);
+        EXPECT_EQ(id, ErrorId::count_) << text << ": " << error_info(id).id_name;
+        return molded;
+    }
+
+    // The error the code raises (count_ when none).
+    static ErrorId fails(const char* text, Cell* error = nullptr) {
+        return test_support::raised(
+            [&] {
+                Cell* code = load(text);
+                (void)interpreter::eval_block(code, false);
+            },
+            error);
+    }
+    static std::string error_arg(const Cell& error, int i) {
+        return mold(test_support::error_arg(error, i));
+    }
+
+    template <typename F> static ErrorId raised_or_none(F f, Cell* error) {
+        Cell* top = stack::g_top;
+        Cell* base = stack::g_base;
+        stack::CallFrame* frames = stack::g_frame_top;
+        stack::push_native_frame(nullptr);
+        stack::push_try_frame(nullptr);
+        ErrorId id = ErrorId::count_;
+        try {
+            f();
+        } catch (const Unwind&) {
+            stack::adjust_after_error();
+            *error = *stack::top();
+            id = support::error_id_of(stack::top());
+        }
+        stack::g_frame_top = frames;
+        stack::g_base = base;
+        stack::g_top = top;
+        return id;
+    }
+};
+
+}  // namespace zun::eval_test
