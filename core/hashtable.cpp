@@ -1181,7 +1181,7 @@ void mark(NodeId table, const Marker& marker) {
             View v(table);
             if (!in_use(v.flags, i)) continue;
             NodeId key = entry_at(t.block, uint32_t(v.buckets[i]))->data1;
-            if (!key) continue;
+            if (!key || memory::node_free(key) || !buf(key)) continue;
             if (buf(key)->unit() == sizeof(Cell)) marker.block(key);
             else marker.series(key);
         }

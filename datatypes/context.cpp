@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/collector.hpp"
 #include "core/hashtable.hpp"
 #include "core/support.hpp"
 #include "core/symbols.hpp"
@@ -226,7 +227,8 @@ int32_t add_word(NodeId context, const Cell* word) {
 }
 
 Cell* add_word_value(NodeId context, const Cell* word, const Cell* value) {
-    const Cell v = *value;  // it may lie in a series the additions move
+    Cell v = *value;  // it may lie in a series the additions move
+    GcRoot keep(&v);
     int32_t index;
     if (find_symbol(context, word->data2, true, &index) >= 0) return nullptr;
     const Cell* c = cell_of(context);
@@ -237,7 +239,8 @@ Cell* add_word_value(NodeId context, const Cell* word, const Cell* value) {
 }
 
 Cell* put_value(NodeId context, const Cell* word, const Cell* value) {
-    const Cell v = *value;
+    Cell v = *value;
+    GcRoot keep(&v);
     int32_t index = add_word(context, word);
     Cell* slot = slot_at(context, uint32_t(index));
     *slot = v;

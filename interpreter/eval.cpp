@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "core/memory.hpp"
 #include "core/sorting.hpp"
@@ -66,6 +67,17 @@ inline uint32_t tail_of(const Code& code) {
     return n < code.limit ? n : code.limit;
 }
 inline Cell cell_at(const Code& code, uint32_t pos) { return cells_of(code.node)[pos]; }
+// The code's cells and its tail, read once: good until code runs.
+struct View {
+    const Cell* cells;
+    uint32_t tail;
+};
+inline View view_of(const Code& code) {
+    if (!code.node) return {nullptr, 0};
+    memory::SeriesBuffer* b = buf(code.node);
+    const uint32_t n = b->used() / CELL;
+    return {b->head_cell(), n < code.limit ? n : code.limit};
+}
 
 inline bool function_type_q(uint32_t type) {
     return type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_FUNCTION ||
@@ -83,7 +95,7 @@ Cell none_value() { return make_cell(TYPE_NONE); }
 
 // The value of a word bound to a context that has values, else nullptr;
 // never raises (the infix check looks at any word that follows a value).
-const Cell* bound_value(const Cell& word) {
+inline const Cell* bound_value(const Cell& word) {
     const NodeId context = word.data1;
     if (!context || word.data3 == context::NO_INDEX) return nullptr;
     const Cell* c = context::cell_of(context);
@@ -126,28 +138,90 @@ inline void trace(TraceEvent event, const Cell* value) {
 }
 
 Flow eval_expression(const Code& code, uint32_t& pos, bool no_infix, bool as_data);
+[[gnu::noinline]] Flow eval_active(const Code& code, uint32_t& pos, bool as_data);
+[[gnu::noinline]] Flow eval_infix(const Code& code, uint32_t& pos, Cell* entry);
+
+// Types that stand for themselves in code, and the values a word gives
+// without a call or an error: one bit test each.
+constexpr uint64_t type_bit(uint32_t type) { return uint64_t(1) << type; }
+constexpr uint64_t ACTIVE_CELLS =
+    type_bit(TYPE_WORD) | type_bit(TYPE_SET_WORD) | type_bit(TYPE_LIT_WORD) |
+    type_bit(TYPE_GET_WORD) | type_bit(TYPE_ISSUE) | type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) |
+    type_bit(TYPE_OP) | type_bit(TYPE_FUNCTION) | type_bit(TYPE_PATH) | type_bit(TYPE_LIT_PATH) |
+    type_bit(TYPE_SET_PATH) | type_bit(TYPE_GET_PATH) | type_bit(TYPE_ROUTINE) | type_bit(TYPE_PAREN);
+constexpr uint64_t ACTIVE_VALUES = type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) |
+                                   type_bit(TYPE_FUNCTION) | type_bit(TYPE_ROUTINE) |
+                                   type_bit(TYPE_UNSET) | type_bit(TYPE_OP);
+inline bool in_set(uint64_t set, uint32_t type) { return type < 64 && ((set >> type) & 1); }
+
+constexpr uint64_t CALLED_VALUES =
+    type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) | type_bit(TYPE_FUNCTION);
+
+[[gnu::noinline]] Flow call_plain(const Cell& function, const Cell& name, const Code& code,
+                                  uint32_t& pos);
+[[gnu::noinline]] Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos);
+Flow run_inline(const Cell& blk);
+
+// One expression, inline in the loops of blocks and argument lists. v holds
+// the code's cells on entry and again on return. A value found in the code,
+// or the value of a word that holds no function, is pushed without running
+// anything, so the cells are still good for the operator check after it.
+[[gnu::always_inline]] inline Flow eval_inline(const Code& code, View& v, uint32_t& pos,
+                                               bool no_infix, bool as_data) {
+    Cell* const entry = stack::g_top;
+    const Cell* c = v.cells + pos;
+    const bool word = c->is(TYPE_WORD);
+    const Cell* value = word ? context::value_address(c, c->data1) : c;
+    if (!in_set(word ? ACTIVE_VALUES : ACTIVE_CELLS, value->type())) {
+        stack::push(value);
+        pos++;
+    } else {
+        Flow flow;
+        const Cell cell = *c;
+        if (word && in_set(CALLED_VALUES, value->type())) {
+            pos++;
+            flow = call_plain(*value, cell, code, pos);
+        } else if (cell.is(TYPE_SET_WORD)) {
+            pos++;
+            flow = eval_set_word(cell, code, pos);
+        } else if (cell.is(TYPE_PAREN)) {
+            pos++;
+            flow = run_inline(cell);
+        } else {
+            flow = eval_active(code, pos, as_data);
+        }
+        if (flow != Flow::normal) return flow;
+        v = view_of(code);
+    }
+    if (no_infix || pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
+    const Flow flow = eval_infix(code, pos, entry);
+    v = view_of(code);
+    return flow;
+}
 
 // ---------------------------------------------------------------- blocks
 
 // The expressions of a block, evaluated on top of the stack; the last value is
-// left pushed. Parens and function bodies run so without a frame of their own
-// (an evaluation frame would be hidden from every listing anyway).
+// left pushed (unset! for an empty block). Parens and function bodies run so
+// without a frame of their own (an evaluation frame would be hidden from every
+// listing anyway).
 Flow run_inline(const Cell& blk) {
-    PositionScope position;
     Cell* const start = stack::g_top;
     const Code code{blk.data2, UINT32_MAX};
     uint32_t pos = head_of(blk);
-    if (!code.node || pos >= tail_of(code)) {
+    View v = view_of(code);
+    if (pos >= v.tail) {
         *stack::push_cell() = unset_value();
         return Flow::normal;
     }
+    PositionScope position;
     *g_code_position = blk;
     g_code_position->header = TYPE_BLOCK;
     do {
         g_code_position->data1 = pos;
         stack::g_top = start;
-        if (Flow flow = eval_expression(code, pos, false, false); flow != Flow::normal) return flow;
-    } while (pos < tail_of(code));
+        if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
+    } while (pos < v.tail);
     return Flow::normal;
 }
 
@@ -178,7 +252,8 @@ uint32_t append_parameter(const Cell* cache, NodeId spec, uint32_t i, uint32_t c
     return i + 1;
 }
 
-NodeId build_spec_cache(const Cell& fn) {
+NodeId build_spec_cache(const Cell& fn_in) {
+    const Cell fn = fn_in;  // fn_in may lie in a buffer the building moves
     const bool native = fn.is(TYPE_NATIVE) || fn.is(TYPE_ACTION);
     const NodeId spec = fn.data2;
     Cell* cache = block::push_new(int32_t(length_of(spec)) + 1);  // on the stack: a root
@@ -568,9 +643,10 @@ Flow call_native(CallState& s) {
 // the caller's pointer back however the body ends (recursion).
 class ValuesScope {
 public:
-    explicit ValuesScope(NodeId context)
-        : m_context(context), m_saved(context::cell_of(context)->data2) {
-        context::cell_of(context)->data2 = stack::values_word(stack::g_base);
+    explicit ValuesScope(NodeId context) : m_context(context) {
+        Cell* record = context::cell_of(context);
+        m_saved = record->data2;
+        record->data2 = stack::values_word(stack::g_base);
     }
     ValuesScope(const ValuesScope&) = delete;
     ValuesScope& operator=(const ValuesScope&) = delete;
@@ -582,11 +658,11 @@ private:
     uint32_t m_saved;
 };
 
-Flow eval_function_body(const Cell& fn) {
+// body: a copy of the function's body cell.
+inline Flow eval_function_body(const Cell& fn, const Cell body) {
     ValuesScope values(fn.data1);
     stack::CallFrame* record = stack::g_frame_top - 1;  // this call's frame
     record->header |= stack::BODY_BYTE << 24;          // return and exit stop here
-    const Cell body = *more_of(fn, function::MORE_BODY);
     Flow flow = Flow::normal;
     if (block::any_block_q(body.type()) && body.data2) {
         flow = run_inline(body);
@@ -720,6 +796,175 @@ Cell call_name(const CallOptions& o, const Code& code, uint32_t pos) {
     return Flow::normal;
 }
 
+// ---------------------------------------------------------------- plain calls
+
+// A call without path, call flags or infix operand: the arguments are the
+// normal ones, in spec order, up to the first refinement. This is the call of
+// almost every word in running code, so it takes the short way through the
+// argument spec.
+
+[[noreturn, gnu::noinline]] void fire_no_arg_at(const Cell& fn, const Cell& name, NodeId spec,
+                                               uint32_t entry) {
+    const Cell word = parameter_word(fn, parameter_of(spec, entry));
+    fire(ErrorId::script_no_arg, name, word);
+}
+
+[[noreturn, gnu::noinline]] void fire_expect_at(const Cell& fn, const Cell& name, NodeId spec,
+                                               uint32_t entry, uint32_t type) {
+    fire_expect_arg(name, type, fn, parameter_of(spec, entry));
+}
+
+// The argument of typeset entry `entry` (a copy: fetching may move the
+// cache), pushed and checked.
+[[gnu::always_inline]] inline Flow fetch_plain(const Cell& fn, const Cell& name, NodeId spec,
+                                               uint32_t entry, const Cell& ts, const Code& code,
+                                               View& v, uint32_t& pos) {
+    const uint32_t cls = ts.header & CLASS_MASK;
+    if (pos >= v.tail) [[unlikely]] {
+        if (cls == CLASS_LITERAL && typeset::has(&ts, TYPE_UNSET)) {
+            *stack::push_cell() = unset_value();
+            return Flow::normal;
+        }
+        fire_no_arg_at(fn, name, spec, entry);
+    }
+    if (cls == CLASS_NORMAL) {
+        if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
+    } else {
+        if (Flow flow = fetch_one(code, pos, cls, false, false); flow != Flow::normal) return flow;
+        v = view_of(code);
+    }
+    const uint32_t type = stack::g_top[-1].type();
+    if (!typeset::has(&ts, type)) [[unlikely]]
+        fire_expect_at(fn, name, spec, entry, type);
+    return Flow::normal;
+}
+
+// The arguments up to the first refinement; answers the entry after the last
+// one fetched (a refinement, the local count or the end) in *stop.
+inline Flow fetch_plain_arguments(const Cell& fn, const Cell& name, NodeId spec, const Code& code,
+                                  uint32_t& pos, uint32_t* stop) {
+    const uint32_t n = length_of(spec);
+    View v = view_of(code);
+    uint32_t i = 0;
+    for (; i < n; i++) {
+        const Cell e = cells_of(spec)[i];  // re-read: fetching evaluates code
+        if (e.is(TYPE_TYPESET)) {
+            if ((e.header & CLASS_MASK) == CLASS_RETURN) continue;
+            if (Flow flow = fetch_plain(fn, name, spec, i, e, code, v, pos); flow != Flow::normal)
+                return flow;
+        } else {
+            break;  // a refinement, or the count of local slots
+        }
+    }
+    *stop = i;
+    return Flow::normal;
+}
+
+[[gnu::always_inline]] inline Flow call_plain_function(const Cell& fn, const Cell& name,
+                                                       NodeId spec, const Code& code,
+                                                       uint32_t& pos) {
+    stack::push_interp_function_frame(&name);
+    uint32_t i;
+    if (Flow flow = fetch_plain_arguments(fn, name, spec, code, pos, &i); flow != Flow::normal)
+        return flow;
+    // The refinements are unused: false, and none! for their arguments; the
+    // last entry may count the local slots.
+    uint32_t locals = 0;
+    for (const uint32_t n = length_of(spec); i < n; i++) {
+        const Cell e = cells_of(spec)[i];
+        if (e.is(TYPE_REFINEMENT)) *stack::push_cell() = logic::make_value(false);
+        else if (e.is(TYPE_TYPESET) && (e.header & CLASS_MASK) != CLASS_RETURN)
+            *stack::push_cell() = none_value();
+        else if (e.is(TYPE_INTEGER)) locals = uint32_t(e.as_int());
+    }
+    if (locals) {
+        *stack::push_cell() = logic::make_value(false);
+        for (uint32_t k = 1; k < locals; k++) *stack::push_cell() = none_value();
+    }
+    trace(T_CALL, &fn);
+    const Cell* more = more_of(fn, 0);
+    const Cell& entry = more[function::MORE_ENTRY];
+    if (entry.is(TYPE_INTEGER) && entry.as_int() != 0) not_done_raise();  // compiled bodies
+    if (Flow flow = eval_function_body(fn, more[function::MORE_BODY]); flow != Flow::normal)
+        return flow;
+    stack::pop_frame();
+    return Flow::normal;
+}
+
+// A native or action with more refinements than the slots a call keeps on the
+// machine stack: the general way, with its slots on the heap.
+[[gnu::noinline]] Flow call_native_many_slots(const Cell& fn, const Cell& name, NodeId spec,
+                                              const Code& code, uint32_t& pos, uint32_t count) {
+    CallState s(fn, name, code, pos, spec, false);
+    std::vector<int32_t> slots(count, -1);
+    s.slots = slots.data();
+    s.slot_count = count;
+    stack::push_interp_native_frame(&name);
+    if (Flow flow = fetch_arguments(s); flow != Flow::normal) return flow;
+    if (Flow flow = call_native(s); flow != Flow::normal) return flow;
+    stack::pop_frame();
+    return Flow::normal;
+}
+
+[[gnu::always_inline]] inline Flow call_plain_native(const Cell& fn, const Cell& name,
+                                                     NodeId spec, const Code& code,
+                                                     uint32_t& pos) {
+    const uint32_t n = length_of(spec);
+    const Cell last = n ? cells_of(spec)[n - 1] : none_value();
+    const uint32_t slot_count = last.is(TYPE_INTEGER) ? uint32_t(last.as_int()) : 0;
+    if (slot_count > FAST_SLOTS) [[unlikely]]
+        return call_native_many_slots(fn, name, spec, code, pos, slot_count);
+    int32_t slots[FAST_SLOTS];
+    std::fill(slots, slots + slot_count, -1);
+    stack::push_interp_native_frame(&name);
+    uint32_t stop;
+    if (Flow flow = fetch_plain_arguments(fn, name, spec, code, pos, &stop); flow != Flow::normal)
+        return flow;
+    const uint32_t index = fn.data1;
+    natives::Entry entry = nullptr;
+    if (fn.is(TYPE_NATIVE)) {
+        if (index >= 1 && index <= natives::TABLE_SIZE) entry = natives::g_table[index - 1];
+    } else if (index >= 1 && index <= uint32_t(ACTION_COUNT)) {
+        entry = actions::g_dispatch_table[index - 1];
+    }
+    if (!entry) not_done_raise();
+    trace(T_CALL, &fn);
+    if (Flow flow = call_entry(entry, slot_count ? slots : nullptr); flow != Flow::normal)
+        return flow;
+    stack::pop_frame();
+    return Flow::normal;
+}
+
+// The call of a function value met in code, with its name; the result
+// replaces the function's copy pushed first, which keeps it alive meanwhile.
+Flow call_plain(const Cell& function, const Cell& name, const Code& code, uint32_t& pos) {
+    const Cell fn = function;
+    trace(T_OPEN, &name);
+    Cell* const slot = stack::push(&fn);
+    const stack::CallFrame* const record = stack::g_frame_top;
+    const NodeId spec = spec_cache(fn);
+    Flow flow;
+    switch (fn.type()) {
+        case TYPE_FUNCTION:
+            flow = call_plain_function(fn, name, spec, code, pos);
+            break;
+        case TYPE_NATIVE: case TYPE_ACTION:
+            flow = call_plain_native(fn, name, spec, code, pos);
+            break;
+        default: {
+            stack::g_top = slot;
+            CallOptions o;
+            o.name = &name;
+            return call_value(fn, code, pos, o, false);
+        }
+    }
+    if (flow != Flow::normal) return pass_on(flow, record);
+    *slot = slot[1];
+    stack::g_top = slot + 1;
+    trace(T_RETURN, slot);
+    return Flow::normal;
+}
+
 // ---------------------------------------------------------------- expressions
 
 [[noreturn]] void fire_system_code() { support::fire_error(ErrorId::internal_zun_system); }
@@ -733,7 +978,9 @@ bool system_issue_q(const Cell& issue) {
 Flow eval_word(const Cell& word, const Code& code, uint32_t& pos) {
     const Cell* value = context::value_address(&word, word.data1);
     switch (value->type()) {
-        case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE: {
+        case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION:
+            return call_plain(*value, word, code, pos);
+        case TYPE_ROUTINE: {
             const Cell fn = *value;
             CallOptions o;
             o.name = &word;
@@ -759,12 +1006,13 @@ Flow set_word_guarded(Cell* word, const Cell* value) {
     return Flow::normal;
 }
 
-[[gnu::noinline]] Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
+Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
     if (pos >= tail_of(code)) fire(ErrorId::script_need_value, word);
     const stack::CallFrame* const record = stack::g_frame_top;
     stack::push_interp_native_frame(&word);
     Cell* slot = stack::push(&word);  // slot 0: the word, then the value
-    if (Flow flow = eval_expression(code, pos, false, false); flow != Flow::normal)
+    View v = view_of(code);
+    if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal)
         return pass_on(flow, record);
     const Cell value = slot[1];
     if (value.is(TYPE_UNSET)) fire(ErrorId::script_need_value, word);
@@ -801,8 +1049,10 @@ enum FastOperation : int {
     FAST_MATH = 100  // + MATH_ADD, MATH_SUBTRACT or MATH_MULTIPLY
 };
 
-int fast_operation(const Cell& fn) {
-    if (fn.is(TYPE_ACTION)) {
+// fn: the function an operator wraps, or the op! cell itself.
+inline int fast_operation(const Cell& fn) {
+    const uint32_t type = fn.is(TYPE_OP) ? op::wrapped_type(&fn) : fn.type();
+    if (type == TYPE_ACTION) {
         switch (fn.data1) {
             case A_ADD: return FAST_MATH + int(MATH_ADD);
             case A_SUBTRACT: return FAST_MATH + int(MATH_SUBTRACT);
@@ -810,15 +1060,19 @@ int fast_operation(const Cell& fn) {
             default: return FAST_NONE;
         }
     }
-    if (fn.is(TYPE_NATIVE) && fn.data1 >= FAST_EQUAL && fn.data1 <= FAST_GREATER_EQUAL)
+    if (type == TYPE_NATIVE && fn.data1 >= FAST_EQUAL && fn.data1 <= FAST_GREATER_EQUAL)
         return int(fn.data1);
     return FAST_NONE;
 }
 
 // Both operands are normal arguments that take integers (a made action with
-// the same index may have another spec).
-bool plain_integer_operands_q(const Cell& fn) {
-    const NodeId spec = spec_cache(fn);
+// the same index may have another spec). An op! cell shares the more-block
+// of the function it wraps. Allocates nothing: before the first call has
+// built the argument spec, the answer is no.
+inline bool plain_integer_operands_q(const Cell& fn) {
+    const Cell* cached = more_of(fn, function::MORE_ARGUMENTS);
+    if (!cached->is(TYPE_BLOCK)) return false;
+    const NodeId spec = cached->data2;
     if (length_of(spec) < 2) return false;
     const Cell* e = cells_of(spec);
     for (int i = 0; i < 2; i++)
@@ -828,22 +1082,20 @@ bool plain_integer_operands_q(const Cell& fn) {
     return true;
 }
 
-bool integer_result(int op, Cell* left, int32_t right) {
+// Each case with its constant operation, so the arithmetic folds.
+inline void integer_result(int op, Cell* left, int32_t right) {
     const int32_t a = left->as_int();
-    bool r;
     switch (op) {
-        case FAST_EQUAL: case FAST_STRICT_EQUAL: r = a == right; break;
-        case FAST_NOT_EQUAL: r = a != right; break;
-        case FAST_LESSER: r = a < right; break;
-        case FAST_GREATER: r = a > right; break;
-        case FAST_LESSER_EQUAL: r = a <= right; break;
-        case FAST_GREATER_EQUAL: r = a >= right; break;
-        default:
-            integer::do_math(a, right, op - FAST_MATH, left);
-            return true;
+        case FAST_EQUAL: case FAST_STRICT_EQUAL: *left = logic::make_value(a == right); return;
+        case FAST_NOT_EQUAL: *left = logic::make_value(a != right); return;
+        case FAST_LESSER: *left = logic::make_value(a < right); return;
+        case FAST_GREATER: *left = logic::make_value(a > right); return;
+        case FAST_LESSER_EQUAL: *left = logic::make_value(a <= right); return;
+        case FAST_GREATER_EQUAL: *left = logic::make_value(a >= right); return;
+        case FAST_MATH + int(MATH_ADD): integer::do_math(a, right, MATH_ADD, left); return;
+        case FAST_MATH + int(MATH_SUBTRACT): integer::do_math(a, right, MATH_SUBTRACT, left); return;
+        default: integer::do_math(a, right, MATH_MULTIPLY, left); return;
     }
-    *left = logic::make_value(r);
-    return true;
 }
 
 // The operator's function on the operands already in place (slot 0 and 1).
@@ -866,37 +1118,60 @@ bool integer_result(int op, Cell* left, int32_t right) {
     return Flow::normal;
 }
 
-// Operators after a value: no precedence, grouping to the left.
+// An integer for the right operand of a built-in operator without
+// evaluating anything: an integer! in the code, or the integer a word holds.
+inline const Cell* plain_integer_operand(const Cell* cell) {
+    if (cell->is(TYPE_INTEGER)) return cell;
+    if (!cell->is(TYPE_WORD)) return nullptr;
+    const Cell* value = context::value_address(cell, cell->data1);
+    return value->is(TYPE_INTEGER) ? value : nullptr;
+}
+
+// Operators after a value: no precedence, grouping to the left. The code's
+// cells are read again after anything that ran code.
 Flow eval_infix(const Code& code, uint32_t& pos, Cell* entry) {
+    View v = view_of(code);
     for (;;) {
-        if (pos >= tail_of(code)) return Flow::normal;
-        const Cell word = cell_at(code, pos);
-        if (!word.is(TYPE_WORD)) return Flow::normal;
-        const Cell* value = bound_value(word);
-        if (!value || !value->is(TYPE_OP)) return Flow::normal;
-        Cell fn = *value;
-        fn.set_type(op::wrapped_type(&fn));
-        pos++;
+        if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
+        const Cell* op = bound_value(v.cells[pos]);
+        if (!op || !op->is(TYPE_OP)) return Flow::normal;
         stack::g_top = entry + 1;  // the left operand, just produced there
-        const int fast = entry->is(TYPE_INTEGER) && !g_trace_switch ? fast_operation(fn) : FAST_NONE;
-        if (fast != FAST_NONE && pos < tail_of(code) && plain_integer_operands_q(fn)) {
+        // Two integers under a built-in operator: worked out here.
+        const int fast = entry->is(TYPE_INTEGER) && !g_trace_switch ? fast_operation(*op) : FAST_NONE;
+        // plain_integer_operands_q allocates nothing: v and op stay good.
+        if (fast != FAST_NONE && pos + 1 < v.tail && plain_integer_operands_q(*op)) {
+            if (const Cell* right = plain_integer_operand(v.cells + pos + 1)) {
+                integer_result(fast, entry, right->as_int());
+                pos += 2;
+                continue;
+            }
+            const Cell word = v.cells[pos++];
+            Cell fn = *op;
+            fn.set_type(op::wrapped_type(&fn));
             if (Flow flow = eval_expression(code, pos, true, false); flow != Flow::normal) return flow;
+            v = view_of(code);
             if (entry[1].is(TYPE_INTEGER)) {
                 integer_result(fast, entry, entry[1].as_int());
                 stack::g_top = entry + 1;
                 continue;
             }
             if (Flow flow = call_in_place(fn, word, entry); flow != Flow::normal) return flow;
+            v = view_of(code);
             continue;
         }
+        const Cell word = v.cells[pos++];
+        Cell fn = *op;
+        fn.set_type(op::wrapped_type(&fn));
         CallOptions o;
         o.name = &word;
         if (Flow flow = call_value(fn, code, pos, o, true); flow != Flow::normal) return flow;
+        v = view_of(code);
     }
 }
 
-Flow eval_expression(const Code& code, uint32_t& pos, bool no_infix, bool as_data) {
-    Cell* const entry = stack::g_top;
+// The expressions that do more than push a value they find: calls, parens,
+// paths, assignments and the word forms. pos is at the expression's cell.
+Flow eval_active(const Code& code, uint32_t& pos, bool as_data) {
     Cell c = cell_at(code, pos++);
     Flow flow = Flow::normal;
     switch (c.type()) {
@@ -948,9 +1223,12 @@ Flow eval_expression(const Code& code, uint32_t& pos, bool no_infix, bool as_dat
             stack::push(&c);
             break;
     }
-    if (flow != Flow::normal) return flow;
-    if (no_infix) return Flow::normal;
-    return eval_infix(code, pos, entry);
+    return flow;
+}
+
+Flow eval_expression(const Code& code, uint32_t& pos, bool no_infix, bool as_data) {
+    View v = view_of(code);
+    return eval_inline(code, v, pos, no_infix, as_data);
 }
 
 // ---------------------------------------------------------------- hooks
@@ -1099,7 +1377,7 @@ Flow exec_function(const Cell* function) {
     const Cell fn = *function;
     const Cell* entry = more_of(fn, function::MORE_ENTRY);
     if (entry->is(TYPE_INTEGER) && entry->as_int() != 0) not_done_raise();  // compiled bodies
-    return eval_function_body(fn);
+    return eval_function_body(fn, *more_of(fn, function::MORE_BODY));
 }
 
 NodeId scan_function_spec(const Cell* function) {

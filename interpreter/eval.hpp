@@ -74,10 +74,7 @@ struct CallOptions {
 // the first call and kept in its more-block; answers the block's node.
 NodeId scan_function_spec(const Cell* function);
 
-// A status raised where user code ran under C++ that cannot pass it on (sort
-// comparators, change handlers, object specs). The evaluator's next native or
-// action call turns it back into a status; the frame work is already done.
-struct PendingFlow : Unwind {};
+// Throws a status as a PendingFlow (interpreter/stack.hpp), as raise_flow does.
 [[noreturn]] void raise_pending(Flow code);
 
 // sort/compare with a function. The records are sorted in a copy that user

@@ -15,7 +15,7 @@
 
 namespace zun {
 
-void raise_flow(Flow code) { throw Unwind{code}; }
+void raise_flow(Flow code) { throw PendingFlow{{code}}; }
 
 }  // namespace zun
 
@@ -63,45 +63,11 @@ void make_fixed_block(FixedBlock& block, uint32_t cells) {
 
 Cell* context_cell(NodeId context) { return memory::buffer_of(context)->head_cell(); }
 
-void restore_values(const CallFrame* record) {
-    if (record->function_context)
-        context_cell(record->function_context)->data2 = record->saved_values;
-}
-
 bool hidden(const CallFrame* record) {
     uint32_t symbol = record->symbol();
     return (g_body_symbol && symbol == g_body_symbol) || (g_anon_symbol && symbol == g_anon_symbol);
 }
 
-[[noreturn]] void frame_overflow() {
-    g_top = g_top - g_bottom > int64_t(BACK_OFF_CELLS) ? g_top - BACK_OFF_CELLS : g_bottom;
-    cycles::reset();
-    support::fire_error(ErrorId::internal_stack_overflow);
-}
-
-CallFrame* write_record(const Cell* name, uint32_t high_byte) {
-    if (g_frame_top >= g_frame_end) frame_overflow();
-    CallFrame* record = g_frame_top++;
-    uint32_t symbol = name ? name->data2 & 0xFFFFFF : 0;
-    record->header = symbol | (high_byte << 24);
-    record->saved_base = cell_index(g_base);
-    record->name_context = name ? name->data1 : 0;
-    record->function_context = 0;
-    record->saved_values = 0;
-    g_base = g_top;
-    return record;
-}
-
-// Takes the top record off; the arguments base goes back to the caller's.
-// Answers the popped call's slot 0, or nullptr when there was no record.
-Cell* take_record(CallFrame** popped) {
-    if (g_frame_top == g_frame_bottom) return nullptr;
-    CallFrame* record = --g_frame_top;
-    Cell* slot0 = g_base;
-    g_base = cell_at(record->saved_base);
-    *popped = record;
-    return slot0;
-}
 
 // Pops records down to the nearest one of `kind` or a try-all frame, restoring
 // the contexts of the function records passed. The record found stays on the
@@ -170,19 +136,16 @@ void value_overflow() {
     support::fire_error(ErrorId::internal_stack_overflow);
 }
 
+void frame_overflow() {
+    g_top = g_top - g_bottom > int64_t(BACK_OFF_CELLS) ? g_top - BACK_OFF_CELLS : g_bottom;
+    cycles::reset();
+    support::fire_error(ErrorId::internal_stack_overflow);
+}
+
 void adjust_after_error() {
     const Cell* last = top();
     if (last->is(TYPE_ERROR)) *g_base = *last;
     g_top = g_base + 1;
-}
-
-void push_frame(const Cell* name, uint32_t high_byte) { write_record(name, high_byte); }
-
-void push_function_frame(const Cell* name, NodeId function_context) {
-    CallFrame* record = write_record(name, FUNCTION_FRAME);
-    if (!function_context) return;
-    record->function_context = function_context;
-    record->saved_values = context_cell(function_context)->data2;
 }
 
 void push_compiled_function_frame(const Cell* name, NodeId context) {
@@ -220,48 +183,6 @@ bool interpreted_frame(CallFrame* start, bool next_only) {
         if (next_only) return false;
     }
     return false;
-}
-
-void pop_frame() {
-    CallFrame* record;
-    if (Cell* slot0 = take_record(&record)) g_top = slot0 + 1;
-}
-
-void pop_function_frame() {
-    CallFrame* record;
-    Cell* slot0 = take_record(&record);
-    if (!slot0) return;
-    restore_values(record);
-    g_top = slot0 + 1;
-}
-
-void pop_frame_set_result() {
-    CallFrame* record;
-    Cell* slot0 = take_record(&record);
-    if (!slot0) return;
-    *g_base = *slot0;
-    g_top = slot0 + 1;
-}
-
-void pop_function_frame_set_result() {
-    CallFrame* record;
-    Cell* slot0 = take_record(&record);
-    if (!slot0) return;
-    restore_values(record);
-    *g_base = *slot0;
-    g_top = slot0 + 1;
-}
-
-void pop_frame_reset() {
-    CallFrame* record;
-    if (take_record(&record)) g_top = g_base;
-}
-
-void pop_function_frame_reset() {
-    CallFrame* record;
-    if (!take_record(&record)) return;
-    restore_values(record);
-    g_top = g_base;
 }
 
 void pop_frame_discard() {

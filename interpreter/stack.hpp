@@ -4,11 +4,12 @@
 // frame work is done; break, continue, return, exit and throw travel as a
 // returned Flow status, the frame work again done at raise time. Where user code
 // runs under C++ that cannot pass a status on, raise_flow() turns the status into
-// an Unwind and catch points turn it back.
+// a PendingFlow exception and catch points turn it back.
 #pragma once
 #include <cstdint>
 
 #include "core/cell.hpp"
+#include "core/memory.hpp"
 
 namespace zun {
 
@@ -31,6 +32,11 @@ inline bool catches(uint32_t threshold, Flow code) { return uint32_t(code) <= th
 struct Unwind {
     Flow code;
 };
+// A status raised where user code ran under C++ that cannot pass it on (sort
+// comparators, change handlers, object specs). The frame work is already done;
+// the evaluator's next native or action call, and every catch point, turn it
+// back into a status. Catch it before Unwind, which stands for errors.
+struct PendingFlow : Unwind {};
 [[noreturn]] void raise_flow(Flow code);
 
 }  // namespace zun
@@ -117,9 +123,31 @@ inline Cell* cell_at(uint32_t index) { return g_bottom + index; }
 inline uint32_t values_word(const Cell* first) { return cell_index(first) + 1; }
 inline Cell* values_cell(uint32_t word) { return word ? g_bottom + (word - 1) : nullptr; }
 
-// Frame pushes; name is a word cell (or nullptr for an unnamed frame).
-void push_frame(const Cell* name, uint32_t high_byte);
-void push_function_frame(const Cell* name, NodeId function_context);
+// Frame pushes; name is a word cell (or nullptr for an unnamed frame). Inline:
+// every call and every block evaluation pushes and pops one.
+[[noreturn]] void frame_overflow();
+inline CallFrame* write_record(const Cell* name, uint32_t high_byte) {
+    if (g_frame_top >= g_frame_end) [[unlikely]]
+        frame_overflow();
+    CallFrame* record = g_frame_top++;
+    const uint32_t symbol = name ? name->data2 & 0xFFFFFF : 0;
+    record->header = symbol | (high_byte << 24);
+    record->saved_base = cell_index(g_base);
+    record->name_context = name ? name->data1 : 0;
+    record->function_context = 0;
+    record->saved_values = 0;
+    g_base = g_top;
+    return record;
+}
+inline void push_frame(const Cell* name, uint32_t high_byte) { write_record(name, high_byte); }
+// The context record's cell: its values word is saved and restored around calls.
+inline Cell* context_record(NodeId context) { return memory::buffer_of(context)->head_cell(); }
+inline void push_function_frame(const Cell* name, NodeId function_context) {
+    CallFrame* record = write_record(name, FUNCTION_FRAME);
+    if (!function_context) return;
+    record->function_context = function_context;
+    record->saved_values = context_record(function_context)->data2;
+}
 inline void push_native_frame(const Cell* name) { push_frame(name, NATIVE_FRAME); }
 inline void push_try_frame(const Cell* name) { push_frame(name, TRY_FRAME); }
 inline void push_try_all_frame(const Cell* name) { push_frame(name, TRY_ALL_FRAME); }
@@ -141,13 +169,58 @@ inline CallFrame* top_frame() { return g_frame_top > g_frame_bottom ? g_frame_to
 inline uint32_t frame_depth() { return uint32_t(g_frame_top - g_frame_bottom); }
 bool interpreted_frame(CallFrame* start, bool next_only);
 
-// Pops; see the table of pops for what each does to the value stack.
-void pop_frame();
-void pop_function_frame();
-void pop_frame_set_result();
-void pop_function_frame_set_result();
-void pop_frame_reset();
-void pop_function_frame_reset();
+// Pops; see the table of pops for what each does to the value stack. The
+// arguments base goes back to the caller's; nothing happens without a record.
+inline void restore_values(const CallFrame* record) {
+    if (record->function_context)
+        context_record(record->function_context)->data2 = record->saved_values;
+}
+// Takes the top record off; answers the popped call's slot 0, or nullptr.
+inline Cell* take_record(CallFrame** popped) {
+    if (g_frame_top == g_frame_bottom) [[unlikely]]
+        return nullptr;
+    CallFrame* record = --g_frame_top;
+    Cell* slot0 = g_base;
+    g_base = cell_at(record->saved_base);
+    *popped = record;
+    return slot0;
+}
+inline void pop_frame() {
+    CallFrame* record;
+    if (Cell* slot0 = take_record(&record)) g_top = slot0 + 1;
+}
+inline void pop_function_frame() {
+    CallFrame* record;
+    Cell* slot0 = take_record(&record);
+    if (!slot0) return;
+    restore_values(record);
+    g_top = slot0 + 1;
+}
+inline void pop_frame_set_result() {
+    CallFrame* record;
+    Cell* slot0 = take_record(&record);
+    if (!slot0) return;
+    *g_base = *slot0;
+    g_top = slot0 + 1;
+}
+inline void pop_function_frame_set_result() {
+    CallFrame* record;
+    Cell* slot0 = take_record(&record);
+    if (!slot0) return;
+    restore_values(record);
+    *g_base = *slot0;
+    g_top = slot0 + 1;
+}
+inline void pop_frame_reset() {
+    CallFrame* record;
+    if (take_record(&record)) g_top = g_base;
+}
+inline void pop_function_frame_reset() {
+    CallFrame* record;
+    if (!take_record(&record)) return;
+    restore_values(record);
+    g_top = g_base;
+}
 void pop_frame_discard();
 
 // Unwinding by kind; stops at a try-all frame whatever kind is asked for.

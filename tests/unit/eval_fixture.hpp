@@ -1,6 +1,7 @@
 // Shared by the evaluator's unit tests: a runtime with the start-up values
-// bound, a few test natives for what the natives module does not offer yet,
-// and code run from source text.
+// bound (func, do, loop, return and the other natives written so far are the
+// real ones), a few test natives that look inside, and code run from source
+// text.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -42,47 +43,12 @@ inline int32_t g_slots[3];
 
 inline Cell* arg(int i) { return stack::argument(i); }
 
-// func [spec body]
-inline Flow t_func(int, const int32_t*) {
-    const Cell spec = *arg(0), body = *arg(1);
-    function::push(&spec, &body, 0, 0, 0, function::validate_spec(&spec));
-    stack::set_result(stack::top());
-    return Flow::normal;
-}
-inline Flow t_return(int, const int32_t*) { return stack::throw_return_signal(true); }
-inline Flow t_break(int, const int32_t*) { return stack::throw_loop_signal(false, false); }
-inline Flow t_lesser(int, const int32_t*) {
-    logic::set_result(actions::compare(arg(0), arg(1), COMP_LESSER));
-    return Flow::normal;
-}
 inline Flow t_note(int, const int32_t*) {
     g_notes.push_back(mold(*arg(0)));
     stack::set_result(arg(0));
     return Flow::normal;
 }
 inline Flow t_fail(int, const int32_t*) { support::fire_error(ErrorId::script_invalid_arg, arg(0)); }
-// loop [count body]: break and continue statuses end here.
-inline Flow t_loop(int, const int32_t*) {
-    const int32_t n = arg(0)->as_int();
-    const Cell body = *arg(1);
-    stack::push_loop_frame(nullptr);
-    *stack::g_base = make_cell(TYPE_NONE);
-    for (int32_t i = 0; i < n; i++) {
-        stack::g_top = stack::g_base + 1;
-        Flow flow = interpreter::eval_block(&body, true);
-        if (flow == Flow::break_) break;
-        if (flow != Flow::normal && flow != Flow::continue_) return flow;
-    }
-    stack::pop_frame_set_result();
-    return Flow::normal;
-}
-// do [block]: a return inside leaves the caller's function.
-inline Flow t_do(int, const int32_t*) {
-    stack::CallFrame* marked = stack::set_caller_body_flag();
-    Flow flow = interpreter::eval_block(arg(0), true);
-    stack::clear_body_flag(marked);
-    return flow;
-}
 // probe [a /r1 x /r2 /r3 y z]: notes its argument cells, keeps its slots.
 inline Flow t_probe(int, const int32_t* refinements) {
     for (int i = 0; i < 3; i++) g_slots[i] = refinements[i];
@@ -104,18 +70,9 @@ protected:
         boot_values::init();
         stack::push_native_frame(nullptr);
         g_notes.clear();
-        define_native(109, "func", "spec [block!] body [block!]", &t_func);
-        define_native(110, "return", "value [any-type!]", &t_return);
-        define_native(111, "break", "", &t_break);
-        define_native(112, "lesser?", "a b", &t_lesser);
         define_native(113, "note", "value [any-type!]", &t_note);
         define_native(114, "fail", "value", &t_fail);
-        define_native(115, "loop", "count [integer!] body [block!]", &t_loop);
         define_native(116, "probe", "a /r1 x /r2 /r3 y z", &t_probe);
-        define_native(117, "do", "value [block!]", &t_do);
-        Cell* lesser = word::get_value(word::make_global("lesser?"));
-        Cell* less_than = op::make(nullptr, lesser, TYPE_OP);
-        set_global("<", *less_than);
     }
 
     // The test natives leave the table as start-up fills it.
