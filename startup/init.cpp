@@ -1,11 +1,14 @@
 #include "startup/init.hpp"
 
 #include "core/case_folding.hpp"
+#include "core/collector.hpp"
 #include "core/console_out.hpp"
 #include "core/externals.hpp"
 #include "core/memory.hpp"
+#include "core/ownership.hpp"
 #include "core/rng.hpp"
 #include "core/symbols.hpp"
+#include "core/value_slots.hpp"
 #include "core/support.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/registry.hpp"
@@ -28,12 +31,14 @@ void init_runtime() {
     platform::init();
     rng::init();
     memory::init();
+    collector::init();
     externals::init();
     registry::register_all();
     actions::init_table();
     unicode::init_case_tables();
     symbols::init();
     natives::init_table();
+    ownership::init();
     cycles::init();
     stack::init();
     lexer::init();
@@ -44,6 +49,9 @@ void init_runtime() {
     // No boot data yet: the start-up words and objects are all made.
     symbols::set_keep_words(false);
     object::end_startup_classes();
+    value_slots::init();
+    // The core words and literals exist: from here on buffers may move.
+    collector::set_enabled(true);
 }
 
 }  // namespace zun::startup
