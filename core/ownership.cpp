@@ -47,13 +47,7 @@ bool live_node_q(NodeId node) { return node && !memory::node_free(node) && memor
 
 memory::SeriesBuffer* buffer(NodeId node) { return memory::buffer_of(node); }
 
-class CycleGuard {
-public:
-    explicit CycleGuard(NodeId node) { cycles::push(node); }
-    ~CycleGuard() { cycles::pop(); }
-    CycleGuard(const CycleGuard&) = delete;
-    CycleGuard& operator=(const CycleGuard&) = delete;
-};
+using CycleGuard = cycles::Guard;
 
 // Keeps copies of the cells on the value stack while the walk allocates.
 class Held {

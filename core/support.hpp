@@ -92,6 +92,15 @@ void drop(int n);
 void reset();
 bool find(NodeId node);
 int depth();
+
+// Keeps a node on the cycle stack for the scope of a walk.
+class Guard {
+public:
+    explicit Guard(NodeId node) { push(node); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+    ~Guard() { pop(); }
+};
 }  // namespace zun::cycles
 
 namespace zun::interpreter {

@@ -48,13 +48,7 @@ bool context_word_q(uint32_t type) { return parameter_q(type) || type == TYPE_RE
     support::fire_error(id, &copy);
 }
 
-class CycleGuard {
-public:
-    explicit CycleGuard(NodeId node) { cycles::push(node); }
-    CycleGuard(const CycleGuard&) = delete;
-    CycleGuard& operator=(const CycleGuard&) = delete;
-    ~CycleGuard() { cycles::pop(); }
-};
+using CycleGuard = cycles::Guard;
 
 int append_ascii(Cell* buffer, const char* text) {
     string::append_c_string(buffer, text);

@@ -31,29 +31,9 @@ uint32_t g_startup_counter = START_UP_CLASS_BASE;
 uint32_t g_runtime_counter = RUN_TIME_CLASS_BASE;
 bool g_startup = true;
 
-// Drops what was pushed in the scope, unless an error is unwinding: the error
-// value then lies on the stack for the catch point.
-class StackScope {
-public:
-    StackScope() = default;
-    StackScope(const StackScope&) = delete;
-    StackScope& operator=(const StackScope&) = delete;
-    ~StackScope() {
-        if (std::uncaught_exceptions() == m_unwinding) stack::g_top = m_top;
-    }
+using stack::StackScope;
 
-private:
-    Cell* m_top = stack::g_top;
-    int m_unwinding = std::uncaught_exceptions();
-};
-
-class CycleGuard {
-public:
-    explicit CycleGuard(NodeId node) { cycles::push(node); }
-    CycleGuard(const CycleGuard&) = delete;
-    CycleGuard& operator=(const CycleGuard&) = delete;
-    ~CycleGuard() { cycles::pop(); }
-};
+using CycleGuard = cycles::Guard;
 
 bool object_type_q(uint32_t type) {
     return type == TYPE_OBJECT || type == TYPE_ERROR || type == TYPE_PORT;

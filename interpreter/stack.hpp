@@ -7,6 +7,7 @@
 // a PendingFlow exception and catch points turn it back.
 #pragma once
 #include <cstdint>
+#include <exception>
 
 #include "core/cell.hpp"
 #include "core/memory.hpp"
@@ -103,6 +104,22 @@ inline Cell* push(const Cell* value) {
 inline void pop(uint32_t n) { g_top = (g_top - g_bottom) > int64_t(n) ? g_top - n : g_bottom; }
 inline Cell* top() { return g_top > g_bottom ? g_top - 1 : g_bottom; }
 inline uint32_t top_type() { return top()->type(); }
+
+// Drops what was pushed in the scope, unless an error is unwinding: the error
+// value then lies on the stack for the catch point.
+class StackScope {
+public:
+    StackScope() = default;
+    StackScope(const StackScope&) = delete;
+    StackScope& operator=(const StackScope&) = delete;
+    ~StackScope() {
+        if (std::uncaught_exceptions() == m_unwinding) g_top = m_top;
+    }
+
+private:
+    Cell* m_top = g_top;
+    int m_unwinding = std::uncaught_exceptions();
+};
 inline Cell* arguments() { return g_base; }
 inline Cell* argument(int i) { return g_base + i; }
 inline void set_last(const Cell* value) { *g_base = *value; }

@@ -28,29 +28,9 @@ namespace {
 constexpr int32_t CELL = 16;
 constexpr int64_t MAX_BYTES = 0xFFFFFFF0;  // buffer payloads stay 32-bit
 
-// Drops what was pushed in the scope, unless an error is unwinding: the error
-// value then lies on the stack for the catch point.
-class StackScope {
-public:
-    StackScope() = default;
-    StackScope(const StackScope&) = delete;
-    StackScope& operator=(const StackScope&) = delete;
-    ~StackScope() {
-        if (std::uncaught_exceptions() == m_unwinding) stack::g_top = m_top;
-    }
+using stack::StackScope;
 
-private:
-    Cell* m_top = stack::g_top;
-    int m_unwinding = std::uncaught_exceptions();
-};
-
-class CycleGuard {
-public:
-    explicit CycleGuard(NodeId node) { cycles::push(node); }
-    CycleGuard(const CycleGuard&) = delete;
-    CycleGuard& operator=(const CycleGuard&) = delete;
-    ~CycleGuard() { cycles::pop(); }
-};
+using CycleGuard = cycles::Guard;
 
 // The sorts hold the records' address across comparator calls.
 class NoCompaction {

@@ -19,14 +19,7 @@ inline int32_t cells_in(NodeId node) { return int32_t(memory::buffer_of(node)->u
 
 void append(Cell* buffer, char c) { string::append_char(string::buffer_of(buffer), uint8_t(c)); }
 
-// Keeps a node on the cycle stack while its cells are walked.
-class CycleGuard {
-public:
-    explicit CycleGuard(NodeId node) { cycles::push(node); }
-    ~CycleGuard() { cycles::pop(); }
-    CycleGuard(const CycleGuard&) = delete;
-    CycleGuard& operator=(const CycleGuard&) = delete;
-};
+using CycleGuard = cycles::Guard;
 
 // The elements from the head joined by "/"; with /part the walk stops once
 // the budget falls below 1. Each element is written from a value-stack copy:

@@ -343,21 +343,7 @@ private:
 
 // ---------------------------------------------------------------- scopes
 
-// Drops what was pushed in the scope, unless an error is unwinding: the error
-// value then lies on the stack for the catch point.
-class StackScope {
-public:
-    StackScope() = default;
-    StackScope(const StackScope&) = delete;
-    StackScope& operator=(const StackScope&) = delete;
-    ~StackScope() {
-        if (std::uncaught_exceptions() == m_unwinding) stack::g_top = m_top;
-    }
-
-private:
-    Cell* m_top = stack::g_top;
-    int m_unwinding = std::uncaught_exceptions();
-};
+using stack::StackScope;
 
 // A new empty string on the stack, rooted while the caller fills it.
 Cell* push_new_string(uint32_t room) {
