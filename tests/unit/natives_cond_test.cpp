@@ -61,23 +61,7 @@ protected:
         return text;
     }
     template <typename F> ErrorId raised_or_none(F f, Cell* error) {
-        Cell* top = stack::g_top;
-        Cell* base = stack::g_base;
-        stack::CallFrame* frames = stack::g_frame_top;
-        stack::push_native_frame(nullptr);
-        stack::push_try_frame(nullptr);
-        ErrorId id = ErrorId::count_;
-        try {
-            f();
-        } catch (const Unwind&) {
-            stack::adjust_after_error();
-            *error = *stack::top();
-            id = support::error_id_of(stack::top());
-        }
-        stack::g_frame_top = frames;
-        stack::g_base = base;
-        stack::g_top = top;
-        return id;
+        return test_support::caught(f, error);
     }
     ErrorId fails(const char* code, Cell* error = nullptr) {
         return raised([&] { molded_value(code); }, error);

@@ -166,24 +166,7 @@ protected:
             error);
     }
 
-    template <typename F> static ErrorId raised_or_none(F f) {
-        Cell* top = stack::g_top;
-        Cell* base = stack::g_base;
-        stack::CallFrame* frames = stack::g_frame_top;
-        stack::push_native_frame(nullptr);
-        stack::push_try_frame(nullptr);
-        ErrorId id = ErrorId::count_;
-        try {
-            f();
-        } catch (const Unwind&) {
-            stack::adjust_after_error();
-            id = support::error_id_of(stack::top());
-        }
-        stack::g_frame_top = frames;
-        stack::g_base = base;
-        stack::g_top = top;
-        return id;
-    }
+    template <typename F> static ErrorId raised_or_none(F f) { return test_support::caught(f); }
 
     static int32_t print_buffer_length() { return block::length_from_start(natives::print_buffer()); }
 };
