@@ -49,7 +49,7 @@ void init_table() {
         /*  91 enbase .. zero? */ not_done, not_done, not_done, not_done, not_done,
         not_done, not_done, not_done, not_done, not_done,
         /* 101 size? .. apply */ not_done, not_done, not_done, not_done, not_done,
-        not_done, not_done,
+        transcode, not_done,
     };
     std::fill(g_table, g_table + TABLE_SIZE, nullptr);
     g_next_index = 1;

@@ -20,6 +20,9 @@ Flow stats(int check, const int32_t* refinements);
 Flow bind(int check, const int32_t* refinements);
 Flow in_(int check, const int32_t* refinements);
 
+// System natives.
+Flow transcode(int check, const int32_t* refinements);
+
 // Conditional and selection natives (natives_control.cpp).
 Flow if_(int check, const int32_t* refinements);
 Flow unless(int check, const int32_t* refinements);
