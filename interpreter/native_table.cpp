@@ -48,7 +48,7 @@ void init_table() {
         not_done, not_done, not_done, not_done, not_done,
         /*  91 enbase .. zero? */ not_done, not_done, not_done, not_done, not_done,
         not_done, not_done, not_done, not_done, not_done,
-        /* 101 size? .. apply */ not_done, not_done, not_done, not_done, not_done,
+        /* 101 size? .. apply */ not_done, not_done, not_done, not_done, recycle,
         transcode, not_done,
     };
     std::fill(g_table, g_table + TABLE_SIZE, nullptr);

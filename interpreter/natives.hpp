@@ -21,6 +21,7 @@ Flow bind(int check, const int32_t* refinements);
 Flow in_(int check, const int32_t* refinements);
 
 // System natives.
+Flow recycle(int check, const int32_t* refinements);
 Flow transcode(int check, const int32_t* refinements);
 
 // Conditional and selection natives (natives_control.cpp).
