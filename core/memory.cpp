@@ -250,6 +250,10 @@ void release_all() {
     }
     s.first_series = s.last_series = s.current_series = nullptr;
     s.big_first = s.big_last = nullptr;
+    // Clear the nodes handed out, so no stale buffer address outlives its frame.
+    for (size_t i = 0; i < s.node_frames.size(); i++)
+        std::memset(&g_node_table[i * NODES_PER_FRAME + 1], 0,
+                    NODES_PER_FRAME * sizeof(SeriesBuffer*));
     s.node_frames.clear();
     s.first_node = s.last_node = s.current_node = -1;
     s.total = 0;

@@ -9,6 +9,7 @@
 #include "core/support.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/series/map.hpp"
 #include "interpreter/lexer_internal.hpp"
 
 
@@ -566,6 +567,6 @@ void make_point(Cell*, const double*, int) { fire_not_done(); }
 void make_tuple(Cell*, const uint8_t*, int) { fire_not_done(); }
 void make_date(Cell*, const DateFields&) { fire_not_done(); }
 void make_money(Cell*, const MoneyParts&) { fire_not_done(); }
-void make_map(Cell*, const Cell*) { fire_not_done(); }
+void make_map(Cell* cell, const Cell* block) { map::make_at(cell, block, 0); }
 
 }  // namespace zun::lexer

@@ -89,7 +89,7 @@ TEST_F(ActionEntries, TableHoldsOneEntryPerSlotButSetPath) {
 // not written yet and would raise not-done).
 TEST_F(ActionEntries, FormAndMoldPart) {
     Cell tuple = make_cell(TYPE_TUPLE | 3u << 19, 0x030201);
-    Cell list = B({I(1), I(2), I(3), I(4)});
+    Cell list = test_support::keep(B({I(1), I(2), I(3), I(4)}));  // call() reuses its stack slot
     const struct {
         int slot;
         Cell value;
@@ -206,7 +206,7 @@ TEST_F(ActionEntries, CopyTypesMustBeADatatypeOrTypeset) {
 }
 
 TEST_F(ActionEntries, ResultRules) {
-    Cell list = B({I(1), I(2), I(3)});
+    Cell list = test_support::keep(B({I(1), I(2), I(3)}));  // call() reuses its stack slot
     // length? none answers none (its handler answers -1).
     EXPECT_TRUE(call(A_LENGTH_Q, {shared_none_cell}).is(TYPE_NONE));
     EXPECT_EQ(call(A_LENGTH_Q, {at(list, 1)}).as_int(), 2);

@@ -82,6 +82,7 @@ Cell run_binary(void (*op)(), Cell a, Cell b) {
 }
 
 TEST_F(Char, MakeAndTo) {
+    using test_support::keep;  // the series specs outlive the allocations that follow
     struct Case {
         Cell spec;
         std::optional<uint32_t> expected;
@@ -106,22 +107,22 @@ TEST_F(Char, MakeAndTo) {
         {real(1e20), {}, RANGE},
         {real(NAN), {}, RANGE},
         {real(0.5, TYPE_PERCENT), 0},
-        {text("abc"), 'a'},
-        {text("abc", 1), 'b'},
-        {text("abc", 3), {}, BAD_TO},
-        {text(""), {}, BAD_TO},
-        {text("\xE2\x82\xAC!"), 0x20AC},
-        {text("x", 0, TYPE_FILE), 'x'},
-        {text("y", 0, TYPE_EMAIL), 'y'},
-        {binary({0x41, 0x42}), 'A'},
-        {binary({0xC3, 0xA9}), 0xE9},
-        {binary({0xF0, 0x9F, 0x98, 0x80, 0x41}), 0x1F600},
-        {binary({}), {}, BAD_TO},
-        {binary({0xC3}), {}, UTF8},  // cut short by the tail
-        {binary({0xF0, 0x9F, 0x98}), {}, UTF8},
-        {binary({0x80, 0x41}), {}, UTF8},
-        {binary({0xFF}), {}, UTF8},
-        {binary({0xC3, 0x41}), {}, UTF8},
+        {keep(text("abc")), 'a'},
+        {keep(text("abc", 1)), 'b'},
+        {keep(text("abc", 3)), {}, BAD_TO},
+        {keep(text("")), {}, BAD_TO},
+        {keep(text("\xE2\x82\xAC!")), 0x20AC},
+        {keep(text("x", 0, TYPE_FILE)), 'x'},
+        {keep(text("y", 0, TYPE_EMAIL)), 'y'},
+        {keep(binary({0x41, 0x42})), 'A'},
+        {keep(binary({0xC3, 0xA9})), 0xE9},
+        {keep(binary({0xF0, 0x9F, 0x98, 0x80, 0x41})), 0x1F600},
+        {keep(binary({})), {}, BAD_TO},
+        {keep(binary({0xC3})), {}, UTF8},  // cut short by the tail
+        {keep(binary({0xF0, 0x9F, 0x98})), {}, UTF8},
+        {keep(binary({0x80, 0x41})), {}, UTF8},
+        {keep(binary({0xFF})), {}, UTF8},
+        {keep(binary({0xC3, 0x41})), {}, UTF8},
         {make_cell(TYPE_NONE), {}, BAD_TO},
         {make_cell(TYPE_LOGIC, 1), {}, BAD_TO},
     };

@@ -81,10 +81,10 @@ TEST_F(Context, CreateSetsKindFlagsAndRoom) {
 }
 
 TEST_F(Context, FromSpecTakesWordsInOrder) {
-    Cell spec = block_of({w(TYPE_WORD, "a"), w(TYPE_WORD, "b"), w(TYPE_REFINEMENT, "r"),
-                          w(TYPE_SET_WORD, "x"), integer_cell(1), w(TYPE_WORD, "c"),
-                          w(TYPE_REFINEMENT, "local"), w(TYPE_GET_WORD, "d"),
-                          w(TYPE_LIT_WORD, "e"), w(TYPE_ISSUE, "i"), w(TYPE_WORD, "A")});
+    Cell spec = test_support::keep(block_of({w(TYPE_WORD, "a"), w(TYPE_WORD, "b"), w(TYPE_REFINEMENT, "r"),
+                                             w(TYPE_SET_WORD, "x"), integer_cell(1), w(TYPE_WORD, "c"),
+                                             w(TYPE_REFINEMENT, "local"), w(TYPE_GET_WORD, "d"),
+                                             w(TYPE_LIT_WORD, "e"), w(TYPE_ISSUE, "i"), w(TYPE_WORD, "A")}));
     NodeId ctx = context::from_spec(&spec, false, false, context::OBJECT_KIND);
     EXPECT_EQ(names_of(ctx), (std::vector<std::string>{"a", "b", "r", "c", "local", "d", "e"}));
     EXPECT_EQ(values_length(ctx), 8u);  // a and A: added once, counted twice
@@ -97,10 +97,11 @@ TEST_F(Context, FromSpecTakesWordsInOrder) {
 }
 
 TEST_F(Context, FromSpecWalksTheWholeBufferAndMakesRoomForIt) {
-    Cell spec = block_of({w(TYPE_WORD, "p"), w(TYPE_WORD, "q"), w(TYPE_WORD, "s"),
-                          w(TYPE_WORD, "t"), w(TYPE_WORD, "u"), w(TYPE_WORD, "v")});
+    Cell spec = test_support::keep(block_of({w(TYPE_WORD, "p"), w(TYPE_WORD, "q"), w(TYPE_WORD, "s"),
+                                             w(TYPE_WORD, "t"), w(TYPE_WORD, "u"), w(TYPE_WORD, "v")}));
     spec.data1 = 5;  // sized for one cell, yet the walk starts at the first
     NodeId ctx = context::from_spec(&spec, false, false, context::OBJECT_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
     EXPECT_EQ(context::word_count(ctx), 6u);
     EXPECT_EQ(values_length(ctx), 6u);
     Cell v = word_in(ctx, "v");
@@ -111,6 +112,7 @@ TEST_F(Context, FromSpecWalksTheWholeBufferAndMakesRoomForIt) {
 
 TEST_F(Context, AddAndFindIgnoreCaseOnlyWhenAsked) {
     NodeId ctx = context::create(2, false, false, 0, context::OBJECT_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
     Cell Foo = w(TYPE_WORD, "Foo");
     Cell foo = w(TYPE_WORD, "foo");
     EXPECT_EQ(context::add_word(ctx, &Foo), 0);
@@ -129,6 +131,7 @@ TEST_F(Context, AddAndFindIgnoreCaseOnlyWhenAsked) {
 
 TEST_F(Context, AddWordValueAndPutValue) {
     NodeId ctx = context::create(2, false, false, 0, context::OBJECT_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
     Cell a = w(TYPE_WORD, "a");
     Cell one = integer_cell(1), two = integer_cell(2);
     Cell* slot = context::add_word_value(ctx, &a, &one);
@@ -145,8 +148,9 @@ TEST_F(Context, AddWordValueAndPutValue) {
 
 TEST_F(Context, CollectSetWordsAnswersWhetherItAdded) {
     NodeId ctx = context::create(2, false, false, 0, context::OBJECT_KIND);
-    Cell body = block_of({w(TYPE_SET_WORD, "a"), w(TYPE_WORD, "b"), w(TYPE_SET_WORD, "c"),
-                          w(TYPE_LIT_WORD, "d"), w(TYPE_SET_WORD, "A")});
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
+    Cell body = test_support::keep(block_of({w(TYPE_SET_WORD, "a"), w(TYPE_WORD, "b"), w(TYPE_SET_WORD, "c"),
+                                             w(TYPE_LIT_WORD, "d"), w(TYPE_SET_WORD, "A")}));
     EXPECT_TRUE(context::collect_set_words(ctx, &body));
     EXPECT_EQ(names_of(ctx), (std::vector<std::string>{"a", "c"}));
     EXPECT_FALSE(context::collect_set_words(ctx, &body));
@@ -156,8 +160,9 @@ TEST_F(Context, CollectSetWordsAnswersWhetherItAdded) {
 
 TEST_F(Context, CaseVariantsReachOneValue) {
     NodeId ctx = context::create(2, false, false, 0, context::OBJECT_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
     Cell Foo = word_in(ctx, "Foo");
-    Cell body = block_of({w(TYPE_WORD, "foo"), w(TYPE_WORD, "FOO")});
+    Cell body = test_support::keep(block_of({w(TYPE_WORD, "foo"), w(TYPE_WORD, "FOO")}));
     context::bind_block(&body, ctx, false);
     Cell seven = integer_cell(7);
     word::set_value(&Foo, &seven);
@@ -168,13 +173,16 @@ TEST_F(Context, CaseVariantsReachOneValue) {
 
 TEST_F(Context, BindBlockReachesNestedWordsButNotIssues) {
     NodeId ctx = context::create(8, false, false, 0, context::OBJECT_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
     for (const char* name : {"a", "b", "c", "d", "e", "f", "g", "h", "i"}) word_in(ctx, name);
     Cell outsider = word_in(context::global(), "zz-outsider");
-    Cell body = block_of({w(TYPE_WORD, "a"), block_of({w(TYPE_WORD, "b")}),
-                          block_of({w(TYPE_WORD, "c")}, TYPE_PAREN),
-                          block_of({w(TYPE_WORD, "d"), w(TYPE_WORD, "e")}, TYPE_PATH),
-                          w(TYPE_LIT_WORD, "f"), w(TYPE_GET_WORD, "g"), w(TYPE_REFINEMENT, "h"),
-                          w(TYPE_ISSUE, "i"), outsider});
+    // Each inner block is kept before the next allocation.
+    Cell body = test_support::keep(
+        block_of({w(TYPE_WORD, "a"), test_support::keep(block_of({w(TYPE_WORD, "b")})),
+                  test_support::keep(block_of({w(TYPE_WORD, "c")}, TYPE_PAREN)),
+                  test_support::keep(block_of({w(TYPE_WORD, "d"), w(TYPE_WORD, "e")}, TYPE_PATH)),
+                  w(TYPE_LIT_WORD, "f"), w(TYPE_GET_WORD, "g"), w(TYPE_REFINEMENT, "h"),
+                  w(TYPE_ISSUE, "i"), outsider}));
     context::bind_block(&body, ctx, false);
     const Cell* c = cells_of(body);
     const Cell* bound[] = {&c[0], &cells_of(c[1])[0], &cells_of(c[2])[0], &cells_of(c[3])[0],
@@ -191,9 +199,10 @@ TEST_F(Context, BindBlockReachesNestedWordsButNotIssues) {
 
 TEST_F(Context, BindBlockSelfMeansTheOwner) {
     NodeId ctx = context::create(2, false, true, 0, context::OBJECT_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
     *context::owner_of(ctx) = make_cell(TYPE_OBJECT, ctx, 5, 0);
     word_in(ctx, "a");
-    Cell body = block_of({w(TYPE_WORD, "self"), w(TYPE_SET_WORD, "self")});
+    Cell body = test_support::keep(block_of({w(TYPE_WORD, "self"), w(TYPE_SET_WORD, "self")}));
     context::bind_block(&body, ctx, false);
     EXPECT_EQ(cells_of(body)[0].data1, 0u);  // without the flag, self is a word like any
     context::bind_block(&body, ctx, true);
@@ -208,8 +217,9 @@ TEST_F(Context, BindBlockSelfMeansTheOwner) {
 
 TEST_F(Context, BindBlockThatContainsItselfStops) {
     NodeId ctx = context::create(2, false, false, 0, context::OBJECT_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
     word_in(ctx, "a");
-    Cell body = block_of({w(TYPE_WORD, "a"), make_cell(TYPE_UNSET)});
+    Cell body = test_support::keep(block_of({w(TYPE_WORD, "a"), make_cell(TYPE_UNSET)}));
     cells_of(body)[1] = body;
     cells_of(body)[1].data1 = 0;
     context::bind_block(&body, ctx, false);
@@ -237,6 +247,7 @@ TEST_F(Context, GlobalWordsShareOneValueAcrossCase) {
 
 TEST_F(Context, ResolveSymbolPrefersTheContext) {
     NodeId ctx = context::create(2, false, false, 0, context::OBJECT_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
     Cell local = word_in(ctx, "resolved");
     Cell r = context::resolve_symbol(ctx, local.data2);
     EXPECT_EQ(r.data1, ctx);
@@ -249,8 +260,9 @@ TEST_F(Context, ResolveSymbolPrefersTheContext) {
 }
 
 TEST_F(Context, FunctionValuesLiveOnTheStackWhileRunning) {
-    Cell spec = block_of({w(TYPE_WORD, "a"), w(TYPE_WORD, "b")});
+    Cell spec = test_support::keep(block_of({w(TYPE_WORD, "a"), w(TYPE_WORD, "b")}));
     NodeId ctx = context::from_spec(&spec, true, false, context::FUNCTION_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
     Cell a = word_in(ctx, "a"), b = word_in(ctx, "b");
     Cell one = integer_cell(1);
     Cell error{};
@@ -314,6 +326,7 @@ Notified g_notified;
 
 TEST_F(Context, ObjectAssignmentMarksAndNotifies) {
     NodeId ctx = context::create(2, false, true, 0, context::OBJECT_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
     Cell a = word_in(ctx, "a");
     word_in(ctx, "b");
     Cell one = integer_cell(1), two = integer_cell(2);
@@ -346,6 +359,7 @@ TEST_F(Context, ObjectAssignmentMarksAndNotifies) {
 
 TEST_F(Context, CloneGivesTheValueItsOwnContext) {
     NodeId ctx = context::create(2, false, true, 0, context::OBJECT_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
     Cell a = word_in(ctx, "a");
     word_in(ctx, "b");
     Cell one = integer_cell(1);
@@ -368,6 +382,7 @@ TEST_F(Context, CloneGivesTheValueItsOwnContext) {
 
 TEST_F(Context, FieldsByIndex) {
     NodeId ctx = context::create(2, false, true, 0, context::OBJECT_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
     word_in(ctx, "a");
     word_in(ctx, "b");
     stack::push_native_frame(nullptr);

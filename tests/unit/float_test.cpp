@@ -198,28 +198,29 @@ TEST_F(Float, MoldWritesTheShortestRoundTripText) {
 // make and to
 
 TEST_F(Float, MakeAndToFromEveryAcceptedType) {
+    using test_support::keep;  // the series specs outlive the allocations that follow
     const struct {
         Cell spec;
         uint32_t target;
         double value;
     } cases[] = {
-        {block_of({integer(15), integer(-1)}), TYPE_FLOAT, 1.5},
-        {block_of({real(2.5), real(2.9)}), TYPE_FLOAT, 250.0},  // exponent truncated
-        {block_of({integer(1), integer(400)}), TYPE_FLOAT, INF},
-        {text_value("1.5"), TYPE_FLOAT, 1.5},
-        {text_value("1,5"), TYPE_FLOAT, 1.5},
-        {text_value("1'000.25"), TYPE_FLOAT, 1000.25},
-        {text_value("-1e3"), TYPE_FLOAT, -1000.0},
+        {keep(block_of({integer(15), integer(-1)})), TYPE_FLOAT, 1.5},
+        {keep(block_of({real(2.5), real(2.9)})), TYPE_FLOAT, 250.0},  // exponent truncated
+        {keep(block_of({integer(1), integer(400)})), TYPE_FLOAT, INF},
+        {keep(text_value("1.5")), TYPE_FLOAT, 1.5},
+        {keep(text_value("1,5")), TYPE_FLOAT, 1.5},
+        {keep(text_value("1'000.25")), TYPE_FLOAT, 1000.25},
+        {keep(text_value("-1e3")), TYPE_FLOAT, -1000.0},
         {integer(-3), TYPE_FLOAT, -3.0},
         {integer(7), TYPE_PERCENT, 7.0},
         {character('A'), TYPE_FLOAT, 65.0},
         {real(0.5, TYPE_PERCENT), TYPE_FLOAT, 0.5},
         {real(0.25), TYPE_PERCENT, 0.25},
         {real(90.5, TYPE_TIME), TYPE_FLOAT, 90.5},
-        {binary({0x3F, 0xF0, 0, 0, 0, 0, 0, 0}), TYPE_FLOAT, 1.0},
-        {binary({0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0xFF}), TYPE_FLOAT, 1.0},  // first 8 bytes
-        {binary({0x01}), TYPE_FLOAT, std::bit_cast<double>(uint64_t(1))},  // the low end
-        {binary({}), TYPE_FLOAT, 0.0},
+        {keep(binary({0x3F, 0xF0, 0, 0, 0, 0, 0, 0})), TYPE_FLOAT, 1.0},
+        {keep(binary({0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0xFF})), TYPE_FLOAT, 1.0},  // first 8 bytes
+        {keep(binary({0x01})), TYPE_FLOAT, std::bit_cast<double>(uint64_t(1))},  // the low end
+        {keep(binary({})), TYPE_FLOAT, 0.0},
     };
     for (uint32_t slot : {A_MAKE, A_TO}) {
         for (const auto& c : cases) {

@@ -347,6 +347,7 @@ TEST_F(Function, PushWithAGivenContextLeavesTheBodyUnbound) {
     Cell spec = blk({w("a")});
     Cell body = blk({w("a")});
     NodeId given = context::from_spec(&spec, true, false, context::FUNCTION_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, given, 0, 0));
     EXPECT_EQ(function::push(&spec, &body, given, 0, 0, 0), given);
     Cell f = *stack::top();
     EXPECT_EQ(f.data2, spec.data2);  // a spec at head 0 is not copied

@@ -599,7 +599,9 @@ TEST_F(HashTable, MarkReachesEveryBuffer) {
     EXPECT_EQ(g_marked_blocks, std::set<NodeId>{block->data2});
 
     NodeId key = memory::alloc_cells(2);
+    test_support::keep(make_cell(TYPE_BLOCK, 0, key, 0));
     NodeId nodes = hashtable::make(4, 0, hashtable::KIND_NODES, 1);
+    test_support::keep(make_cell(TYPE_HASH, 0, 0, nodes));
     hashtable::put_node(nodes, key);
     g_marked_blocks.clear();
     hashtable::mark(nodes, {record_series, record_block});

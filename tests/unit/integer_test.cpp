@@ -361,6 +361,7 @@ TEST_F(Integer, RoundWithEveryRefinement) {
 }
 
 TEST_F(Integer, MakeAndTo) {
+    using test_support::keep;  // the series specs outlive the allocations that follow
     struct Case {
         Cell spec;
         std::optional<int32_t> expected;
@@ -403,13 +404,13 @@ TEST_F(Integer, MakeAndTo) {
         {issue("0"), 0},
         {issue("123456789"), {}, ErrorId::script_invalid_data},
         {issue("G1"), {}, ErrorId::script_invalid_data},
-        {binary({0xFF}), 255},
-        {binary({0x01, 0x02}), 258},
-        {binary({0x01, 0x02, 0x03, 0x04, 0xFF}), 16909060},
-        {binary({0xFF, 0xFF, 0xFF, 0xFF}), -1},
-        {binary({0x01, 0x02, 0x03}, 1), 0x0203},
-        {binary({0x01}, 5), 0},
-        {binary({}), 0},
+        {keep(binary({0xFF})), 255},
+        {keep(binary({0x01, 0x02})), 258},
+        {keep(binary({0x01, 0x02, 0x03, 0x04, 0xFF})), 16909060},
+        {keep(binary({0xFF, 0xFF, 0xFF, 0xFF})), -1},
+        {keep(binary({0x01, 0x02, 0x03}, 1)), 0x0203},
+        {keep(binary({0x01}, 5)), 0},
+        {keep(binary({})), 0},
         {make_cell(TYPE_LOGIC, 1), {}, ErrorId::script_bad_to_arg},
         {make_cell(TYPE_PAIR, 1, 2), {}, ErrorId::script_bad_to_arg},
         {k_none, {}, ErrorId::script_bad_to_arg},

@@ -205,6 +205,7 @@ TEST_F(Object, MakeEvaluatesTheSpecThroughTheEvaluatorHook) {
 
 TEST_F(Object, CompiledCodeBuildsAndReadsObjectsByIndex) {
     NodeId ctx = context::create(2, false, true, 0, context::OBJECT_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
     Cell a = word_of("a"), deep = word_of("on-deep-change*");
     context::add_word(ctx, &a);
     context::add_word(ctx, &deep);
@@ -227,17 +228,18 @@ TEST_F(Object, CompiledCodeBuildsAndReadsObjectsByIndex) {
 // ---------------------------------------------------------------- copy and reflect
 
 TEST_F(Object, CopySharesOrCopiesSeriesAndRefusesAPart) {
-    Cell obj = *construct("s: \"x\" b: [1 [2]] n: 5");
+    using test_support::keep;
+    Cell obj = keep(*construct("s: \"x\" b: [1 [2]] n: 5"));
     Cell result = shared_none_cell;
-    Cell shallow = *object::copy(&obj, &result, nullptr, false, nullptr);
+    Cell shallow = keep(*object::copy(&obj, &result, nullptr, false, nullptr));
     EXPECT_NE(shallow.data1, obj.data1);
     EXPECT_EQ(shallow.data2, obj.data2);
     EXPECT_EQ(field(shallow, "s").data2, field(obj, "s").data2);
-    Cell deep = *object::copy(&obj, &result, nullptr, true, nullptr);
+    Cell deep = keep(*object::copy(&obj, &result, nullptr, true, nullptr));
     EXPECT_NE(field(deep, "s").data2, field(obj, "s").data2);
     EXPECT_NE(field(deep, "b").data2, field(obj, "b").data2);
     Cell types = make_cell(TYPE_DATATYPE, TYPE_STRING);
-    Cell typed = *object::copy(&obj, &result, nullptr, false, &types);
+    Cell typed = keep(*object::copy(&obj, &result, nullptr, false, &types));
     EXPECT_NE(field(typed, "s").data2, field(obj, "s").data2);
     EXPECT_EQ(field(typed, "b").data2, field(obj, "b").data2);
     EXPECT_EQ(molded(typed, false, false, true), molded(obj, false, false, true));
@@ -266,15 +268,16 @@ TEST_F(Object, CopyRebindsFunctionFieldsToTheCopy) {
 }
 
 TEST_F(Object, ReflectAnswersEachField) {
-    Cell obj = *construct("x: none p: none n: 1");
+    using test_support::keep;
+    Cell obj = keep(*construct("x: none p: none n: 1"));
     set_field(obj, "x", word_of("y"));
-    Cell path = *load("q");
+    Cell path = keep(*load("q"));
     path.set_type(TYPE_PATH);
     set_field(obj, "p", path);
     auto reflect = [&](const char* name) {
         Cell v = obj;
         object::reflect(&v, symbol::make(name));
-        return v;
+        return keep(v);
     };
     Cell words = reflect("words");
     EXPECT_EQ(molded(words, false, false, true), "[x p n]");

@@ -545,7 +545,7 @@ TEST_F(Series, TakeEdges) {
     EXPECT_EQ(series::take(empty, nullptr, false, false)->type(), uint32_t(TYPE_NONE));
 
     Cell* s = block_of({1, 2, 3, 4});
-    Cell keep = *s;
+    Cell keep = test_support::keep(*s);
     NodeId taken = series::take(s, nullptr, false, false)->data2;
     EXPECT_NE(series::take_scratch(), 0u);
     EXPECT_EQ(taken, series::take_scratch());

@@ -175,6 +175,7 @@ TEST_F(Symbol, CurrentCalleeWordResolvesFrameNames) {
     EXPECT_EQ(stack::current_callee_word().data2, words::get(words::not_found)->data2);
 
     NodeId object = context::create(4, false, true, 0, context::OBJECT_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, object, 0, 0));
     int32_t index;
     uint32_t name = symbol::make("method");
     context::find_symbol(object, name, false, &index);

@@ -228,6 +228,7 @@ TEST_F(Word, PushValueAndSetFromArgs) {
 
 TEST_F(Word, PushersRetypeAndKeepFlags) {
     NodeId ctx = context::create(2, false, false, 0, context::OBJECT_KIND);
+    test_support::keep(make_cell(TYPE_OBJECT, ctx, 0, 0));
     Cell a = w(TYPE_WORD, "a");
     context::add_word(ctx, &a);
     a.header |= NEW_LINE_FLAG;
@@ -255,7 +256,7 @@ TEST_F(Word, PushersRetypeAndKeepFlags) {
     Cell init;
     word::init_global(s, &init);
     EXPECT_EQ(init.data3, g->data3);
-    Cell block = make_cell(TYPE_BLOCK, 0, memory::alloc_cells(1), 0);
+    Cell block = test_support::keep(make_cell(TYPE_BLOCK, 0, memory::alloc_cells(1), 0));
     Cell* appended = word::append_global_name("PUSHED-GLOBAL", &block);
     EXPECT_EQ(appended->data3, g->data3);
     EXPECT_NE(appended->data2, s);
