@@ -8,6 +8,7 @@
 #include "core/memory.hpp"
 #include "core/runtime.hpp"
 #include "core/support.hpp"
+#include "core/unicode.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series/string.hpp"
@@ -91,21 +92,8 @@ namespace {
 Cell* record_of(uint32_t id) { return memory::buffer_of(symbols::series())->head_cell() + (id - 1); }
 
 void put_utf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | cp >> 6);
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | cp >> 12);
-        out += char(0x80 | (cp >> 6 & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18 & 0x07));
-        out += char(0x80 | (cp >> 12 & 0x3F));
-        out += char(0x80 | (cp >> 6 & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
+    uint8_t bytes[4];
+    out.append(reinterpret_cast<const char*>(bytes), unicode::encode_utf8_char(cp, bytes));
 }
 
 // Names are UTF-8 by construction; a stray byte stands for itself.

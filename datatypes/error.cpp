@@ -6,6 +6,7 @@
 
 #include "core/memory.hpp"
 #include "core/symbols.hpp"
+#include "core/unicode.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/object.hpp"
@@ -364,21 +365,8 @@ void write_report(Cell* buffer, const Cell& error) {
 }
 
 void put_utf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | cp >> 6);
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | cp >> 12);
-        out += char(0x80 | (cp >> 6 & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18 & 0x07));
-        out += char(0x80 | (cp >> 12 & 0x3F));
-        out += char(0x80 | (cp >> 6 & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
+    uint8_t bytes[4];
+    out.append(reinterpret_cast<const char*>(bytes), unicode::encode_utf8_char(cp, bytes));
 }
 
 void form_value(const Cell* error, char* out, size_t size) {
