@@ -291,3 +291,11 @@ const Cell* ooo_issue() { return &g_ooo; }
 void make_type_words() { registry::make_name_words(&type_word); }
 
 }  // namespace zun::support
+
+namespace zun::words {
+const Cell* insert() {
+    static Cell word;
+    word = Cell{TYPE_WORD, 0, sym::id(sym::insert), 0xFFFFFFFF};
+    return &word;
+}
+}  // namespace zun::words

@@ -116,6 +116,8 @@ enum Name : uint16_t {
 };
 extern Cell g_cells[COUNT];
 inline Cell* get(Name n) { return &g_cells[n]; }
+// The runtime words hold no insert: an unbound word of its symbol stands in.
+const Cell* insert();
 }  // namespace zun::words
 
 // Unbound refinement! values of the argument-handling code.

@@ -12,6 +12,7 @@
 #include "core/support.hpp"
 #include "core/symbols.hpp"
 #include "core/unicode.hpp"
+#include "datatypes/series/map.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/integer.hpp"
@@ -431,21 +432,6 @@ void make_series_from_cells(Cell* target, uint32_t first, uint32_t count, uint32
     *target = make_cell(type | mark, 0, node, 0);
 }
 
-// Keys a map! accepts: the string family, binary!, the word family but
-// refinement! and issue!... as the map! datatype lists them.
-bool map_key_type_q(uint32_t type) {
-    switch (type) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_BINARY: case TYPE_TAG:
-        case TYPE_EMAIL: case TYPE_REF: case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD:
-        case TYPE_GET_WORD: case TYPE_CHAR: case TYPE_INTEGER: case TYPE_FLOAT:
-        case TYPE_REFINEMENT: case TYPE_ISSUE: case TYPE_PAIR: case TYPE_PERCENT: case TYPE_TUPLE:
-        case TYPE_TIME: case TYPE_DATE: case TYPE_MONEY: case TYPE_POINT2D: case TYPE_POINT3D:
-            return true;
-        default:
-            return false;
-    }
-}
-
 }  // namespace
 
 void close_series(State& st, const uint8_t* start, const uint8_t* end, int32_t expected) {
@@ -470,7 +456,7 @@ void close_series(State& st, const uint8_t* start, const uint8_t* end, int32_t e
     if (type == TYPE_MAP && st.loading) {
         bool valid = count % 2 == 0;
         for (uint32_t i = 0; valid && i < count; i += 2)
-            valid = map_key_type_q(cell_at(first + i)->type());
+            valid = map::valid_key_type_q(cell_at(first + i)->type());
         if (!valid) return error(st, start, end, TYPE_MAP);
     }
     st.series_begin = marker_index - marker->data1;

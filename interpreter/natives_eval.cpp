@@ -36,8 +36,6 @@ void check_any_block(int check, int32_t position, int32_t parameter) {
 uint32_t head_of(const Cell* blk) { return uint32_t(std::max(block::head_index(blk), 0)); }
 uint32_t tail_of(const Cell* blk) { return uint32_t(block::length_from_start(blk)); }
 
-// The runtime words have no insert of their own: an unbound word of its symbol.
-Cell insert_word() { return make_cell(TYPE_WORD, 0, sym::id(sym::insert), context::NO_INDEX); }
 
 // The target of reduce: slot 0 of a frame of its own, each value in slot 1,
 // the layout append_second_arg works on.
@@ -68,7 +66,7 @@ Flow close_target(const ReduceTarget& t) {
     stack::set_result_reset(&result);
     const int32_t added = block::length_from_start(&result) - t.former_length;
     if (t.appending && added > 0) {
-        const Cell word = insert_word();
+        const Cell word = *words::insert();
         ownership::check_owner(stack::g_base, &word, nullptr, t.former_length, added);
     }
     return Flow::normal;

@@ -107,12 +107,6 @@ bool notify(const Cell* series, words::Name word, const Cell* value, int32_t ind
             int32_t part) {
     return notify(series, words::get(word), value, index, part);
 }
-// The runtime words have no insert of their own: an unbound word of its symbol.
-const Cell* insert_word() {
-    static Cell word;
-    word = make_cell(TYPE_WORD, 0, sym::id(sym::insert), context::NO_INDEX);
-    return &word;
-}
 
 // Whether two cells are equal under op; the first one's type decides.
 bool equal_cells(const Cell& a, const Cell& b, int op) {
@@ -927,7 +921,7 @@ Cell* append(Cell* series, Cell* value, int part, bool only, int dup, bool is_ap
         if (is_append) series->data1 = 0;
         return series;
     }
-    const Cell* word = is_append ? words::get(words::append) : insert_word();
+    const Cell* word = is_append ? words::get(words::append) : words::insert();
     Cell v = *value;
     bool told = notify(series, word, &v, is_append ? length_of(node) : head, total);
 

@@ -364,12 +364,6 @@ bool notify(const Cell* series, words::Name word, const Cell* value, int64_t ind
             int64_t part) {
     return notify(series, words::get(word), value, index, part);
 }
-// The runtime words hold no insert: an unbound word of its symbol stands in.
-const Cell* insert_word() {
-    static Cell word;
-    word = make_cell(TYPE_WORD, 0, sym::id(sym::insert), context::NO_INDEX);
-    return &word;
-}
 
 // ---------------------------------------------------------------- errors
 
@@ -1372,7 +1366,7 @@ Cell* insert(Cell* series, Cell* value, int part, bool only, int dup, bool is_ap
     int64_t total = total_of(node);
     check_size(written, total, std::max(buf(node)->unit(), ins.unit()));
     bool at_tail = is_append || head >= total;
-    const Cell* word = is_append ? words::get(words::append) : insert_word();
+    const Cell* word = is_append ? words::get(words::append) : words::insert();
     bool told = written > 0 && notify(series, word, value, at_tail ? total : head, written);
 
     reclip(ins.run);  // the handler may have changed either series
