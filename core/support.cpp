@@ -156,6 +156,11 @@ Cell* boot_literal(uint32_t i) {
 uint32_t boot_literal_ref(uint32_t i) { return boot_literal(i)->data1; }
 
 void set_error_maker(ErrorMaker maker) { g_maker = maker; }
+
+namespace {
+ErrorTracer g_error_tracer = nullptr;
+}
+void set_error_tracer(ErrorTracer tracer) { g_error_tracer = tracer; }
 void set_error_former(ErrorFormer former) { g_former = former; }
 
 void make_error(Cell* result, ErrorId id, const Cell* a1, const Cell* a2, const Cell* a3) {
@@ -173,6 +178,8 @@ void fire_error(ErrorId id, const Cell* a1, const Cell* a2, const Cell* a3) {
     Cell error;
     g_maker(&error, id, a1, a2, a3);
     Cell* slot = stack::initialised() ? stack::push(&error) : &error;
+    if (g_error_tracer) [[unlikely]]
+        g_error_tracer(slot);
     stack::throw_error(slot);
 }
 

@@ -66,6 +66,10 @@ using ErrorMaker = void (*)(Cell* result, ErrorId id, const Cell* arg1, const Ce
                             const Cell* arg3);
 using ErrorFormer = void (*)(const Cell* error, char* out, size_t size);
 void set_error_maker(ErrorMaker maker);
+// Told of every error fire_error raises, after it is pushed (the evaluation
+// tracer); nullptr: nobody.
+using ErrorTracer = void (*)(const Cell* error);
+void set_error_tracer(ErrorTracer tracer);
 void set_error_former(ErrorFormer former);
 void make_error(Cell* result, ErrorId id, const Cell* arg1 = nullptr,
                 const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);

@@ -26,10 +26,9 @@
 #include "interpreter/native_table.hpp"
 #include "interpreter/path_eval.hpp"
 #include "interpreter/stack.hpp"
+#include "interpreter/trace.hpp"
 
 namespace zun::interpreter {
-
-uint32_t g_trace_switch = 0;
 
 namespace {
 
@@ -50,8 +49,6 @@ constexpr int32_t SLOT_OFF = INT32_MIN;  // given, switched off: -1 again before
 // whatever runtime made them); the collector marks it through code_position().
 Cell g_position = make_cell(TYPE_UNSET);
 Cell* const g_code_position = &g_position;
-Cell g_tracer_fallback = make_cell(TYPE_NONE);
-Cell* g_tracer = &g_tracer_fallback;  // a root-block cell once init has run
 
 inline memory::SeriesBuffer* buf(NodeId node) { return memory::buffer_of(node); }
 inline const Cell* cells_of(NodeId node) { return buf(node)->head_cell(); }
@@ -128,14 +125,6 @@ inline Flow pass_on(Flow flow, const stack::CallFrame* record) {
     return flow;
 }
 
-// Trace events come with the tracer; until then the call points are kept and
-// cost one test of the switch.
-enum TraceEvent : uint32_t { T_ENTER = 16, T_EXIT = 32, T_OPEN = 64, T_RETURN = 128, T_CALL = 2048 };
-void trace_event(TraceEvent, const Cell*) {}
-inline void trace(TraceEvent event, const Cell* value) {
-    if (g_trace_switch) [[unlikely]]
-        trace_event(event, value);
-}
 
 Flow eval_expression(const Code& code, uint32_t& pos, bool no_infix, bool as_data);
 [[gnu::noinline]] Flow eval_active(const Code& code, uint32_t& pos, bool as_data);
@@ -154,6 +143,16 @@ constexpr uint64_t ACTIVE_VALUES = type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION)
                                    type_bit(TYPE_UNSET) | type_bit(TYPE_OP);
 inline bool in_set(uint64_t set, uint32_t type) { return type < 64 && ((set >> type) & 1); }
 
+// A value the code at pos produced without a call, now on top.
+[[gnu::noinline]] void trace_push(const Code& code, uint32_t pos) {
+    trace_event(TRACE_PUSH, code.node, int32_t(pos), nullptr, stack::g_top - 1);
+}
+
+// Cells whose evaluation sends events of its own rather than push.
+constexpr uint64_t CALLING_CELLS =
+    type_bit(TYPE_WORD) | type_bit(TYPE_SET_WORD) | type_bit(TYPE_PAREN) | type_bit(TYPE_PATH) |
+    type_bit(TYPE_GET_PATH) | type_bit(TYPE_SET_PATH);
+
 constexpr uint64_t CALLED_VALUES =
     type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) | type_bit(TYPE_FUNCTION);
 
@@ -169,11 +168,19 @@ Flow run_inline(const Cell& blk);
 [[gnu::always_inline]] inline Flow eval_inline(const Code& code, View& v, uint32_t& pos,
                                                bool no_infix, bool as_data) {
     Cell* const entry = stack::g_top;
+    if (g_trace_switch) [[unlikely]] {
+        trace_event(TRACE_FETCH, code.node, int32_t(pos), nullptr, v.cells + pos);
+        v = view_of(code);
+    }
     const Cell* c = v.cells + pos;
     const bool word = c->is(TYPE_WORD);
     const Cell* value = word ? context::value_address(c, c->data1) : c;
     if (!in_set(word ? ACTIVE_VALUES : ACTIVE_CELLS, value->type())) {
         stack::push(value);
+        if (g_trace_switch) [[unlikely]] {
+            trace_push(code, pos);
+            v = view_of(code);
+        }
         pos++;
     } else {
         Flow flow;
@@ -221,6 +228,10 @@ Flow run_inline(const Cell& blk) {
         g_code_position->data1 = pos;
         stack::g_top = start;
         if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
+        if (g_trace_switch) [[unlikely]] {
+            trace_event(TRACE_EXPR, code.node, int32_t(pos), nullptr, stack::g_top - 1);
+            v = view_of(code);
+        }
     } while (pos < v.tail);
     return Flow::normal;
 }
@@ -375,6 +386,7 @@ struct CallState {
     uint32_t slot_count = 0;
     uint64_t given = 0;  // refinements named so far, by ordinal or slot (below 64)
     uint32_t locals = 0;
+    uint32_t at = 0;  // where the call stands in the code, for the tracer
 };
 
 // One argument by class, pushed.
@@ -633,7 +645,7 @@ Flow call_native(CallState& s) {
     if (!entry) not_done_raise();
     for (uint32_t i = 0; i < s.slot_count; i++)
         if (s.slots[i] == SLOT_OFF) s.slots[i] = -1;
-    trace(T_CALL, &s.fn);
+    trace(TRACE_CALL, s.code.node, int32_t(s.at), &s.name, &s.fn);
     return call_entry(entry, s.slot_count ? s.slots : nullptr);
 }
 
@@ -661,14 +673,23 @@ private:
 // body: a copy of the function's body cell.
 inline Flow eval_function_body(const Cell& fn, const Cell body) {
     ValuesScope values(fn.data1);
+    FunctionTraceScope tracing(fn.header);
     stack::CallFrame* record = stack::g_frame_top - 1;  // this call's frame
     record->header |= stack::BODY_BYTE << 24;          // return and exit stop here
     Flow flow = Flow::normal;
+    if (g_trace_switch) [[unlikely]] {
+        const Cell name = stack::current_callee_word();
+        trace_event(TRACE_PROLOG, body.data2, -1, &name, &fn);
+    }
     if (block::any_block_q(body.type()) && body.data2) {
         flow = run_inline(body);
         if (flow == Flow::normal) *stack::g_base = stack::g_top[-1];
     } else {
         *stack::g_base = unset_value();
+    }
+    if (g_trace_switch && flow == Flow::normal) [[unlikely]] {
+        const Cell name = stack::current_callee_word();
+        trace_event(TRACE_EPILOG, body.data2, -1, &name, &fn);
     }
     // A break, continue or throw has cut the frame stack below this frame.
     if (record < stack::g_frame_top) record->header &= ~(stack::BODY_BYTE << 24);
@@ -713,7 +734,7 @@ Flow call_routine(const Cell& fn, const Cell& name) {
     const int32_t return_type = return_cell.is(TYPE_INTEGER) ? return_cell.as_int() : routine::NO_RETURN_TYPE;
     Cell* args = stack::g_base;
     routine::MachineResult result;
-    trace(T_CALL, &fn);
+    trace(TRACE_CALL, 0, -1, &name, &fn);
     try {
         if (fn.header & routine::CELL_ARGUMENTS_FLAG) {
             stack::push_native_frame(words::get(words::body));
@@ -786,7 +807,7 @@ Cell call_name(const CallOptions& o, const Code& code, uint32_t pos) {
             // An operator's function has no cell of its own below the frame:
             // one above the locals keeps it alive while the body runs.
             if (s.infix) stack::push(&s.fn);
-            trace(T_CALL, &s.fn);
+            trace(TRACE_CALL, s.code.node, int32_t(s.at), &s.name, &s.fn);
             if (Flow flow = exec_function(&s.fn); flow != Flow::normal) return pass_on(flow, record);
             break;
         default:
@@ -862,7 +883,7 @@ inline Flow fetch_plain_arguments(const Cell& fn, const Cell& name, NodeId spec,
 
 [[gnu::always_inline]] inline Flow call_plain_function(const Cell& fn, const Cell& name,
                                                        NodeId spec, const Code& code,
-                                                       uint32_t& pos) {
+                                                       uint32_t& pos, uint32_t at) {
     stack::push_interp_function_frame(&name);
     uint32_t i;
     if (Flow flow = fetch_plain_arguments(fn, name, spec, code, pos, &i); flow != Flow::normal)
@@ -881,7 +902,7 @@ inline Flow fetch_plain_arguments(const Cell& fn, const Cell& name, NodeId spec,
         *stack::push_cell() = logic::make_value(false);
         for (uint32_t k = 1; k < locals; k++) *stack::push_cell() = none_value();
     }
-    trace(T_CALL, &fn);
+    trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
     const Cell* more = more_of(fn, 0);
     const Cell& entry = more[function::MORE_ENTRY];
     if (entry.is(TYPE_INTEGER) && entry.as_int() != 0) not_done_raise();  // compiled bodies
@@ -908,7 +929,7 @@ inline Flow fetch_plain_arguments(const Cell& fn, const Cell& name, NodeId spec,
 
 [[gnu::always_inline]] inline Flow call_plain_native(const Cell& fn, const Cell& name,
                                                      NodeId spec, const Code& code,
-                                                     uint32_t& pos) {
+                                                     uint32_t& pos, uint32_t at) {
     const uint32_t n = length_of(spec);
     const Cell last = n ? cells_of(spec)[n - 1] : none_value();
     const uint32_t slot_count = last.is(TYPE_INTEGER) ? uint32_t(last.as_int()) : 0;
@@ -928,7 +949,7 @@ inline Flow fetch_plain_arguments(const Cell& fn, const Cell& name, NodeId spec,
         entry = actions::g_dispatch_table[index - 1];
     }
     if (!entry) not_done_raise();
-    trace(T_CALL, &fn);
+    trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
     if (Flow flow = call_entry(entry, slot_count ? slots : nullptr); flow != Flow::normal)
         return flow;
     stack::pop_frame();
@@ -939,17 +960,18 @@ inline Flow fetch_plain_arguments(const Cell& fn, const Cell& name, NodeId spec,
 // replaces the function's copy pushed first, which keeps it alive meanwhile.
 Flow call_plain(const Cell& function, const Cell& name, const Code& code, uint32_t& pos) {
     const Cell fn = function;
-    trace(T_OPEN, &name);
+    const uint32_t at = pos - 1;
+    trace(TRACE_OPEN, code.node, int32_t(pos), nullptr, &name);
     Cell* const slot = stack::push(&fn);
     const stack::CallFrame* const record = stack::g_frame_top;
     const NodeId spec = spec_cache(fn);
     Flow flow;
     switch (fn.type()) {
         case TYPE_FUNCTION:
-            flow = call_plain_function(fn, name, spec, code, pos);
+            flow = call_plain_function(fn, name, spec, code, pos, at);
             break;
         case TYPE_NATIVE: case TYPE_ACTION:
-            flow = call_plain_native(fn, name, spec, code, pos);
+            flow = call_plain_native(fn, name, spec, code, pos, at);
             break;
         default: {
             stack::g_top = slot;
@@ -961,7 +983,7 @@ Flow call_plain(const Cell& function, const Cell& name, const Code& code, uint32
     if (flow != Flow::normal) return pass_on(flow, record);
     *slot = slot[1];
     stack::g_top = slot + 1;
-    trace(T_RETURN, slot);
+    trace(TRACE_RETURN, code.node, int32_t(pos), &name, slot);
     return Flow::normal;
 }
 
@@ -1011,6 +1033,8 @@ Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
     const stack::CallFrame* const record = stack::g_frame_top;
     stack::push_interp_native_frame(&word);
     Cell* slot = stack::push(&word);  // slot 0: the word, then the value
+    if (g_trace_switch) [[unlikely]]
+        trace_push(code, pos - 1);
     View v = view_of(code);
     if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal)
         return pass_on(flow, record);
@@ -1018,6 +1042,7 @@ Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
     if (value.is(TYPE_UNSET)) fire(ErrorId::script_need_value, word);
     if (Flow flow = set_word_guarded(slot, &value); flow != Flow::normal) return pass_on(flow, record);
     *slot = value;
+    trace(TRACE_SET, code.node, int32_t(pos), &word, &value);
     stack::pop_frame();
     return Flow::normal;
 }
@@ -1033,6 +1058,7 @@ Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
     if (Flow flow = walk_path(path, Code{}, none, PathMode::set, false); flow != Flow::normal)
         return pass_on(flow, record);
     *slot = stack::g_top[-1];
+    trace(TRACE_SET, code.node, int32_t(pos), &path, slot);
     stack::pop_frame();
     return Flow::normal;
 }
@@ -1135,6 +1161,12 @@ Flow eval_infix(const Code& code, uint32_t& pos, Cell* entry) {
         if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
         const Cell* op = bound_value(v.cells[pos]);
         if (!op || !op->is(TYPE_OP)) return Flow::normal;
+        if (g_trace_switch) [[unlikely]] {
+            trace_event(TRACE_FETCH, code.node, int32_t(pos), nullptr, v.cells + pos);
+            v = view_of(code);
+            op = bound_value(v.cells[pos]);
+            if (!op || !op->is(TYPE_OP)) return Flow::normal;
+        }
         stack::g_top = entry + 1;  // the left operand, just produced there
         // Two integers under a built-in operator: worked out here.
         const int fast = entry->is(TYPE_INTEGER) && !g_trace_switch ? fast_operation(*op) : FAST_NONE;
@@ -1212,8 +1244,7 @@ Flow eval_active(const Code& code, uint32_t& pos, bool as_data) {
                 stack::push(&c);
                 break;
             }
-            flow = call_value(c, code, pos, CallOptions{}, false);
-            break;
+            return call_value(c, code, pos, CallOptions{}, false);
         case TYPE_ISSUE:
             if (pos < tail_of(code) && cell_at(code, pos).is(TYPE_BLOCK) && system_issue_q(c))
                 fire_system_code();
@@ -1223,6 +1254,8 @@ Flow eval_active(const Code& code, uint32_t& pos, bool as_data) {
             stack::push(&c);
             break;
     }
+    if (g_trace_switch && flow == Flow::normal && !in_set(CALLING_CELLS, c.type())) [[unlikely]]
+        trace_push(code, pos - 1);
     return flow;
 }
 
@@ -1251,9 +1284,7 @@ void run_handler(const Cell* function) {
 
 void init() {
     *g_code_position = unset_value();
-    g_tracer = support::append_cell(symbols::root_block());  // root-block cells never move
-    *g_tracer = none_value();
-    g_trace_switch = 0;
+    init_tracer();
     error::set_code_position(g_code_position);
     object::set_block_evaluator(&evaluate_object_spec);
     object::set_function_runner(&run_handler);
@@ -1272,10 +1303,12 @@ Flow eval_block(const Cell* block, bool chain) {
     const Cell blk = *block;
     const stack::CallFrame* const record = stack::g_frame_top;
     stack::push_eval_frame(words::get(words::body));
-    trace(T_ENTER, &blk);
+    trace(TRACE_ENTER, blk.data2, int32_t(head_of(blk)), nullptr, nullptr);
     // The values land from the frame's slot 0 on: the last is its result.
     if (Flow flow = run_inline(blk); flow != Flow::normal) return pass_on(flow, record);
-    trace(T_EXIT, &blk);
+    if (g_trace_switch) [[unlikely]]
+        trace_event(TRACE_EXIT, blk.data2, blk.data2 ? int32_t(length_of(blk.data2)) : -1, nullptr,
+                    stack::g_top - 1);
     if (chain) stack::pop_frame_set_result();
     else stack::pop_frame();
     return Flow::normal;
@@ -1341,10 +1374,11 @@ Flow eval_value(const Cell* value, bool push_mode, bool functions_as_data) {
     // The options may point into series: copy what is used after user code runs.
     Cell path;
     const Cell name = call_name(o, code, pos);
-    trace(T_OPEN, &name);
+    trace(TRACE_OPEN, code.node, int32_t(pos), nullptr, &name);
     // The function's copy keeps it alive while it runs; the result replaces it.
     Cell* slot = infix ? nullptr : stack::push(&fn);
     CallState s(fn, name, code, pos, spec_cache(fn), infix);
+    s.at = pos > 0 ? pos - 1 : 0;
     if (o.path) {
         path = *o.path;
         s.path = &path;
@@ -1356,7 +1390,7 @@ Flow eval_value(const Cell* value, bool push_mode, bool functions_as_data) {
         *slot = slot[1];
         stack::g_top = slot + 1;
     }
-    trace(T_RETURN, stack::g_top - 1);
+    trace(TRACE_RETURN, code.node, int32_t(pos), &name, stack::g_top - 1);
     return Flow::normal;
 }
 

@@ -90,7 +90,4 @@ void sort_block_with_function(const Cell* series, int32_t head, int32_t records,
 void sort_string_with_function(const Cell* series, int32_t head, int32_t records, int32_t size,
                                bool all, const Cell* function, bool reverse, bool stable);
 
-// Non-zero while trace events are to be sent (tracing comes later: no events yet).
-extern uint32_t g_trace_switch;
-
 }  // namespace zun::interpreter

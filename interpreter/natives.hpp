@@ -23,6 +23,29 @@ Flow in_(int check, const int32_t* refinements);
 // System natives.
 Flow recycle(int check, const int32_t* refinements);
 Flow transcode(int check, const int32_t* refinements);
+Flow now(int check, const int32_t* refinements);  // natives_time.cpp
+Flow as_money(int check, const int32_t* refinements);  // natives_money.cpp
+Flow as_pair(int check, const int32_t* refinements);   // natives_coerce.cpp
+// natives_services.cpp
+Flow wait(int check, const int32_t* refinements);
+Flow checksum(int check, const int32_t* refinements);  // /with
+Flow set_env(int check, const int32_t* refinements);
+Flow get_env(int check, const int32_t* refinements);
+Flow list_env(int check, const int32_t* refinements);
+Flow call(int check, const int32_t* refinements);  // /wait /show /console /shell /input /output /error
+Flow browse(int check, const int32_t* refinements);
+Flow compress(int check, const int32_t* refinements);    // /level
+Flow decompress(int check, const int32_t* refinements);  // /size
+Flow apply(int check, const int32_t* refinements);       // /all /safer
+
+// URL escapes and local file names (natives_files.cpp).
+Flow dehex(int check, const int32_t* refinements);
+Flow enhex(int check, const int32_t* refinements);
+Flow to_local_file(int check, const int32_t* refinements);  // /full
+
+// Base-2/16/58/64 text and bytes (natives_encoding.cpp); /base.
+Flow enbase(int check, const int32_t* refinements);
+Flow debase(int check, const int32_t* refinements);
 
 // Conditional and selection natives (natives_control.cpp).
 Flow if_(int check, const int32_t* refinements);
@@ -118,6 +141,16 @@ Flow greater_q(int check, const int32_t* refinements);
 Flow lesser_or_equal_q(int check, const int32_t* refinements);
 Flow greater_or_equal_q(int check, const int32_t* refinements);
 
+// Set-operation natives and parse (natives_sets.cpp). The set natives take
+// /case and /skip size; parse takes /case, /part length and /trace callback.
+Flow parse(int check, const int32_t* refinements);
+Flow union_(int check, const int32_t* refinements);
+Flow intersect(int check, const int32_t* refinements);
+Flow unique(int check, const int32_t* refinements);
+Flow difference(int check, const int32_t* refinements);
+Flow exclude(int check, const int32_t* refinements);
+Flow complement_q(int check, const int32_t* refinements);
+
 // Evaluation natives (natives_eval.cpp).
 Flow reduce(int check, const int32_t* refinements);   // /into
 Flow compose(int check, const int32_t* refinements);  // /deep /only /into
@@ -128,5 +161,40 @@ Flow compose(int check, const int32_t* refinements);  // /deep /only /into
 // compose's core: the block's cells, its parens evaluated, into the target or,
 // when it is nullptr, a new block; pushes the block that received them.
 [[nodiscard]] Flow compose_block(const Cell* block, bool deep, bool only, const Cell* target);
+
+// Numeric natives (natives_numeric.cpp).
+Flow negative_q(int check, const int32_t* refinements);
+Flow positive_q(int check, const int32_t* refinements);
+Flow sign_q(int check, const int32_t* refinements);
+Flow zero_q(int check, const int32_t* refinements);
+Flow nan_q(int check, const int32_t* refinements);
+Flow max_(int check, const int32_t* refinements);
+Flow min_(int check, const int32_t* refinements);
+Flow shift(int check, const int32_t* refinements);   // /left /logical
+Flow to_hex(int check, const int32_t* refinements);  // /size
+Flow sine(int check, const int32_t* refinements);    // each trig native: /radians
+Flow cosine(int check, const int32_t* refinements);
+Flow tangent(int check, const int32_t* refinements);
+Flow arcsine(int check, const int32_t* refinements);
+Flow arccosine(int check, const int32_t* refinements);
+Flow arctangent(int check, const int32_t* refinements);
+Flow arctangent2(int check, const int32_t* refinements);
+Flow log_2(int check, const int32_t* refinements);
+Flow log_10(int check, const int32_t* refinements);
+Flow log_e(int check, const int32_t* refinements);
+Flow exp_(int check, const int32_t* refinements);
+Flow square_root(int check, const int32_t* refinements);
+
+// Word, object, value, case and coercion natives (natives_values.cpp).
+Flow construct(int check, const int32_t* refinements);  // /with /only
+Flow value_q(int check, const int32_t* refinements);
+Flow extend(int check, const int32_t* refinements);  // /case
+Flow unset(int check, const int32_t* refinements);
+Flow new_line(int check, const int32_t* refinements);  // /all /skip
+Flow new_line_q(int check, const int32_t* refinements);
+Flow context_q(int check, const int32_t* refinements);
+Flow uppercase(int check, const int32_t* refinements);  // /part
+Flow lowercase(int check, const int32_t* refinements);  // /part
+Flow as(int check, const int32_t* refinements);
 
 }  // namespace zun::natives

@@ -15,6 +15,7 @@
 #include "datatypes/series/block.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/natives.hpp"
+#include "interpreter/trace.hpp"
 
 namespace zun::natives {
 
@@ -114,6 +115,7 @@ Flow catch_(int check, const int32_t* refinements) {
     const Cell name = stack::g_base[1];
     stack::pop_frame();
     if (named == ABSENT || name_matches(name, args[named])) {
+        interpreter::trace(interpreter::TRACE_CATCH, 0, -1, nullptr, &value);
         stack::set_result_reset(&value);
         return Flow::normal;
     }
@@ -135,6 +137,7 @@ Flow exit_(int, const int32_t*) { return stack::throw_return_signal(false); }
 Flow return_(int, const int32_t*) { return stack::throw_return_signal(true); }
 
 Flow throw_(int check, const int32_t* refinements) {
+    interpreter::trace(interpreter::TRACE_THROW, 0, -1, nullptr, stack::g_base);
     if (refinements[0] == ABSENT) {
         stack::g_top = stack::g_base + 1;
         *stack::push_cell() = make_cell(TYPE_UNSET);  // the name of an unnamed throw

@@ -13,6 +13,7 @@
 #include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/natives.hpp"
+#include "interpreter/trace.hpp"
 #include "interpreter/path_eval.hpp"
 
 namespace zun::natives {
@@ -167,16 +168,31 @@ Flow has(int check, const int32_t*) {
     return make_function(spec, arg(1));
 }
 
+namespace {
+Flow do_value(int check, const int32_t* refinements);
+}
+
 // Refinements: /expand, /args arg, /next position, /trace callback.
 Flow do_(int check, const int32_t* refinements) {
-    const int32_t expand_at = refinements[0], args_at = refinements[1];
+    const int32_t args_at = refinements[1];
     const int32_t next_at = refinements[2], trace_at = refinements[3];
     if (args_at != ABSENT) check_arg(check, args_at, 3, any_value_q);
     if (next_at != ABSENT) check_arg(check, next_at, 5, word_q);
     if (trace_at != ABSENT) {
         check_arg(check, trace_at, 7, function_q);
-        not_done_raise();  // evaluation tracing comes later
+        interpreter::TraceScope tracing(arg(trace_at));
+        if (Flow flow = do_value(check, refinements); flow != Flow::normal) return flow;
+        tracing.finish();
+        return Flow::normal;
     }
+    return do_value(check, refinements);
+}
+
+namespace {
+// do without /trace.
+Flow do_value(int, const int32_t* refinements) {
+    const int32_t expand_at = refinements[0], args_at = refinements[1];
+    const int32_t next_at = refinements[2];
     Cell* value = arg(0);
     Cell* position = next_at != ABSENT ? arg(next_at) : nullptr;
     switch (value->type()) {
@@ -200,6 +216,8 @@ Flow do_(int check, const int32_t* refinements) {
             return interpreter::eval_value(value, false, false);
     }
 }
+
+}  // namespace
 
 // Refinements: /any, /case. A path is read without calling what it reaches.
 Flow get(int check, const int32_t* refinements) {

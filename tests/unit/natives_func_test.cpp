@@ -140,7 +140,6 @@ TEST_F(NativesFunc, Errors) {
         {"set [a 1] [1 2]", ErrorId::script_invalid_arg, "1"},
         {"do make error! \"boom\"", ErrorId::user_message, "\"boom\""},
         {"do %nothing.zun", ErrorId::internal_not_done, ""},
-        {"do/trace [1] func [] []", ErrorId::internal_not_done, ""},
     };
     for (const auto& c : cases) {
         Cell error;
