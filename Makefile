@@ -1,12 +1,16 @@
 # make        build build/zun
 # make run    install missing packages, build, start the console
 # make test   install missing packages, build, run every test; then the same
-#             under ASan+UBSan with the collector moving buffers at every allocation
+#             under ASan+UBSan with the collector moving buffers at every allocation,
+#             then a bounded fuzz run of the lexer
+# make fuzz   the lexer fuzz run alone (FUZZ_SECONDS, default 60; needs clang)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 
-.PHONY: all build run test test-asan deps clean bench
+.PHONY: all build run test test-asan fuzz deps clean bench
 
 all: build
 
@@ -25,6 +29,7 @@ run: deps build
 test: deps build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) test-asan
+	$(MAKE) fuzz
 
 $(ASAN_BUILD)/build.ninja:
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZUN_SANITIZE=ON -DZUN_GC_STRESS=1
@@ -33,5 +38,15 @@ test-asan: $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# The script tests seed the corpus; new inputs go to the build folder.
+$(FUZZ_BUILD)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUN_FUZZ=ON
+
+fuzz: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target lexer_fuzz
+	mkdir -p $(FUZZ_BUILD)/corpus
+	./$(FUZZ_BUILD)/lexer_fuzz -max_total_time=$(FUZZ_SECONDS) -seed=1 -rss_limit_mb=4096 \
+		$(FUZZ_BUILD)/corpus tests/zun
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
