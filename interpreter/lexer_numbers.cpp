@@ -7,9 +7,15 @@
 
 #include "core/float_text.hpp"
 #include "core/support.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/money.hpp"
+#include "datatypes/pair.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/series/map.hpp"
+#include "datatypes/time.hpp"
+#include "datatypes/tuple.hpp"
 #include "interpreter/lexer_internal.hpp"
 
 
@@ -533,8 +539,20 @@ ScanStatus scan_float(const uint8_t* text, int32_t length, uint32_t unit, double
 }
 
 ScanStatus scan_money(const uint8_t* text, int32_t length, uint32_t unit, Cell* value) {
-    (void)text, (void)length, (void)unit, (void)value;
-    fire_not_done();
+    if (length <= 0 || length > int32_t(MAX_FLOAT_TEXT)) return SCAN_BAD;
+    uint8_t buffer[MAX_FLOAT_TEXT];
+    Units u{text, length, unit};
+    for (int32_t i = 0; i < length; i++) {
+        uint32_t c = u[i];
+        if (c > 0x7F) return SCAN_BAD;
+        buffer[i] = uint8_t(c);
+    }
+    MoneyParts m;
+    if (!parse_money(buffer, buffer + length, &m)) return SCAN_BAD;
+    return money::init_from_digits(value, m.negative, m.code, m.digits, m.digit_count, m.fraction,
+                                   m.fraction_count)
+               ? SCAN_OK
+               : SCAN_BAD;
 }
 
 int32_t scan_tuple(const uint8_t* text, int32_t length, uint32_t unit, uint8_t bytes[12]) {
@@ -559,14 +577,40 @@ int32_t scan_tuple(const uint8_t* text, int32_t length, uint32_t unit, uint8_t b
 // Makers of datatypes that arrive later
 
 void make_float(Cell* cell, uint32_t type, double value) {
-    if (type != TYPE_FLOAT) fire_not_done();  // percent! and time! come later
+    if (type == TYPE_TIME) {
+        time_::init_cell(cell, value);
+        return;
+    }
     float_::init_cell(cell, value);
+    if (type == TYPE_PERCENT) cell->set_type(TYPE_PERCENT);
 }
-void make_pair(Cell*, int32_t, int32_t) { fire_not_done(); }
-void make_point(Cell*, const double*, int) { fire_not_done(); }
-void make_tuple(Cell*, const uint8_t*, int) { fire_not_done(); }
-void make_date(Cell*, const DateFields&) { fire_not_done(); }
-void make_money(Cell*, const MoneyParts&) { fire_not_done(); }
+void make_pair(Cell* cell, int32_t x, int32_t y) { pair::init_cell(cell, x, y); }
+void make_point(Cell* cell, const double* xyz, int count) {
+    if (count == 2) point2D::init_cell(cell, float(xyz[0]), float(xyz[1]));
+    else point3D::init_cell(cell, float(xyz[0]), float(xyz[1]), float(xyz[2]));
+}
+void make_tuple(Cell* cell, const uint8_t* bytes, int count) { tuple::init_cell(cell, bytes, count); }
+void make_date(Cell* cell, const DateFields& d) {
+    int32_t year = d.year, month = d.month, day = d.day;
+    if (d.week || d.yearday) {
+        // Week and ordinal dates go through the day number.
+        int64_t n = d.week ? int64_t(date::week_1_start(d.year)) + (d.week - 1) * 7 + d.weekday - 1
+                           : date::day_number_of(d.year, 1, 1) + d.yearday - 1;
+        uint32_t packed = date::from_day_number(n, 0, false);
+        year = date::year_of(packed);
+        month = date::month_of(packed);
+        day = date::day_of(packed);
+    }
+    date::init_cell(cell, year, month, day, d.seconds, d.zone_minutes, d.has_time);
+}
+// An unknown currency cannot reach the lexer's own error from here: it is
+// raised as script bad-denom naming the code.
+void make_money(Cell* cell, const MoneyParts& m) {
+    if (money::init_from_digits(cell, m.negative, m.code, m.digits, m.digit_count, m.fraction,
+                                m.fraction_count))
+        return;
+    money::fire_bad_denom(m.code);
+}
 void make_map(Cell* cell, const Cell* block) { map::make_at(cell, block, 0); }
 
 }  // namespace zun::lexer

@@ -15,6 +15,7 @@
 #include "datatypes/function.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/series/block.hpp"
+#include "datatypes/series/map.hpp"
 #include "datatypes/series/series.hpp"
 #include "datatypes/series/string.hpp"
 #include "datatypes/word.hpp"
@@ -167,7 +168,7 @@ bool foreach_next(int32_t n) {
         set_words_from_string(words, series, n);
     } else if (type == TYPE_MAP) {
         if (n != 2) support::fire_error(ErrorId::script_invalid_arg, words);
-        not_done_raise();  // the map's own step comes with map!
+        return map::foreach_step(series, words, n);  // moves the cursor itself
     } else if (type == TYPE_IMAGE) {
         not_done_raise();  // the pixel step comes with image!
     } else {

@@ -12,6 +12,7 @@
 #include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
+#include "startup/library.hpp"
 
 namespace zun::startup {
 
@@ -51,6 +52,7 @@ int run_script(const char* path) {
     }
     stack::push_try_frame(nullptr);
     try {
+        library::load_all();
         Cell* code = stack::push_cell();
         *code = Cell{TYPE_NONE, 0, 0, 0};
         uint32_t consumed = 0;

@@ -12,11 +12,14 @@
 #include "core/symbols.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/logic.hpp"
+#include "datatypes/object.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/series/map.hpp"
 #include "datatypes/series/string.hpp"
 #include "datatypes/typeset.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/eval.hpp"
+#include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
 
 namespace zun::block {
@@ -677,6 +680,17 @@ void insert_arg() {
 
 // ---------------------------------------------------------------- make and to
 
+namespace {
+// The body of an object! or map!: a new block of its words (set-words) and
+// values, pushed.
+Cell* push_body_of(const Cell* spec) {
+    if (spec->is(TYPE_MAP)) return map::push_body(spec);
+    Cell* body = stack::push(spec);
+    object::reflect(body, sym::id(sym::body));
+    return body;
+}
+}  // namespace
+
 Cell* make(Cell*, Cell* spec, int type) {
     switch (spec->type()) {
         case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH:
@@ -691,8 +705,13 @@ Cell* make(Cell*, Cell* spec, int type) {
             result->set_type(uint32_t(type));
             return result;
         }
-        case TYPE_OBJECT: case TYPE_MAP: case TYPE_VECTOR:
-            not_done_raise();  // their bodies come with those types
+        case TYPE_OBJECT: case TYPE_MAP: {
+            Cell* result = push_body_of(spec);
+            result->set_type(uint32_t(type));
+            return result;
+        }
+        case TYPE_VECTOR:
+            not_done_raise();  // the elements come with vector!
         default: {
             Cell datatype = make_cell(TYPE_DATATYPE, uint32_t(type));
             support::fire_make_error(&datatype, spec);
@@ -703,9 +722,18 @@ Cell* make(Cell*, Cell* spec, int type) {
 Cell* to(Cell*, Cell* spec, int type) {
     Cell* result;
     switch (spec->type()) {
-        case TYPE_OBJECT: case TYPE_MAP: case TYPE_VECTOR:
-        case TYPE_STRING:  // loaded by the lexer
-            not_done_raise();
+        case TYPE_OBJECT: case TYPE_MAP:
+            result = push_body_of(spec);
+            break;
+        case TYPE_STRING: {
+            result = stack::push_cell();
+            *result = make_cell(TYPE_NONE);
+            uint32_t consumed = 0;
+            lexer::load_string(result, spec, 0, -1, lexer::Options{}, &consumed);
+            break;
+        }
+        case TYPE_VECTOR:
+            not_done_raise();  // the elements come with vector!
         case TYPE_TYPESET: {
             Cell ts = *spec;
             result = push_new(typeset::count(&ts));

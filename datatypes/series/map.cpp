@@ -13,6 +13,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/series/block.hpp"
 #include "datatypes/series/string.hpp"
+#include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/stack.hpp"
 
@@ -295,6 +296,32 @@ Cell* push_body(const Cell* map) {
 }
 
 Cell* push_copy(const Cell* value) { return stack::push(value); }
+
+bool foreach_step(Cell* cursor, const Cell* words, int32_t n) {
+    bool took = false;
+    const int32_t first = block::head_index(words);
+    for (int32_t i = 0; i < n; i++) {
+        Cell word = *block::cell_at(words, first + i);
+        const uint32_t t = word.type();
+        if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_LIT_WORD && t != TYPE_GET_WORD)
+            support::fire_error(ErrorId::script_invalid_arg, &word);
+        // Re-read each time: setting a word may run code that changes the map.
+        const NodeId node = cursor->data2;
+        int32_t pos = int32_t(cursor->data1);
+        while (pos % 2 == 0 && pos + 1 < cell_count(node) && entries(node)[pos + 1].header == 0)
+            pos += 2;
+        Cell value = make_cell(TYPE_NONE);
+        if (pos < cell_count(node)) {
+            value = entries(node)[pos++];
+            value.header &= ~NEW_LINE_FLAG;
+            if (value.is(TYPE_SET_WORD)) value.set_type(TYPE_WORD);
+            took = true;
+        }
+        cursor->data1 = uint32_t(pos);
+        word::set_value(&word, &value);
+    }
+    return took;
+}
 
 // ---------------------------------------------------------------- actions
 

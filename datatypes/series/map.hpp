@@ -32,6 +32,11 @@ Cell* extend(Cell* map, const Cell* block, bool case_);
 // the value stack as a new block!.
 Cell* push_body(const Cell* map);
 Cell* push_copy(const Cell* value);
+// One foreach step over a map: the n words (a block at its head) take the
+// next keys and values from the cursor (the map value, moved past them;
+// removed entries are skipped, set-word keys become words, missing cells
+// none). True when any word took a cell.
+bool foreach_step(Cell* cursor, const Cell* words, int32_t n);
 
 // Actions.
 Cell* make(Cell* proto, Cell* spec, int type);

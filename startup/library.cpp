@@ -1,0 +1,43 @@
+#include "startup/library.hpp"
+
+#include "core/memory.hpp"
+#include "core/symbols.hpp"
+#include "interpreter/eval.hpp"
+#include "interpreter/lexer.hpp"
+#include "interpreter/stack.hpp"
+
+#include "library_modules.inc"
+
+namespace zun::library {
+
+namespace {
+
+// A module starts with its header: the word Zun and a block.
+void skip_header(Cell* code) {
+    memory::SeriesBuffer* b = memory::buffer_of(code->data2);
+    uint32_t count = b->used() / sizeof(Cell);
+    Cell* cells = b->head_cell() + code->data1;
+    if (count - code->data1 < 2 || !cells[0].is(TYPE_WORD) || !cells[1].is(TYPE_BLOCK)) return;
+    if (symbol::name(cells[0].data2) == "Zun") code->data1 += 2;
+}
+
+}  // namespace
+
+void load_all() {
+    for (uint32_t i = 0; i < library_module_count; i++) {
+        const LibraryModule& m = library_modules[i];
+        stack::StackScope scope;
+        Cell* code = stack::push_cell();
+        *code = Cell{TYPE_NONE, 0, 0, 0};
+        uint32_t consumed = 0;
+        lexer::transcode(code, m.bytes, m.size, lexer::Options{}, &consumed);
+        skip_header(code);
+        if (Flow flow = interpreter::eval_block(code, false); flow != Flow::normal)
+            interpreter::raise_pending(flow);
+    }
+}
+
+uint32_t module_count() { return library_module_count; }
+const char* module_name(uint32_t i) { return i < library_module_count ? library_modules[i].name : ""; }
+
+}  // namespace zun::library
