@@ -70,6 +70,10 @@ void set_error_maker(ErrorMaker maker);
 // tracer); nullptr: nobody.
 using ErrorTracer = void (*)(const Cell* error);
 void set_error_tracer(ErrorTracer tracer);
+
+// The first value a text scans to, in a new cell on the value stack (none!
+// for blank text). make and to from text of the scalar types go through it.
+Cell* scan_one_value(const Cell* text);
 void set_error_former(ErrorFormer former);
 void make_error(Cell* result, ErrorId id, const Cell* arg1 = nullptr,
                 const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);

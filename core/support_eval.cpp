@@ -14,6 +14,7 @@
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
+#include "interpreter/lexer.hpp"
 #include "interpreter/native_table.hpp"
 #include "interpreter/stack.hpp"
 
@@ -168,6 +169,20 @@ Flow call_with_refinements(uint32_t index, bool native, uint32_t slot_count,
         entry = actions::g_dispatch_table[index - 1];
     if (!entry) not_done_raise();
     return entry(native ? 1 : 0, slot_count ? slots : nullptr);
+}
+
+}  // namespace zun::support
+
+namespace zun::support {
+
+Cell* scan_one_value(const Cell* text) {
+    Cell* out = stack::push_cell();
+    *out = make_cell(TYPE_NONE);
+    lexer::Options options;
+    options.one_value = true;
+    uint32_t consumed = 0;
+    lexer::load_string(out, text, 0, -1, options, &consumed);
+    return out;
 }
 
 }  // namespace zun::support

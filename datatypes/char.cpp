@@ -9,6 +9,7 @@
 #include "datatypes/integer.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series/string.hpp"
+#include "datatypes/series/vector.hpp"
 #include "interpreter/stack.hpp"
 
 namespace zun::char_ {
@@ -80,8 +81,11 @@ inline void math(int op) {
             value = int32_t(d);
             break;
         }
-        case TYPE_VECTOR:
-            not_done_raise();  // waits for vector!'s scalar arithmetic
+        case TYPE_VECTOR: {
+            const Cell scalar = *left;
+            *left = *vector::math_scalar(op, const_cast<Cell*>(right), &scalar, true);
+            return;
+        }
         default: {
             Cell datatype = make_cell(TYPE_DATATYPE, right->type());
             support::fire_error(ErrorId::script_invalid_type, &datatype);

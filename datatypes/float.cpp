@@ -13,9 +13,11 @@
 #include "core/symbols.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series/block.hpp"
 #include "datatypes/series/string.hpp"
+#include "datatypes/series/vector.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
@@ -205,18 +207,12 @@ uint32_t ordered32(float f) {
     return (bits & 0x80000000u) ? 0u - bits : bits | 0x80000000u;
 }
 
-// value1 against a money!: tiny and huge values decide alone.
+// value1 against a money!, exactly. A NaN answers unordered whichever side it
+// is on; otherwise the money's order against the float, reversed.
 int compare_money(Cell* value1, Cell* value2, int op) {
-    double d = value1->as_double();
-    if (d > 0 && d < 1e-5) return -1;
-    if (std::fabs(d) >= 1e17) return 1;
-    Cell* saved_top = stack::g_top;
-    Cell datatype = datatype_cell(TYPE_MONEY);
-    Cell as_float = make_value(d);
-    Cell* money = registry::handler<A_TO>(TYPE_MONEY)(&datatype, &as_float, TYPE_MONEY);
-    int result = registry::handler<A_COMPARE>(TYPE_MONEY)(money, value2, op);
-    stack::g_top = saved_top;
-    return result;
+    const double d = value1->as_double();
+    if (std::isnan(d)) return money::compare_float(value2, d, op);
+    return -money::compare_float(value2, d, op);
 }
 
 // ---------------------------------------------------------------- rounding
@@ -357,8 +353,11 @@ Cell* math_op(int op) {
             if (unsigned(op) > MATH_REMAINDER) fire_invalid_type(t2);
             math_slot(t2, op)();
             return left;
-        case TYPE_VECTOR:
-            not_done_raise();  // waits for vector!'s scalar arithmetic
+        case TYPE_VECTOR: {
+            const Cell scalar = *left;
+            *left = *vector::math_scalar(op, right, &scalar, true);
+            return left;
+        }
         case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D:
             if (t1 == TYPE_TIME) fire_invalid_type(t2);
             if (op == MATH_SUBTRACT || op == MATH_DIVIDE)
@@ -454,7 +453,13 @@ Cell* make(Cell*, Cell* spec, int type) {
             break;
         case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
         case TYPE_REF:
-            if (type == TYPE_PERCENT) not_done_raise();  // waits for support's scan-one-value
+            if (type == TYPE_PERCENT) {
+                const Cell* scanned = support::scan_one_value(spec);
+                if (!scanned->is(TYPE_PERCENT) && !scanned->is(TYPE_FLOAT) && !scanned->is(TYPE_INTEGER))
+                    fire_bad_to(type, spec);
+                d = scanned->is(TYPE_INTEGER) ? double(scanned->as_int()) : scanned->as_double();
+                break;
+            }
             if (string::length_from_head(spec) == 0 ||
                 lexer::scan_float(string::head_pointer(spec), string::length_from_head(spec),
                                   string::buffer_of(spec)->unit(), &d) != lexer::SCAN_OK)
@@ -470,7 +475,8 @@ Cell* make(Cell*, Cell* spec, int type) {
             d = from_binary(spec);
             break;
         case TYPE_MONEY:
-            not_done_raise();  // waits for money!'s to-float
+            d = money::to_float(spec);
+            break;
         default:
             fire_bad_to(type, spec);
     }

@@ -9,10 +9,14 @@
 #include "core/runtime.hpp"
 #include "core/support.hpp"
 #include "core/symbols.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/logic.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series/string.hpp"
+#include "datatypes/series/vector.hpp"
 #include "datatypes/word.hpp"
+#include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
 
 namespace zun::integer {
@@ -60,19 +64,9 @@ int32_t truncate_checked(double d) {
 // -1 second to 0.)
 int32_t round_seconds(double seconds) { return truncate_checked(std::round(seconds)); }
 
-// Day number of a packed date: day 0 is 1 March of year 0; divisions truncate.
-int64_t day_number(uint32_t packed) {
-    int64_t year = int32_t(packed) >> 17;
-    int64_t month = (packed >> 12) & 0xF;
-    int64_t day = (packed >> 7) & 0x1F;
-    int64_t m = (month + 9) % 12;
-    int64_t y = year - m / 10;
-    return y * 365 + y / 4 - y / 100 + y / 400 + (m * 306 + 5) / 10 + (day - 1);
-}
-
 // Seconds since 1970-01-01T00:00:00 UTC: the stored time is already UTC.
 int32_t date_seconds(const Cell* date) {
-    double days = double(day_number(date->data1) - UNIX_EPOCH_DAY);
+    double days = double(date::day_number(date->data1) - UNIX_EPOCH_DAY);
     return round_seconds(days * 86400.0 + date->as_double());
 }
 
@@ -130,8 +124,12 @@ void swap_arguments() { std::swap(*stack::argument(0), *stack::argument(1)); }
             swap_arguments();
             return fn();
         }
-        case TYPE_VECTOR:
-            not_done_raise();  // waits for vector!'s scalar arithmetic
+        case TYPE_VECTOR: {
+            // number op vector: each element becomes number op element
+            const Cell scalar = *stack::argument(0);
+            *stack::argument(0) = *vector::math_scalar(op, stack::argument(1), &scalar, true);
+            return;
+        }
         default:
             fire_invalid_type(type);
     }
@@ -221,7 +219,7 @@ int32_t from_hex(const Cell* issue) {
     return int32_t(value);
 }
 
-int32_t from_money(const Cell*) { not_done_raise(); }  // waits for money!'s integer part
+int32_t from_money(const Cell* spec) { return money::to_integer(spec); }
 
 // ---------------------------------------------------------------------------
 // Arithmetic
@@ -374,8 +372,14 @@ Cell* to(Cell*, Cell* spec, int) {
             n = from_money(spec);
             break;
         case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
-        case TYPE_REF:
-            not_done_raise();  // the text goes through the lexer's integer scanner
+        case TYPE_REF: {
+            const int32_t length = string::length_from_head(spec);
+            if (length <= 0 ||
+                lexer::scan_integer(string::head_pointer(spec), length, string::buffer_of(spec)->unit(),
+                                    &n) != lexer::SCAN_OK)
+                fire_bad_to(spec);
+            break;
+        }
         default:
             fire_bad_to(spec);
     }

@@ -108,16 +108,6 @@ int field_index(const Cell* word, const Cell* reference) {
 
 void to_point2D(Cell* cell) { point2D::init_cell(cell, float(x_of(cell)), float(y_of(cell))); }
 
-Cell* scan_one_value(const Cell* text) {
-    Cell* out = stack::push_cell();
-    *out = make_cell(TYPE_NONE);
-    lexer::Options options;
-    options.one_value = true;
-    uint32_t consumed = 0;
-    lexer::load_string(out, text, 0, -1, options, &consumed);
-    return out;
-}
-
 void report_set_path(const Cell* container, const Cell* element, const Cell* old_value,
                      const Cell* new_value, const Cell* stored, int32_t index) {
     if (!container) return;
@@ -205,7 +195,7 @@ Cell* make(Cell*, Cell* spec, int) {
             break;
         }
         case TYPE_STRING: {
-            Cell* scanned = scan_one_value(spec);
+            Cell* scanned = support::scan_one_value(spec);
             if (!scanned->is(TYPE_PAIR)) fire_bad_to(spec);
             return scanned;
         }

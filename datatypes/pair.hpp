@@ -38,10 +38,6 @@ void to_point2D(Cell* cell);
 // MathOp codes; the result replaces argument 0.
 Cell* do_math(int op);
 
-// The first value a text scans to, in a new cell on the value stack (none!
-// for blank text). make and to of the compound types go through it.
-Cell* scan_one_value(const Cell* text);
-
 // A change made through a set-path to a coordinate (or byte) of a value held
 // by the container: an object's on-change* hears of it with the old and the
 // new value, any other container's owner through the ownership table.

@@ -94,7 +94,7 @@ template <int N> Cell* make(Cell*, Cell* spec, int) {
                 Cell datatype = datatype_cell(type_of(N));
                 support::fire_error(ErrorId::script_bad_to_arg, &datatype, spec);
             }
-            Cell* scanned = pair::scan_one_value(spec);
+            Cell* scanned = support::scan_one_value(spec);
             if (!scanned->is(type_of(N))) {
                 Cell datatype = datatype_cell(type_of(N));
                 support::fire_error(ErrorId::script_bad_to_arg, &datatype, spec);

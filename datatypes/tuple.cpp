@@ -241,7 +241,7 @@ Cell* make(Cell*, Cell* spec, int) {
             return from_issue(spec, stack::push_cell());
         case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
         case TYPE_REF: {
-            Cell* scanned = pair::scan_one_value(spec);
+            Cell* scanned = support::scan_one_value(spec);
             if (!scanned->is(TYPE_TUPLE)) fire_bad_to(spec);
             return scanned;
         }

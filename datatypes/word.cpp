@@ -4,9 +4,11 @@
 
 #include "core/support.hpp"
 #include "core/symbols.hpp"
+#include "core/unicode.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series/string.hpp"
+#include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
 
 namespace zun::word {
@@ -140,7 +142,39 @@ Cell* push_as_string(const Cell* word) {
     return string::load_c_text(text.data(), uint32_t(text.size()), 0);
 }
 
-uint32_t scan_name(const Cell*) { not_done_raise(); }  // needs the lexer
+uint32_t scan_name(const Cell* word) {
+    // a copy: the symbol table may move while the lexer makes new words
+    std::string text(symbol::name(word->data2));
+    Cell* out = stack::push_cell();
+    *out = make_cell(TYPE_NONE);
+    lexer::Options options;
+    options.one_value = true;
+    uint32_t consumed = 0;
+    lexer::transcode(out, reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), options,
+                     &consumed);
+    uint32_t type = out->type();
+    stack::pop(1);
+    return type;
+}
+
+namespace {
+// Text becomes a word only when it scans as one whole word of the family.
+Cell scan_word_text(const Cell* text) {
+    Cell scanned = *support::scan_one_value(text);
+    stack::pop(1);
+    if (!any_word_type_q(scanned.type())) support::fire_error(ErrorId::script_invalid_chars, text);
+    return scanned;
+}
+
+Cell named_by(const Cell* spec, int type) {
+    uint32_t t = scan_name(spec);
+    if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_LIT_WORD && t != TYPE_GET_WORD)
+        fire_bad_to(type, spec);
+    Cell result = *spec;
+    bind_to(context::global(), &result);
+    return result;
+}
+}  // namespace
 
 Cell* make(Cell*, Cell* spec, int type) {
     Cell result;
@@ -154,8 +188,20 @@ Cell* make(Cell*, Cell* spec, int type) {
         case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
             result = *spec;
             break;
-        case TYPE_STRING: case TYPE_CHAR: case TYPE_REFINEMENT: case TYPE_ISSUE:
-            not_done_raise();  // the text goes through the lexer
+        case TYPE_STRING:
+            result = scan_word_text(spec);
+            break;
+        case TYPE_CHAR: {
+            uint8_t text[4];
+            uint32_t n = unicode::encode_utf8_char(spec->data2, text);
+            Cell* str = string::load_c_text(reinterpret_cast<const char*>(text), n, 0);
+            result = scan_word_text(str);
+            stack::pop(1);
+            break;
+        }
+        case TYPE_REFINEMENT: case TYPE_ISSUE:
+            result = named_by(spec, type);
+            break;
         default:
             fire_bad_to(type, spec);
     }

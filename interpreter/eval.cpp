@@ -50,6 +50,13 @@ constexpr int32_t SLOT_OFF = INT32_MIN;  // given, switched off: -1 again before
 Cell g_position = make_cell(TYPE_UNSET);
 Cell* const g_code_position = &g_position;
 
+// More-blocks of operator functions known to take two plain integer
+// operands, and the root-block cells that keep them alive.
+constexpr uint32_t PLAIN_OPS = 8;
+NodeId g_plain_ops[PLAIN_OPS];
+Cell* g_plain_op_cells[PLAIN_OPS];
+uint32_t g_plain_op_count = 0;
+
 inline memory::SeriesBuffer* buf(NodeId node) { return memory::buffer_of(node); }
 inline const Cell* cells_of(NodeId node) { return buf(node)->head_cell(); }
 inline uint32_t length_of(NodeId node) { return buf(node)->used() / CELL; }
@@ -156,8 +163,8 @@ constexpr uint64_t CALLING_CELLS =
 constexpr uint64_t CALLED_VALUES =
     type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) | type_bit(TYPE_FUNCTION);
 
-[[gnu::noinline]] Flow call_plain(const Cell& function, const Cell& name, const Code& code,
-                                  uint32_t& pos);
+[[gnu::noinline, gnu::noipa]] Flow call_plain(const Cell& function, const Cell& name,
+                                             const Code& code, uint32_t& pos);
 [[gnu::noinline]] Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos);
 Flow run_inline(const Cell& blk);
 
@@ -1095,7 +1102,17 @@ inline int fast_operation(const Cell& fn) {
 // the same index may have another spec). An op! cell shares the more-block
 // of the function it wraps. Allocates nothing: before the first call has
 // built the argument spec, the answer is no.
+bool check_plain_integer_operands(const Cell& fn);
 inline bool plain_integer_operands_q(const Cell& fn) {
+    for (uint32_t i = 0; i < g_plain_op_count; i++)
+        if (g_plain_ops[i] == fn.data3) return true;
+    return check_plain_integer_operands(fn);
+}
+
+// The spec walk behind plain_integer_operands_q; a function that passes is
+// remembered by its more-block, which a root-block cell then keeps alive so
+// that its node is never handed to another series.
+[[gnu::noinline]] bool check_plain_integer_operands(const Cell& fn) {
     const Cell* cached = more_of(fn, function::MORE_ARGUMENTS);
     if (!cached->is(TYPE_BLOCK)) return false;
     const NodeId spec = cached->data2;
@@ -1105,6 +1122,10 @@ inline bool plain_integer_operands_q(const Cell& fn) {
         if (!e[i].is(TYPE_TYPESET) || (e[i].header & CLASS_MASK) != CLASS_NORMAL ||
             !typeset::has(&e[i], TYPE_INTEGER))
             return false;
+    if (g_plain_op_count < PLAIN_OPS && g_plain_op_cells[g_plain_op_count]) {
+        *g_plain_op_cells[g_plain_op_count] = fn;
+        g_plain_ops[g_plain_op_count++] = fn.data3;
+    }
     return true;
 }
 
@@ -1284,6 +1305,11 @@ void run_handler(const Cell* function) {
 
 void init() {
     *g_code_position = unset_value();
+    g_plain_op_count = 0;
+    for (Cell*& cell : g_plain_op_cells) {
+        cell = support::append_cell(symbols::root_block());  // root-block cells never move
+        *cell = none_value();
+    }
     init_tracer();
     error::set_code_position(g_code_position);
     object::set_block_evaluator(&evaluate_object_spec);

@@ -71,7 +71,7 @@ enum ScanStatus : int32_t { SCAN_OK = 0, SCAN_BAD = -1, SCAN_OVERFLOW = -2 };
 ScanStatus scan_integer(const uint8_t* text, int32_t length, uint32_t unit, int32_t* value);
 // Commas count as decimal points; NaN goes to *value on failure.
 ScanStatus scan_float(const uint8_t* text, int32_t length, uint32_t unit, double* value);
-// Raises internal not-done until money! exists.
+// Text of a money! value (currency prefix, digits) into *value.
 ScanStatus scan_money(const uint8_t* text, int32_t length, uint32_t unit, Cell* value);
 // Components 0-255 separated by "."; answers their count (0 when invalid).
 int32_t scan_tuple(const uint8_t* text, int32_t length, uint32_t unit, uint8_t bytes[12]);

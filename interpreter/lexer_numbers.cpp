@@ -29,7 +29,6 @@ constexpr uint32_t MAX_FLOAT_TEXT = 312;
 
 inline bool digit_q(uint8_t c) { return c >= '0' && c <= '9'; }
 
-[[noreturn]] void fire_not_done() { support::fire_error(ErrorId::internal_not_done); }
 
 // Reads units of 1, 2 or 4 bytes as characters.
 struct Units {
@@ -144,7 +143,8 @@ bool parse_zone(const uint8_t* p, const uint8_t* e, DateFields* d) {
         minutes = read_digit_group(p, e, 2, true, nullptr);
         if (minutes < 0) return false;
     }
-    if (p != e || hours > 23 || minutes > 59) return false;
+    // A zone is kept in quarter hours up to 15:45: more would wrap round.
+    if (p != e || hours > 15 || minutes > 59) return false;
     d->zone_minutes = (hours * 60 + minutes) * (negative ? -1 : 1);
     return true;
 }

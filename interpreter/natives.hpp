@@ -26,6 +26,8 @@ Flow transcode(int check, const int32_t* refinements);
 Flow now(int check, const int32_t* refinements);  // natives_time.cpp
 Flow as_money(int check, const int32_t* refinements);  // natives_money.cpp
 Flow as_pair(int check, const int32_t* refinements);   // natives_coerce.cpp
+Flow as_point2D(int check, const int32_t* refinements);
+Flow as_point3D(int check, const int32_t* refinements);
 // natives_services.cpp
 Flow wait(int check, const int32_t* refinements);
 Flow checksum(int check, const int32_t* refinements);  // /with
@@ -184,6 +186,7 @@ Flow log_10(int check, const int32_t* refinements);
 Flow log_e(int check, const int32_t* refinements);
 Flow exp_(int check, const int32_t* refinements);
 Flow square_root(int check, const int32_t* refinements);
+Flow size_q(int check, const int32_t* refinements);
 
 // Word, object, value, case and coercion natives (natives_values.cpp).
 Flow construct(int check, const int32_t* refinements);  // /with /only

@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <string>
 
 #include "core/support.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/logic.hpp"
+#include "datatypes/money.hpp"
+#include "datatypes/series/file.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/native_args.hpp"
 #include "interpreter/natives.hpp"
+#include "services/files.hpp"
 
 namespace zun::natives {
 
@@ -49,6 +53,7 @@ void set_single(Cell* cell, int word, float value) {
 // -1, 0 or 1; the parameter names the argument for the type error.
 int sign_of(const Cell* value) {
     switch (value->type()) {
+    case TYPE_MONEY: return money::sign(value);
     case TYPE_INTEGER: {
         int32_t n = int32_t(value->data2);
         return (n > 0) - (n < 0);
@@ -217,6 +222,7 @@ Flow sign_q(int, const int32_t*) { return integer_result(sign_of(arg(0))); }
 Flow zero_q(int, const int32_t*) {
     const Cell* v = arg(0);
     switch (v->type()) {
+    case TYPE_MONEY: return logic_result(money::zero_q(v));
     case TYPE_CHAR:
     case TYPE_INTEGER: return logic_result(v->data2 == 0);
     case TYPE_TIME:
@@ -304,6 +310,16 @@ Flow exp_(int, const int32_t*) {
 }
 Flow square_root(int, const int32_t*) {
     return float_result(std::sqrt(argument_as_float(arg(0))->as_double()));
+}
+
+// none for a directory or a file that cannot be opened.
+Flow size_q(int, const int32_t*) {
+    Cell* file = arg(0);
+    std::string path;
+    if (file_io::dir_path_q(file) || !file::to_os_c_string(file, path)) return none_result();
+    const int64_t size = file_io::file_size(path.c_str());
+    if (size < 0 || size > INT32_MAX) return none_result();
+    return integer_result(int32_t(size));
 }
 
 }  // namespace zun::natives

@@ -21,13 +21,8 @@ void* run(void* arg) {
         (std::strcmp(r->argv[1], "--version") == 0 || std::strcmp(r->argv[1], "-v") == 0)) {
         std::printf("Zun for Linux %s\n", zun::startup::VERSION);
         r->status = 0;
-    } else if (r->argc > 1) {
-        r->status = zun::startup::run_script(r->argv[1]);
     } else {
-        std::printf("Zun for Linux %s: give a script to run (zun script.zun); "
-                    "the interactive console is not built yet.\n",
-                    zun::startup::VERSION);
-        r->status = 0;
+        r->status = zun::startup::run_console(r->argc, r->argv);
     }
     return nullptr;
 }

@@ -1,6 +1,7 @@
 #include "startup/script.hpp"
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -12,11 +13,15 @@
 #include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
+#include "services/os_info.hpp"
+#include "startup/console_terminal.hpp"
 #include "startup/library.hpp"
 
 namespace zun::startup {
 
 namespace {
+
+bool library_loaded = false;
 
 bool read_file(const char* path, std::string& text) {
     std::ifstream in(path, std::ios::binary);
@@ -42,6 +47,24 @@ void report(const Cell* error) {
     std::fprintf(stderr, "%s\n", text.data());
 }
 
+// Evaluates a line of Zun source in the global context; its value stays on
+// the stack.
+Cell* eval_text(const char* source) {
+    Cell* code = stack::push_cell();
+    *code = Cell{TYPE_NONE, 0, 0, 0};
+    uint32_t consumed = 0;
+    lexer::transcode(code, reinterpret_cast<const uint8_t*>(source), uint32_t(std::strlen(source)),
+                     lexer::Options{}, &consumed);
+    if (Flow flow = interpreter::eval_block(code, true); flow != Flow::normal)
+        interpreter::raise_pending(flow);
+    return stack::top();
+}
+
+constexpr const char* HAS_LAUNCH =
+    "all [value? 'system object! = type? :system in system 'console "
+    "object! = type? get in system 'console "
+    "function! = type? get in system/console 'launch]";
+
 }  // namespace
 
 int run_script(const char* path) {
@@ -52,7 +75,8 @@ int run_script(const char* path) {
     }
     stack::push_try_frame(nullptr);
     try {
-        library::load_all();
+        if (!library_loaded) library::load_all();
+        library_loaded = true;
         Cell* code = stack::push_cell();
         *code = Cell{TYPE_NONE, 0, 0, 0};
         uint32_t consumed = 0;
@@ -62,6 +86,31 @@ int run_script(const char* path) {
         skip_header(code);
         Flow flow = interpreter::eval_block(code, true);
         (void)flow;  // exits with no target were turned into errors at their raise
+    } catch (const Unwind& u) {
+        if (u.code != Flow::error) return 1;
+        stack::adjust_after_error();
+        report(stack::top());
+        return 1;
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+int run_console(int argc, char** argv) {
+    os_info::set_command_line(argc, argv);
+    stack::push_try_frame(nullptr);
+    try {
+        console_terminal::install();
+        library::load_all();
+        library_loaded = true;
+        stack::StackScope scope;
+        Cell* ready = eval_text(HAS_LAUNCH);
+        if (ready->is(TYPE_NONE) || (ready->is(TYPE_LOGIC) && ready->data1 == 0)) {
+            if (argc > 1) return run_script(argv[1]);
+            std::fprintf(stderr, "*** the console engine is missing from the library\n");
+            return 2;
+        }
+        eval_text("system/console/launch");
     } catch (const Unwind& u) {
         if (u.code != Flow::error) return 1;
         stack::adjust_after_error();

@@ -8,4 +8,9 @@ namespace zun::startup {
 // not be read or scanned.
 int run_script(const char* path);
 
+// The program's entry after start-up: loads the library and hands over to
+// the console engine's launch, which runs the script named among the
+// arguments, or the read-eval-print loop. Answers the exit status.
+int run_console(int argc, char** argv);
+
 }  // namespace zun::startup

@@ -16,6 +16,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/series/map.hpp"
 #include "datatypes/series/string.hpp"
+#include "datatypes/series/vector.hpp"
 #include "datatypes/typeset.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/eval.hpp"
@@ -710,8 +711,11 @@ Cell* make(Cell*, Cell* spec, int type) {
             result->set_type(uint32_t(type));
             return result;
         }
-        case TYPE_VECTOR:
-            not_done_raise();  // the elements come with vector!
+        case TYPE_VECTOR: {
+            Cell* result = vector::to_block(spec, stack::push_cell());
+            result->set_type(uint32_t(type));
+            return result;
+        }
         default: {
             Cell datatype = make_cell(TYPE_DATATYPE, uint32_t(type));
             support::fire_make_error(&datatype, spec);
@@ -733,7 +737,8 @@ Cell* to(Cell*, Cell* spec, int type) {
             break;
         }
         case TYPE_VECTOR:
-            not_done_raise();  // the elements come with vector!
+            result = vector::to_block(spec, stack::push_cell());
+            break;
         case TYPE_TYPESET: {
             Cell ts = *spec;
             result = push_new(typeset::count(&ts));

@@ -15,6 +15,7 @@
 #include "datatypes/logic.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series/string.hpp"
+#include "datatypes/series/vector.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/stack.hpp"
 
@@ -100,28 +101,10 @@ int64_t part_count(const Cell* part, const Cell* series) {
 
 // ---------------------------------------------------------------- elements
 
-// Vector elements: 1- and 2-byte ones read sign-extended, 4-byte floats widen.
+// Vector elements read as the vector's own element values (narrow chars
+// zero-extended, narrow integers sign-extended, 4-byte floats widened).
 void vector_element(const uint8_t* p, uint32_t unit, uint32_t element_type, Cell* out) {
-    if (element_type == TYPE_FLOAT || element_type == TYPE_PERCENT) {
-        double d;
-        if (unit == 8) {
-            std::memcpy(&d, p, 8);
-        } else {
-            float f;
-            std::memcpy(&f, p, 4);
-            d = f;
-        }
-        *out = make_cell(element_type);
-        out->set_double(d);
-        return;
-    }
-    int32_t v;
-    switch (unit) {
-        case 1: v = int8_t(p[0]); break;
-        case 2: { int16_t h; std::memcpy(&h, p, 2); v = h; break; }
-        default: std::memcpy(&v, p, 4); break;
-    }
-    *out = make_cell(element_type, 0, uint32_t(v), 0);
+    *out = vector::element_value(p, unit, element_type);
 }
 
 void store_vector_element(uint8_t* p, uint32_t unit, const Cell* value) {

@@ -12,6 +12,7 @@
 // take and answer a SeriesBuffer* may move it: use the answered buffer, never
 // the old pointer, and re-read it after any other allocation.
 #pragma once
+#include <bit>
 #include <cstdint>
 
 #include "core/cell.hpp"
@@ -23,8 +24,8 @@ using memory::SeriesBuffer;
 
 inline SeriesBuffer* buffer_of(const Cell* str) { return memory::buffer_of(str->data2); }
 inline int32_t head_index(const Cell* str) { return int32_t(str->data1); }
-// log2 of a unit of 1, 2 or 4 bytes.
-inline uint32_t unit_shift(uint32_t unit) { return unit >> 1; }
+// log2 of a unit of 1, 2, 4, 8 or 16 bytes.
+inline uint32_t unit_shift(uint32_t unit) { return uint32_t(std::countr_zero(unit)); }
 // string!, file!, url!, tag!, email! and ref!.
 inline bool any_string_q(uint32_t type) {
     return type == TYPE_STRING || type == TYPE_FILE || type == TYPE_URL || type == TYPE_TAG ||

@@ -191,7 +191,6 @@ TEST_F(Char, Arithmetic) {
         {&char_::xor_, 'a', integer(-1), {}, OVER},
         {&char_::add, 'a', real(0.5, TYPE_PERCENT), {}, ErrorId::script_invalid_type},
         {&char_::add, 'a', make_cell(TYPE_NONE), {}, ErrorId::script_invalid_type},
-        {&char_::add, 'a', make_cell(TYPE_VECTOR), {}, ErrorId::internal_not_done},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.c << " with type " << c.other.type() << " word 2 "

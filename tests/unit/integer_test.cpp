@@ -12,6 +12,7 @@
 #include "core/rng.hpp"
 #include "core/symbols.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series/string.hpp"
 #include "datatypes/word.hpp"
@@ -446,13 +447,12 @@ TEST_F(Integer, MakeAndTo) {
     EXPECT_EQ(make(&proto, &f, TYPE_INTEGER)->as_int(), -2);
 }
 
-TEST_F(Integer, ConversionsThatWaitForOtherModules) {
+TEST_F(Integer, ConversionsFromGroupedTextAndMoney) {
     Cell proto = datatype(TYPE_INTEGER);
     Cell* text = string::load_c_text("1'000", 5, 0);
-    Cell money = make_cell(TYPE_MONEY);
-    EXPECT_EQ(raised([&] { integer::to(&proto, text, TYPE_INTEGER); }), ErrorId::internal_not_done);
-    EXPECT_EQ(raised([&] { integer::to(&proto, &money, TYPE_INTEGER); }),
-              ErrorId::internal_not_done);
+    EXPECT_EQ(integer::to(&proto, text, TYPE_INTEGER)->as_int(), 1000);
+    Cell money = *money::push_from_float(-3.99, true);
+    EXPECT_EQ(integer::to(&proto, &money, TYPE_INTEGER)->as_int(), -3);
 }
 
 TEST_F(Integer, FormAndMold) {
@@ -707,8 +707,6 @@ TEST_F(IntegerDispatch, UnsupportedOperands) {
     registry::g_action_table[TYPE_PAIR * registry::ROW + A_XOR - 1] = nullptr;
     EXPECT_EQ(raised([] { run_binary(&integer::xor_, integer(1), make_cell(TYPE_PAIR)); }),
               ErrorId::script_invalid_type);
-    EXPECT_EQ(raised([] { run_binary(&integer::add, integer(1), make_cell(TYPE_VECTOR)); }),
-              ErrorId::internal_not_done);
 }
 
 TEST_F(IntegerDispatch, FloatComparisonAndRoundingGetAFloatCopy) {

@@ -124,7 +124,9 @@ TEST_F(Money, FromNumbers) {
         ErrorId id = test_support::caught(
             [&] {
                 Cell* m = money::push_from_float(c.x, c.strict);
-                if (c.text) EXPECT_EQ(text(*m, true), c.text) << c.x;
+                if (c.text) {
+                    EXPECT_EQ(text(*m, true), c.text) << c.x;
+                }
             },
             &error);
         if (c.text) {

@@ -191,7 +191,7 @@ TEST_F(Series, PickAcrossTypesAndUnits) {
         {TYPE_STRING, 4, 0, {'a', 0x1F600, 'c'}, -1, make_cell(TYPE_CHAR, 0, 'a', 0)},
         {TYPE_BINARY, 1, 0, {1, 0xFF, 3}, 1, integer_cell(255)},
         {TYPE_VECTOR, 2, TYPE_INTEGER, {1, 0xFFFF, 3}, 1, integer_cell(-1)},
-        {TYPE_VECTOR, 1, TYPE_CHAR, {1, 200, 3}, 1, make_cell(TYPE_CHAR, 0, uint32_t(-56), 0)},
+        {TYPE_VECTOR, 1, TYPE_CHAR, {1, 200, 3}, 1, make_cell(TYPE_CHAR, 0, 200, 0)},
         {TYPE_STRING, 1, 0, {'a', 'b', 'c'}, 0, make_cell(TYPE_NONE)},
         {TYPE_STRING, 1, 0, {'a', 'b', 'c'}, 3, make_cell(TYPE_NONE)},
         {TYPE_BLOCK, 16, 0, {10, 20, 30}, -2, make_cell(TYPE_NONE)},

@@ -1,0 +1,188 @@
+#include "startup/console_terminal.hpp"
+
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <termios.h>
+
+#include "core/cell.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/series/url.hpp"
+#include "datatypes/word.hpp"
+#include "interpreter/lexer.hpp"
+#include "interpreter/stack.hpp"
+#include "services/os_info.hpp"
+
+namespace zun::console_terminal {
+
+namespace {
+
+constexpr char ESCAPE = '\x1b';
+
+volatile sig_atomic_t g_reading = 0;      // blocked in read() for a line
+volatile sig_atomic_t g_cancelled = 0;    // Ctrl-C hit while reading
+volatile sig_atomic_t g_interrupted = 0;  // Ctrl-C hit while a command ran
+bool g_handler_installed = false;
+bool g_input_ended = false;
+
+// Only async-signal-safe work here: flags, and _exit on a second Ctrl-C
+// that nothing has taken, so a runaway command can always be left.
+void on_sigint(int) {
+    if (g_reading) {
+        g_cancelled = 1;
+        return;
+    }
+    if (g_interrupted) _exit(130);
+    g_interrupted = 1;
+}
+
+// No SA_RESTART: a Ctrl-C must end the read() that waits for the line.
+void install_handler() {
+    if (g_handler_installed) return;
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = on_sigint;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    g_handler_installed = true;
+}
+
+struct Echo {
+    bool off = false;
+    termios saved{};
+    explicit Echo(bool hide) {
+        if (!hide || !isatty(0) || tcgetattr(0, &saved) != 0) return;
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        off = tcsetattr(0, TCSAFLUSH, &quiet) == 0;
+    }
+    ~Echo() {
+        if (!off) return;
+        tcsetattr(0, TCSAFLUSH, &saved);
+        std::fputc('\n', stdout);
+    }
+};
+
+// One line from standard input without its line end. False at the end of
+// the input with nothing read; a Ctrl-C answers what was typed and ESCAPE.
+bool read_line(std::string& line, bool hide) {
+    Echo echo(hide);
+    line.clear();
+    g_cancelled = 0;
+    g_reading = 1;
+    bool got = false;
+    for (;;) {
+        char c;
+        ssize_t n = ::read(0, &c, 1);
+        if (n == 1) {
+            got = true;
+            if (c == '\n') break;
+            line.push_back(c);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            if (!g_cancelled) continue;
+            line.push_back(ESCAPE);
+            std::fputc('\n', stdout);
+            got = true;
+            break;
+        }
+        break;  // end of input or a read error
+    }
+    g_reading = 0;
+    g_cancelled = 0;
+    g_interrupted = 0;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return got;
+}
+
+void result_text(Cell* args, const std::string& text) {
+    Cell* str = os_info::push_text(text.data(), text.size());
+    *args = *str;
+    stack::pop(1);
+}
+
+// terminal-read-line prompt hide: the line, or none at the end of the input.
+// Asked again after that, the process ends: a console whose `quit` failed
+// must not spin on an input that is gone.
+routine::MachineResult read_line_routine(Cell* args) {
+    install_handler();
+    if (g_input_ended) {
+        std::fflush(stdout);
+        _exit(0);
+    }
+    const std::string prompt = url::utf8_of(&args[0]);
+    std::fwrite(prompt.data(), 1, prompt.size(), stdout);
+    std::fflush(stdout);
+    std::string line;
+    if (read_line(line, args[1].is(TYPE_LOGIC) && args[1].data1 != 0)) {
+        result_text(args, line);
+    } else {
+        g_input_ended = true;
+        std::fputc('\n', stdout);
+        args[0] = make_cell(TYPE_NONE);
+    }
+    return {};
+}
+
+winsize terminal_size() {
+    winsize ws{};
+    if (ioctl(1, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0 || ws.ws_row == 0) {
+        ws.ws_col = 80;
+        ws.ws_row = 25;
+    }
+    return ws;
+}
+
+routine::MachineResult columns_routine(Cell*) { return {terminal_size().ws_col, 0.0}; }
+routine::MachineResult rows_routine(Cell*) { return {terminal_size().ws_row, 0.0}; }
+
+routine::MachineResult script_args_routine(Cell* args) {
+    *args = *os_info::push_script_args();
+    stack::pop(1);
+    return {};
+}
+
+routine::MachineResult options_args_routine(Cell* args) {
+    *args = *os_info::push_options_args();
+    stack::pop(1);
+    return {};
+}
+
+void bind(const char* name, const char* spec, routine::Entry fn, int32_t return_type) {
+    stack::StackScope scope;
+    Cell* block = stack::push_cell();
+    *block = make_cell(TYPE_NONE);
+    uint32_t consumed = 0;
+    lexer::transcode(block, reinterpret_cast<const uint8_t*>(spec), uint32_t(std::strlen(spec)),
+                     lexer::Options{}, &consumed);
+    Cell* value = routine::push(block, nullptr, routine::register_entry(fn), return_type, false);
+    Cell word = *word::make_global(name);
+    word::set_value(&word, value);
+}
+
+}  // namespace
+
+void install() {
+    bind("terminal-read-line", "prompt [string!] hide [logic!]", read_line_routine,
+         routine::NO_RETURN_TYPE);
+    bind("terminal-columns", "return: [integer!]", columns_routine, TYPE_INTEGER);
+    bind("terminal-rows", "return: [integer!]", rows_routine, TYPE_INTEGER);
+    bind("terminal-script-args", "", script_args_routine, routine::NO_RETURN_TYPE);
+    bind("terminal-options-args", "", options_args_routine, routine::NO_RETURN_TYPE);
+}
+
+bool take_interrupt() {
+    if (!g_interrupted) return false;
+    g_interrupted = 0;
+    return true;
+}
+
+}  // namespace zun::console_terminal
