@@ -509,6 +509,9 @@ void scan_date(State& st, const uint8_t* s, const uint8_t* e, uint32_t, bool loa
 void load_money(State& st, const uint8_t* s, const uint8_t* e, uint32_t, bool load) {
     MoneyParts money;
     if (!parse_money(s, e, &money)) return error(st, s, e, TYPE_MONEY);
+    // An unknown currency is bad text like any other.
+    if (money.code && money::currency_index_of_text(money.code) < 0)
+        return error(st, s, e, TYPE_MONEY);
     st.type = TYPE_MONEY;
     if (load) make_money(grow_token_buffer(st), money);
 }

@@ -3,12 +3,14 @@
 #include "core/memory.hpp"
 #include "core/stats.hpp"
 #include "core/support.hpp"
+#include "core/symbols.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series/block.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
+#include "interpreter/eval.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
 
@@ -39,6 +41,20 @@ NodeId context_of(const Cell* value) {
     case TYPE_ROUTINE: return value->data1;
     default: return word::any_word_type_q(value->type()) ? value->data1 : 0;
     }
+}
+
+// stats/show: the figures go to the library's report printer.
+Flow show_memory_stats() {
+    Cell* data = block::push_new(5);
+    stats::memory(data, 2, nullptr);
+    const Cell* printer = context::find_word_value(symbol::make("show-memory-stats"), context::global());
+    if (!printer || !printer->is(TYPE_FUNCTION)) not_done_raise();
+    const Cell fn = *printer;
+    const Cell block = *data;
+    if (Flow flow = interpreter::call_function(&fn, &block, 1, true); flow != Flow::normal) return flow;
+    Cell unset{TYPE_UNSET, 0, 0, 0};
+    stack::set_result_reset(&unset);
+    return Flow::normal;
 }
 
 }  // namespace
@@ -90,7 +106,7 @@ Flow type_q(int, const int32_t* refinements) {
 
 Flow stats(int, const int32_t* refinements) {
     bool show = refinements[0] != -1, info = refinements[1] != -1;
-    if (show) not_done_raise();  // shows through a library function
+    if (show) return show_memory_stats();
     if (!info) {
         Cell total{};
         stats::memory(nullptr, 1, &total);

@@ -12,10 +12,13 @@
 
 #include "services/checksum.hpp"
 #include "tests/unit/eval_fixture.hpp"
+#include "tests/unit/python_oracle.hpp"
 
 using namespace zun;
 
 namespace {
+
+using test_support::python_lines;
 
 // Test inputs both sides can make: byte i of an input of length n.
 uint8_t pattern_byte(size_t i) { return uint8_t((i * 31 + 7) % 251); }
@@ -26,25 +29,6 @@ std::string pattern(size_t n) {
 }
 constexpr const char* k_python_pattern = "bytes((i * 31 + 7) % 251 for i in range(n))";
 
-// Runs a python3 program and answers its output lines.
-std::vector<std::string> python_lines(const std::string& program) {
-    // ctest runs tests side by side: one file per process.
-    const std::string path =
-        ::testing::TempDir() + "checksum_oracle_" + std::to_string(getpid()) + ".py";
-    std::ofstream(path) << program;
-    std::vector<std::string> lines;
-    FILE* p = popen(("python3 " + path).c_str(), "r");
-    if (!p) return lines;
-    char line[4096];
-    while (std::fgets(line, sizeof line, p)) {
-        std::string l(line);
-        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
-        lines.push_back(l);
-    }
-    EXPECT_EQ(pclose(p), 0) << "python3 failed";
-    std::remove(path.c_str());
-    return lines;
-}
 
 std::string hex(const uint8_t* bytes, size_t n) {
     static const char* digits = "0123456789abcdef";

@@ -14,6 +14,7 @@
 #include "datatypes/triple.hpp"
 #include "datatypes/tuple.hpp"
 #include "tests/unit/eval_fixture.hpp"
+#include "tests/unit/python_oracle.hpp"
 
 using namespace zun;
 
@@ -368,11 +369,10 @@ TEST_F(CompoundScalar, PointCoordinatesRoundToSinglesAsStructPacksThem) {
     for (const std::string& t : texts) list += t + ",";
     std::string command = "python3 -c \"import struct; print(' '.join(struct.pack('<f', v)"
                           ".hex() for v in [" + list + "]))\"";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
+    const std::vector<std::string> out = test_support::command_lines(command);
+    ASSERT_EQ(out.size(), 1u);
     char line[4096] = {};
-    ASSERT_NE(fgets(line, sizeof line, pipe), nullptr);
-    pclose(pipe);
+    std::snprintf(line, sizeof line, "%s", out[0].c_str());
     std::vector<uint32_t> expected;
     for (char* word = std::strtok(line, " \n"); word; word = std::strtok(nullptr, " \n")) {
         unsigned b[4];

@@ -11,6 +11,7 @@
 #include "datatypes/series/url.hpp"
 #include "platform/platform.hpp"
 #include "tests/unit/eval_fixture.hpp"
+#include "tests/unit/python_oracle.hpp"
 
 using namespace zun;
 
@@ -75,20 +76,7 @@ std::vector<std::string> python_quote(const std::vector<std::string>& inputs, co
         "safe=bytes.fromhex(sys.argv[1]).decode()))\" ";
     command += *safe ? hex_of(safe) : std::string("''");
     for (const std::string& input : inputs) command += " " + (input.empty() ? std::string("''") : hex_of(input));
-    std::vector<std::string> lines;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return lines;
-    std::string line;
-    for (int c; (c = std::fgetc(pipe)) != EOF;) {
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line += char(c);
-        }
-    }
-    if (pclose(pipe) != 0) lines.clear();
-    return lines;
+    return test_support::command_lines(command);
 }
 
 std::string all_ascii() {

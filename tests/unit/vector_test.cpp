@@ -13,10 +13,13 @@
 
 #include "datatypes/series/vector.hpp"
 #include "tests/unit/eval_fixture.hpp"
+#include "tests/unit/python_oracle.hpp"
 
 using namespace zun;
 
 namespace {
+
+using test_support::python_lines;
 
 class Vector : public eval_test::EvalTest {};
 
@@ -325,24 +328,6 @@ TEST_F(Vector, ElementRoutines) {
 
 // ---------------------------------------------------------------- python3 as the judge
 
-// Runs a python3 program and answers its output lines.
-std::vector<std::string> python_lines(const std::string& program) {
-    const std::string path =
-        ::testing::TempDir() + "vector_oracle_" + std::to_string(getpid()) + ".py";
-    std::ofstream(path) << program;
-    std::vector<std::string> lines;
-    FILE* p = popen(("python3 " + path).c_str(), "r");
-    if (!p) return lines;
-    char line[8192];
-    while (std::fgets(line, sizeof line, p)) {
-        std::string l(line);
-        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
-        lines.push_back(l);
-    }
-    EXPECT_EQ(pclose(p), 0) << "python3 failed";
-    std::remove(path.c_str());
-    return lines;
-}
 
 // The bytes of the vector the code evaluates to, from its head, in hex.
 std::string result_hex(const char* code) {
