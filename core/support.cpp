@@ -219,8 +219,11 @@ const char* cycle_marker(uint32_t type, bool mold) {
 }  // namespace
 
 bool mold_cycle_marker(const Cell* value, Cell* buffer, int* limit, bool mold) {
-    // An object is walked through its context, any series through its buffer's node.
-    NodeId node = value->is(TYPE_OBJECT) ? value->data1 : value->data2;
+    // Objects, errors and ports are walked through their context, any series
+    // through its buffer's node.
+    const uint32_t type = value->type();
+    const bool context = type == TYPE_OBJECT || type == TYPE_ERROR || type == TYPE_PORT;
+    NodeId node = context ? value->data1 : value->data2;
     if (!cycles::find(node)) return false;
     const char* marker = cycle_marker(value->type(), mold);
     string::append_c_string(buffer, marker);

@@ -9,6 +9,7 @@
 #include "datatypes/context.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/logic.hpp"
+#include "datatypes/port.hpp"
 #include "datatypes/series/string.hpp"
 #include "interpreter/stack.hpp"
 
@@ -75,17 +76,41 @@ void register_(int count, const natives::Entry* entries) {
     std::copy(entries, entries + count, g_dispatch_table);
 }
 
+namespace {
+// A port whose actor is an object takes the action's own arguments, before
+// any entry reads them; a native actor goes through the entry to its table.
+template <natives::Entry F, int S> Flow port_first(int check, const int32_t* r) {
+    if (stack::g_base->is(TYPE_PORT) && !port::native_actor_table(stack::g_base)) [[unlikely]]
+        return port::forward_action(S, r);
+    return F(check, r);
+}
+}  // namespace
+
 // Slot order; set-path has no dispatcher.
 void init_table() {
     static const natives::Entry entries[ACTION_COUNT] = {
         make,      random_,  reflect,  to,       form,      mold,     eval_path, nullptr,
         compare,   absolute, add,      divide,   multiply,  negate,   power,     remainder,
         round_,    subtract, even_q,   odd_q,    and_,      complement, or_,     xor_,
-        append,    at,       back,     change,   clear,     copy,     find,      head,
-        head_q,    index_q,  insert,   length_q, move,      next,     pick,      poke,
-        put,       remove_,  reverse,  select_,  sort,      skip,     swap,      tail,
-        tail_q,    take,     trim,     create,   close_,    delete_,  modify,    open_,
-        open_q,    query,    read_,    rename_,  update,    write_,
+        port_first<append, A_APPEND>,     port_first<at, A_AT>,
+        port_first<back, A_BACK>,         port_first<change, A_CHANGE>,
+        port_first<clear, A_CLEAR>,       port_first<copy, A_COPY>,
+        port_first<find, A_FIND>,         port_first<head, A_HEAD>,
+        port_first<head_q, A_HEAD_Q>,     port_first<index_q, A_INDEX_Q>,
+        port_first<insert, A_INSERT>,     port_first<length_q, A_LENGTH_Q>,
+        port_first<move, A_MOVE>,         port_first<next, A_NEXT>,
+        port_first<pick, A_PICK>,         port_first<poke, A_POKE>,
+        port_first<put, A_PUT>,           port_first<remove_, A_REMOVE>,
+        port_first<reverse, A_REVERSE>,   port_first<select_, A_SELECT>,
+        port_first<sort, A_SORT>,         port_first<skip, A_SKIP>,
+        port_first<swap, A_SWAP>,         port_first<tail, A_TAIL>,
+        port_first<tail_q, A_TAIL_Q>,     port_first<take, A_TAKE>,
+        port_first<trim, A_TRIM>,         port_first<create, A_CREATE>,
+        port_first<close_, A_CLOSE>,      port_first<delete_, A_DELETE>,
+        port_first<modify, A_MODIFY>,     port_first<open_, A_OPEN>,
+        open_q,                           port_first<query, A_QUERY>,
+        port_first<read_, A_READ>,        port_first<rename_, A_RENAME>,
+        port_first<update, A_UPDATE>,     port_first<write_, A_WRITE>,
     };
     register_(ACTION_COUNT, entries);
 }
