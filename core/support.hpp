@@ -71,8 +71,9 @@ void set_error_maker(ErrorMaker maker);
 using ErrorTracer = void (*)(const Cell* error);
 void set_error_tracer(ErrorTracer tracer);
 
-// The first value a text scans to, in a new cell on the value stack (none!
-// for blank text). make and to from text of the scalar types go through it.
+// The value a text scans to, in a new cell on the value stack (none! for
+// blank text or text that holds more than one value). make and to from text
+// of the scalar types go through it.
 Cell* scan_one_value(const Cell* text);
 void set_error_former(ErrorFormer former);
 void make_error(Cell* result, ErrorId id, const Cell* arg1 = nullptr,

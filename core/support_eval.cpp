@@ -11,6 +11,7 @@
 #include "datatypes/object.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series/block.hpp"
+#include "datatypes/series/string.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
@@ -182,6 +183,9 @@ Cell* scan_one_value(const Cell* text) {
     options.one_value = true;
     uint32_t consumed = 0;
     lexer::load_string(out, text, 0, -1, options, &consumed);
+    // only a text that is one value as a whole converts: "1x2 junk" is no pair
+    if (int32_t(consumed) < string::length_from_start(text) - string::head_index(text))
+        *out = make_cell(TYPE_NONE);
     return out;
 }
 

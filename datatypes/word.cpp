@@ -158,7 +158,7 @@ uint32_t scan_name(const Cell* word) {
 }
 
 namespace {
-// Text becomes a word only when it scans as one whole word of the family.
+// Text becomes a word only when all of it scans as one word of the family.
 Cell scan_word_text(const Cell* text) {
     Cell scanned = *support::scan_one_value(text);
     stack::pop(1);

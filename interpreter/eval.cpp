@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/collector.hpp"
 #include "core/memory.hpp"
 #include "core/sorting.hpp"
 #include "core/support.hpp"
@@ -51,10 +52,9 @@ Cell g_position = make_cell(TYPE_UNSET);
 Cell* const g_code_position = &g_position;
 
 // More-blocks of operator functions known to take two plain integer
-// operands, and the root-block cells that keep them alive.
+// operands; emptied with the shape table below at every collection.
 constexpr uint32_t PLAIN_OPS = 8;
 NodeId g_plain_ops[PLAIN_OPS];
-Cell* g_plain_op_cells[PLAIN_OPS];
 uint32_t g_plain_op_count = 0;
 
 inline memory::SeriesBuffer* buf(NodeId node) { return memory::buffer_of(node); }
@@ -135,7 +135,8 @@ inline Flow pass_on(Flow flow, const stack::CallFrame* record) {
 
 Flow eval_expression(const Code& code, uint32_t& pos, bool no_infix, bool as_data);
 [[gnu::noinline]] Flow eval_active(const Code& code, uint32_t& pos, bool as_data);
-[[gnu::noinline]] Flow eval_infix(const Code& code, uint32_t& pos, Cell* entry);
+// v: the code's cells, read again after anything that ran code.
+[[gnu::noinline]] Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry);
 
 // Types that stand for themselves in code, and the values a word gives
 // without a call or an error: one bit test each.
@@ -166,7 +167,12 @@ constexpr uint64_t CALLED_VALUES =
 [[gnu::noinline, gnu::noipa]] Flow call_plain(const Cell& function, const Cell& name,
                                              const Code& code, uint32_t& pos);
 [[gnu::noinline]] Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos);
-Flow run_inline(const Cell& blk);
+Flow run_block(NodeId node, uint32_t head, uint32_t extra);
+// The block's words one by one: callers often have just written the cell
+// in pieces, and one wide load of it would wait for those stores.
+inline Flow run_inline(const Cell& blk) {
+    return run_block(blk.data2, head_of(blk), blk.data3);
+}
 
 // One expression, inline in the loops of blocks and argument lists. v holds
 // the code's cells on entry and again on return. A value found in the code,
@@ -208,9 +214,10 @@ Flow run_inline(const Cell& blk);
         v = view_of(code);
     }
     if (no_infix || pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
-    const Flow flow = eval_infix(code, pos, entry);
-    v = view_of(code);
-    return flow;
+    // Most words after a value are the next argument, not an operator.
+    const Cell* op = bound_value(v.cells[pos]);
+    if (!op || !op->is(TYPE_OP)) return Flow::normal;
+    return eval_infix(code, v, pos, entry);
 }
 
 // ---------------------------------------------------------------- blocks
@@ -219,18 +226,19 @@ Flow run_inline(const Cell& blk);
 // left pushed (unset! for an empty block). Parens and function bodies run so
 // without a frame of their own (an evaluation frame would be hidden from every
 // listing anyway).
-Flow run_inline(const Cell& blk) {
+Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
     Cell* const start = stack::g_top;
-    const Code code{blk.data2, UINT32_MAX};
-    uint32_t pos = head_of(blk);
+    const Code code{node, UINT32_MAX};
+    uint32_t pos = head;
     View v = view_of(code);
     if (pos >= v.tail) {
         *stack::push_cell() = unset_value();
         return Flow::normal;
     }
     PositionScope position;
-    *g_code_position = blk;
     g_code_position->header = TYPE_BLOCK;
+    g_code_position->data2 = node;
+    g_code_position->data3 = extra;
     do {
         g_code_position->data1 = pos;
         stack::g_top = start;
@@ -678,7 +686,7 @@ private:
 };
 
 // body: a copy of the function's body cell.
-inline Flow eval_function_body(const Cell& fn, const Cell body) {
+[[gnu::always_inline]] inline Flow eval_function_body(const Cell& fn, const Cell body) {
     ValuesScope values(fn.data1);
     FunctionTraceScope tracing(fn.header);
     stack::CallFrame* record = stack::g_frame_top - 1;  // this call's frame
@@ -888,6 +896,157 @@ inline Flow fetch_plain_arguments(const Cell& fn, const Cell& name, NodeId spec,
     return Flow::normal;
 }
 
+// What a plain call needs of a function's argument spec, kept in a small
+// table by more-block so that a call walks no series: the accepted types of
+// the leading arguments, the cells a function pushes after them (false for
+// a refinement and for /local, none! for the rest) and a native's
+// refinement slots. Every collection starts a new epoch that empties the
+// table, since only a collection frees a more-block's node for reuse.
+constexpr uint32_t SHAPE_ARGS = 4;
+constexpr uint32_t SHAPE_TABLE = 256;
+struct Shape {
+    NodeId more = 0;    // 0: no entry
+    NodeId spec = 0;    // the function's spec block
+    uint32_t epoch = 0;
+    uint8_t type = 0;
+    uint8_t simple = 0;  // else the call takes the general way
+    uint8_t args = 0;
+    uint8_t tail = 0;    // functions: cells after the arguments
+    uint32_t slots = 0;  // natives and actions: refinement slots
+    uint64_t falses = 0; // bit k: tail cell k is logic false, else none!
+    uint64_t accept[SHAPE_ARGS] = {};
+    Cell body{};         // functions: the more-block's body, set once at creation
+};
+Shape g_shapes[SHAPE_TABLE];
+uint32_t g_shape_epoch = 1;
+
+void new_shape_epoch() {
+    g_shape_epoch++;
+    g_plain_op_count = 0;
+}
+
+uint64_t type_mask(const Cell& ts) {
+    uint64_t mask = 0;
+    for (uint32_t t = 0; t < 64; t++)
+        if (typeset::has(&ts, t)) mask |= uint64_t(1) << t;
+    return mask;
+}
+
+// fn: a copy (building the argument spec allocates).
+[[gnu::noinline]] const Shape& build_shape(const Cell& fn) {
+    const NodeId spec = spec_cache(fn);
+    Shape sh;
+    sh.more = fn.data3;
+    sh.spec = fn.data2;
+    sh.epoch = g_shape_epoch;
+    sh.type = uint8_t(fn.type());
+    const bool native = !fn.is(TYPE_FUNCTION);
+    const uint32_t n = length_of(spec);
+    const Cell* e = cells_of(spec);
+    bool simple = true;
+    uint32_t i = 0;
+    for (; i < n && e[i].is(TYPE_TYPESET); i++) {
+        if ((e[i].header & CLASS_MASK) != CLASS_NORMAL || i >= SHAPE_ARGS) simple = false;
+        else sh.accept[i] = type_mask(e[i]);
+    }
+    sh.args = uint8_t(i);
+    uint32_t tail = 0;
+    for (; i < n; i++) {
+        if (e[i].is(TYPE_REFINEMENT)) {
+            if (tail < 64) sh.falses |= uint64_t(1) << tail;
+            tail++;
+        } else if (e[i].is(TYPE_TYPESET)) {
+            if ((e[i].header & CLASS_MASK) != CLASS_RETURN) tail++;
+        } else if (e[i].is(TYPE_INTEGER)) {
+            const uint32_t count = uint32_t(e[i].as_int());
+            if (native) {
+                sh.slots = count;
+                if (count > FAST_SLOTS) simple = false;
+            } else if (count) {
+                if (tail < 64) sh.falses |= uint64_t(1) << tail;
+                tail += count;
+            }
+        }
+    }
+    if (!native && tail > 64) simple = false;
+    sh.tail = uint8_t(native ? 0 : tail);
+    if (!native) {
+        const Cell* more = more_of(fn, 0);
+        const Cell& entry = more[function::MORE_ENTRY];
+        if (entry.is(TYPE_INTEGER) && entry.as_int() != 0) simple = false;  // compiled bodies
+        sh.body = more[function::MORE_BODY];
+    }
+    sh.simple = simple;
+    Shape& slot = g_shapes[fn.data3 % SHAPE_TABLE];
+    slot = sh;
+    return slot;
+}
+
+inline const Shape& shape_of(const Cell& fn) {
+    const Shape& sh = g_shapes[fn.data3 % SHAPE_TABLE];
+    if (sh.more == fn.data3 && sh.epoch == g_shape_epoch && sh.spec == fn.data2 &&
+        sh.type == fn.type()) [[likely]]
+        return sh;
+    return build_shape(fn);
+}
+
+// The leading arguments of a plain call, fetched and checked; sh is a copy
+// (the calls they make may replace the table entry).
+[[gnu::always_inline]] inline Flow fetch_shaped(const Cell& fn, const Cell& name, const Shape& sh,
+                                                const Code& code, uint32_t& pos) {
+    View v = view_of(code);
+    for (uint32_t i = 0; i < sh.args; i++) {
+        if (pos >= v.tail) [[unlikely]]
+            fire_no_arg_at(fn, name, spec_cache(fn), i);
+        if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
+        const uint32_t type = stack::g_top[-1].type();
+        if (!((sh.accept[i] >> type) & 1)) [[unlikely]]
+            fire_expect_at(fn, name, spec_cache(fn), i, type);
+    }
+    return Flow::normal;
+}
+
+[[gnu::always_inline]] inline Flow call_shaped_function(const Cell& fn, const Cell& name,
+                                                        const Shape& sh, const Code& code,
+                                                        uint32_t& pos, uint32_t at) {
+    stack::push_interp_function_frame(&name);
+    if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
+    for (uint32_t k = 0; k < sh.tail; k++) {
+        Cell* c = stack::push_cell();
+        *c = (k < 64 && ((sh.falses >> k) & 1)) ? logic::make_value(false) : none_value();
+    }
+    trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
+    if (Flow flow = eval_function_body(fn, sh.body); flow != Flow::normal) return flow;
+    stack::pop_frame();
+    return Flow::normal;
+}
+
+inline natives::Entry entry_of(const Cell& fn) {
+    const uint32_t index = fn.data1;
+    if (fn.is(TYPE_NATIVE)) {
+        if (index >= 1 && index <= natives::TABLE_SIZE) return natives::g_table[index - 1];
+    } else if (index >= 1 && index <= uint32_t(ACTION_COUNT)) {
+        return actions::g_dispatch_table[index - 1];
+    }
+    return nullptr;
+}
+
+[[gnu::always_inline]] inline Flow call_shaped_native(const Cell& fn, const Cell& name,
+                                                      const Shape& sh, const Code& code,
+                                                      uint32_t& pos, uint32_t at) {
+    int32_t slots[FAST_SLOTS];
+    std::fill(slots, slots + sh.slots, -1);
+    stack::push_interp_native_frame(&name);
+    if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
+    const natives::Entry entry = entry_of(fn);
+    if (!entry) not_done_raise();
+    trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
+    if (Flow flow = call_entry(entry, sh.slots ? slots : nullptr); flow != Flow::normal)
+        return flow;
+    stack::pop_frame();
+    return Flow::normal;
+}
+
 [[gnu::always_inline]] inline Flow call_plain_function(const Cell& fn, const Cell& name,
                                                        NodeId spec, const Code& code,
                                                        uint32_t& pos, uint32_t at) {
@@ -965,21 +1124,33 @@ inline Flow fetch_plain_arguments(const Cell& fn, const Cell& name, NodeId spec,
 
 // The call of a function value met in code, with its name; the result
 // replaces the function's copy pushed first, which keeps it alive meanwhile.
+// Functions whose spec the shape table does not cover: the argument spec
+// walked at each call.
+[[gnu::noinline]] Flow call_unshaped(const Cell& fn, const Cell& name, const Code& code,
+                                     uint32_t& pos, uint32_t at) {
+    if (fn.is(TYPE_FUNCTION)) return call_plain_function(fn, name, spec_cache(fn), code, pos, at);
+    return call_plain_native(fn, name, spec_cache(fn), code, pos, at);
+}
+
 Flow call_plain(const Cell& function, const Cell& name, const Code& code, uint32_t& pos) {
     const Cell fn = function;
     const uint32_t at = pos - 1;
     trace(TRACE_OPEN, code.node, int32_t(pos), nullptr, &name);
     Cell* const slot = stack::push(&fn);
     const stack::CallFrame* const record = stack::g_frame_top;
-    const NodeId spec = spec_cache(fn);
     Flow flow;
     switch (fn.type()) {
-        case TYPE_FUNCTION:
-            flow = call_plain_function(fn, name, spec, code, pos, at);
+        case TYPE_FUNCTION: case TYPE_NATIVE: case TYPE_ACTION: {
+            const Shape& found = shape_of(fn);
+            if (found.simple) [[likely]] {
+                const Shape sh = found;
+                flow = fn.is(TYPE_FUNCTION) ? call_shaped_function(fn, name, sh, code, pos, at)
+                                            : call_shaped_native(fn, name, sh, code, pos, at);
+            } else {
+                flow = call_unshaped(fn, name, code, pos, at);
+            }
             break;
-        case TYPE_NATIVE: case TYPE_ACTION:
-            flow = call_plain_native(fn, name, spec, code, pos, at);
-            break;
+        }
         default: {
             stack::g_top = slot;
             CallOptions o;
@@ -1035,6 +1206,21 @@ Flow set_word_guarded(Cell* word, const Cell* value) {
     return Flow::normal;
 }
 
+// The value cell of a word of a function or of the global context, which a
+// set fills directly; nullptr for an object's field (the setter marks it and
+// may run the object's on-change handler) and for the setter's error cases.
+inline Cell* plain_target(const Cell& word) {
+    const NodeId context = word.data1;
+    if (!context || word.data3 == context::NO_INDEX) return nullptr;
+    const Cell* c = context::cell_of(context);
+    if (!c->data2) return nullptr;
+    if (c->header & context::STACK_FLAG) return stack::values_cell(c->data2) + word.data3;
+    if (context::kind_of(c) == context::OBJECT_KIND) return nullptr;
+    memory::SeriesBuffer* values = buf(c->data2);
+    if (word.data3 >= values->used() / CELL) return nullptr;
+    return values->head_cell() + word.data3;
+}
+
 Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
     if (pos >= tail_of(code)) fire(ErrorId::script_need_value, word);
     const stack::CallFrame* const record = stack::g_frame_top;
@@ -1047,7 +1233,9 @@ Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
         return pass_on(flow, record);
     const Cell value = slot[1];
     if (value.is(TYPE_UNSET)) fire(ErrorId::script_need_value, word);
-    if (Flow flow = set_word_guarded(slot, &value); flow != Flow::normal) return pass_on(flow, record);
+    if (Cell* target = plain_target(*slot)) *target = value;
+    else if (Flow flow = set_word_guarded(slot, &value); flow != Flow::normal)
+        return pass_on(flow, record);
     *slot = value;
     trace(TRACE_SET, code.node, int32_t(pos), &word, &value);
     stack::pop_frame();
@@ -1110,8 +1298,8 @@ inline bool plain_integer_operands_q(const Cell& fn) {
 }
 
 // The spec walk behind plain_integer_operands_q; a function that passes is
-// remembered by its more-block, which a root-block cell then keeps alive so
-// that its node is never handed to another series.
+// remembered by its more-block until the next collection, the only thing
+// that can hand its node to another series.
 [[gnu::noinline]] bool check_plain_integer_operands(const Cell& fn) {
     const Cell* cached = more_of(fn, function::MORE_ARGUMENTS);
     if (!cached->is(TYPE_BLOCK)) return false;
@@ -1122,10 +1310,7 @@ inline bool plain_integer_operands_q(const Cell& fn) {
         if (!e[i].is(TYPE_TYPESET) || (e[i].header & CLASS_MASK) != CLASS_NORMAL ||
             !typeset::has(&e[i], TYPE_INTEGER))
             return false;
-    if (g_plain_op_count < PLAIN_OPS && g_plain_op_cells[g_plain_op_count]) {
-        *g_plain_op_cells[g_plain_op_count] = fn;
-        g_plain_ops[g_plain_op_count++] = fn.data3;
-    }
+    if (g_plain_op_count < PLAIN_OPS) g_plain_ops[g_plain_op_count++] = fn.data3;
     return true;
 }
 
@@ -1176,8 +1361,7 @@ inline const Cell* plain_integer_operand(const Cell* cell) {
 
 // Operators after a value: no precedence, grouping to the left. The code's
 // cells are read again after anything that ran code.
-Flow eval_infix(const Code& code, uint32_t& pos, Cell* entry) {
-    View v = view_of(code);
+Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry) {
     for (;;) {
         if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
         const Cell* op = bound_value(v.cells[pos]);
@@ -1305,10 +1489,11 @@ void run_handler(const Cell* function) {
 
 void init() {
     *g_code_position = unset_value();
-    g_plain_op_count = 0;
-    for (Cell*& cell : g_plain_op_cells) {
-        cell = support::append_cell(symbols::root_block());  // root-block cells never move
-        *cell = none_value();
+    new_shape_epoch();
+    static bool marker = false;  // the markers outlive every memory manager
+    if (!marker) {
+        collector::register_marker(&new_shape_epoch);
+        marker = true;
     }
     init_tracer();
     error::set_code_position(g_code_position);

@@ -22,12 +22,24 @@ Cell* arg(int i) { return stack::g_base + i; }
 
 // With the check flag: the argument at stack position `position` must be a
 // block!; `parameter` counts the spec's parameters and refinements from 0.
-void check_block(int check, int position, int32_t parameter) {
-    if (!check || arg(position)->is(TYPE_BLOCK)) return;
+[[gnu::noinline]] void check_block_slow(int position, int32_t parameter) {
+    if (arg(position)->is(TYPE_BLOCK)) return;
     Cell callee = stack::current_callee_word();
     Cell datatype = make_cell(TYPE_DATATYPE, arg(position)->type());
     Cell word = function::nth_parameter(parameter);
     support::fire_error(ErrorId::script_expect_arg, &callee, &datatype, &word);
+}
+inline void check_block(int check, int position, int32_t parameter) {
+    if (check) [[unlikely]]
+        check_block_slow(position, parameter);
+}
+
+// The condition in slot 0; unset! raises as result_true_q does.
+inline bool condition_true() {
+    const Cell* c = arg(0);
+    if (c->is(TYPE_UNSET)) [[unlikely]]
+        return logic::result_true_q();
+    return !logic::false_value(c);
 }
 
 Flow none_result() {
@@ -50,7 +62,7 @@ Flow eval_cell_block(const Cell& block) {
 
 Flow if_(int check, const int32_t*) {
     check_block(check, 1, 1);
-    if (logic::result_false_q()) return none_result();
+    if (logic::false_value(arg(0))) return none_result();
     return interpreter::eval_block(arg(1), true);
 }
 
@@ -63,7 +75,7 @@ Flow unless(int check, const int32_t*) {
 Flow either(int check, const int32_t*) {
     check_block(check, 1, 1);
     check_block(check, 2, 2);
-    return interpreter::eval_block(arg(logic::result_true_q() ? 1 : 2), true);
+    return interpreter::eval_block(arg(condition_true() ? 1 : 2), true);
 }
 
 // Each expression's value lands in slot 0, over the block argument: the copy

@@ -1,5 +1,7 @@
 #include "interpreter/path_eval.hpp"
 
+#include <cstring>
+
 #include "core/memory.hpp"
 #include "core/support.hpp"
 #include "core/symbols.hpp"
@@ -57,6 +59,8 @@ enum Slot : uint32_t {
     PREVIOUS,  // the element that reached the current value (or its field word)
     ELEMENT,   // the value of the element being applied
     ASSIGN,    // the value to assign (set mode)
+    OUTER,     // the container of the previous value
+    REACHED,   // the element value that reached the current value
     SLOTS
 };
 
@@ -65,6 +69,8 @@ struct Walk {
     Cell head;
     Place place = Place::head_word;
     uint32_t place_index = 0;
+    Place parent_place = Place::none;  // where the previous value lives, in OUTER
+    uint32_t parent_index = 0;
 };
 
 // Classifies the step's answer against the container it came from.
@@ -160,6 +166,69 @@ Flow apply_step(Walk& w, uint32_t step, bool case_, bool get, bool last, bool no
     return Flow::normal;
 }
 
+// Values held whole in their cell: a step that sets one of their fields
+// changes a copy, which must go back where the value came from.
+inline bool held_in_cell_q(uint32_t type) {
+    switch (type) {
+        case TYPE_PAIR: case TYPE_TUPLE: case TYPE_TIME: case TYPE_DATE: case TYPE_POINT2D:
+        case TYPE_POINT3D: case TYPE_MONEY: case TYPE_TRIPLE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// After the last step of a set-path: the changed value back into the word,
+// series cell or object field that held it. A place that code run by the
+// step has removed is left alone.
+void store_back(Walk& w, Place place, uint32_t index, const Cell& changed, const Cell& container) {
+    switch (place) {
+        case Place::head_word: {
+            Cell* word = stack::push(&w.head);  // on the stack, as the setter wants
+            context::set_word_value(word, &changed, word->data1, false);
+            stack::pop(1);
+            break;
+        }
+        case Place::series:
+            if (container.data2 && index < length_of(container.data2))
+                buf(container.data2)->head_cell()[index] = changed;
+            break;
+        case Place::field:
+            if (index < object::field_count(&container))
+                object::values_base(&container)[index] = changed;
+            break;
+        case Place::none:
+            break;
+    }
+}
+
+// The value a set step changed goes back where it came from. A value made
+// by the step before (a date's time) has no place: it is set into the value
+// it came from, which then goes back to its own place.
+Flow write_back(Walk& w, Place from, uint32_t from_index, bool case_, uint32_t step) {
+    Cell* s = w.s;
+    if (from != Place::none) {
+        store_back(w, from, from_index, s[CURRENT], s[PARENT]);
+        return Flow::normal;
+    }
+    if (step < 2 || !held_in_cell_q(s[PARENT].type()) || w.parent_place == Place::none)
+        return Flow::normal;
+    const AnyHandler handler = registry::entry(s[PARENT].type(), A_EVAL_PATH);
+    if (!handler) return Flow::normal;
+    Cell* cells = stack::push(&s[REACHED]);
+    stack::push(&s[CURRENT]);
+    try {
+        reinterpret_cast<SlotFnT<A_EVAL_PATH>>(handler)(&s[PARENT], &cells[0], &cells[1], &s[PATH],
+                                                         nullptr, nullptr, int(step - 2), case_,
+                                                         false, true, false);
+    } catch (const PendingFlow& pending) {
+        return pending.code;
+    }
+    stack::g_top = cells;
+    store_back(w, w.parent_place, w.parent_index, s[PARENT], s[OUTER]);
+    return Flow::normal;
+}
+
 }  // namespace
 
 Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode, bool case_) {
@@ -205,10 +274,17 @@ Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode,
         const bool last = k + 1 >= length_of(node);
         const bool notify = set && last && step >= 2 && notify_flag(w);
         Cell answer;
+        const Place from = w.place;  // where the current value lives
+        const uint32_t from_index = w.place_index;
+        const Cell before = s[CURRENT];
         if (Flow flow = apply_step(w, step, case_, mode == PathMode::get_no_call, last, notify,
                                    set && last, &answer);
             flow != Flow::normal)
             return flow;
+        if (set && last && held_in_cell_q(before.type()) &&
+            std::memcmp(&before, &s[CURRENT], sizeof(Cell)) != 0)
+            if (Flow flow = write_back(w, from, from_index, case_, step); flow != Flow::normal)
+                return flow;
         if (mode == PathMode::get && function_type_q(answer.type())) {
             // A method gets the object it was reached through.
             const Cell owner = s[CURRENT];
@@ -220,9 +296,13 @@ Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode,
             o.owner = &owner;
             return call_value(answer, code, pos, o, false);
         }
+        s[OUTER] = s[PARENT];
+        w.parent_place = from;
+        w.parent_index = from_index;
         s[PARENT] = s[CURRENT];
         s[CURRENT] = answer;
         s[PREVIOUS] = element;
+        s[REACHED] = s[ELEMENT];
     }
     const Cell result = s[CURRENT];
     stack::g_top = start;

@@ -112,7 +112,7 @@ TraceScope::~TraceScope() {
     support::set_error_tracer(nullptr);
 }
 
-FunctionTraceScope::FunctionTraceScope(uint32_t header) : m_saved(g_trace_switch) {
+void FunctionTraceScope::switch_for(uint32_t header) {
     if (header & FUNCTION_UNTRACED_FLAG) g_trace_switch = 0;
     else if (header & FUNCTION_TRACED_FLAG) g_trace_switch = g_trace_active;
 }

@@ -63,12 +63,16 @@ private:
 // The switch while a function with a traced or untraced flag runs.
 class FunctionTraceScope {
 public:
-    explicit FunctionTraceScope(uint32_t header);
+    explicit FunctionTraceScope(uint32_t header) : m_saved(g_trace_switch) {
+        if (header & (FUNCTION_UNTRACED_FLAG | FUNCTION_TRACED_FLAG)) [[unlikely]]
+            switch_for(header);
+    }
     FunctionTraceScope(const FunctionTraceScope&) = delete;
     FunctionTraceScope& operator=(const FunctionTraceScope&) = delete;
     ~FunctionTraceScope() { g_trace_switch = m_saved; }
 
 private:
+    static void switch_for(uint32_t header);
     uint32_t m_saved;
 };
 

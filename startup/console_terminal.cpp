@@ -1,5 +1,6 @@
 #include "startup/console_terminal.hpp"
 
+#include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -30,11 +31,18 @@ volatile sig_atomic_t g_reading = 0;      // blocked in read() for a line
 volatile sig_atomic_t g_cancelled = 0;    // Ctrl-C hit while reading
 volatile sig_atomic_t g_interrupted = 0;  // Ctrl-C hit while a command ran
 bool g_handler_installed = false;
+pthread_t g_reader;
 bool g_input_ended = false;
 
 // Only async-signal-safe work here: flags, and _exit on a second Ctrl-C
 // that nothing has taken, so a runaway command can always be left.
 void on_sigint(int) {
+    // The process's signal may land on another thread: the reader's read()
+    // must be the one interrupted.
+    if (!pthread_equal(pthread_self(), g_reader)) {
+        pthread_kill(g_reader, SIGINT);
+        return;
+    }
     if (g_reading) {
         g_cancelled = 1;
         return;
@@ -46,6 +54,7 @@ void on_sigint(int) {
 // No SA_RESTART: a Ctrl-C must end the read() that waits for the line.
 void install_handler() {
     if (g_handler_installed) return;
+    g_reader = pthread_self();
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);
     sa.sa_handler = on_sigint;
@@ -75,12 +84,12 @@ struct Echo {
 bool read_line(std::string& line, bool hide) {
     Echo echo(hide);
     line.clear();
-    g_cancelled = 0;
-    g_reading = 1;
     bool got = false;
     for (;;) {
         char c;
-        ssize_t n = ::read(0, &c, 1);
+        // A Ctrl-C that came before the read began cancels as well.
+        ssize_t n = g_cancelled ? -1 : ::read(0, &c, 1);
+        if (n < 0 && g_cancelled) errno = EINTR;
         if (n == 1) {
             got = true;
             if (c == '\n') break;
@@ -118,6 +127,9 @@ routine::MachineResult read_line_routine(Cell* args) {
         std::fflush(stdout);
         _exit(0);
     }
+    // Reading starts with the prompt: a Ctrl-C from here on cancels the line.
+    g_cancelled = 0;
+    g_reading = 1;
     const std::string prompt = url::utf8_of(&args[0]);
     std::fwrite(prompt.data(), 1, prompt.size(), stdout);
     std::fflush(stdout);
@@ -144,18 +156,6 @@ winsize terminal_size() {
 routine::MachineResult columns_routine(Cell*) { return {terminal_size().ws_col, 0.0}; }
 routine::MachineResult rows_routine(Cell*) { return {terminal_size().ws_row, 0.0}; }
 
-routine::MachineResult script_args_routine(Cell* args) {
-    *args = *os_info::push_script_args();
-    stack::pop(1);
-    return {};
-}
-
-routine::MachineResult options_args_routine(Cell* args) {
-    *args = *os_info::push_options_args();
-    stack::pop(1);
-    return {};
-}
-
 void bind(const char* name, const char* spec, routine::Entry fn, int32_t return_type) {
     stack::StackScope scope;
     Cell* block = stack::push_cell();
@@ -175,8 +175,6 @@ void install() {
          routine::NO_RETURN_TYPE);
     bind("terminal-columns", "return: [integer!]", columns_routine, TYPE_INTEGER);
     bind("terminal-rows", "return: [integer!]", rows_routine, TYPE_INTEGER);
-    bind("terminal-script-args", "", script_args_routine, routine::NO_RETURN_TYPE);
-    bind("terminal-options-args", "", options_args_routine, routine::NO_RETURN_TYPE);
 }
 
 bool take_interrupt() {

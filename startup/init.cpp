@@ -19,7 +19,9 @@
 #include "interpreter/stack.hpp"
 #include "platform/platform.hpp"
 #include "startup/boot_values.hpp"
+#include "startup/routines.hpp"
 #include "startup/system_data.hpp"
+#include "startup/system_object.hpp"
 
 namespace zun::startup {
 
@@ -43,12 +45,16 @@ void init_runtime() {
     stack::init();
     lexer::init();
     boot_values::init();
+    routines::bind_all();
+    // The shift operators wrap routines made just now.
+    boot_values::bind_operators();
     object::init_class_ids();
     system_data::init();
+    system_object::prepare();
     interpreter::init();
-    // No boot data yet: the start-up words and objects are all made.
+    // No boot data yet: the start-up words and objects are all made. Objects
+    // keep taking start-up class ids until the library is loaded.
     symbols::set_keep_words(false);
-    object::end_startup_classes();
     value_slots::init();
     // The core words and literals exist: from here on buffers may move.
     collector::set_enabled(true);

@@ -2,9 +2,11 @@
 
 #include "core/memory.hpp"
 #include "core/symbols.hpp"
+#include "datatypes/object.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
+#include "startup/system_object.hpp"
 
 #include "library_modules.inc"
 
@@ -24,6 +26,7 @@ void skip_header(Cell* code) {
 }  // namespace
 
 void load_all() {
+    system_object::LibraryLoad loading;
     for (uint32_t i = 0; i < library_module_count; i++) {
         const LibraryModule& m = library_modules[i];
         stack::StackScope scope;
@@ -35,6 +38,9 @@ void load_all() {
         if (Flow flow = interpreter::eval_block(code, false); flow != Flow::normal)
             interpreter::raise_pending(flow);
     }
+    // The library's objects took start-up class ids; a script's first object
+    // gets the first run-time one.
+    object::end_startup_classes();
 }
 
 uint32_t module_count() { return library_module_count; }

@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "startup/fatal_signals.hpp"
 #include "startup/init.hpp"
 #include "startup/script.hpp"
+#include "startup/system_object.hpp"
 
 namespace {
 
@@ -16,6 +18,8 @@ struct Run {
 
 void* run(void* arg) {
     Run* r = static_cast<Run*>(arg);
+    zun::fatal_signals::install_alternate_stack();
+    zun::fatal_signals::run_test_fault();
     zun::startup::init_runtime();
     if (r->argc > 1 &&
         (std::strcmp(r->argv[1], "--version") == 0 || std::strcmp(r->argv[1], "-v") == 0)) {
@@ -32,6 +36,8 @@ void* run(void* arg) {
 // The interpreter runs on a thread with a large machine stack, so the value
 // and frame stack limits, not the C++ stack, are what deep recursion reaches.
 int main(int argc, char** argv) {
+    zun::fatal_signals::install();
+    zun::system_object::set_command_line(argc, argv);
     Run r{argc, argv, 0};
     pthread_attr_t attr;
     pthread_attr_init(&attr);

@@ -198,7 +198,15 @@ MachineResult pick_stack(Cell* args) {
     return stored(args, stack::g_bottom[idx - 1]);
 }
 
-MachineResult frame_index_q(Cell*) { return integer_result(int32_t(stack::g_base - stack::g_bottom)); }
+// The arguments base of the innermost function call: the record pushed just
+// above that call's own saved it. Outside any function, the bottom's.
+MachineResult frame_index_q(Cell*) {
+    const stack::CallFrame* above = stack::top_frame();
+    if (!above) return integer_result(0);
+    for (const stack::CallFrame* r = above - 1; r >= stack::g_frame_bottom; above = r--)
+        if (r->kind() == stack::FUNCTION_FRAME) return integer_result(int32_t(above->saved_base));
+    return integer_result(int32_t(stack::g_frame_bottom->saved_base));
+}
 
 // Innermost first: each named call's word and where its arguments start. The
 // record of this routine's own call is left out.

@@ -13,9 +13,9 @@
 #include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
-#include "services/os_info.hpp"
 #include "startup/console_terminal.hpp"
 #include "startup/library.hpp"
+#include "startup/system_object.hpp"
 
 namespace zun::startup {
 
@@ -77,6 +77,7 @@ int run_script(const char* path) {
     try {
         if (!library_loaded) library::load_all();
         library_loaded = true;
+        system_object::apply_command_line(path);
         Cell* code = stack::push_cell();
         *code = Cell{TYPE_NONE, 0, 0, 0};
         uint32_t consumed = 0;
@@ -97,7 +98,6 @@ int run_script(const char* path) {
 }
 
 int run_console(int argc, char** argv) {
-    os_info::set_command_line(argc, argv);
     stack::push_try_frame(nullptr);
     try {
         console_terminal::install();

@@ -11,6 +11,7 @@
 #include "datatypes/object.hpp"
 #include "datatypes/series/block.hpp"
 #include "datatypes/series/string.hpp"
+#include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
 
 namespace zun::system_data {
@@ -34,16 +35,64 @@ constexpr CategoryRow k_categories[] = {
 };
 constexpr uint32_t CATEGORY_COUNT = sizeof k_categories / sizeof k_categories[0];
 
-// Cells of the root block, in this order.
+// Cells of the root block, in this order: the start-up system object and the
+// pieces the datatypes read, kept for when the live system object lacks them.
 enum Slot : uint32_t {
-    CATALOG_ERRORS, STANDARD, STANDARD_ERROR, STANDARD_PORT, STANDARD_URL_PARTS,
+    SYSTEM, CATALOG_ERRORS, STANDARD, STANDARD_ERROR, STANDARD_PORT, STANDARD_URL_PARTS,
     LOCALE_MONTHS, LOCALE_CURRENCIES, CURRENCY_LIST, MONEY_DIGITS, OPTIONS_FLOAT, SLOT_COUNT
 };
 
+// Where each piece lies in the system object, and the type it must have.
+struct Piece {
+    const char* path[3];
+    uint32_t type;
+};
+constexpr Piece k_pieces[SLOT_COUNT] = {
+    {{}, TYPE_OBJECT},
+    {{"catalog", "errors"}, TYPE_OBJECT},
+    {{"standard"}, TYPE_OBJECT},
+    {{"standard", "error"}, TYPE_OBJECT},
+    {{"standard", "port"}, TYPE_OBJECT},
+    {{"standard", "url-parts"}, TYPE_OBJECT},
+    {{"locale", "months"}, TYPE_BLOCK},
+    {{"locale", "currencies"}, TYPE_OBJECT},
+    {{"locale", "currencies", "list"}, TYPE_BLOCK},
+    {{"options", "money-digits"}, TYPE_INTEGER},
+    {{"options", "float"}, TYPE_OBJECT},
+};
+constexpr uint32_t PATH_LENGTH = 3;
+
 int32_t g_first = -1;     // root block index of the first slot
 NodeId g_catalog = 0;     // the catalogue's context, to recognise our own slots
+uint32_t g_system_symbol = 0;
+uint32_t g_piece_symbols[SLOT_COUNT][PATH_LENGTH];
 
 Cell* slot(Slot s) { return block::cell_at(symbols::root_block(), g_first + int32_t(s)); }
+
+// The field at the piece's path from the object, or nullptr.
+Cell* field_at(const Cell& object, Slot s) {
+    Cell* value = nullptr;
+    Cell at = object;
+    for (uint32_t i = 0; i < PATH_LENGTH && g_piece_symbols[s][i]; i++) {
+        if (!at.is(TYPE_OBJECT)) return nullptr;
+        int32_t index = context::find_word(at.data1, g_piece_symbols[s][i], true);
+        if (index < 0) return nullptr;
+        value = object::values_base(&at) + index;
+        at = *value;
+    }
+    return value;
+}
+
+// The piece as the system object holds it now: scripts may replace the system
+// object's fields, and the datatypes follow. A piece that is missing or of
+// another type falls back to the one start-up made.
+Cell* live(Slot s) {
+    if (!ready()) return slot(s);
+    const Cell* system = context::find_word_value(g_system_symbol, context::global());
+    if (!system || !system->is(TYPE_OBJECT)) return slot(s);
+    Cell* value = field_at(*system, s);
+    return value && value->is(k_pieces[s].type) ? value : slot(s);
+}
 
 // ---------------------------------------------------------------- the reader
 
@@ -159,12 +208,6 @@ bool word_is(const Cell& cell, const char* name) {
     return cell.is(TYPE_WORD) && symbol::canonical(cell.data2) == symbol::canonical(symbol::make(name));
 }
 
-Cell field_of(const Cell& object, const char* name) {
-    int32_t i = context::find_word(object.data1, symbol::make(name), true);
-    if (i < 0) runtime::fatal(ASSERTION_FAILED);
-    return object::values_base(&object)[i];
-}
-
 // The one value a text in the data notation holds.
 Cell parsed(const char* text) {
     Cell* blk = load(text, std::strlen(text));
@@ -210,16 +253,18 @@ void build_catalog() {
 void build_from_data() {
     Cell* saved = stack::g_top;
     Cell* spec = load(k_data, sizeof k_data - 1);
-    const Cell data = *build_object(spec);
-    *slot(STANDARD) = field_of(data, "standard");
-    *slot(STANDARD_ERROR) = field_of(*slot(STANDARD), "error");
-    *slot(STANDARD_PORT) = field_of(*slot(STANDARD), "port");
-    *slot(STANDARD_URL_PARTS) = field_of(*slot(STANDARD), "url-parts");
-    *slot(LOCALE_MONTHS) = field_of(data, "locale-months");
-    *slot(LOCALE_CURRENCIES) = field_of(data, "locale-currencies");
-    *slot(CURRENCY_LIST) = field_of(*slot(LOCALE_CURRENCIES), "list");
-    *slot(MONEY_DIGITS) = field_of(data, "options-money-digits");
-    *slot(OPTIONS_FLOAT) = field_of(data, "options-float");
+    const Cell system = *build_object(spec);
+    *slot(SYSTEM) = system;
+    Cell* errors = field_at(system, CATALOG_ERRORS);
+    if (!errors) runtime::fatal(ASSERTION_FAILED);
+    *errors = *slot(CATALOG_ERRORS);
+    for (uint32_t s = STANDARD; s < SLOT_COUNT; s++) {
+        const Cell* piece = field_at(system, Slot(s));
+        if (!piece || !piece->is(k_pieces[s].type)) runtime::fatal(ASSERTION_FAILED);
+        *slot(Slot(s)) = *piece;
+    }
+    Cell word = *word::make_global("system");
+    word::set_value(&word, &system);
     stack::g_top = saved;
 }
 
@@ -257,6 +302,11 @@ Cell* build_object(const Cell* spec_cell) {
 }
 
 void init() {
+    g_catalog = 0;
+    g_system_symbol = symbol::make("system");
+    for (uint32_t s = 0; s < SLOT_COUNT; s++)
+        for (uint32_t i = 0; i < PATH_LENGTH; i++)
+            g_piece_symbols[s][i] = k_pieces[s].path[i] ? symbol::make(k_pieces[s].path[i]) : 0;
     Cell* root = symbols::root_block();
     g_first = block::length_from_start(root);
     for (uint32_t i = 0; i < SLOT_COUNT; i++) *support::append_cell(root) = shared_none_cell;
@@ -272,15 +322,16 @@ bool ready() {
     return catalog->is(TYPE_OBJECT) && catalog->data1 == g_catalog;
 }
 
-Cell* catalog_errors() { return slot(CATALOG_ERRORS); }
-Cell* standard() { return slot(STANDARD); }
-Cell* standard_error() { return slot(STANDARD_ERROR); }
-Cell* standard_port() { return slot(STANDARD_PORT); }
-Cell* standard_url_parts() { return slot(STANDARD_URL_PARTS); }
-Cell* locale_months() { return slot(LOCALE_MONTHS); }
-Cell* locale_currencies() { return slot(LOCALE_CURRENCIES); }
-Cell* currency_list() { return slot(CURRENCY_LIST); }
-Cell* options_money_digits() { return slot(MONEY_DIGITS); }
-Cell* options_float() { return slot(OPTIONS_FLOAT); }
+Cell* startup_system() { return slot(SYSTEM); }
+Cell* catalog_errors() { return live(CATALOG_ERRORS); }
+Cell* standard() { return live(STANDARD); }
+Cell* standard_error() { return live(STANDARD_ERROR); }
+Cell* standard_port() { return live(STANDARD_PORT); }
+Cell* standard_url_parts() { return live(STANDARD_URL_PARTS); }
+Cell* locale_months() { return live(LOCALE_MONTHS); }
+Cell* locale_currencies() { return live(LOCALE_CURRENCIES); }
+Cell* currency_list() { return live(CURRENCY_LIST); }
+Cell* options_money_digits() { return live(MONEY_DIGITS); }
+Cell* options_float() { return live(OPTIONS_FLOAT); }
 
 }  // namespace zun::system_data

@@ -1,10 +1,14 @@
 // The parts of the system object that the datatypes read, built at start-up
 // from data: the error catalogue from core/error-catalog.tsv, the rest from
-// startup/system-data.inc. The start-up code assembles the whole system object
-// around them later.
+// startup/system-data.inc. They make the start-up system object, bound to the
+// word system; the library's system module builds the finished object around
+// the same pieces.
 //
-// The objects live in cells of the root block, so they stay reachable for the
-// whole run; the accessors answer those cells (good until the next allocation).
+// The accessors answer the piece the object in the word system holds now (a
+// script may replace a field), or the start-up one when that is missing or of
+// another type. The start-up pieces live in cells of the root block, so they
+// stay reachable for the whole run. A Cell* answered is good until the next
+// allocation.
 #pragma once
 #include <cstddef>
 
@@ -17,6 +21,7 @@ void init();
 // True once init has run on the current runtime.
 bool ready();
 
+Cell* startup_system();      // the object init bound to the word system
 Cell* catalog_errors();      // system/catalog/errors
 Cell* standard();            // system/standard
 Cell* standard_error();      // system/standard/error

@@ -1,0 +1,257 @@
+#!/usr/bin/env python3
+"""Pipes lines into the console and compares what it prints.
+
+Each case feeds its lines to `zun` (no arguments: the read-eval-print loop on
+standard input) and checks the output after the banner: every prompt is
+printed, the typed lines are not echoed (the input is a pipe).
+Usage: console_transcript.py ZUN
+"""
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+
+ESC = "\x1b"
+
+# (name, input lines, expected output after the banner, exit status)
+LOOP_CASES = [
+    ("result", ["1 + 2"], ">> == 3\n>> \n", 0),
+    ("float formed", ["1.5", "0.1 + 0.2"], ">> == 1.5\n>> == 0.3\n>> \n", 0),
+    ("unset prints nothing", ['print "hi"'], ">> hi\n>> \n", 0),
+    ("empty line ignored", ["", "7"], ">> >> == 7\n>> \n", 0),
+    # the value keeps the line break typed before 3
+    ("block over lines", ["[1 2", "3]"], ">> [    == [1 2\n3]\n>> \n", 0),
+    ("string over lines", ["{a", "b}"], '>> {    == "a^/b"\n>> \n', 0),
+    ("nested open", ["[(1 2", ")", "]"], ">> (    [    == [(1 2)]\n>> \n", 0),
+    ("escape drops the entry", ["[1 2", "3" + ESC, "4"], ">> [    (escape)\n>> == 4\n>> \n", 0),
+    ("halt returns to the prompt", ["print 1 halt print 2", "5"],
+     ">> 1\n(halted)\n>> == 5\n>> \n", 0),
+    ("quit with status", ["quit/return 3", "print 9"], ">> ", 3),
+    ("end of input quits", ["1"], ">> == 1\n>> \n", 0),
+    ("prompt function", ['system/console/prompt: does ["$ "]', "8"],
+     ">> == func [][\"$ \"]\n$ == 8\n$ \n", 0),
+    ("input reads a line", ["x: input", "hello", "x"],
+     '>> == "hello"\n>> == "hello"\n>> \n', 0),
+    ("history, newest first", ["1", "1", "2", "system/console/history"],
+     '>> == 1\n>> == 1\n>> == 2\n>> == ["system/console/history" "2" "1"]\n>> \n', 0),
+    ("result prefix", ['system/console/result: "=>"', "8"],
+     '>> => "=>"\n>> => 8\n>> \n', 0),
+]
+
+
+def run(zun, lines, args=(), cwd=None):
+    text = "".join(line + "\n" for line in lines)
+    proc = subprocess.run([zun, *args], input=text.encode(), capture_output=True,
+                          timeout=60, cwd=cwd)
+    return proc.stdout.decode("utf-8", "replace"), proc.returncode, proc.stderr.decode()
+
+
+def after_banner(out):
+    # print spaces the banner's items; the loop starts after its empty line
+    head, sep, rest = out.partition("Type HELP for starting information.")
+    if not sep:
+        return None
+    return rest.split("\n", 2)[2] if rest.count("\n") >= 2 else None
+
+
+def check_loop(zun, failures):
+    for name, lines, want, status in LOOP_CASES:
+        out, code, err = run(zun, lines)
+        got = after_banner(out)
+        if not out.startswith("--== Zun"):
+            failures.append("%s: no banner: %r" % (name, out[:80]))
+            continue
+        if code != status:
+            failures.append("%s: status %d, want %d (%s)" % (name, code, status, err))
+        if want is not None and got != want:
+            failures.append("%s:\n  want %r\n  got  %r" % (name, want, got))
+    # Errors: the report, an empty line, and the loop goes on.
+    out, _, _ = run(zun, ["x: undefined-word", "6"])
+    got = after_banner(out) or ""
+    if not (got.startswith(">> *** Script Error: undefined-word has no value\n")
+            and "\n\n>> == 6\n" in got):
+        failures.append("error report: %r" % got)
+    out, _, _ = run(zun, ["]"])
+    got = after_banner(out) or ""
+    if not got.startswith(">> *** Syntax Error:"):
+        failures.append("syntax error report: %r" % got)
+    # A result wider than the console is cut to its width less one.
+    out, _, _ = run(zun, ['append/dup copy "" "x" 200'])
+    line = (after_banner(out) or "").split("\n")[0]
+    want = '>> == {' + "x" * 72 + "..."
+    if line != want:
+        failures.append("cut result:\n  want %r\n  got  %r" % (want, line))
+    # A prompt that fails is reported once, then the default comes back.
+    out, _, _ = run(zun, ["system/console/prompt: does [1 / 0]", "2"])
+    got = after_banner(out) or ""
+    if got.count("Math Error") != 1 or not got.endswith(">> == 2\n>> \n"):
+        failures.append("failing prompt: %r" % got)
+    # A failing result prefix is reported, and "==" stands in for it.
+    out, _, _ = run(zun, ["system/console/result: does [1 / 0]", "5"])
+    got = after_banner(out) or ""
+    if got.count("*** Where: system/console/result\n") != 2 or \
+            not got.endswith("\n== 5\n>> \n"):
+        failures.append("failing result prefix: %r" % got)
+
+
+def write(dirname, name, text):
+    path = os.path.join(dirname, name)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+    return path
+
+
+def check_scripts(zun, failures):
+    with tempfile.TemporaryDirectory() as tmp:
+        # a preamble before the header is skipped
+        args_script = write(tmp, "args.zun", "#!/bin/sh\nZun [Title: \"args\"]\n"
+                            "print mold system/options/args\n"
+                            "print mold system/script/args\n")
+        out, code, err = run(zun, [], ["--other", args_script, "a", "b c", "--x"])
+        want = '["a" "b c" "--x"]\n{a "b c" --x}\n'
+        if out != want or code != 0:
+            failures.append("script args: %r %d %s" % (out, code, err))
+
+        # the script runs in its own directory; "--" ends the switches
+        os.mkdir(os.path.join(tmp, "d"))
+        where = write(tmp, "d/--where.zun", "Zun []\nprint what-dir\n"
+                      "print system/options/script\n")
+        out, code, err = run(zun, [], ["--", where], cwd=tmp)
+        real = os.path.realpath(tmp)
+        if out != "%s/d/\n%s/d/--where.zun\n" % (real, tmp) or code != 0:
+            failures.append("script directory: %r %d %s" % (out, code, err))
+
+        out, code, _ = run(zun, ["print 42"], ["--catch", args_script])
+        if out != '[]\n""\n>> 42\n>> \n' or code != 0:
+            failures.append("--catch: %r %d" % (out, code))
+
+        plain = write(tmp, "plain.txt", "print 1\n")
+        out, code, _ = run(zun, [], [plain])
+        if out != "*** Error: Zun header not found!\n" or code != 1:
+            failures.append("no header: %r %d" % (out, code))
+
+        system = write(tmp, "sys.zun", "Zun/System [] print 1\n")
+        out, code, _ = run(zun, [], [system])
+        if out != "*** Error: contains Zun/System code which requires compilation!\n" or code != 1:
+            failures.append("Zun/System: %r %d" % (out, code))
+
+        failing = write(tmp, "fail.zun", "Zun []\nprint 1\nx: undefined-word\nprint 2\n")
+        out, code, err = run(zun, [], [failing])
+        if out != "1\n" or code != 1 or "undefined-word has no value" not in err:
+            failures.append("failing script: %r %d %r" % (out, code, err))
+
+        quitting = write(tmp, "quit.zun", "Zun []\nprint 1\nquit/return 4\nprint 2\n")
+        out, code, _ = run(zun, [], [quitting])
+        if out != "1\n" or code != 4:
+            failures.append("quitting script: %r %d" % (out, code))
+
+        broken = write(tmp, "broken.zun", "Zun []\nprint [1\n")
+        out, code, err = run(zun, [], [broken])
+        if out != "" or code != 1 or "*** Syntax Error: (line 3) missing ]" not in err:
+            failures.append("unloadable script: %r %d %r" % (out, code, err))
+
+        halting = write(tmp, "halt.zun", "Zun []\nprint 1\nhalt\nprint 2\n")
+        out, code, _ = run(zun, [], [halting])
+        if out != "1\n(halted)\n" or code != 0:
+            failures.append("halting script: %r %d" % (out, code))
+
+        missing = os.path.join(tmp, "missing.zun")
+        out, code, _ = run(zun, ["3"], [missing])
+        got = after_banner(out)
+        if "*** Access Error" not in out or got != ">> == 3\n>> \n":
+            failures.append("unreadable script: %r" % out)
+
+
+def listing(names, width, columns):
+    rows = []
+    for i in range(0, len(names), columns):
+        row = ""
+        for name in names[i:i + columns]:
+            if width <= len(name):
+                name = name[:width - 4] + "..."
+            row += "\t" + name.ljust(width) + " "
+        rows.append(row)
+    return "\n".join(rows) + "\n"
+
+
+def check_commands(zun, failures):
+    with tempfile.TemporaryDirectory() as tmp:
+        names = ["a.txt", "bb.txt", "ccc.txt", "a-name-of-seventeen.txt"]
+        for n in names:
+            write(tmp, n, "")
+        os.mkdir(os.path.join(tmp, "sub"))
+        write(tmp, "sub/inner.txt", "")
+        everything = sorted(names + ["sub/"])
+        # 120 columns: four columns of 17; ll: one column of 106
+        lines = ["system/console/size: 120x25", "ls", "ll", "ls sub", "ls %sub/", "dir"]
+        out, code, _ = run(zun, lines, cwd=tmp)
+        got = after_banner(out) or ""
+        four = listing(everything, 17, 4)
+        one = listing(everything, 106, 1)
+        inner = listing(["inner.txt"], 17, 4)
+        want = ">> == 120x25\n>> " + four + ">> " + one + ">> " + inner + ">> " + inner \
+            + ">> " + four + ">> \n"
+        if got != want:
+            failures.append("ls:\n  want %r\n  got  %r" % (want, got))
+        out, _, _ = run(zun, ["ls 5", "pwd", "cd sub", "pwd", "halt"], cwd=tmp)
+        got = after_banner(out) or ""
+        real = os.path.realpath(tmp)
+        want_start = ">> *** Script Error: list-dir does not allow integer! for its dir argument\n"
+        if not got.startswith(want_start) or \
+                ("\n\n>> %%%s/\n>> == %%%s/sub/\n>> %%%s/sub/\n>> (halted)\n>> \n"
+                 % (real, real, real)) not in got:
+            failures.append("pwd, cd and ls errors: %r" % got)
+
+
+def check_interrupts(zun, failures):
+    # Ctrl-C at the prompt drops the line being typed
+    proc = subprocess.Popen([zun], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE)
+    # a console that misses the signal must not hang the suite
+    watchdog = threading.Timer(60, proc.kill)
+    watchdog.start()
+    seen = b""
+
+    def wait_for(end):
+        nonlocal seen
+        while not seen.endswith(end):
+            more = proc.stdout.read1(100)
+            if not more:
+                return
+            seen += more
+
+    wait_for(b">> ")
+    proc.send_signal(signal.SIGINT)
+    # the next line must not race the signal, or it is the line cancelled
+    wait_for(b"(escape)\n>> ")
+    out, _ = proc.communicate(b"1\n", timeout=60)
+    watchdog.cancel()
+    got = after_banner((seen + out).decode()) or ""
+    if got != ">> \n(escape)\n>> == 1\n>> \n" or proc.returncode != 0:
+        failures.append("Ctrl-C at the prompt: %r %d" % (got, proc.returncode))
+    # a script run without the console ends quietly
+    with tempfile.TemporaryDirectory() as tmp:
+        busy = write(tmp, "busy.zun", 'Zun []\nprint "started"\nforever []\n')
+        proc = subprocess.Popen([zun, busy], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        proc.stdout.readline()
+        proc.send_signal(signal.SIGINT)
+        _, err = proc.communicate(timeout=60)
+        if proc.returncode != -signal.SIGINT or err:
+            failures.append("Ctrl-C in a script: %d %r" % (proc.returncode, err))
+
+
+def main(zun):
+    failures = []
+    check_loop(zun, failures)
+    check_scripts(zun, failures)
+    check_commands(zun, failures)
+    check_interrupts(zun, failures)
+    for f in failures:
+        print(f)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))

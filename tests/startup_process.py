@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""What the process as a whole shows: the command line in the system object,
+the exit status of quit-return, and the report and status of machine faults.
+
+Usage: startup_process.py ZUN
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+REPORT = re.compile(r"\*\*\* Runtime Error (\d+): (.*)\n\*\*\* at: ([0-9A-F]{16})h\n")
+
+# Fault name, runtime error number (the exit status), message.
+FAULTS = [
+    ("segv", 1, "access violation"),
+    ("fpe", 13, "integer divide by zero"),
+    ("ill", 23, "illegal operand"),
+    ("bus", 34, "Bus error"),
+    ("stack", 19, "stack error or overflow"),
+]
+
+
+def run(zun, script_text, args=(), env=None):
+    with tempfile.NamedTemporaryFile("w", suffix=".zun", delete=False) as f:
+        f.write(script_text)
+        path = f.name
+    try:
+        return subprocess.run([zun, path, *args], capture_output=True, timeout=60,
+                              stdin=subprocess.DEVNULL, env=env), path
+    finally:
+        os.unlink(path)
+
+
+def main(zun):
+    errors = []
+
+    # The script's own arguments, as a block and as one line; the program
+    # and the script in their own fields.
+    script = ("Zun []\n"
+              "print mold system/options/args\n"
+              "print mold system/script/args\n"
+              "print mold system/options/boot\n"
+              "print mold system/options/script\n")
+    done, path = run(zun, script, ["a", "b c", "--x"])
+    want = ['["a" "b c" "--x"]', '{a "b c" --x}', '"%s"' % zun, "%%%s" % path]
+    got = done.stdout.decode().splitlines()
+    if got != want or done.returncode != 0:
+        errors.append("command line: want %r, got %r (status %d, %s)"
+                      % (want, got, done.returncode, done.stderr.decode()))
+
+    done, _ = run(zun, "Zun []\nprint 1\nquit-return 3\nprint 2\n")
+    if done.returncode != 3 or done.stdout.decode().split() != ["1"]:
+        errors.append("quit-return 3: status %d, output %r" % (done.returncode, done.stdout))
+
+    for fault, number, message in FAULTS:
+        env = dict(os.environ, ZUN_TEST_FAULT=fault)
+        done, _ = run(zun, "Zun []\nprint 1\n", env=env)
+        err = done.stderr.decode()
+        m = REPORT.search(err)
+        if done.returncode != number or not m or m.group(1) != str(number) \
+                or m.group(2) != message or done.stdout:
+            errors.append("%s: status %d, stderr %r, stdout %r"
+                          % (fault, done.returncode, err, done.stdout))
+
+    for e in errors:
+        print(e)
+    return 1 if errors else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))
