@@ -31,6 +31,8 @@
 
 namespace zun::interpreter {
 
+volatile sig_atomic_t g_interrupt = 0;
+
 namespace {
 
 constexpr uint32_t CELL = sizeof(Cell);
@@ -226,13 +228,40 @@ inline Flow run_inline(const Cell& blk) {
 // left pushed (unset! for an empty block). Parens and function bodies run so
 // without a frame of their own (an evaluation frame would be hidden from every
 // listing anyway).
+[[gnu::noinline]] Flow run_block_crossing(NodeId node, uint32_t head, uint32_t extra, bool library);
+
+// Ctrl-C in the console: the command ends as `halt` ends it.
+[[gnu::noinline]] Flow halt_on_interrupt() {
+    g_interrupt = 0;
+    const Cell* halt = context::find_word_value(symbol::make("halt"), context::global());
+    if (!halt || !halt->is(TYPE_FUNCTION)) return Flow::normal;
+    const Cell fn = *halt;
+    return call_function(&fn, nullptr, 0, true);
+}
+
 Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
     Cell* const start = stack::g_top;
     const Code code{node, UINT32_MAX};
     uint32_t pos = head;
     View v = view_of(code);
     if (pos >= v.tail) {
+        // An empty body is a loop's whole step: Ctrl-C is looked for here too.
+        if (g_interrupt) [[unlikely]]
+            if (Flow flow = halt_on_interrupt(); flow != Flow::normal) return flow;
         *stack::push_cell() = unset_value();
+        return Flow::normal;
+    }
+    // Library code runs unseen: no code position for errors, no trace events.
+    const bool library = buf(node)->flags & memory::LIBRARY_FLAG;
+    if (library != (stack::g_library_code != 0)) [[unlikely]]
+        return run_block_crossing(node, head, extra, library);
+    if (library) {
+        do {
+            if (g_interrupt) [[unlikely]]
+                if (Flow flow = halt_on_interrupt(); flow != Flow::normal) return flow;
+            stack::g_top = start;
+            if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
+        } while (pos < v.tail);
         return Flow::normal;
     }
     PositionScope position;
@@ -240,6 +269,8 @@ Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
     g_code_position->data2 = node;
     g_code_position->data3 = extra;
     do {
+        if (g_interrupt) [[unlikely]]
+            if (Flow flow = halt_on_interrupt(); flow != Flow::normal) return flow;
         g_code_position->data1 = pos;
         stack::g_top = start;
         if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
@@ -249,6 +280,32 @@ Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
         }
     } while (pos < v.tail);
     return Flow::normal;
+}
+
+// Library code handing a block of user code to the evaluator, or user code
+// calling into the library: the marks of library code change for the block.
+class LibraryScope {
+public:
+    explicit LibraryScope(bool library)
+        : m_code(stack::g_library_code), m_switch(g_trace_switch) {
+        stack::g_library_code = library ? stack::LIBRARY_BYTE << 24 : 0;
+        g_trace_switch = library ? 0 : tracing_active();
+    }
+    LibraryScope(const LibraryScope&) = delete;
+    LibraryScope& operator=(const LibraryScope&) = delete;
+    ~LibraryScope() {
+        stack::g_library_code = m_code;
+        g_trace_switch = m_switch;
+    }
+
+private:
+    uint32_t m_code;
+    uint32_t m_switch;
+};
+
+Flow run_block_crossing(NodeId node, uint32_t head, uint32_t extra, bool library) {
+    LibraryScope scope(library);
+    return run_block(node, head, extra);
 }
 
 inline Flow push_paren(const Cell& paren) { return run_inline(paren); }
@@ -690,9 +747,12 @@ private:
     ValuesScope values(fn.data1);
     FunctionTraceScope tracing(fn.header);
     stack::CallFrame* record = stack::g_frame_top - 1;  // this call's frame
-    record->header |= stack::BODY_BYTE << 24;          // return and exit stop here
+    // return and exit stop here (a user block's only when it is user code)
+    const bool library = body.data2 && (buf(body.data2)->flags & memory::LIBRARY_FLAG);
+    const uint32_t marks = (stack::BODY_BYTE | (library ? stack::LIBRARY_BODY_BYTE : 0)) << 24;
+    record->header |= marks;
     Flow flow = Flow::normal;
-    if (g_trace_switch) [[unlikely]] {
+    if (g_trace_switch && !library) [[unlikely]] {
         const Cell name = stack::current_callee_word();
         trace_event(TRACE_PROLOG, body.data2, -1, &name, &fn);
     }
@@ -702,13 +762,16 @@ private:
     } else {
         *stack::g_base = unset_value();
     }
-    if (g_trace_switch && flow == Flow::normal) [[unlikely]] {
+    if (g_trace_switch && flow == Flow::normal && !library) [[unlikely]] {
         const Cell name = stack::current_callee_word();
         trace_event(TRACE_EPILOG, body.data2, -1, &name, &fn);
     }
     // A break, continue or throw has cut the frame stack below this frame.
-    if (record < stack::g_frame_top) record->header &= ~(stack::BODY_BYTE << 24);
-    if (flow == Flow::return_ || flow == Flow::exit) return Flow::normal;
+    if (record < stack::g_frame_top) record->header &= ~marks;
+    // A return from user code passes the bodies of library functions: only
+    // one that made this frame current ends here.
+    if ((flow == Flow::return_ || flow == Flow::exit) && stack::g_frame_top == record + 1)
+        return Flow::normal;
     return flow;
 }
 

@@ -5,12 +5,17 @@
 // addresses: evaluation runs user code, which may allocate and move every
 // buffer, so the code's buffer is read again after each call.
 #pragma once
+#include <csignal>
 #include <cstdint>
 
 #include "core/cell.hpp"
 #include "interpreter/stack.hpp"
 
 namespace zun::interpreter {
+
+// Set by the console's Ctrl-C handler while a command runs: the evaluator
+// halts the command (through the global `halt`) at its next expression.
+extern volatile sig_atomic_t g_interrupt;
 
 void init();  // code-position cell, tracer cell
 // The block being evaluated at the running expression: a static cell that

@@ -28,6 +28,7 @@ Cell* g_base = nullptr;
 CallFrame* g_frame_bottom = nullptr;
 CallFrame* g_frame_top = nullptr;
 CallFrame* g_frame_end = nullptr;
+uint32_t g_library_code = 0;
 
 namespace {
 
@@ -64,6 +65,7 @@ void make_fixed_block(FixedBlock& block, uint32_t cells) {
 Cell* context_cell(NodeId context) { return memory::buffer_of(context)->head_cell(); }
 
 bool hidden(const CallFrame* record) {
+    if (record->library()) return true;
     uint32_t symbol = record->symbol();
     return (g_body_symbol && symbol == g_body_symbol) || (g_anon_symbol && symbol == g_anon_symbol);
 }
@@ -119,6 +121,7 @@ void init() {
     g_frame_bottom = reinterpret_cast<CallFrame*>(g_frame_block.buffer->data());
     g_frame_end = g_frame_bottom + FRAME_STACK_RECORDS;
     g_frame_top = g_frame_bottom;
+    g_library_code = 0;
     g_saved_position = NO_POSITION;
 }
 
@@ -168,12 +171,13 @@ CallFrame* set_caller_body_flag() {
     if (frame_depth() < 2) return nullptr;
     CallFrame* caller = g_frame_top - 2;
     if (caller->body()) return nullptr;
-    caller->header |= BODY_BYTE << 24;
+    // A frame of library code stops only the library's own returns.
+    caller->header |= (BODY_BYTE | (caller->library() ? LIBRARY_BODY_BYTE : 0)) << 24;
     return caller;
 }
 
 void clear_body_flag(CallFrame* record) {
-    if (record) record->header &= ~(BODY_BYTE << 24);
+    if (record) record->header &= ~((BODY_BYTE | LIBRARY_BODY_BYTE) << 24);
 }
 
 bool interpreted_frame(CallFrame* start, bool next_only) {
@@ -251,7 +255,11 @@ Flow throw_loop_signal(bool has_value, bool is_continue) {
 }
 
 Flow throw_return_signal(bool has_value) {
-    CallFrame* body = find_target([](const CallFrame* r) { return r->body(); });
+    // Library code returns from its own function; user code passes the bodies
+    // of library functions it was handed to.
+    CallFrame* body = g_library_code
+                          ? find_target([](const CallFrame* r) { return r->body(); })
+                          : find_target([](const CallFrame* r) { return r->body() && !r->library_body(); });
     if (!body) support::fire_error(ErrorId::throw_return);
     Cell value = has_value ? *g_base : unset_cell();
     enter_target(body);

@@ -57,8 +57,13 @@ enum FrameKind : uint32_t {
     EVAL_FRAME = 7,
     LOOP_FRAME = 8,
 };
-// Header high byte: kind in bits 0-3, body flag 0x10, interpreter flag 0x80.
+// Header high byte: kind in bits 0-3, body flag 0x10, library flags 0x20 and
+// 0x40, interpreter flag 0x80.
 constexpr uint32_t BODY_BYTE = 0x10;
+// Pushed while library code ran: left out of where and the call listing.
+constexpr uint32_t LIBRARY_BYTE = 0x20;
+// The body frame of a library function: a return in user code passes it.
+constexpr uint32_t LIBRARY_BODY_BYTE = 0x40;
 constexpr uint32_t INTERP_BYTE = 0x80;
 
 struct CallFrame {
@@ -71,6 +76,8 @@ struct CallFrame {
     uint32_t kind() const { return (header >> 24) & 0x0F; }
     uint32_t symbol() const { return header & 0xFFFFFF; }
     bool body() const { return header & (BODY_BYTE << 24); }
+    bool library() const { return header & (LIBRARY_BYTE << 24); }
+    bool library_body() const { return header & (LIBRARY_BODY_BYTE << 24); }
     bool interpreted() const { return header & (INTERP_BYTE << 24); }
 };
 static_assert(sizeof(CallFrame) == 20);
@@ -82,6 +89,9 @@ extern Cell* g_end;
 extern Cell* g_base;  // arguments base, slot 0 of the current call
 extern CallFrame* g_frame_bottom;
 extern CallFrame* g_frame_top;  // next free record
+// LIBRARY_BYTE << 24 while library code runs, else 0: every frame pushed
+// meanwhile carries it.
+extern uint32_t g_library_code;
 extern CallFrame* g_frame_end;
 
 void init();
@@ -148,7 +158,7 @@ inline CallFrame* write_record(const Cell* name, uint32_t high_byte) {
         frame_overflow();
     CallFrame* record = g_frame_top++;
     const uint32_t symbol = name ? name->data2 & 0xFFFFFF : 0;
-    record->header = symbol | (high_byte << 24);
+    record->header = symbol | (high_byte << 24) | g_library_code;
     record->saved_base = cell_index(g_base);
     record->name_context = name ? name->data1 : 0;
     record->function_context = 0;

@@ -17,6 +17,7 @@
 #include "datatypes/function.hpp"
 #include "datatypes/series/url.hpp"
 #include "datatypes/word.hpp"
+#include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
 #include "services/os_info.hpp"
@@ -29,7 +30,6 @@ constexpr char ESCAPE = '\x1b';
 
 volatile sig_atomic_t g_reading = 0;      // blocked in read() for a line
 volatile sig_atomic_t g_cancelled = 0;    // Ctrl-C hit while reading
-volatile sig_atomic_t g_interrupted = 0;  // Ctrl-C hit while a command ran
 bool g_handler_installed = false;
 pthread_t g_reader;
 bool g_input_ended = false;
@@ -47,8 +47,8 @@ void on_sigint(int) {
         g_cancelled = 1;
         return;
     }
-    if (g_interrupted) _exit(130);
-    g_interrupted = 1;
+    if (interpreter::g_interrupt) _exit(130);
+    interpreter::g_interrupt = 1;
 }
 
 // No SA_RESTART: a Ctrl-C must end the read() that waits for the line.
@@ -107,7 +107,7 @@ bool read_line(std::string& line, bool hide) {
     }
     g_reading = 0;
     g_cancelled = 0;
-    g_interrupted = 0;
+    interpreter::g_interrupt = 0;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return got;
 }
@@ -178,8 +178,8 @@ void install() {
 }
 
 bool take_interrupt() {
-    if (!g_interrupted) return false;
-    g_interrupted = 0;
+    if (!interpreter::g_interrupt) return false;
+    interpreter::g_interrupt = 0;
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "core/memory.hpp"
 #include "core/symbols.hpp"
 #include "datatypes/object.hpp"
+#include "datatypes/series/block.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
@@ -23,6 +24,19 @@ void skip_header(Cell* code) {
     if (symbol::name(cells[0].data2) == "Zun") code->data1 += 2;
 }
 
+// Every block, paren and path of a module, nested ones too, carries the
+// library flag: the evaluator runs them unseen by tracing and error reports.
+void mark_library_code(NodeId node) {
+    memory::SeriesBuffer* b = memory::buffer_of(node);
+    if (b->flags & memory::LIBRARY_FLAG) return;
+    b->flags |= memory::LIBRARY_FLAG;
+    const uint32_t count = b->used() / sizeof(Cell);
+    for (uint32_t i = 0; i < count; i++) {
+        const Cell cell = memory::buffer_of(node)->head_cell()[i];
+        if (block::any_block_q(cell.type()) && cell.data2) mark_library_code(cell.data2);
+    }
+}
+
 }  // namespace
 
 void load_all() {
@@ -35,6 +49,7 @@ void load_all() {
         uint32_t consumed = 0;
         lexer::transcode(code, m.bytes, m.size, lexer::Options{}, &consumed);
         skip_header(code);
+        mark_library_code(code->data2);
         if (Flow flow = interpreter::eval_block(code, false); flow != Flow::normal)
             interpreter::raise_pending(flow);
     }

@@ -231,6 +231,23 @@ def check_interrupts(zun, failures):
     got = after_banner((seen + out).decode()) or ""
     if got != ">> \n(escape)\n>> == 1\n>> \n" or proc.returncode != 0:
         failures.append("Ctrl-C at the prompt: %r %d" % (got, proc.returncode))
+    # Ctrl-C while a command runs halts it and the prompt comes back
+    proc = subprocess.Popen([zun], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE)
+    watchdog = threading.Timer(60, proc.kill)
+    watchdog.start()
+    seen = b""
+    wait_for(b">> ")
+    proc.stdin.write(b'print "running" forever []\n')
+    proc.stdin.flush()
+    wait_for(b"running\n")
+    proc.send_signal(signal.SIGINT)
+    wait_for(b"(halted)\n>> ")
+    out, _ = proc.communicate(b"2\n", timeout=60)
+    watchdog.cancel()
+    got = after_banner((seen + out).decode()) or ""
+    if got != ">> running\n(halted)\n>> == 2\n>> \n" or proc.returncode != 0:
+        failures.append("Ctrl-C in a command: %r %d" % (got, proc.returncode))
     # a script run without the console ends quietly
     with tempfile.TemporaryDirectory() as tmp:
         busy = write(tmp, "busy.zun", 'Zun []\nprint "started"\nforever []\n')
