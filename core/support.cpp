@@ -183,6 +183,16 @@ void fire_error(ErrorId id, const Cell* a1, const Cell* a2, const Cell* a3) {
     stack::throw_error(slot);
 }
 
+void fire_invalid_type(uint32_t type) {
+    Cell datatype = datatype_cell(type);
+    fire_error(ErrorId::script_invalid_type, &datatype);
+}
+
+void fire_bad_to(uint32_t type, const Cell* spec) {
+    Cell datatype = datatype_cell(type);
+    fire_error(ErrorId::script_bad_to_arg, &datatype, spec);
+}
+
 void fire_make_error(const Cell* type, const Cell* spec) {
     fire_error(ErrorId::script_bad_make_arg, type, spec);
 }

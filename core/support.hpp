@@ -58,6 +58,11 @@ uint32_t boot_literal_ref(uint32_t i);
 [[noreturn]] void fire_error(ErrorId id, const Cell* arg1 = nullptr,
                              const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);
 [[noreturn]] void fire_make_error(const Cell* type, const Cell* spec);
+inline Cell datatype_cell(uint32_t type) { return make_cell(TYPE_DATATYPE, type); }
+// script invalid-type naming the datatype.
+[[noreturn]] void fire_invalid_type(uint32_t type);
+// script bad-to-arg: the target datatype and the value.
+[[noreturn]] void fire_bad_to(uint32_t type, const Cell* spec);
 
 // The error! datatype installs the real maker and former; until then errors are
 // cells of type error! with the id in word 1 and a block of the arguments in

@@ -18,10 +18,7 @@ namespace {
 // Caret names of the code points 0x00-0x1F.
 constexpr char CONTROL_NAMES[] = "@ABCDEFGH-/KLMNOPQRSTUVWXYZ[\\]^_";
 
-[[noreturn]] void fire_bad_to(const Cell* spec) {
-    Cell datatype = make_cell(TYPE_DATATYPE, TYPE_CHAR);
-    support::fire_error(ErrorId::script_bad_to_arg, &datatype, spec);
-}
+[[noreturn]] void fire_bad_to(const Cell* spec) { support::fire_bad_to(TYPE_CHAR, spec); }
 
 [[noreturn]] void fire_out_of_range(const Cell* spec) {
     support::fire_error(ErrorId::script_out_of_range, spec);

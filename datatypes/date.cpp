@@ -43,7 +43,7 @@ inline int64_t march_1(int64_t y) {
     return y * 365 + floor_div(y, 4) - floor_div(y, 100) + floor_div(y, 400);
 }
 
-Cell datatype_cell(uint32_t type) { return make_cell(TYPE_DATATYPE, type); }
+using support::datatype_cell;
 
 [[noreturn]] void fire_type_limit() {
     Cell datatype = datatype_cell(TYPE_DATE);

@@ -36,17 +36,14 @@ constexpr uint64_t SIGN_BIT = uint64_t(1) << 63;
 uint64_t bits_of(double d) { return std::bit_cast<uint64_t>(d); }
 double quiet_nan() { return std::bit_cast<double>(QUIET_NAN_BITS); }
 
-Cell datatype_cell(uint32_t type) { return make_cell(TYPE_DATATYPE, type); }
+using support::datatype_cell;
 
 // A global word; none until words can be made.
 Cell word_named(const char* name) {
     return symbols::ready() ? *word::make_global(name) : shared_none_cell;
 }
 
-[[noreturn]] void fire_invalid_type(uint32_t type) {
-    Cell datatype = datatype_cell(type);
-    support::fire_error(ErrorId::script_invalid_type, &datatype);
-}
+using support::fire_invalid_type;
 
 [[noreturn]] void fire_not_related(const Cell& word, uint32_t type) {
     Cell datatype = datatype_cell(type);

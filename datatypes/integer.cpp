@@ -30,12 +30,9 @@ constexpr int ACTION_OF_OP[] = {A_ADD, A_SUBTRACT, A_MULTIPLY, A_DIVIDE,
 constexpr const char* OP_NAMES[] = {"add", "subtract", "multiply", "divide",
                                     "remainder", "or~", "and~", "xor~"};
 
-Cell datatype_cell(uint32_t type) { return make_cell(TYPE_DATATYPE, type); }
+using support::datatype_cell;
 
-[[noreturn]] void fire_invalid_type(uint32_t type) {
-    Cell datatype = datatype_cell(type);
-    support::fire_error(ErrorId::script_invalid_type, &datatype);
-}
+using support::fire_invalid_type;
 
 // The word of an arithmetic action; none until words can be made.
 [[noreturn]] void fire_not_related(int op) {
@@ -49,10 +46,7 @@ Cell datatype_cell(uint32_t type) { return make_cell(TYPE_DATATYPE, type); }
     support::fire_error(ErrorId::script_type_limit, &datatype);
 }
 
-[[noreturn]] void fire_bad_to(const Cell* spec) {
-    Cell datatype = datatype_cell(TYPE_INTEGER);
-    support::fire_error(ErrorId::script_bad_to_arg, &datatype, spec);
-}
+[[noreturn]] void fire_bad_to(const Cell* spec) { support::fire_bad_to(TYPE_INTEGER, spec); }
 
 // Truncates toward zero; a NaN or a value that does not fit raises type-limit.
 int32_t truncate_checked(double d) {

@@ -32,7 +32,7 @@ constexpr U128 LIMIT = ten_to(DIGITS);
 constexpr double FLOAT_LIMIT = 1e17;
 constexpr double FLOAT_STEP = 1e-5;
 
-Cell datatype_cell(uint32_t type) { return make_cell(TYPE_DATATYPE, type); }
+using support::datatype_cell;
 
 [[noreturn]] void fire_type_limit(uint32_t type = TYPE_MONEY) {
     Cell datatype = datatype_cell(type);
@@ -42,14 +42,8 @@ Cell datatype_cell(uint32_t type) { return make_cell(TYPE_DATATYPE, type); }
     Cell datatype = datatype_cell(TYPE_MONEY);
     support::fire_error(ErrorId::script_bad_make_arg, &datatype, spec);
 }
-[[noreturn]] void fire_bad_to(const Cell* spec) {
-    Cell datatype = datatype_cell(TYPE_MONEY);
-    support::fire_error(ErrorId::script_bad_to_arg, &datatype, spec);
-}
-[[noreturn]] void fire_invalid_type(uint32_t type) {
-    Cell datatype = datatype_cell(type);
-    support::fire_error(ErrorId::script_invalid_type, &datatype);
-}
+[[noreturn]] void fire_bad_to(const Cell* spec) { support::fire_bad_to(TYPE_MONEY, spec); }
+using support::fire_invalid_type;
 
 // Payload byte k (0 the currency, 1-11 the digits) over words 1-3, low byte first.
 uint32_t& word_of(Cell* c, int k) { return k < 4 ? c->data1 : k < 8 ? c->data2 : c->data3; }

@@ -25,17 +25,11 @@ namespace zun::pair {
 
 namespace {
 
-Cell datatype_cell(uint32_t type) { return make_cell(TYPE_DATATYPE, type); }
+using support::datatype_cell;
 
-[[noreturn]] void fire_invalid_type(uint32_t type) {
-    Cell datatype = datatype_cell(type);
-    support::fire_error(ErrorId::script_invalid_type, &datatype);
-}
+using support::fire_invalid_type;
 
-[[noreturn]] void fire_bad_to(const Cell* spec) {
-    Cell datatype = datatype_cell(TYPE_PAIR);
-    support::fire_error(ErrorId::script_bad_to_arg, &datatype, spec);
-}
+[[noreturn]] void fire_bad_to(const Cell* spec) { support::fire_bad_to(TYPE_PAIR, spec); }
 
 [[noreturn]] void fire_invalid_path(const Cell* path, const Cell* element) {
     support::fire_error(ErrorId::script_invalid_path, path ? path : &shared_none_cell, element);

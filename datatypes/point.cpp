@@ -25,12 +25,9 @@ namespace {
 
 constexpr uint32_t type_of(int n) { return n == 2 ? TYPE_POINT2D : TYPE_POINT3D; }
 
-Cell datatype_cell(uint32_t type) { return make_cell(TYPE_DATATYPE, type); }
+using support::datatype_cell;
 
-[[noreturn]] void fire_invalid_type(uint32_t type) {
-    Cell datatype = datatype_cell(type);
-    support::fire_error(ErrorId::script_invalid_type, &datatype);
-}
+using support::fire_invalid_type;
 
 [[noreturn]] void fire_invalid_path(const Cell* path, const Cell* element) {
     support::fire_error(ErrorId::script_invalid_path, path ? path : &shared_none_cell, element);

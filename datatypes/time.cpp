@@ -25,7 +25,7 @@ namespace {
 constexpr double SECONDS_PER_HOUR = 3600.0;
 constexpr double TINY = 0.000001;
 
-Cell datatype_cell(uint32_t type) { return make_cell(TYPE_DATATYPE, type); }
+using support::datatype_cell;
 
 [[noreturn]] void fire_bad_to_arg(const Cell* value) {
     Cell datatype = datatype_cell(TYPE_TIME);

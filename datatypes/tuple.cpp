@@ -28,17 +28,11 @@ namespace {
 
 constexpr size_t PAYLOAD_OFFSET = offsetof(Cell, data1);
 
-Cell datatype_cell(uint32_t type) { return make_cell(TYPE_DATATYPE, type); }
+using support::datatype_cell;
 
-[[noreturn]] void fire_invalid_type(uint32_t type) {
-    Cell datatype = datatype_cell(type);
-    support::fire_error(ErrorId::script_invalid_type, &datatype);
-}
+using support::fire_invalid_type;
 
-[[noreturn]] void fire_bad_to(const Cell* spec) {
-    Cell datatype = datatype_cell(TYPE_TUPLE);
-    support::fire_error(ErrorId::script_bad_to_arg, &datatype, spec);
-}
+[[noreturn]] void fire_bad_to(const Cell* spec) { support::fire_bad_to(TYPE_TUPLE, spec); }
 
 [[noreturn]] void fire_out_of_range(int32_t index) {
     Cell n = integer_cell(index);

@@ -58,10 +58,7 @@ int32_t count_from_head(const Cell* vec) {
 // ---------------------------------------------------------------- errors
 
 [[noreturn]] void fire_no_memory() { support::fire_error(ErrorId::internal_no_memory); }
-[[noreturn]] void fire_invalid_type(uint32_t type) {
-    Cell datatype = make_cell(TYPE_DATATYPE, type);
-    support::fire_error(ErrorId::script_invalid_type, &datatype);
-}
+using support::fire_invalid_type;
 [[noreturn]] void fire_bad_make(const Cell* spec) {
     Cell datatype = make_cell(TYPE_DATATYPE, TYPE_VECTOR);
     Cell copy = *spec;

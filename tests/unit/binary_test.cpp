@@ -11,12 +11,9 @@
 namespace zun {
 namespace {
 
-using eval_test::EvalTest;
+using eval_test::Case;
 
-struct Case {
-    const char* code;
-    const char* molded;
-};
+using eval_test::EvalTest;
 
 class BinaryTest : public EvalTest {
 protected:

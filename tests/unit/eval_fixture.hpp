@@ -16,6 +16,7 @@
 #include "datatypes/object.hpp"
 #include "datatypes/series/block.hpp"
 #include "datatypes/series/string.hpp"
+#include "datatypes/series/url.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/eval.hpp"
@@ -28,6 +29,16 @@
 #include "tests/unit/runtime_fixture.hpp"
 
 namespace zun::eval_test {
+
+// Table rows of the tests: code and its value molded, code and its error.
+struct Case {
+    const char* code;
+    const char* molded;
+};
+struct Failure {
+    const char* code;
+    ErrorId id;
+};
 
 inline std::string mold(Cell v) {
     Cell* buffer = string::make_empty_at(stack::push_cell(), 16);
@@ -116,6 +127,31 @@ protected:
             &error);
         EXPECT_EQ(id, ErrorId::count_) << text << ": " << error_info(id).id_name;
         return molded;
+    }
+
+    // The value of the code as text: a string type's characters (UTF-8), a
+    // binary's bytes, anything else molded; an error fails the test.
+    static std::string run_text(const std::string& text) {
+        std::string out = "error";
+        Cell error;
+        ErrorId id = raised_or_none(
+            [&] {
+                Cell* code = load(text.c_str());
+                EXPECT_EQ(interpreter::eval_block(code, false), Flow::normal) << text;
+                Cell result = stack::g_top[-1];
+                if (result.is(TYPE_BINARY)) {
+                    memory::SeriesBuffer* b = memory::buffer_of(result.data2);
+                    out.assign(reinterpret_cast<const char*>(b->head_ptr()) + result.data1,
+                               b->used() - result.data1);
+                } else if (string::any_string_q(result.type())) {
+                    out = url::utf8_of(&result);
+                } else {
+                    out = mold(result);
+                }
+            },
+            &error);
+        EXPECT_EQ(id, ErrorId::count_) << text << ": " << error_info(id).id_name;
+        return out;
     }
 
     // The error the code raises (count_ when none).

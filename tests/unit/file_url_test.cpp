@@ -24,27 +24,7 @@ struct Case {
 
 class FileUrl : public eval_test::EvalTest {
 protected:
-    // The result of the code as UTF-8: a string type's characters, any other
-    // value molded.
-    static std::string text(const std::string& code) {
-        std::string out = "error";
-        Cell error;
-        ErrorId id = test_support::caught(
-            [&] {
-                Cell* block = load(code.c_str());
-                EXPECT_EQ(interpreter::eval_block(block, false), Flow::normal) << code;
-                Cell* result = stack::push(&stack::g_top[-1]);
-                if (!string::any_string_q(result->type())) {
-                    Cell* buffer = string::make_empty_at(stack::push_cell(), 16);
-                    actions::mold_direct(result, buffer, false, false, false, nullptr, 100000, 0);
-                    result = buffer;
-                }
-                out = url::utf8_of(result);
-            },
-            &error);
-        EXPECT_EQ(id, ErrorId::count_) << code;
-        return out;
-    }
+    static std::string text(const std::string& code) { return run_text(code); }
     static void check(const std::vector<Case>& cases) {
         for (const Case& c : cases) EXPECT_EQ(text(c.code), c.text) << c.code;
     }

@@ -48,33 +48,7 @@ protected:
         return out.str();
     }
 
-    // The result of the code: a string's text as UTF-8, a binary's bytes,
-    // anything else molded.
-    static std::string text(const std::string& code) {
-        std::string out = "error";
-        Cell error;
-        ErrorId id = test_support::caught(
-            [&] {
-                Cell* block = load(code.c_str());
-                EXPECT_EQ(interpreter::eval_block(block, false), Flow::normal) << code;
-                Cell* result = stack::push(&stack::g_top[-1]);
-                if (result->is(TYPE_BINARY)) {
-                    memory::SeriesBuffer* b = memory::buffer_of(result->data2);
-                    out.assign(reinterpret_cast<const char*>(b->head_ptr()) + result->data1,
-                               b->used() - result->data1);
-                    return;
-                }
-                if (!string::any_string_q(result->type())) {
-                    Cell* buffer = string::make_empty_at(stack::push_cell(), 16);
-                    actions::mold_direct(result, buffer, false, false, false, nullptr, 100000, 0);
-                    result = buffer;
-                }
-                out = url::utf8_of(result);
-            },
-            &error);
-        EXPECT_EQ(id, ErrorId::count_) << code;
-        return out;
-    }
+    static std::string text(const std::string& code) { return run_text(code); }
 
     std::string m_dir;
 };

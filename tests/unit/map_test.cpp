@@ -11,13 +11,10 @@ using namespace zun;
 
 namespace {
 
+using eval_test::Case;
+
 class Map : public eval_test::EvalTest {};
 class Hash : public eval_test::EvalTest {};
-
-struct Case {
-    const char* code;
-    const char* molded;
-};
 
 // The fixture's helpers are protected; the cases reach them through this.
 struct Runner : eval_test::EvalTest {

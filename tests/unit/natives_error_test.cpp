@@ -11,14 +11,8 @@ using namespace zun;
 
 namespace {
 
-struct Case {
-    const char* code;
-    const char* molded;
-};
-struct Failure {
-    const char* code;
-    ErrorId id;
-};
+using eval_test::Case;
+using Failure = eval_test::Failure;
 
 class NativesError : public eval_test::EvalTest {
 protected:

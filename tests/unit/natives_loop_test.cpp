@@ -12,16 +12,10 @@ using eval_test::g_notes;
 
 namespace {
 
-using Notes = std::vector<std::string>;
+using eval_test::Case;
+using Failure = eval_test::Failure;
 
-struct Case {
-    const char* code;
-    const char* molded;
-};
-struct Failure {
-    const char* code;
-    ErrorId id;
-};
+using Notes = std::vector<std::string>;
 
 class NativesLoop : public eval_test::EvalTest {
 protected:

@@ -15,14 +15,8 @@ using namespace zun;
 
 namespace {
 
-struct Case {
-    const char* code;
-    const char* molded;
-};
-struct Fail {
-    const char* code;
-    ErrorId id;
-};
+using eval_test::Case;
+using Fail = eval_test::Failure;
 
 struct Runner : eval_test::EvalTest {
     using EvalTest::fails;

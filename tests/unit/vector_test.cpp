@@ -19,18 +19,12 @@ using namespace zun;
 
 namespace {
 
+using eval_test::Case;
+using Fail = eval_test::Failure;
+
 using test_support::python_lines;
 
 class Vector : public eval_test::EvalTest {};
-
-struct Case {
-    const char* code;
-    const char* molded;
-};
-struct Fail {
-    const char* code;
-    ErrorId id;
-};
 
 struct Runner : eval_test::EvalTest {
     using EvalTest::fails;
