@@ -29,6 +29,14 @@
 #include "interpreter/stack.hpp"
 #include "interpreter/trace.hpp"
 
+// Keeps g++ from specialising the call path across calls; clang has no such
+// attribute.
+#if defined(__clang__)
+#define ZUN_NO_IPA
+#else
+#define ZUN_NO_IPA gnu::noipa
+#endif
+
 namespace zun::interpreter {
 
 volatile sig_atomic_t g_interrupt = 0;
@@ -166,7 +174,7 @@ constexpr uint64_t CALLING_CELLS =
 constexpr uint64_t CALLED_VALUES =
     type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) | type_bit(TYPE_FUNCTION);
 
-[[gnu::noinline, gnu::noipa]] Flow call_plain(const Cell& function, const Cell& name,
+[[gnu::noinline, ZUN_NO_IPA]] Flow call_plain(const Cell& function, const Cell& name,
                                              const Code& code, uint32_t& pos);
 [[gnu::noinline]] Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos);
 Flow run_block(NodeId node, uint32_t head, uint32_t extra);

@@ -46,8 +46,8 @@ constexpr DigitTable make_table(const char* alphabet, bool pad) {
     for (int8_t& v : t.value) v = BAD;
     for (int i = 0; alphabet[i]; i++) t.value[uint8_t(alphabet[i])] = int8_t(i);
     for (int c : {8, 9, 10, 12, 13, 32, 39}) t.value[c] = SKIP;
-    t.value[';'] = COMMENT;
-    if (pad) t.value['='] = PAD;
+    t.value[uint8_t(';')] = COMMENT;
+    if (pad) t.value[uint8_t('=')] = PAD;
     return t;
 }
 constexpr DigitTable BASE64_TABLE = make_table(BASE64_ALPHABET, true);

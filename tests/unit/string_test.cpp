@@ -504,7 +504,9 @@ TEST_F(String, LoadUtf8StrictAndPushCopy) {
         auto* text = reinterpret_cast<const uint8_t*>(c.text);
         double value = string::to_float(text, uint32_t(std::strlen(c.text)), &error);
         EXPECT_EQ(error, c.error) << c.text;
-        if (!c.error) EXPECT_EQ(value, c.value) << c.text;
+        if (!c.error) {
+            EXPECT_EQ(value, c.value) << c.text;
+        }
     }
 }
 
