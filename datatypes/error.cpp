@@ -286,7 +286,7 @@ template <typename F> void walk_calls(int32_t level, uint32_t position, F each) 
     stack::CallFrame* end = stack::g_frame_bottom + std::min(position, stack::FRAME_STACK_RECORDS);
     for (stack::CallFrame* record = stack::g_frame_bottom; record < end; ++record) {
         uint32_t symbol = record->symbol();
-        if (!symbol || symbol == hidden1 || symbol == hidden2) continue;
+        if (!symbol || symbol == hidden1 || symbol == hidden2 || record->library()) continue;
         NodeId names = record->name_context ? record->name_context : context::global();
         const Cell* value = context::find_word_value(symbol, names);
         if (level > 1 || (value && value->is(TYPE_FUNCTION))) each(context::resolve_symbol(0, symbol));

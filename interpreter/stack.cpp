@@ -64,11 +64,12 @@ void make_fixed_block(FixedBlock& block, uint32_t cells) {
 
 Cell* context_cell(NodeId context) { return memory::buffer_of(context)->head_cell(); }
 
-bool hidden(const CallFrame* record) {
-    if (record->library()) return true;
+bool hidden_name(const CallFrame* record) {
     uint32_t symbol = record->symbol();
     return (g_body_symbol && symbol == g_body_symbol) || (g_anon_symbol && symbol == g_anon_symbol);
 }
+
+bool hidden(const CallFrame* record) { return record->library() || hidden_name(record); }
 
 
 // Pops records down to the nearest one of `kind` or a try-all frame, restoring
@@ -289,8 +290,12 @@ Cell current_callee_word() {
         record = g_frame_bottom + std::min(g_saved_position, FRAME_STACK_RECORDS);
         g_saved_position = NO_POSITION;
     }
+    // Library code's frames stand in only when no call of user code is found
+    // (an error of the console's top level names the library call it ran in).
+    const CallFrame* library = nullptr;
     while (record > g_frame_bottom) {
         --record;
+        if (record->library() && !library && record->symbol() && !hidden_name(record)) library = record;
         if (hidden(record)) continue;
         // Until symbols exist the record's own symbol and context stand for the word.
         if (!symbols::ready())
@@ -298,6 +303,7 @@ Cell current_callee_word() {
         if (record->symbol()) return context::resolve_symbol(record->name_context, record->symbol());
         break;  // an unnamed frame
     }
+    if (library && symbols::ready()) return context::resolve_symbol(library->name_context, library->symbol());
     // Symbol 0 stands for the <not-found> word until symbols exist.
     return symbols::ready() ? *words::get(words::not_found) : make_cell(TYPE_WORD, 0, 0, 0xFFFFFFFF);
 }

@@ -55,6 +55,9 @@ Cell* eval_text(const char* source) {
     uint32_t consumed = 0;
     lexer::transcode(code, reinterpret_cast<const uint8_t*>(source), uint32_t(std::strlen(source)),
                      lexer::Options{}, &consumed);
+    // Start-up's own calls into the library are library code: their frames
+    // stay out of the user's error reports.
+    memory::buffer_of(code->data2)->flags |= memory::LIBRARY_FLAG;
     if (Flow flow = interpreter::eval_block(code, true); flow != Flow::normal)
         interpreter::raise_pending(flow);
     return stack::top();
