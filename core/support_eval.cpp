@@ -183,9 +183,19 @@ Cell* scan_one_value(const Cell* text) {
     options.one_value = true;
     uint32_t consumed = 0;
     lexer::load_string(out, text, 0, -1, options, &consumed);
-    // only a text that is one value as a whole converts: "1x2 junk" is no pair
-    if (int32_t(consumed) < string::length_from_start(text) - string::head_index(text))
-        *out = make_cell(TYPE_NONE);
+    // Only a text that is one value as a whole converts: "1x2 junk" is no
+    // pair. Blanks around the value are allowed on both sides.
+    const int32_t length = string::length_from_start(text) - string::head_index(text);
+    Cell t = *text;
+    const uint8_t* p = string::head_pointer(&t);
+    const uint32_t unit = string::buffer_of(&t)->unit();
+    for (int32_t i = int32_t(consumed); i < length; i++) {
+        const uint32_t c = string::get_char(p + int64_t(i) * unit, unit);
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+            *out = make_cell(TYPE_NONE);
+            break;
+        }
+    }
     return out;
 }
 
