@@ -179,6 +179,17 @@ namespace zun::support {
 Cell* scan_one_value(const Cell* text) {
     Cell* out = stack::push_cell();
     *out = make_cell(TYPE_NONE);
+    // Bad text is no value, not a syntax error: a scan that loads nothing
+    // tells first.
+    lexer::Options check;
+    check.one_value = true;
+    check.produce = false;
+    uint32_t scanned = 0;
+    if (lexer::load_string(out, text, 0, -1, check, &scanned) == int32_t(TYPE_ERROR)) {
+        *out = make_cell(TYPE_NONE);
+        return out;
+    }
+    *out = make_cell(TYPE_NONE);
     lexer::Options options;
     options.one_value = true;
     uint32_t consumed = 0;
