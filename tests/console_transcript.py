@@ -205,49 +205,63 @@ def check_commands(zun, failures):
             failures.append("pwd, cd and ls errors: %r" % got)
 
 
-def check_interrupts(zun, failures):
-    # Ctrl-C at the prompt drops the line being typed
-    proc = subprocess.Popen([zun], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE)
-    # a console that misses the signal must not hang the suite
-    watchdog = threading.Timer(60, proc.kill)
-    watchdog.start()
-    seen = b""
+class LiveConsole:
+    """A console fed and read while it runs, for signals sent between lines."""
 
-    def wait_for(end):
-        nonlocal seen
-        while not seen.endswith(end):
-            more = proc.stdout.read1(100)
+    def __init__(self, zun):
+        self.proc = subprocess.Popen([zun], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE)
+        # a console that misses the signal must not hang the suite
+        self.watchdog = threading.Timer(60, self.proc.kill)
+        self.watchdog.start()
+        self.seen = b""
+
+    def wait_for(self, end):
+        while not self.seen.endswith(end):
+            more = self.proc.stdout.read1(100)
             if not more:
                 return
-            seen += more
+            self.seen += more
 
-    wait_for(b">> ")
-    proc.send_signal(signal.SIGINT)
-    # the next line must not race the signal, or it is the line cancelled
-    wait_for(b"(escape)\n>> ")
-    out, _ = proc.communicate(b"1\n", timeout=60)
-    watchdog.cancel()
-    got = after_banner((seen + out).decode()) or ""
-    if got != ">> \n(escape)\n>> == 1\n>> \n" or proc.returncode != 0:
-        failures.append("Ctrl-C at the prompt: %r %d" % (got, proc.returncode))
-    # Ctrl-C while a command runs halts it and the prompt comes back
-    proc = subprocess.Popen([zun], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE)
-    watchdog = threading.Timer(60, proc.kill)
-    watchdog.start()
-    seen = b""
-    wait_for(b">> ")
-    proc.stdin.write(b'print "running" forever []\n')
-    proc.stdin.flush()
-    wait_for(b"running\n")
-    proc.send_signal(signal.SIGINT)
-    wait_for(b"(halted)\n>> ")
-    out, _ = proc.communicate(b"2\n", timeout=60)
-    watchdog.cancel()
-    got = after_banner((seen + out).decode()) or ""
-    if got != ">> running\n(halted)\n>> == 2\n>> \n" or proc.returncode != 0:
-        failures.append("Ctrl-C in a command: %r %d" % (got, proc.returncode))
+    def send(self, line):
+        self.proc.stdin.write(line)
+        self.proc.stdin.flush()
+
+    def interrupt(self):
+        self.proc.send_signal(signal.SIGINT)
+
+    def finish(self, last_line):
+        """Sends the last line, ends the input; the transcript and the status."""
+        out, _ = self.proc.communicate(last_line, timeout=60)
+        self.watchdog.cancel()
+        return after_banner((self.seen + out).decode()) or "", self.proc.returncode
+
+
+# Ctrl-C in the loop: (what, a line sent first or None, the output that
+# shows it runs, the output after the signal, the last line, the transcript).
+INTERRUPTS = [
+    # at the prompt it drops the line being typed; the next line must not
+    # race the signal, or it is the line cancelled
+    ("Ctrl-C at the prompt", None, b">> ", b"(escape)\n>> ", b"1\n",
+     ">> \n(escape)\n>> == 1\n>> \n"),
+    # while a command runs it halts it and the prompt comes back
+    ("Ctrl-C in a command", b'print "running" forever []\n', b"running\n", b"(halted)\n>> ",
+     b"2\n", ">> running\n(halted)\n>> == 2\n>> \n"),
+]
+
+
+def check_interrupts(zun, failures):
+    for what, line, running, after, last, want in INTERRUPTS:
+        console = LiveConsole(zun)
+        console.wait_for(b">> ")
+        if line:
+            console.send(line)
+        console.wait_for(running)
+        console.interrupt()
+        console.wait_for(after)
+        got, status = console.finish(last)
+        if got != want or status != 0:
+            failures.append("%s: %r %d" % (what, got, status))
     # a script run without the console ends quietly
     with tempfile.TemporaryDirectory() as tmp:
         busy = write(tmp, "busy.zun", 'Zun []\nprint "started"\nforever []\n')
