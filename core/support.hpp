@@ -80,6 +80,9 @@ void set_error_tracer(ErrorTracer tracer);
 // blank text or text that holds more than one value). make and to from text
 // of the scalar types go through it.
 Cell* scan_one_value(const Cell* text);
+// The value of the text when it is one value of the type, else script
+// bad-to-arg with the type and the text.
+Cell* scan_value_of_type(const Cell* text, uint32_t type);
 void set_error_former(ErrorFormer former);
 void make_error(Cell* result, ErrorId id, const Cell* arg1 = nullptr,
                 const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);

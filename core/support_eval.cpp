@@ -172,6 +172,12 @@ Flow call_with_refinements(uint32_t index, bool native, uint32_t slot_count,
     return entry(native ? 1 : 0, slot_count ? slots : nullptr);
 }
 
+Cell* scan_value_of_type(const Cell* text, uint32_t type) {
+    Cell* scanned = scan_one_value(text);
+    if (!scanned->is(type)) fire_bad_to(type, text);
+    return scanned;
+}
+
 }  // namespace zun::support
 
 namespace zun::support {

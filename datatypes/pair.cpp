@@ -188,11 +188,8 @@ Cell* make(Cell*, Cell* spec, int) {
             y = truncate_checked(py, spec);
             break;
         }
-        case TYPE_STRING: {
-            Cell* scanned = support::scan_one_value(spec);
-            if (!scanned->is(TYPE_PAIR)) fire_bad_to(spec);
-            return scanned;
-        }
+        case TYPE_STRING:
+            return support::scan_value_of_type(spec, TYPE_PAIR);
         case TYPE_PAIR:
             return stack::push(spec);
         default:

@@ -86,18 +86,9 @@ template <int N> Cell* make(Cell*, Cell* spec, int) {
         case TYPE_POINT3D:
             if (N == 3) return stack::push(spec);
             [[fallthrough]];
-        default: {
-            if (!spec->is(TYPE_STRING)) {
-                Cell datatype = datatype_cell(type_of(N));
-                support::fire_error(ErrorId::script_bad_to_arg, &datatype, spec);
-            }
-            Cell* scanned = support::scan_one_value(spec);
-            if (!scanned->is(type_of(N))) {
-                Cell datatype = datatype_cell(type_of(N));
-                support::fire_error(ErrorId::script_bad_to_arg, &datatype, spec);
-            }
-            return scanned;
-        }
+        default:
+            if (!spec->is(TYPE_STRING)) support::fire_bad_to(type_of(N), spec);
+            return support::scan_value_of_type(spec, type_of(N));
     }
     return init<N>(stack::push_cell(), c);
 }

@@ -234,11 +234,8 @@ Cell* make(Cell*, Cell* spec, int) {
         case TYPE_ISSUE:
             return from_issue(spec, stack::push_cell());
         case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
-        case TYPE_REF: {
-            Cell* scanned = support::scan_one_value(spec);
-            if (!scanned->is(TYPE_TUPLE)) fire_bad_to(spec);
-            return scanned;
-        }
+        case TYPE_REF:
+            return support::scan_value_of_type(spec, TYPE_TUPLE);
         case TYPE_TUPLE:
             return stack::push(spec);
         default:

@@ -28,6 +28,10 @@ void unset_word(Cell* word) {
     word::set_value(word, &unset);
 }
 
+void set_new_line(Cell* cell, bool on) {
+    cell->header = on ? cell->header | NEW_LINE_FLAG : cell->header & ~NEW_LINE_FLAG;
+}
+
 enum class SeriesGroup { NONE, LIST, TEXT };
 
 SeriesGroup group_of(uint32_t type) {
@@ -89,8 +93,7 @@ Flow new_line(int, const int32_t* refinements) {
     const int32_t start = block::head_index(position), tail = block::length_from_start(position);
     if (!all && !skip) {
         if (start < tail) {
-            Cell* cell = block::cell_at(position, start);
-            cell->header = mark ? cell->header | NEW_LINE_FLAG : cell->header & ~NEW_LINE_FLAG;
+            set_new_line(block::cell_at(position, start), mark);
         }
         return keep_result();
     }
@@ -101,9 +104,7 @@ Flow new_line(int, const int32_t* refinements) {
         if (step <= 0) support::fire_error(ErrorId::script_out_of_range, size);
     }
     for (int32_t i = 0; start + i < tail; i++) {
-        Cell* cell = block::cell_at(position, start + i);
-        bool on = (step == 1 || i % step == 0) ? mark : !mark;
-        cell->header = on ? cell->header | NEW_LINE_FLAG : cell->header & ~NEW_LINE_FLAG;
+        set_new_line(block::cell_at(position, start + i), (step == 1 || i % step == 0) ? mark : !mark);
     }
     return keep_result();
 }

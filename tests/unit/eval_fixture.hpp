@@ -39,6 +39,14 @@ struct Failure {
     const char* code;
     ErrorId id;
 };
+// Code, its error and the error's arguments as text ("" for one not checked).
+struct ErrorCase {
+    const char* code;
+    ErrorId id;
+    const char* arg1;
+    const char* arg2;
+    const char* arg3;
+};
 
 inline std::string mold(Cell v) {
     Cell* buffer = string::make_empty_at(stack::push_cell(), 16);
@@ -152,6 +160,19 @@ protected:
             &error);
         EXPECT_EQ(id, ErrorId::count_) << text << ": " << error_info(id).id_name;
         return out;
+    }
+
+    // Each case raises its error, with the arguments it names.
+    template <size_t N> static void check_errors(const ErrorCase (&cases)[N]) {
+        for (const ErrorCase& c : cases) {
+            Cell error;
+            ASSERT_EQ(fails(c.code, &error), c.id) << c.code;
+            const char* args[] = {c.arg1, c.arg2, c.arg3};
+            for (int i = 0; i < 3; i++)
+                if (*args[i]) {
+                    EXPECT_EQ(error_arg(error, i), args[i]) << c.code << " arg " << i + 1;
+                }
+        }
     }
 
     // The error the code raises (count_ when none).

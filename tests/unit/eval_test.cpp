@@ -113,13 +113,7 @@ TEST_F(Eval, BothSetWordsOfAChainAreSet) {
 }
 
 TEST_F(Eval, Errors) {
-    const struct {
-        const char* code;
-        ErrorId id;
-        const char* arg1;
-        const char* arg2;
-        const char* arg3;
-    } cases[] = {
+    const eval_test::ErrorCase cases[] = {
         {"nothing-here + 1", ErrorId::script_no_value, "nothing-here", "", ""},
         {"+ 1", ErrorId::script_no_op_arg, "+", "", ""},
         {"f: func [a b] [a] f 1", ErrorId::script_no_arg, "f", "b", ""},
@@ -132,15 +126,7 @@ TEST_F(Eval, Errors) {
         {"#system [1]", ErrorId::internal_zun_system, "", "", ""},
         {"#system-global [1]", ErrorId::internal_zun_system, "", "", ""},
     };
-    for (const auto& c : cases) {
-        Cell error;
-        ASSERT_EQ(fails(c.code, &error), c.id) << c.code;
-        const char* args[] = {c.arg1, c.arg2, c.arg3};
-        for (int i = 0; i < 3; i++)
-            if (*args[i]) {
-                EXPECT_EQ(error_arg(error, i), args[i]) << c.code << " arg " << i + 1;
-            }
-    }
+    check_errors(cases);
 }
 
 // An op! value standing in the code is reserved.

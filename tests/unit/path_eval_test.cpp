@@ -68,13 +68,7 @@ TEST_F(PathEval, ValueBeforePath) {
 }
 
 TEST_F(PathEval, Errors) {
-    const struct {
-        const char* code;
-        ErrorId id;
-        const char* arg1;
-        const char* arg2;
-        const char* arg3;
-    } cases[] = {
+    const eval_test::ErrorCase cases[] = {
         {"u/a", ErrorId::script_unset_path, "u/a", "u", ""},
         {"o/missing", ErrorId::script_invalid_path, "o/missing", "missing", ""},
         {"o/missing: 1", ErrorId::script_invalid_path, "o/missing:", "missing", ""},
@@ -85,15 +79,7 @@ TEST_F(PathEval, Errors) {
         {"i: 5 i/a", ErrorId::script_bad_path_type, "i/a", "integer!", "i"},
         {"o/a/b", ErrorId::script_bad_path_type, "o/a/b", "integer!", "o/a"},
     };
-    for (const auto& c : cases) {
-        Cell error;
-        ASSERT_EQ(fails(c.code, &error), c.id) << c.code;
-        const char* args[] = {c.arg1, c.arg2, c.arg3};
-        for (int i = 0; i < 3; i++)
-            if (*args[i]) {
-                EXPECT_EQ(error_arg(error, i), args[i]) << c.code << " arg " << i + 1;
-            }
-    }
+    check_errors(cases);
 }
 
 // Paths the lexer cannot write: empty, or not starting with a word.
