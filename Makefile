@@ -1,13 +1,14 @@
 # make        build build/zun
 # make run    install missing packages, build, start the console
 # make test   install missing packages, build, run every test; then the same
-#             under ASan+UBSan with the collector moving buffers at every allocation,
-#             then a bounded fuzz run of the lexer
-# make fuzz   the lexer fuzz run alone (FUZZ_SECONDS, default 60; needs clang)
+#             under ASan+UBSan with the collector moving buffers at every allocation
+#             (tests labelled heavy left out), then a bounded run of every fuzz target
+# make fuzz   the fuzz runs alone (FUZZ_SECONDS each, default 45; FUZZ_TARGETS to pick; needs clang)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
-FUZZ_SECONDS ?= 60
+FUZZ_SECONDS ?= 45
+FUZZ_TARGETS ?=
 JOBS       ?= $(shell nproc)
 
 .PHONY: all build run test test-asan fuzz deps clean bench
@@ -36,17 +37,15 @@ $(ASAN_BUILD)/build.ninja:
 
 test-asan: $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -LE heavy
 
-# The script tests seed the corpus; new inputs go to the build folder.
+# Every fuzz target runs for FUZZ_SECONDS; tests/fuzz/<target>.seeds names its seeds.
 $(FUZZ_BUILD)/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUN_FUZZ=ON
 
 fuzz: deps $(FUZZ_BUILD)/build.ninja
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target lexer_fuzz
-	mkdir -p $(FUZZ_BUILD)/corpus
-	./$(FUZZ_BUILD)/lexer_fuzz -max_total_time=$(FUZZ_SECONDS) -seed=1 -rss_limit_mb=4096 \
-		$(FUZZ_BUILD)/corpus tests/zun
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	tools/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

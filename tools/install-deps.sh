@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, when any is missing.
+# Installs the Debian packages the build and the tests need, when any is missing.
+# Each area of the project lists its packages in tools/deps/*.txt, one a line.
 set -euo pipefail
-packages=(cmake ninja-build g++ make python3 libgtest-dev clang libclang-rt-14-dev libssl-dev)
+cd "$(dirname "$0")"
+mapfile -t packages < <(cat deps/*.txt | sed 's/#.*//' | tr -s ' \t' '\n' | grep -v '^$' | sort -u)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
