@@ -324,7 +324,8 @@ int32_t inflate_stored(BitReader& in, Output& out) {
 
 }  // namespace
 
-int32_t inflate(uint8_t* out_bytes, int32_t* size, const uint8_t* in_bytes, int32_t length) {
+int32_t inflate_counted(uint8_t* out_bytes, int32_t* size, const uint8_t* in_bytes, int32_t length,
+                        int32_t* used) {
     Output out{out_bytes, out_bytes ? int64_t(*size > 0 ? *size : 0) : 0};
     BitReader in{in_bytes, in_bytes + (length > 0 ? length : 0)};
     Tables dynamic;
@@ -349,8 +350,13 @@ int32_t inflate(uint8_t* out_bytes, int32_t* size, const uint8_t* in_bytes, int3
         if (r != DONE) break;
     }
     *size = int32_t(out.pos < INT32_MAX ? out.pos : INT32_MAX);
+    if (used) *used = int32_t(in.end - in_bytes - in.bits_left() / 8);
     if (r != DONE) return r;
     return out.pos > out.capacity ? TOO_SMALL : DONE;
+}
+
+int32_t inflate(uint8_t* out, int32_t* size, const uint8_t* in, int32_t length) {
+    return inflate_counted(out, size, in, length, nullptr);
 }
 
 }  // namespace zun::compress
