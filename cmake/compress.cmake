@@ -4,3 +4,12 @@
 zun_python_test(compress_oracle tests/compress_oracle.py)
 # The same over the Canterbury files, with our deflate output pinned.
 zun_python_test(compress_oracle_corpus tests/compress_oracle.py LABELS heavy ARGS --corpus)
+
+# Fuzz targets, judged against zlib (linked into them alone, never into zun).
+zun_fuzzer(inflate_fuzz tests/fuzz/inflate_fuzz.cpp)
+zun_fuzzer(deflate_fuzz tests/fuzz/deflate_fuzz.cpp)
+if(ZUN_FUZZ)
+  find_package(ZLIB REQUIRED)
+  target_link_libraries(inflate_fuzz PRIVATE ZLIB::ZLIB)
+  target_link_libraries(deflate_fuzz PRIVATE ZLIB::ZLIB)
+endif()
