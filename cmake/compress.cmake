@@ -13,3 +13,16 @@ if(ZUN_FUZZ)
   target_link_libraries(inflate_fuzz PRIVATE ZLIB::ZLIB)
   target_link_libraries(deflate_fuzz PRIVATE ZLIB::ZLIB)
 endif()
+
+# The C++ bench against zlib (and libdeflate when present); built on request:
+#   cmake --build build --target compress_bench
+find_package(ZLIB QUIET)
+if(ZLIB_FOUND)
+  add_executable(compress_bench EXCLUDE_FROM_ALL bench/compress_bench.cpp)
+  target_link_libraries(compress_bench PRIVATE zunrt ZLIB::ZLIB)
+  find_library(LIBDEFLATE deflate)
+  if(LIBDEFLATE)
+    target_compile_definitions(compress_bench PRIVATE ZUN_HAVE_LIBDEFLATE)
+    target_link_libraries(compress_bench PRIVATE ${LIBDEFLATE})
+  endif()
+endif()
