@@ -41,7 +41,9 @@ constexpr LevelParameters k_levels[10] = {
 // The single work area of a call.
 struct Work {
     uint32_t head[HASH_ENTRIES];
-    uint32_t link[HASH_ENTRIES];  // by position & 0x7FFF
+    // By position & 0x7FFF: how far back the previous position of the same
+    // hash lies, 0 for none (16 bits halve the chain walk's cache footprint).
+    uint16_t link[HASH_ENTRIES];
     uint32_t tokens[MAX_TOKENS];  // literal byte, or distance << 8 | length - 3
     uint32_t freq[SYMBOLS];
     uint8_t lengths[SYMBOLS];
@@ -105,6 +107,26 @@ struct Deflater {
 
     uint8_t byte(int64_t p) const { return in[p - 1]; }
 
+    static uint16_t load16(const uint8_t* b) {
+        uint16_t v;
+        std::memcpy(&v, b, 2);
+        return v;
+    }
+
+    // Bytes 0 to 2 are equal: the length from byte 3 on, 8 bytes at a time.
+    static int match_length(const uint8_t* there, const uint8_t* here, int max_length) {
+        int len = 3;
+        while (len + 8 <= max_length) {
+            uint64_t a, b;
+            std::memcpy(&a, there + len, 8);
+            std::memcpy(&b, here + len, 8);
+            if (const uint64_t x = a ^ b) return len + (std::countr_zero(x) >> 3);
+            len += 8;
+        }
+        while (len < max_length && there[len] == here[len]) len++;
+        return len;
+    }
+
     int longest_match(int64_t p, int64_t candidate, int prev_length, int max_length,
                       int64_t* distance) const {
         if (prev_length >= max_length) return prev_length;
@@ -113,21 +135,24 @@ struct Deflater {
         int chain = prev_length >= level.good_length ? level.chain_limit >> 2 : level.chain_limit;
         int best = prev_length;
         const uint8_t* here = in + p - 1;
+        const uint16_t here_first = load16(here);
+        uint16_t here_best = load16(here + best - 1);
         do {
             const uint8_t* there = in + candidate - 1;
             // The bytes that decide whether this candidate can beat the best
             // first; byte 2 follows from equal hashes and equal bytes 0 and 1.
-            if (there[best - 1] == here[best - 1] && there[best] == here[best] &&
-                there[0] == here[0] && there[1] == here[1]) {
-                int len = 3;
-                while (len < max_length && there[len] == here[len]) len++;
+            if (load16(there + best - 1) == here_best && load16(there) == here_first) {
+                const int len = match_length(there, here, max_length);
                 if (len > best) {
                     best = len;
                     *distance = p - candidate;
                     if (len >= nice) break;
+                    here_best = load16(here + best - 1);
                 }
             }
-            candidate = w.link[candidate & LINK_MASK];
+            const uint32_t back = w.link[candidate & LINK_MASK];
+            if (back == 0) break;
+            candidate -= back;
         } while (candidate > limit && --chain != 0);
         return best;
     }
@@ -289,7 +314,8 @@ struct Deflater {
             if (p <= length - 2) {
                 hash = ((hash << 5) ^ byte(p + 2)) & mask;
                 candidate = w.head[hash];
-                w.link[p & LINK_MASK] = candidate;
+                w.link[p & LINK_MASK] =
+                    candidate && p - candidate <= 0xFFFF ? uint16_t(p - candidate) : 0;
                 w.head[hash] = uint32_t(p);
             }
             if (skip > 0) {
