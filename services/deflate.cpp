@@ -127,18 +127,21 @@ struct Deflater {
         return len;
     }
 
-    int longest_match(int64_t p, int64_t candidate, int prev_length, int max_length,
-                      int64_t* distance) const {
+    [[gnu::noinline]] int longest_match(uint32_t p, uint32_t candidate, int prev_length, int max_length,
+                      uint32_t* distance) const {
         if (prev_length >= max_length) return prev_length;
         const int nice = std::min(level.nice_length, max_length);
-        const int64_t limit = std::max<int64_t>(p - WINDOW, 0);
-        int chain = prev_length >= level.good_length ? level.chain_limit >> 2 : level.chain_limit;
+        const uint32_t limit = p > uint32_t(WINDOW) ? p - uint32_t(WINDOW) : 0;
+        unsigned chain = unsigned(prev_length >= level.good_length ? level.chain_limit >> 2
+                                                                   : level.chain_limit);
         int best = prev_length;
-        const uint8_t* here = in + p - 1;
+        const uint8_t* const base = in - 1;  // base[p] is the byte at position p
+        const uint8_t* const here = base + p;
+        const uint16_t* const link = w.link;
         const uint16_t here_first = load16(here);
         uint16_t here_best = load16(here + best - 1);
-        do {
-            const uint8_t* there = in + candidate - 1;
+        for (;;) {
+            const uint8_t* there = base + candidate;
             // The bytes that decide whether this candidate can beat the best
             // first; byte 2 follows from equal hashes and equal bytes 0 and 1.
             if (load16(there + best - 1) == here_best && load16(there) == here_first) {
@@ -150,10 +153,10 @@ struct Deflater {
                     here_best = load16(here + best - 1);
                 }
             }
-            const uint32_t back = w.link[candidate & LINK_MASK];
-            if (back == 0) break;
+            const uint32_t back = link[candidate & LINK_MASK];
             candidate -= back;
-        } while (candidate > limit && --chain != 0);
+            if (back == 0 || candidate <= limit || --chain == 0) break;
+        }
         return best;
     }
 
@@ -323,10 +326,10 @@ struct Deflater {
                 continue;
             }
             int cur_length = 2;
-            int64_t cur_distance = 0;
+            uint32_t cur_distance = 0;
             if (candidate && p - candidate <= WINDOW - 1 && prev_length < level.lazy_limit) {
                 const int max_length = int(std::min<int64_t>(MAX_MATCH, length - p + 1));
-                cur_length = longest_match(p, candidate, prev_length, max_length, &cur_distance);
+                cur_length = longest_match(uint32_t(p), candidate, prev_length, max_length, &cur_distance);
                 if (cur_length == 3 && cur_distance > TOO_FAR) cur_length = 2;
             }
             if (prev_length >= 3 && prev_length >= cur_length) {
