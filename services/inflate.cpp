@@ -249,6 +249,24 @@ bool read_dynamic_header(BitReader& in, Tables& t) {
                               k_meanings.distance);
 }
 
+// Copies a match that has room for 8 bytes past its end. Overlapping copies
+// repeat the pattern: whole words read bytes already written when the
+// distance is at least 8; the last word may write a little past the match.
+inline void copy_match(uint8_t* dst, int64_t distance, int length) {
+    const uint8_t* src = dst - distance;
+    if (distance >= 8) {
+        for (int i = 0; i < length; i += 8) {
+            uint64_t w;
+            std::memcpy(&w, src + i, 8);
+            std::memcpy(dst + i, &w, 8);
+        }
+    } else if (distance == 1) {
+        std::memset(dst, *src, size_t(length));
+    } else {
+        for (int i = 0; i < length; i++) dst[i] = src[i];
+    }
+}
+
 // The output: every byte is counted, stored only while there is room.
 struct Output {
     uint8_t* out;
@@ -261,21 +279,7 @@ struct Output {
     }
     void copy(int64_t distance, int length) {
         if (pos + length + 8 <= capacity) {
-            uint8_t* dst = out + pos;
-            const uint8_t* src = dst - distance;
-            if (distance >= 8) {
-                // Whole words: each reads bytes already written; the last may
-                // write a few bytes past the match, inside the room.
-                for (int i = 0; i < length; i += 8) {
-                    uint64_t w;
-                    std::memcpy(&w, src + i, 8);
-                    std::memcpy(dst + i, &w, 8);
-                }
-            } else if (distance == 1) {
-                std::memset(dst, *src, size_t(length));
-            } else {
-                for (int i = 0; i < length; i++) dst[i] = src[i];
-            }
+            copy_match(out + pos, distance, length);
             pos += length;
             return;
         }
@@ -353,18 +357,7 @@ int32_t inflate_fast(BitReader& in, Output& out, const uint32_t* litlen, const u
             r = DISTANCE_TOO_FAR;
             break;
         }
-        const uint8_t* src = o - dist;
-        if (dist >= 8) {
-            for (int i = 0; i < length; i += 8) {
-                uint64_t w;
-                std::memcpy(&w, src + i, 8);
-                std::memcpy(o + i, &w, 8);
-            }
-        } else if (dist == 1) {
-            std::memset(o, *src, size_t(length));
-        } else {
-            for (int i = 0; i < length; i++) o[i] = src[i];
-        }
+        copy_match(o, dist, length);
         o += length;
     }
     in.p = p;
