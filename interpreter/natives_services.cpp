@@ -376,6 +376,19 @@ Cell* push_output(int64_t capacity) {
     return cell;
 }
 
+// A result that fills less than half its room is copied into a binary! of its
+// own size, so the room a first guess took is not kept alive with it.
+Cell* trimmed(Cell* out, int64_t capacity) {
+    const uint32_t size = memory::buffer_of(out->data2)->used();
+    if (capacity < 4096 || size >= capacity / 2) return out;
+    const NodeId node = memory::alloc_bytes(size);
+    memory::SeriesBuffer* b = memory::buffer_of(node);
+    std::memcpy(b->data(), memory::buffer_of(out->data2)->data(), size);  // re-read: it may have moved
+    b->tail = size;
+    *out = make_cell(TYPE_BINARY, 0, node, 0);
+    return out;
+}
+
 // At most two attempts: a first too-small answer gives the size to retry with.
 // input() gives the input's bytes anew after each allocation.
 template <class Input, class Call>
@@ -389,7 +402,7 @@ Flow attempts(int64_t capacity, Input input, Call call) {
         const int32_t r = call(b->data(), &size, in, int32_t(n));
         if (r == compress::DONE) {
             b->tail = uint32_t(size);
-            return result(*out);
+            return result(*trimmed(out, capacity));
         }
         if (r != compress::TOO_SMALL || attempt == 1) invalid_data();
         capacity = size;
