@@ -21,6 +21,7 @@ namespace {
 
 constexpr int HASH_ENTRIES = 1 << 15;
 constexpr uint32_t LINK_MASK = 0x7FFF;
+constexpr uint16_t NO_LINK = 0xFFFF;
 constexpr int MAX_TOKENS = 16384;
 constexpr int LITLEN = 286;  // literal/length symbols a dynamic code covers
 constexpr int FIXED_LITLEN = 288;
@@ -42,7 +43,8 @@ constexpr LevelParameters k_levels[10] = {
 struct Work {
     uint32_t head[HASH_ENTRIES];
     // By position & 0x7FFF: how far back the previous position of the same
-    // hash lies, 0 for none (16 bits halve the chain walk's cache footprint).
+    // hash lies (16 bits halve the chain walk's cache footprint); NO_LINK for
+    // none or too far, which takes any chain past its window.
     uint16_t link[HASH_ENTRIES];
     uint32_t tokens[MAX_TOKENS];  // literal byte, or distance << 8 | length - 3
     uint32_t freq[SYMBOLS];
@@ -127,11 +129,11 @@ struct Deflater {
         return len;
     }
 
-    [[gnu::noinline]] int longest_match(uint32_t p, uint32_t candidate, int prev_length, int max_length,
+    [[gnu::noinline]] int longest_match(uint32_t p, int64_t candidate, int prev_length, int max_length,
                       uint32_t* distance) const {
         if (prev_length >= max_length) return prev_length;
         const int nice = std::min(level.nice_length, max_length);
-        const uint32_t limit = p > uint32_t(WINDOW) ? p - uint32_t(WINDOW) : 0;
+        const int64_t limit = int64_t(p) - WINDOW;  // signed: NO_LINK may go below 0
         unsigned chain = unsigned(prev_length >= level.good_length ? level.chain_limit >> 2
                                                                    : level.chain_limit);
         int best = prev_length;
@@ -148,14 +150,13 @@ struct Deflater {
                 const int len = match_length(there, here, max_length);
                 if (len > best) {
                     best = len;
-                    *distance = p - candidate;
+                    *distance = uint32_t(p - candidate);
                     if (len >= nice) break;
                     here_best = load16(here + best - 1);
                 }
             }
-            const uint32_t back = link[candidate & LINK_MASK];
-            candidate -= back;
-            if (back == 0 || candidate <= limit || --chain == 0) break;
+            candidate -= link[candidate & LINK_MASK];
+            if (candidate <= limit || --chain == 0) break;
         }
         return best;
     }
@@ -311,20 +312,18 @@ struct Deflater {
         int prev_length = 2;
         int64_t prev_distance = 0;
         bool literal_pending = false;
-        int64_t skip = 0;
+        // Hashes the three bytes at p and links p into its chain: the previous
+        // position of the same hash is the candidate.
+        auto insert = [&](int64_t p) {
+            hash = ((hash << 5) ^ byte(p + 2)) & mask;
+            const uint32_t candidate = w.head[hash];
+            w.link[p & LINK_MASK] =
+                candidate && p - candidate < NO_LINK ? uint16_t(p - candidate) : NO_LINK;
+            w.head[hash] = uint32_t(p);
+            return candidate;
+        };
         for (int64_t p = 1; p <= length; p++) {
-            uint32_t candidate = 0;
-            if (p <= length - 2) {
-                hash = ((hash << 5) ^ byte(p + 2)) & mask;
-                candidate = w.head[hash];
-                w.link[p & LINK_MASK] =
-                    candidate && p - candidate <= 0xFFFF ? uint16_t(p - candidate) : 0;
-                w.head[hash] = uint32_t(p);
-            }
-            if (skip > 0) {
-                skip--;
-                continue;
-            }
+            const uint32_t candidate = p <= length - 2 ? insert(p) : 0;
             int cur_length = 2;
             uint32_t cur_distance = 0;
             if (candidate && p - candidate <= WINDOW - 1 && prev_length < level.lazy_limit) {
@@ -337,7 +336,11 @@ struct Deflater {
                 w.freq[257 + length_code(prev_length - 3)]++;
                 w.freq[DISTANCE + distance_code(int(prev_distance) - 1)]++;
                 block_end = p - 1 + prev_length - 1;
-                skip = prev_length - 2;
+                // The rest of the match is skipped, its positions still hashed.
+                const int64_t last = block_end;
+                const int64_t last_hashed = std::min(last, length - 2);
+                while (p < last_hashed) insert(++p);
+                p = last;
                 prev_length = 2;
                 literal_pending = false;
             } else {
