@@ -427,9 +427,9 @@ Flow compress(int, const int32_t* refinements) {
     if (!method.compress) not_done_raise();
     std::string owned;  // the UTF-8 of a string that is not plain ASCII
     size_t length;
-    const bool in_place = data->is(TYPE_BINARY) ||
-                          text_bytes(data, owned, &length) != reinterpret_cast<const uint8_t*>(owned.data());
-    if (data->is(TYPE_BINARY)) binary_bytes(data, &length);
+    const uint8_t* bytes =
+        data->is(TYPE_BINARY) ? binary_bytes(data, &length) : text_bytes(data, owned, &length);
+    const bool in_place = bytes != reinterpret_cast<const uint8_t*>(owned.data());
     if (length > size_t(INT32_MAX)) support::fire_error(ErrorId::internal_no_memory);
     // Bytes in a series buffer are found again after every allocation: it may move.
     auto input = [&](size_t* n) {
