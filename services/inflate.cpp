@@ -325,24 +325,17 @@ int32_t inflate_fast(BitReader& in, Output& out, const uint32_t* litlen, const u
         drop(n);
         return v;
     };
+    // The next symbol's entry is looked up before the current one's output
+    // is written, so the two overlap.
+    refill();
+    uint32_t e = lookup(litlen, LITLEN_BITS);
     while (p < p_limit && o < o_limit) {
-        refill();
-        uint32_t e = lookup(litlen, LITLEN_BITS);
         if (kind_of(e) == LITERAL) {
             drop(length_of(e));
             *o++ = uint8_t(value_of(e));
+            refill();
             e = lookup(litlen, LITLEN_BITS);
-            if (kind_of(e) == LITERAL) {
-                drop(length_of(e));
-                *o++ = uint8_t(value_of(e));
-                e = lookup(litlen, LITLEN_BITS);  // 26 bits are left at least
-                if (kind_of(e) == LITERAL) {
-                    drop(length_of(e));
-                    *o++ = uint8_t(value_of(e));
-                    continue;
-                }
-            }
-            refill();  // a match takes up to 48 bits
+            continue;
         }
         if (kind_of(e) != MATCH) {
             drop(length_of(e));
@@ -362,6 +355,8 @@ int32_t inflate_fast(BitReader& in, Output& out, const uint32_t* litlen, const u
             r = DISTANCE_TOO_FAR;
             break;
         }
+        refill();
+        e = lookup(litlen, LITLEN_BITS);
         copy_match(o, dist, length);
         o += length;
     }
