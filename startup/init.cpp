@@ -18,6 +18,7 @@
 #include "interpreter/native_table.hpp"
 #include "interpreter/stack.hpp"
 #include "platform/platform.hpp"
+#include "services/compress.hpp"
 #include "startup/boot_values.hpp"
 #include "startup/routines.hpp"
 #include "startup/system_data.hpp"
@@ -41,6 +42,7 @@ void init_runtime() {
     symbols::init();
     natives::init_table();
     ownership::init();
+    compress::init_method_words();
     cycles::init();
     stack::init();
     lexer::init();
