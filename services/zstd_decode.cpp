@@ -32,8 +32,8 @@ struct BackBits {
         } else {
             ptr = src;
             container = 0;
+            // The bytes at the bottom; the empty top counts as read.
             for (size_t i = 0; i < size; i++) container |= uint64_t(src[i]) << (8 * i);
-            container <<= 8 * (8 - size);
             consumed = padding + uint32_t(8 * (8 - size));
         }
         return true;
@@ -96,8 +96,6 @@ struct HufTable {
     int log;
 };
 
-}  // namespace
-
 struct ZstdDecoder {
     uint32_t rep[3];
     uint64_t window;  // 0 = no limit
@@ -106,8 +104,6 @@ struct ZstdDecoder {
     HufTable huf;
     int16_t counts[256];
 };
-
-namespace {
 
 // Reads the normalized counts of a table description: accuracy log 5 + the
 // low nibble, at most max_log; symbols up to max_symbol; the counts must sum
@@ -804,7 +800,7 @@ int zstd_decode_frames(const uint8_t* in, size_t length, uint8_t* out, uint64_t 
     return r;
 }
 
-int zstd_decompress(uint8_t* out, int32_t* size, const uint8_t* in, int32_t length) {
+int32_t zstd_decompress(uint8_t* out, int32_t* size, const uint8_t* in, int32_t length) {
     const size_t n = length > 0 ? size_t(length) : 0;
     const uint64_t capacity = *size > 0 ? uint64_t(*size) : 0;
     uint64_t total = 0;
@@ -822,10 +818,10 @@ int zstd_decompress(uint8_t* out, int32_t* size, const uint8_t* in, int32_t leng
         r = zstd_decode_frames(in, n, nullptr, 0, &total, 1, nullptr);
         if (r) return r;
     }
-    if (total > 0x7FFFFFFF) return ZSTD_TOO_LARGE;
-    if (out && capacity >= total) return 2;
+    if (total > 0x7FFFFFFF) return TOO_LARGE;
+    if (out && capacity >= total) return BAD_DATA;
     *size = int32_t(total);
-    return total == 0 ? 0 : 1;
+    return total == 0 ? DONE : TOO_SMALL;
 }
 
 }  // namespace zun::compress

@@ -5,18 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "services/compress.hpp"
+
 namespace zun::compress {
 
-// Results shared by the compression services.
-enum ZstdResult : int { ZSTD_DONE = 0, ZSTD_TOO_SMALL = 1, ZSTD_BAD_DATA = 2, ZSTD_TOO_LARGE = 6 };
-
-// Decodes every frame of the input into out (capacity *size bytes). A null
-// out, or an output found too small, measures instead: 1 with the size
-// needed in *size (0 when the result is empty). A measured size above
-// 2^31 - 1 is ZSTD_TOO_LARGE. Bad data is 2.
-int zstd_decompress(uint8_t* out, int32_t* size, const uint8_t* in, int32_t length);
-
-struct ZstdDecoder;
+// zstd_decompress (declared with the other services in compress.hpp) decodes
+// every frame of the input into out (capacity *size bytes). A null out, or an
+// output found too small, measures instead: TOO_SMALL with the size needed in
+// *size (DONE when the result is empty). A measured size above 2^31 - 1 is
+// TOO_LARGE; bad data is BAD_DATA.
 
 // The frame walker under zstd_decompress, for callers that want the modes:
 // out null measures (capacity ignored); mode 0 may count a frame by its
