@@ -389,9 +389,9 @@ template <class Input, class Call>
 Flow attempts(int64_t capacity, Input input, Call call) {
     for (int attempt = 0; attempt < 2; attempt++) {
         Cell* out = push_output(capacity);
-        memory::SeriesBuffer* b = memory::buffer_of(out->data2);
         size_t n;
-        const uint8_t* in = input(&n);
+        const uint8_t* in = input(&n);  // allocates nothing
+        memory::SeriesBuffer* b = memory::buffer_of(out->data2);
         int32_t size = int32_t(capacity);
         const int32_t r = call(b->data(), &size, in, int32_t(n));
         if (r == compress::DONE) {
@@ -421,12 +421,15 @@ Flow compress(int, const int32_t* refinements) {
     if (!method.compress) not_done_raise();
     std::string owned;  // the UTF-8 of a string that is not plain ASCII
     size_t length;
+    const bool in_place = data->is(TYPE_BINARY) ||
+                          text_bytes(data, owned, &length) != reinterpret_cast<const uint8_t*>(owned.data());
     if (data->is(TYPE_BINARY)) binary_bytes(data, &length);
-    else text_bytes(data, owned, &length);
     if (length > size_t(INT32_MAX)) support::fire_error(ErrorId::internal_no_memory);
-    // The input is read again after every allocation: its buffer may move.
+    // Bytes in a series buffer are found again after every allocation: it may move.
     auto input = [&](size_t* n) {
-        return data->is(TYPE_BINARY) ? binary_bytes(data, n) : text_bytes(data, owned, n);
+        if (in_place) return binary_bytes(data, n);
+        *n = owned.size();
+        return reinterpret_cast<const uint8_t*>(owned.data());
     };
     const int64_t capacity = int64_t(length) + int64_t(length >> 11) + 32;
     return attempts(capacity, input, [&](uint8_t* out, int32_t* size, const uint8_t* in, int32_t n) {

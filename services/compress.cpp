@@ -144,7 +144,8 @@ int64_t gzip_data_start(const uint8_t* in, int64_t length) {
 
 }  // namespace
 
-// One member only: the trailer checked is the input's last 8 bytes.
+// One member only: the deflate data must end where the trailer begins, so a
+// second member (even one equal to the first) is bad data, never dropped.
 int32_t gzip_decompress(uint8_t* out, int32_t* size, const uint8_t* in, int32_t length) {
     const int64_t start = gzip_data_start(in, length);
     if (start < 0) return BAD_DATA;
@@ -159,9 +160,10 @@ int32_t gzip_decompress(uint8_t* out, int32_t* size, const uint8_t* in, int32_t 
         return TOO_SMALL;
     }
     *size = capacity;
-    const int32_t r = inflate(out, size, in + start, int32_t(data_length));
+    int32_t used = 0;
+    const int32_t r = inflate_counted(out, size, in + start, int32_t(data_length), &used);
     if (r != DONE) return r;
-    if (*size < int32_t(isize)) return BAD_DATA;
+    if (*size < int32_t(isize) || used != data_length) return BAD_DATA;
     *size = int32_t(isize);
     const uint32_t crc = checksum::crc32(out, isize);
     return crc == read_le32(in + length - 8) ? DONE : BAD_DATA;

@@ -37,6 +37,10 @@ int32_t gzip_decompress(uint8_t* out, int32_t* size, const uint8_t* in, int32_t 
 // Raw deflate (services/deflate.cpp) and inflate (services/inflate.cpp).
 int32_t deflate(uint8_t* out, int32_t* size, const uint8_t* in, int32_t length, int32_t level);
 int32_t inflate(uint8_t* out, int32_t* size, const uint8_t* in, int32_t length);
+// inflate, also answering in *used the input bytes the stream took up to the
+// end of its final block.
+int32_t inflate_counted(uint8_t* out, int32_t* size, const uint8_t* in, int32_t length,
+                        int32_t* used);
 // Zstandard, plugged into the method table once it exists.
 int32_t zstd_compress(uint8_t* out, int32_t* size, const uint8_t* in, int32_t length,
                       int32_t level);
