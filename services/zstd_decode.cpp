@@ -372,31 +372,62 @@ size_t huf_read_table(const uint8_t* src, size_t size, HufTable& t, int16_t* cou
     return used;
 }
 
-// One backward stream into n literals, consumed exactly.
+template <bool Store>
+inline void huf_step(BackBits& br, const uint16_t* e, uint32_t log, uint8_t* dst) {
+    const uint16_t v = e[br.peek(log)];
+    if constexpr (Store) *dst = uint8_t(v);
+    br.consumed += v >> 8;
+}
+
+// Literals i to n of one stream, which must then be consumed exactly.
+template <bool Store>
+bool huf_finish_stream(BackBits& br, const HufTable& t, uint8_t* dst, size_t i, size_t n) {
+    const uint32_t log = uint32_t(t.log);
+    while (br.fast() && i + 4 <= n) {
+        for (int k = 0; k < 4; k++, i++) huf_step<Store>(br, t.e, log, Store ? dst + i : nullptr);
+        if (!br.reload()) return false;
+    }
+    for (; i < n; i++) {
+        huf_step<Store>(br, t.e, log, Store ? dst + i : nullptr);
+        if (!br.reload()) return false;
+    }
+    return br.at_start_exactly();
+}
+
+// One backward stream into n literals.
 template <bool Store>
 bool huf_decode_stream(const HufTable& t, const uint8_t* src, size_t size, uint8_t* dst,
                        size_t n) {
     BackBits br;
-    if (!br.init(src, size)) return false;
+    return br.init(src, size) && huf_finish_stream<Store>(br, t, dst, 0, n);
+}
+
+// Four streams of (n + 3) / 4 literals (the last takes the rest), decoded
+// side by side while all four have room.
+template <bool Store>
+bool huf_decode_4streams(const HufTable& t, const uint8_t* src, const size_t* sizes, uint8_t* dst,
+                         size_t n) {
+    const size_t seg = (n + 3) / 4;
+    const size_t counts[4] = {seg, seg, seg, n - 3 * seg};
+    BackBits br[4];
+    uint8_t* out[4];
+    for (int k = 0; k < 4; k++) {
+        if (!br[k].init(src, sizes[k])) return false;
+        src += sizes[k];
+        out[k] = Store ? dst + k * seg : nullptr;
+    }
     const uint32_t log = uint32_t(t.log);
-    const uint16_t* e = t.e;
     size_t i = 0;
-    while (br.fast() && i + 4 <= n) {
-        for (int k = 0; k < 4; k++) {
-            const uint16_t v = e[br.peek(log)];
-            if constexpr (Store) dst[i] = uint8_t(v);
-            br.consumed += v >> 8;
-            i++;
-        }
-        if (!br.reload()) return false;
+    while (i + 4 <= counts[3] && br[0].fast() && br[1].fast() && br[2].fast() && br[3].fast()) {
+        for (int s = 0; s < 4; s++, i++)
+            for (int k = 0; k < 4; k++) huf_step<Store>(br[k], t.e, log, Store ? out[k] + i : nullptr);
+        bool ok = true;
+        for (int k = 0; k < 4; k++) ok &= br[k].reload();
+        if (!ok) return false;
     }
-    for (; i < n; i++) {
-        const uint16_t v = e[br.peek(log)];
-        if constexpr (Store) dst[i] = uint8_t(v);
-        br.consumed += v >> 8;
-        if (!br.reload()) return false;
-    }
-    return br.at_start_exactly();
+    for (int k = 0; k < 4; k++)
+        if (!huf_finish_stream<Store>(br[k], t, out[k], i, counts[k])) return false;
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -410,9 +441,14 @@ struct FrameOut {
     uint32_t block_max;
 };
 
-void copy_match(uint8_t* op, uint32_t offset, size_t length, bool wild) {
+inline void copy_match(uint8_t* op, uint32_t offset, size_t length, bool wild) {
     const uint8_t* src = op - offset;
     if (wild) {
+        if (offset >= 16) {
+            std::memcpy(op, src, 16);
+            for (size_t i = 16; i < length; i += 16) std::memcpy(op + i, src + i, 16);
+            return;
+        }
         if (offset >= 8) {
             for (size_t i = 0; i < length; i += 8) std::memcpy(op + i, src + i, 8);
             return;
@@ -504,17 +540,8 @@ long decode_literals(const uint8_t* src, size_t size, ZstdDecoder& ctx, FrameOut
         if (left < 6) return -1;
         const size_t s1 = read_u16le(p), s2 = read_u16le(p + 2), s3 = read_u16le(p + 4);
         if (s1 + s2 + s3 + 6 >= left) return -1;
-        const size_t s4 = left - 6 - s1 - s2 - s3;
-        const size_t seg = (n + 3) / 4;
-        const uint8_t* q = p + 6;
-        const size_t sizes[4] = {s1, s2, s3, s4};
-        for (int k = 0; k < 4; k++) {
-            const size_t count = k < 3 ? seg : n - 3 * seg;
-            if (!huf_decode_stream<Store>(ctx.huf, q, sizes[k], Store ? dst + k * seg : nullptr,
-                                          count))
-                return -1;
-            q += sizes[k];
-        }
+        const size_t sizes[4] = {s1, s2, s3, left - 6 - s1 - s2 - s3};
+        if (!huf_decode_4streams<Store>(ctx.huf, p + 6, sizes, dst, n)) return -1;
     }
     lits = {dst, n, true};
     return long(header + csize);
@@ -522,8 +549,13 @@ long decode_literals(const uint8_t* src, size_t size, ZstdDecoder& ctx, FrameOut
 
 // Decodes the sequences and executes them. 0, 1 (no room) or 2.
 template <bool Store>
-int execute_sequences(BackBits& br, uint32_t count, ZstdDecoder& ctx, FrameOut& fo,
+int execute_sequences(BackBits bits, uint32_t count, ZstdDecoder& ctx, FrameOut& fo,
                       Literals& lits, const uint8_t* in_end) {
+    // A copy of its own: stores to the output cannot touch it, so it stays in
+    // registers.
+    BackBits br = bits;
+    // How far literal copies may read: the input's block, or the frame's end.
+    const uint8_t* const lit_read_end = lits.in_output ? fo.out + fo.limit : in_end;
     const SeqTable& llt = ctx.ll;
     const SeqTable& oft = ctx.of;
     const SeqTable& mlt = ctx.ml;
@@ -542,10 +574,10 @@ int execute_sequences(BackBits& br, uint32_t count, ZstdDecoder& ctx, FrameOut& 
         const SeqEntry& oe = oft.e[ofs];
         const SeqEntry& me = mlt.e[mls];
         if (oe.extra_bits > OF_MAX_CODE) return 2;
+        // At most 24 + 16 + 16 bits after a reload; longer offsets reload.
         uint32_t offset_value = oe.base_value + uint32_t(br.read(oe.extra_bits));
         if (oe.extra_bits > 24 && !br.reload()) return 2;
         const uint32_t ml = me.base_value + uint32_t(br.read(me.extra_bits));
-        if (!br.reload()) return 2;
         const uint32_t ll = le.base_value + uint32_t(br.read(le.extra_bits));
         uint32_t offset;
         if (offset_value > 3) {
@@ -563,10 +595,11 @@ int execute_sequences(BackBits& br, uint32_t count, ZstdDecoder& ctx, FrameOut& 
             }
         }
         if (n + 1 < count) {
+            if (!br.reload()) return 2;
             lls = le.next_base + uint32_t(br.read(le.bits));
             mls = me.next_base + uint32_t(br.read(me.bits));
-            if (!br.reload()) return 2;
             ofs = oe.next_base + uint32_t(br.read(oe.bits));
+            if (!br.reload()) return 2;
         }
         if (ll > lits_left) return 2;
         const uint64_t after_lits = op + ll;
@@ -575,11 +608,14 @@ int execute_sequences(BackBits& br, uint32_t count, ZstdDecoder& ctx, FrameOut& 
         if (fo.limit - op < uint64_t(ml) + lits_left) return 1;
         if (after_lits + ml > block_end) return 2;
         if constexpr (Store) {
+            // Whole 16-byte steps may run past the end of the copy when there
+            // is room: before the literals still to place, or the frame's end.
             uint8_t* o = fo.out + op;
             const uint8_t* write_end = lits.in_output ? lit : fo.out + fo.limit;
             const bool wild = size_t(write_end - o) >= size_t(ll) + ml + 16;
-            if (wild && !lits.in_output && size_t(in_end - lit) >= size_t(ll) + 16) {
-                for (size_t i = 0; i < ll; i += 16) std::memcpy(o + i, lit + i, 16);
+            if (wild && size_t(lit_read_end - lit) >= size_t(ll) + 16) {
+                std::memcpy(o, lit, 16);
+                for (size_t i = 16; i < ll; i += 16) std::memcpy(o + i, lit + i, 16);
             } else {
                 std::memmove(o, lit, ll);
             }

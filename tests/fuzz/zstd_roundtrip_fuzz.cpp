@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* in = data + 1;
     const int32_t n = int32_t(size - 1);
     const int64_t bound = zstd_compress_bound(n);
-    std::vector<uint8_t> frame(size_t(bound));
+    std::vector<uint8_t> frame(static_cast<size_t>(bound));
     int32_t frame_size = int32_t(bound);
     if (zstd_compress(frame.data(), &frame_size, in, n, level) != DONE) abort();
     if (frame_size > bound) abort();
