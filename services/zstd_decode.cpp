@@ -555,7 +555,7 @@ int execute_sequences(BackBits bits, uint32_t count, ZstdDecoder& ctx, FrameOut&
     // registers.
     BackBits br = bits;
     // How far literal copies may read: the input's block, or the frame's end.
-    const uint8_t* const lit_read_end = lits.in_output ? fo.out + fo.limit : in_end;
+    const uint8_t* const lit_read_end = !Store ? nullptr : lits.in_output ? fo.out + fo.limit : in_end;
     const SeqTable& llt = ctx.ll;
     const SeqTable& oft = ctx.of;
     const SeqTable& mlt = ctx.ml;

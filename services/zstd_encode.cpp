@@ -567,7 +567,7 @@ size_t zstd_write_block(ZstdEncoder& enc, const uint8_t* src, uint32_t size, boo
     }
     if (compressed == 0 || int64_t(compressed) > budget) {
         write_u24le(out, uint32_t(last) | size << 3);
-        std::memcpy(out + 3, src, size);
+        if (size) std::memcpy(out + 3, src, size);
         std::memcpy(enc.rep, saved_rep, sizeof enc.rep);
         return 3 + size_t(size);
     }

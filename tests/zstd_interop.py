@@ -88,7 +88,11 @@ class Zun:
 
     def run(self):
         script = self.file("\n".join(self.lines).encode() + b"\n", ".zun")
-        r = subprocess.run([ZUN, script], capture_output=True, preexec_fn=limit_memory, check=False)
+        # A sanitizer build cannot start under the limit: it runs without.
+        probe = self.file(b"Zun []\n", ".zun")
+        limited = subprocess.run([ZUN, probe], preexec_fn=limit_memory, check=False).returncode == 0
+        r = subprocess.run([ZUN, script], capture_output=True, preexec_fn=limit_memory if limited else None,
+                           check=False)
         answers = r.stdout.decode(errors="replace").splitlines()
         if len(answers) != len(self.cases):
             check(False, "zun answered %d of %d cases: %s" % (len(answers), len(self.cases), r.stderr[-400:]))
