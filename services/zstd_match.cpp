@@ -76,7 +76,7 @@ uint32_t zstd_find_best_match(ZstdEncoder& enc, const uint8_t* ip, const uint8_t
     uint32_t cand = enc.hash[hash_at(ip, p.min_match, p.hash_log)];
     uint32_t found = 0;
     for (int attempts = p.search_attempts; attempts > 0; attempts--) {
-        if (!window.reaches(cur, cand) || cur - cand >= chain_size) break;
+        if (!window.reaches(cur, cand)) break;
         const uint8_t* m = enc.base + cand;
         const bool worth = best < 3 || best >= remaining ||
                            read_u32le(m + best - 3) == read_u32le(ip + best - 3);
@@ -98,6 +98,8 @@ uint32_t zstd_find_best_match(ZstdEncoder& enc, const uint8_t* ip, const uint8_t
                 }
             }
         }
+        // Links older than the chain's size have been overwritten.
+        if (cur - cand >= chain_size) break;
         const uint32_t next = enc.chain[cand & mask];
         if (next >= cand) break;
         cand = next;

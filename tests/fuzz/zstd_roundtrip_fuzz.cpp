@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const int32_t level = 1 + data[0] % 19;
     const uint8_t* in = data + 1;
-    // Up to two blocks: more only slows the search down.
-    const int32_t n = int32_t(std::min<size_t>(size - 1, 1u << 18));
+    // A block and a bit: more only slows the search down.
+    const int32_t n = int32_t(std::min<size_t>(size - 1, (1u << 17) + 4096));
     const int64_t bound = zstd_compress_bound(n);
     std::vector<uint8_t> frame(static_cast<size_t>(bound));
     int32_t frame_size = int32_t(bound);
