@@ -1,6 +1,6 @@
 #include "services/xxh64.hpp"
 
-#include <cstring>
+#include "services/zstd_format.hpp"
 
 namespace zun::compress {
 
@@ -13,16 +13,6 @@ constexpr uint64_t P4 = 0x85EBCA77C2B2AE63ull;
 constexpr uint64_t P5 = 0x27D4EB2F165667C5ull;
 
 inline uint64_t rotl(uint64_t x, int r) { return (x << r) | (x >> (64 - r)); }
-inline uint64_t load64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-inline uint32_t load32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
 inline uint64_t round(uint64_t acc, uint64_t lane) { return rotl(acc + lane * P2, 31) * P1; }
 inline uint64_t merge(uint64_t acc, uint64_t v) { return (acc ^ round(0, v)) * P1 + P4; }
 
@@ -34,10 +24,10 @@ uint64_t xxh64(const uint8_t* p, size_t length) {
     if (length >= 32) {
         uint64_t v1 = P1 + P2, v2 = P2, v3 = 0, v4 = 0 - P1;
         for (const uint8_t* limit = end - 32; p <= limit; p += 32) {
-            v1 = round(v1, load64(p));
-            v2 = round(v2, load64(p + 8));
-            v3 = round(v3, load64(p + 16));
-            v4 = round(v4, load64(p + 24));
+            v1 = round(v1, read_u64le(p));
+            v2 = round(v2, read_u64le(p + 8));
+            v3 = round(v3, read_u64le(p + 16));
+            v4 = round(v4, read_u64le(p + 24));
         }
         h = rotl(v1, 1) + rotl(v2, 7) + rotl(v3, 12) + rotl(v4, 18);
         h = merge(merge(merge(merge(h, v1), v2), v3), v4);
@@ -45,9 +35,9 @@ uint64_t xxh64(const uint8_t* p, size_t length) {
         h = P5;
     }
     h += uint64_t(length);
-    for (; p + 8 <= end; p += 8) h = rotl(h ^ round(0, load64(p)), 27) * P1 + P4;
+    for (; p + 8 <= end; p += 8) h = rotl(h ^ round(0, read_u64le(p)), 27) * P1 + P4;
     if (p + 4 <= end) {
-        h = rotl(h ^ (uint64_t(load32(p)) * P1), 23) * P2 + P3;
+        h = rotl(h ^ (uint64_t(read_u32le(p)) * P1), 23) * P2 + P3;
         p += 4;
     }
     for (; p < end; p++) h = rotl(h ^ (*p * P5), 11) * P1;

@@ -680,20 +680,36 @@ int zstd_decode_block(const uint8_t* src, size_t size, ZstdDecoder& ctx, FrameOu
 
 constexpr uint64_t NO_LIMIT = ~uint64_t(0) >> 2;
 
+struct BlockHeader {
+    bool last;
+    uint32_t type;
+    uint32_t size;    // the block's content (regenerated size for RLE)
+    size_t stored;    // its bytes in the input
+};
+
+// The 3-byte block header at pos: false for type 3, a size above the block
+// maximum, or a block running past the input.
+bool read_block_header(const uint8_t* in, size_t length, size_t pos, uint32_t block_max,
+                       BlockHeader& b) {
+    if (length - pos < 3) return false;
+    const uint32_t bh = read_u24le(in + pos);
+    b.last = bh & 1;
+    b.type = (bh >> 1) & 3;
+    b.size = bh >> 3;
+    b.stored = b.type == 1 ? 1 : b.size;
+    return b.type != 3 && b.size <= block_max && b.stored <= length - pos - 3;
+}
+
 // Walks a frame of known size by its block headers only.
 int count_frame_by_headers(const uint8_t* in, size_t length, size_t& pos, uint32_t block_max,
                            uint64_t declared, bool checksum) {
     uint64_t sum = 0;
     for (;;) {
-        if (length - pos < 3) return 2;
-        const uint32_t bh = read_u24le(in + pos);
-        const uint32_t type = (bh >> 1) & 3, bsize = bh >> 3;
-        if (type == 3 || bsize > block_max) return 2;
-        const size_t stored = type == 1 ? 1 : bsize;
-        if (stored > length - pos - 3) return 2;
-        sum += type == 2 ? block_max : bsize;
-        pos += 3 + stored;
-        if (bh & 1) break;
+        BlockHeader b;
+        if (!read_block_header(in, length, pos, block_max, b)) return 2;
+        sum += b.type == 2 ? block_max : b.size;
+        pos += 3 + b.stored;
+        if (b.last) break;
     }
     if (checksum) {
         if (length - pos < 4) return 2;
@@ -766,12 +782,9 @@ int decode_frame(const uint8_t* in, size_t length, size_t& pos, FrameOut& fo, Zs
     ctx.huf.log = -1;
     const int too_small = writing && !known ? 1 : 2;
     for (;;) {
-        if (length - pos < 3) return 2;
-        const uint32_t bh = read_u24le(in + pos);
-        const uint32_t type = (bh >> 1) & 3, bsize = bh >> 3;
-        if (type == 3 || bsize > block_max) return 2;
-        const size_t stored = type == 1 ? 1 : bsize;
-        if (stored > length - pos - 3) return 2;
+        BlockHeader b;
+        if (!read_block_header(in, length, pos, block_max, b)) return 2;
+        const uint32_t type = b.type, bsize = b.size;
         const uint8_t* block = in + pos + 3;
         if (type < 2) {
             if (bsize > frame.limit - frame.produced) return too_small;
@@ -786,8 +799,8 @@ int decode_frame(const uint8_t* in, size_t length, size_t& pos, FrameOut& fo, Zs
             if (r == 1) return too_small;
             if (r) return r;
         }
-        pos += 3 + stored;
-        if (bh & 1) break;
+        pos += 3 + b.stored;
+        if (b.last) break;
     }
     if (checksum) {
         if (length - pos < 4) return 2;
