@@ -555,7 +555,13 @@ int execute_sequences(BackBits bits, uint32_t count, ZstdDecoder& ctx, FrameOut&
     // registers.
     BackBits br = bits;
     // How far literal copies may read: the input's block, or the frame's end.
-    const uint8_t* const lit_read_end = !Store ? nullptr : lits.in_output ? fo.out + fo.limit : in_end;
+    // The frame's fields in locals: stores to the output may alias anything
+    // reached through a reference.
+    uint8_t* const out = fo.out;
+    const uint64_t limit = fo.limit, frame_start = fo.frame_start;
+    const uint64_t window = ctx.window ? ctx.window : ~uint64_t(0);
+    const bool lits_in_output = lits.in_output;
+    const uint8_t* const lit_read_end = !Store ? nullptr : lits_in_output ? out + limit : in_end;
     const SeqTable& llt = ctx.ll;
     const SeqTable& oft = ctx.of;
     const SeqTable& mlt = ctx.ml;
@@ -570,13 +576,16 @@ int execute_sequences(BackBits bits, uint32_t count, ZstdDecoder& ctx, FrameOut&
     size_t lits_left = lits.size;
     uint32_t rep0 = ctx.rep[0], rep1 = ctx.rep[1], rep2 = ctx.rep[2];
     for (uint32_t n = 0; n < count; n++) {
-        const SeqEntry& le = llt.e[lls];
-        const SeqEntry& oe = oft.e[ofs];
-        const SeqEntry& me = mlt.e[mls];
+        const SeqEntry le = llt.e[lls];
+        const SeqEntry oe = oft.e[ofs];
+        const SeqEntry me = mlt.e[mls];
         if (oe.extra_bits > OF_MAX_CODE) return 2;
-        // At most 24 + 16 + 16 bits after a reload; longer offsets reload.
+        // After a reload at most 7 bits are used: the extra bits (up to
+        // 30 + 16 + 16) and the next states (up to 26) mostly fit without
+        // another.
+        const uint32_t extra = uint32_t(oe.extra_bits) + me.extra_bits + le.extra_bits;
         uint32_t offset_value = oe.base_value + uint32_t(br.read(oe.extra_bits));
-        if (oe.extra_bits > 24 && !br.reload()) return 2;
+        if (extra > 50 && !br.reload()) return 2;
         const uint32_t ml = me.base_value + uint32_t(br.read(me.extra_bits));
         const uint32_t ll = le.base_value + uint32_t(br.read(le.extra_bits));
         uint32_t offset;
@@ -595,7 +604,7 @@ int execute_sequences(BackBits bits, uint32_t count, ZstdDecoder& ctx, FrameOut&
             }
         }
         if (n + 1 < count) {
-            if (!br.reload()) return 2;
+            if (extra > 30 && !br.reload()) return 2;
             lls = le.next_base + uint32_t(br.read(le.bits));
             mls = me.next_base + uint32_t(br.read(me.bits));
             ofs = oe.next_base + uint32_t(br.read(oe.bits));
@@ -603,15 +612,14 @@ int execute_sequences(BackBits bits, uint32_t count, ZstdDecoder& ctx, FrameOut&
         }
         if (ll > lits_left) return 2;
         const uint64_t after_lits = op + ll;
-        if (offset == 0 || offset > after_lits - fo.frame_start) return 2;
-        if (ctx.window && offset > ctx.window) return 2;
-        if (fo.limit - op < uint64_t(ml) + lits_left) return 1;
+        if (offset == 0 || offset > after_lits - frame_start || offset > window) return 2;
+        if (limit - op < uint64_t(ml) + lits_left) return 1;
         if (after_lits + ml > block_end) return 2;
         if constexpr (Store) {
             // Whole 16-byte steps may run past the end of the copy when there
             // is room: before the literals still to place, or the frame's end.
-            uint8_t* o = fo.out + op;
-            const uint8_t* write_end = lits.in_output ? lit : fo.out + fo.limit;
+            uint8_t* o = out + op;
+            const uint8_t* write_end = lits_in_output ? lit : out + limit;
             const bool wild = size_t(write_end - o) >= size_t(ll) + ml + 16;
             if (wild && size_t(lit_read_end - lit) >= size_t(ll) + 16) {
                 std::memcpy(o, lit, 16);
