@@ -23,3 +23,13 @@ if(ZSTD_LIBRARY AND ZSTD_INCLUDE_DIR)
   target_include_directories(zstd_bench PRIVATE ${ZSTD_INCLUDE_DIR})
   target_link_libraries(zstd_bench PRIVATE zunrt ${ZSTD_LIBRARY})
 endif()
+
+# The level table is generated from one data file.
+add_custom_command(
+  OUTPUT ${GEN_DIR}/zstd_levels.inc
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/gen_zstd_levels.py
+          ${CMAKE_SOURCE_DIR}/services/zstd-levels.tsv ${GEN_DIR}/zstd_levels.inc
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen_zstd_levels.py ${CMAKE_SOURCE_DIR}/services/zstd-levels.tsv
+  COMMENT "Generating the zstd level table")
+add_custom_target(zun_zstd_levels DEPENDS ${GEN_DIR}/zstd_levels.inc)
+add_dependencies(zunrt zun_zstd_levels)
