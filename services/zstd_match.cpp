@@ -60,12 +60,116 @@ struct Match {
 };
 constexpr int MAX_MATCHES = 64;
 
+// The binary trees (strategies 4 to 7): the chain table holds two links per
+// position, to the subtrees of suffixes sorting below and above it; the hash
+// table holds each tree's root, the newest position.
+
+// Inserts cur into its tree. Each suffix met on the way is compared; those
+// longer than *best go to matches (when given), the best kept in *best and
+// *offset (strategy 4: a longer one must pay for its larger offset). Answers
+// the longest length met.
+uint32_t zstd_bt_insert(ZstdEncoder& enc, uint32_t cur, const uint8_t* iend, uint32_t* best_len,
+                        uint32_t* offset, Match* matches, int* nmatches) {
+    uint32_t best = *best_len;
+    const ZstdParams& p = enc.params;
+    const uint8_t* const base = enc.base;
+    const uint8_t* const ip = base + cur;
+    const uint32_t bt_mask = (1u << (p.chain_log - 1)) - 1;
+    const uint32_t bt_low = cur > bt_mask ? cur - bt_mask : 0;
+    const uint32_t window = 1u << p.window_log;
+    // 0 is no link: position 0 never joins a tree.
+    const uint32_t window_low = cur > window ? cur - window : 1;
+    const uint32_t target = p.target_length ? uint32_t(p.target_length) : ~0u;
+    uint32_t* const bt = enc.chain;
+    const uint32_t h = hash_at(ip, p.min_match, p.hash_log);
+    uint32_t candidate = enc.hash[h];
+    enc.hash[h] = cur;
+    if (enc.hash3) enc.hash3[hash3_at(ip, p.hash3_log)] = cur;
+    uint32_t* smaller = bt + 2 * (cur & bt_mask);
+    uint32_t* larger = smaller + 1;
+    uint32_t common_smaller = 0, common_larger = 0, longest = 0;
+    uint32_t dummy = 0;
+    bool found = false;
+    for (int compares = p.search_attempts; compares > 0 && candidate >= window_low && candidate < cur;
+         compares--) {
+        uint32_t* const links = bt + 2 * (candidate & bt_mask);
+        const uint8_t* const m = base + candidate;
+        uint32_t len = std::min(common_smaller, common_larger);
+        len += zstd_count_match(ip + len, m + len, iend);
+        longest = std::max(longest, len);
+        if (len > best) {
+            const uint32_t off = cur - candidate;
+            const bool take = p.strategy != 4 || !found ||
+                              4 * int(len - best) > highbit32(off + 3) - highbit32(*offset + 3);
+            if (take) {
+                best = len;
+                *offset = off;
+                found = true;
+                // A full list keeps its longest last.
+                if (matches) matches[std::min(*nmatches, MAX_MATCHES - 1)] = {off, len};
+                if (matches && *nmatches < MAX_MATCHES) (*nmatches)++;
+            }
+        }
+        // At the end of the block the order is unknown: the tree drops the rest.
+        if (ip + len == iend || len >= target) break;
+        if (m[len] < ip[len]) {
+            *smaller = candidate;
+            common_smaller = len;
+            if (candidate <= bt_low) {
+                smaller = &dummy;
+                break;
+            }
+            smaller = links + 1;
+            candidate = links[1];
+        } else {
+            *larger = candidate;
+            common_larger = len;
+            if (candidate <= bt_low) {
+                larger = &dummy;
+                break;
+            }
+            larger = links;
+            candidate = links[0];
+        }
+    }
+    *smaller = *larger = 0;
+    *best_len = best;
+    return longest;
+}
+
+// Inserts every position from the next one to index up to target; inside a
+// long repetition some are passed over.
+void zstd_bt_update(ZstdEncoder& enc, uint32_t target, const uint8_t* iend) {
+    uint32_t i = enc.next_index;
+    while (i < target) {
+        uint32_t offset = 0, best = ~0u;
+        const uint32_t longest = zstd_bt_insert(enc, i, iend, &best, &offset, nullptr, nullptr);
+        i += longest > 384 ? std::min(192u, longest - 384) : 1;
+    }
+    if (i > enc.next_index) enc.next_index = i;
+}
+
+// The best match at ip through the tree, inserting ip; collects the longer
+// ones into matches when given. 0 below the minimum, or when ip was passed
+// over already.
+uint32_t zstd_bt_find_best(ZstdEncoder& enc, const uint8_t* ip, const uint8_t* iend,
+                           uint32_t* offset, uint32_t best, Match* matches, int* nmatches) {
+    const uint32_t cur = uint32_t(ip - enc.base);
+    zstd_bt_update(enc, cur, iend);
+    if (cur < enc.next_index) return 0;
+    enc.next_index = cur + 1;
+    const uint32_t before = best;
+    zstd_bt_insert(enc, cur, iend, &best, offset, matches, nmatches);
+    return best > before && best >= uint32_t(enc.params.min_match) ? best : 0;
+}
+
 // Walks the chain at ip for the best match, or collects every longer one
 // into matches (when given). Answers the best length (0 below the minimum).
 uint32_t zstd_find_best_match(ZstdEncoder& enc, const uint8_t* ip, const uint8_t* iend,
                               uint32_t* offset, uint32_t best, Match* matches = nullptr,
                               int* nmatches = nullptr) {
     const ZstdParams& p = enc.params;
+    if (p.strategy >= 4) return zstd_bt_find_best(enc, ip, iend, offset, best, matches, nmatches);
     const uint32_t cur = uint32_t(ip - enc.base);
     insert_upto(enc, cur);
     const Window window{1u << p.window_log};
@@ -427,7 +531,7 @@ int zstd_gather_matches(ZstdEncoder& enc, const uint8_t* ip, const uint8_t* iend
         }
     }
     if (enc.hash3) {
-        insert_upto(enc, cur);
+        zstd_bt_update(enc, cur, iend);
         const uint32_t cand = enc.hash3[hash3_at(ip, p.hash3_log)];
         if (cand < cur && cur - cand <= window && cur - cand < (1u << 18)) {
             const uint32_t len = zstd_count_match(ip, enc.base + cand, iend);
@@ -548,7 +652,9 @@ void optimal_pass(ZstdEncoder& enc, uint32_t start, uint32_t end) {
             zstd_store_sequence(enc, anchor, run, node.offset, node.length);
             anchor = mstart + node.length;
         }
-        ip = anchor;
+        // The literals after the last match stay for the next span: the
+        // tree holds their positions already.
+        ip += last;
         zstd_set_base_prices(s, lvl);
     }
     zstd_store_last_literals(enc, anchor, uint32_t(iend - anchor));
