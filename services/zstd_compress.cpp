@@ -108,10 +108,13 @@ size_t work_area_size(const ZstdParams& p) {
     add(sizeof(uint32_t) << p.chain_log);
     if (p.hash3_log) add(sizeof(uint32_t) << p.hash3_log);
     add(3 * sizeof(uint32_t) * p.seq_capacity);
-    add(p.seq_capacity);  // per-sequence scratch codes
     add(3 * p.seq_capacity);
     add(p.block_size + 16);
     if (p.strategy >= 5) add(zstd_opt_work_size());
+    if (p.splitter) {
+        add(2 * sizeof(uint32_t) * p.seq_capacity);
+        add(p.block_size + 512);
+    }
     return n + 64;
 }
 
@@ -138,14 +141,16 @@ int32_t zstd_compress(uint8_t* out, int32_t* size, const uint8_t* in, int32_t le
     enc.seq.lit_len = carve.take<uint32_t>(p.seq_capacity);
     enc.seq.match_len = carve.take<uint32_t>(p.seq_capacity);
     enc.seq.off_value = carve.take<uint32_t>(p.seq_capacity);
-    enc.seq.scratch = carve.take<uint8_t>(p.seq_capacity);
-    enc.seq.ll_code = carve.take<uint8_t>(p.seq_capacity);
+    enc.seq.ll_code = carve.take<uint8_t>(3 * size_t(p.seq_capacity));
     enc.seq.ml_code = enc.seq.ll_code + p.seq_capacity;
     enc.seq.of_code = enc.seq.ml_code + p.seq_capacity;
     enc.seq.literals = carve.take<uint8_t>(p.block_size + 16);
     enc.seq.capacity = p.seq_capacity;
     enc.opt = p.strategy >= 5 ? reinterpret_cast<OptState*>(carve.take<uint8_t>(zstd_opt_work_size()))
                               : nullptr;
+    enc.split_offsets = p.splitter ? carve.take<uint32_t>(p.seq_capacity) : nullptr;
+    enc.split_lits = p.splitter ? carve.take<uint32_t>(p.seq_capacity) : nullptr;
+    enc.split_scratch = p.splitter ? carve.take<uint8_t>(p.block_size + 512) : nullptr;
     enc.next_index = 0;
     enc.rep[0] = 1, enc.rep[1] = 4, enc.rep[2] = 8;
 

@@ -542,15 +542,18 @@ size_t zstd_write_sequences(const SeqStore& seq, uint8_t* out, size_t room) {
 // ---------------------------------------------------------------------------
 // Blocks.
 
-size_t zstd_write_block(ZstdEncoder& enc, const uint8_t* src, uint32_t size, bool last,
-                        uint8_t* out, const uint32_t* saved_rep) {
+enum BlockKind { RAW_BLOCK = 0, RLE_BLOCK = 1, COMPRESSED_BLOCK = 2 };
+
+// One block of these sequences over src: compressed within the budget, else
+// RLE when every byte is the same, else raw. Answers the bytes written.
+size_t zstd_write_block(const SeqStore& seq, const uint8_t* src, uint32_t size, bool last,
+                        uint8_t* out, BlockKind* kind) {
     const int64_t budget = int64_t(size) - (size >> 6) - 3;
     size_t compressed = 0;
     if (budget > 1) {
-        const size_t lits = zstd_write_literals(enc.seq.literals, enc.seq.nlits, out + 3,
-                                                size_t(budget - 1));
+        const size_t lits = zstd_write_literals(seq.literals, seq.nlits, out + 3, size_t(budget - 1));
         if (lits) {
-            const size_t seqs = zstd_write_sequences(enc.seq, out + 3 + lits, size_t(budget) - lits);
+            const size_t seqs = zstd_write_sequences(seq, out + 3 + lits, size_t(budget) - lits);
             if (seqs) compressed = lits + seqs;
         }
     }
@@ -562,17 +565,116 @@ size_t zstd_write_block(ZstdEncoder& enc, const uint8_t* src, uint32_t size, boo
     if (size > 0 && compressed <= 24 && all_same()) {
         write_u24le(out, uint32_t(last) | 1u << 1 | size << 3);
         out[3] = src[0];
-        std::memcpy(enc.rep, saved_rep, sizeof enc.rep);
+        *kind = RLE_BLOCK;
         return 4;
     }
     if (compressed == 0 || int64_t(compressed) > budget) {
         write_u24le(out, uint32_t(last) | size << 3);
         if (size) std::memcpy(out + 3, src, size);
-        std::memcpy(enc.rep, saved_rep, sizeof enc.rep);
+        *kind = RAW_BLOCK;
         return 3 + size_t(size);
     }
     write_u24le(out, uint32_t(last) | 2u << 1 | uint32_t(compressed) << 3);
+    *kind = COMPRESSED_BLOCK;
     return 3 + compressed;
+}
+
+// ---------------------------------------------------------------------------
+// The block splitter (optimal parsing on large inputs): halves of the
+// sequences that code smaller apart become blocks of their own.
+
+constexpr uint32_t SPLIT_MIN_SEQUENCES = 300;
+constexpr int SPLIT_MAX_POINTS = 196;
+
+struct Splitter {
+    const SeqStore& seq;
+    uint32_t* lit_start;  // literals before each sequence
+    uint8_t* scratch;
+    size_t room;
+    uint32_t points[SPLIT_MAX_POINTS];
+    int count = 0;
+};
+
+// The sequences [first, end) as a store of their own; the last part takes
+// the literals after the last sequence.
+SeqStore zstd_partition_stats(const SeqStore& s, const uint32_t* lit_start, uint32_t first,
+                              uint32_t end) {
+    SeqStore part = s;
+    part.lit_len += first, part.match_len += first, part.off_value += first;
+    part.ll_code += first, part.ml_code += first, part.of_code += first;
+    part.literals += lit_start[first];
+    part.count = end - first;
+    part.nlits = (end == s.count ? s.nlits : lit_start[end]) - lit_start[first];
+    return part;
+}
+
+// The compressed size of a part, written to scratch (large when it fails).
+size_t zstd_estimate_part(Splitter& sp, uint32_t first, uint32_t end) {
+    const SeqStore part = zstd_partition_stats(sp.seq, sp.lit_start, first, end);
+    const size_t lits = zstd_write_literals(part.literals, part.nlits, sp.scratch, sp.room);
+    const size_t seqs = lits ? zstd_write_sequences(part, sp.scratch + lits, sp.room - lits) : 0;
+    return seqs ? 3 + lits + seqs : ~size_t(0) >> 2;
+}
+
+void zstd_split_recurse(Splitter& sp, uint32_t first, uint32_t end) {
+    if (end - first < SPLIT_MIN_SEQUENCES || sp.count >= SPLIT_MAX_POINTS) return;
+    const uint32_t mid = (first + end) / 2;
+    const size_t whole = zstd_estimate_part(sp, first, end);
+    const size_t halves = zstd_estimate_part(sp, first, mid) + zstd_estimate_part(sp, mid, end);
+    if (halves >= whole) return;
+    zstd_split_recurse(sp, first, mid);
+    if (sp.count < SPLIT_MAX_POINTS) sp.points[sp.count++] = mid;
+    zstd_split_recurse(sp, mid, end);
+}
+
+// Offsets coded for the history a part starts from: a part stored raw or
+// RLE leaves the decoder's history as it was, so later parts recode theirs.
+void zstd_replay_offsets(const SeqStore& part, const uint32_t* offsets, uint32_t* rep) {
+    for (uint32_t i = 0; i < part.count; i++) {
+        const bool ll0 = part.lit_len[i] == 0;
+        part.off_value[i] = offset_value(rep, offsets[i], ll0);
+        next_history(rep, offsets[i], part.off_value[i], ll0, rep);
+    }
+}
+
+// Writes the block as its parts; 0 when it does not split or the parts
+// take more than the block's budget.
+size_t zstd_split_block(ZstdEncoder& enc, const uint8_t* src, uint32_t size, bool last, uint8_t* out,
+                        const uint32_t* saved_rep) {
+    SeqStore& seq = enc.seq;
+    Splitter sp{seq, enc.split_lits, enc.split_scratch, enc.params.block_size + 512, {}, 0};
+    uint32_t at = 0;
+    uint32_t rep[3] = {saved_rep[0], saved_rep[1], saved_rep[2]};
+    for (uint32_t i = 0; i < seq.count; i++) {
+        sp.lit_start[i] = at;
+        at += seq.lit_len[i];
+        // The plain offsets, for recoding.
+        const bool ll0 = seq.lit_len[i] == 0;
+        enc.split_offsets[i] = offset_of_value(rep, seq.off_value[i], ll0);
+        next_history(rep, enc.split_offsets[i], seq.off_value[i], ll0, rep);
+    }
+    zstd_split_recurse(sp, 0, seq.count);
+    if (sp.count == 0) return 0;
+    const int64_t budget = int64_t(size) - (size >> 6) - 3;
+    std::memcpy(rep, saved_rep, sizeof rep);
+    uint8_t* op = out;
+    const uint8_t* part_src = src;
+    for (int k = 0; k <= sp.count; k++) {
+        const uint32_t first = k == 0 ? 0 : sp.points[k - 1];
+        const uint32_t end = k == sp.count ? seq.count : sp.points[k];
+        const SeqStore part = zstd_partition_stats(seq, sp.lit_start, first, end);
+        uint32_t part_size = part.nlits;
+        for (uint32_t i = 0; i < part.count; i++) part_size += part.match_len[i];
+        uint32_t after[3] = {rep[0], rep[1], rep[2]};
+        zstd_replay_offsets(part, enc.split_offsets + first, after);
+        BlockKind kind;
+        op += zstd_write_block(part, part_src, part_size, last && k == sp.count, op, &kind);
+        if (kind == COMPRESSED_BLOCK) std::memcpy(rep, after, sizeof rep);
+        part_src += part_size;
+        if (op - out > budget) return 0;
+    }
+    std::memcpy(enc.rep, rep, sizeof rep);
+    return size_t(op - out);
 }
 
 }  // namespace
@@ -582,24 +684,8 @@ void zstd_store_sequence(ZstdEncoder& enc, const uint8_t* anchor, uint32_t lit_l
     SeqStore& s = enc.seq;
     std::memcpy(s.literals + s.nlits, anchor, lit_len);
     s.nlits += lit_len;
-    uint32_t* rep = enc.rep;
-    uint32_t value;
-    if (lit_len > 0) {
-        value = offset == rep[0] ? 1 : offset == rep[1] ? 2 : offset == rep[2] ? 3 : offset + 3;
-    } else {
-        value = offset == rep[1] ? 1 : offset == rep[2] ? 2 : offset == rep[0] - 1 ? 3 : offset + 3;
-    }
-    // The history as the decoder keeps it.
-    if (value > 3) {
-        rep[2] = rep[1], rep[1] = rep[0], rep[0] = offset;
-    } else {
-        const uint32_t index = value - 1 + (lit_len == 0);
-        if (index != 0) {
-            if (index != 1) rep[2] = rep[1];
-            rep[1] = rep[0];
-            rep[0] = offset;
-        }
-    }
+    const uint32_t value = offset_value(enc.rep, offset, lit_len == 0);
+    next_history(enc.rep, offset, value, lit_len == 0, enc.rep);
     s.lit_len[s.count] = lit_len;
     s.match_len[s.count] = match_len;
     s.off_value[s.count] = value;
@@ -627,7 +713,17 @@ size_t zstd_compress_block(ZstdEncoder& enc, uint32_t pos, uint32_t size, bool l
             default: zstd_find_optimal(enc, pos, pos + size); break;
         }
     }
-    return zstd_write_block(enc, enc.base + pos, size, last, out, saved);
+    if (enc.params.splitter && enc.seq.count >= SPLIT_MIN_SEQUENCES) {
+        const size_t written = zstd_split_block(enc, enc.base + pos, size, last, out, saved);
+        if (written) return written;
+        // The sequences as first coded, for the history the block starts from.
+        std::memcpy(enc.rep, saved, sizeof saved);
+        zstd_replay_offsets(enc.seq, enc.split_offsets, enc.rep);
+    }
+    BlockKind kind;
+    const size_t written = zstd_write_block(enc.seq, enc.base + pos, size, last, out, &kind);
+    if (kind != COMPRESSED_BLOCK) std::memcpy(enc.rep, saved, sizeof saved);
+    return written;
 }
 
 }  // namespace zun::compress

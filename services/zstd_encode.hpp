@@ -27,7 +27,6 @@ struct SeqStore {
     uint32_t* match_len;
     uint32_t* off_value;
     uint8_t *ll_code, *ml_code, *of_code;
-    uint8_t* scratch;
     uint8_t* literals;
     uint32_t count;
     uint32_t nlits;
@@ -56,6 +55,11 @@ struct ZstdEncoder {
     uint32_t rep[3];
     SeqStore seq;
     OptState* opt;
+    // The block splitter's work: plain offsets and literal starts per
+    // sequence, and room to write a part to measure it.
+    uint32_t* split_offsets;
+    uint32_t* split_lits;
+    uint8_t* split_scratch;
 };
 
 // Compresses input [pos, pos + size) as one block (or several when the
@@ -76,6 +80,32 @@ void zstd_store_sequence(ZstdEncoder& enc, const uint8_t* anchor, uint32_t lit_l
                          uint32_t offset, uint32_t match_len);
 // The literals after the last sequence.
 void zstd_store_last_literals(ZstdEncoder& enc, const uint8_t* anchor, uint32_t lit_len);
+
+// The format's offset value (1 to 3 a repeat, else offset + 3) of an offset
+// under this repeat history; ll0 when no literals come before the match.
+inline uint32_t offset_value(const uint32_t* rep, uint32_t offset, bool ll0) {
+    if (!ll0) return offset == rep[0] ? 1 : offset == rep[1] ? 2 : offset == rep[2] ? 3 : offset + 3;
+    return offset == rep[1] ? 1 : offset == rep[2] ? 2 : offset == rep[0] - 1 ? 3 : offset + 3;
+}
+// The offset an offset value stands for under this history.
+inline uint32_t offset_of_value(const uint32_t* rep, uint32_t value, bool ll0) {
+    if (value > 3) return value - 3;
+    const uint32_t index = value - 1 + ll0;
+    return index == 3 ? rep[0] - 1 : rep[index];
+}
+// The history after a match with this offset and offset value (out may be rep).
+inline void next_history(const uint32_t* rep, uint32_t offset, uint32_t value, bool ll0,
+                         uint32_t* out) {
+    const uint32_t r0 = rep[0], r1 = rep[1], r2 = rep[2];
+    const uint32_t index = value > 3 ? 3 : value - 1 + ll0;
+    if (index == 0) {
+        out[0] = r0, out[1] = r1, out[2] = r2;
+    } else {
+        out[2] = index == 1 ? r2 : r1;
+        out[1] = r0;
+        out[0] = offset;
+    }
+}
 
 inline uint32_t ll_code_of(uint32_t ll) {
     static constexpr uint8_t k_small[64] = {

@@ -475,27 +475,6 @@ uint32_t zstd_match_price(const OptState& s, uint32_t off_value, uint32_t ml, in
     return price + 256u * ML_BITS[mlc] + s.ml_base - weight(s.ml_freq[mlc], lvl);
 }
 
-// The format's offset value of an offset under this history, and the history
-// after it.
-uint32_t offset_value(const uint32_t* rep, uint32_t offset, bool ll0) {
-    if (!ll0) return offset == rep[0] ? 1 : offset == rep[1] ? 2 : offset == rep[2] ? 3 : offset + 3;
-    return offset == rep[1] ? 1 : offset == rep[2] ? 2 : offset == rep[0] - 1 ? 3 : offset + 3;
-}
-void next_history(const uint32_t* rep, uint32_t offset, uint32_t value, bool ll0, uint32_t* out) {
-    if (value > 3) {
-        out[0] = offset, out[1] = rep[0], out[2] = rep[1];
-        return;
-    }
-    const uint32_t index = value - 1 + ll0;
-    if (index == 0) {
-        out[0] = rep[0], out[1] = rep[1], out[2] = rep[2];
-    } else {
-        out[2] = index == 1 ? rep[2] : rep[1];
-        out[1] = rep[0];
-        out[0] = offset;
-    }
-}
-
 void zstd_update_stats(OptState& s, const uint8_t* lits, uint32_t lit_len, uint32_t value,
                        uint32_t ml) {
     for (uint32_t i = 0; i < lit_len; i++) s.lit_freq[lits[i]] += 2;
