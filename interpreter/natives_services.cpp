@@ -383,6 +383,19 @@ Cell* push_output(int64_t capacity) {
     return cell;
 }
 
+// A result that fills less than half its room is copied into a binary! of its
+// own size, so the room a first guess took is not kept alive with it.
+Cell* trimmed(Cell* out, int64_t capacity) {
+    const uint32_t size = memory::buffer_of(out->data2)->used();
+    if (capacity < 4096 || size >= capacity / 2) return out;
+    const NodeId node = memory::alloc_bytes(size);
+    memory::SeriesBuffer* b = memory::buffer_of(node);
+    std::memcpy(b->data(), memory::buffer_of(out->data2)->data(), size);  // re-read: it may have moved
+    b->tail = size;
+    *out = make_cell(TYPE_BINARY, 0, node, 0);
+    return out;
+}
+
 // At most two attempts: a first too-small answer gives the size to retry with.
 // input() gives the input's bytes anew after each allocation.
 template <class Input, class Call>
@@ -396,7 +409,7 @@ Flow attempts(int64_t capacity, Input input, Call call) {
         const int32_t r = call(b->data(), &size, in, int32_t(n));
         if (r == compress::DONE) {
             b->tail = uint32_t(size);
-            return result(*out);
+            return result(*trimmed(out, capacity));
         }
         if (r != compress::TOO_SMALL || attempt == 1) service_failed(r);
         capacity = size;
@@ -421,9 +434,9 @@ Flow compress(int, const int32_t* refinements) {
     if (!method.compress) not_done_raise();
     std::string owned;  // the UTF-8 of a string that is not plain ASCII
     size_t length;
-    const bool in_place = data->is(TYPE_BINARY) ||
-                          text_bytes(data, owned, &length) != reinterpret_cast<const uint8_t*>(owned.data());
-    if (data->is(TYPE_BINARY)) binary_bytes(data, &length);
+    const uint8_t* bytes =
+        data->is(TYPE_BINARY) ? binary_bytes(data, &length) : text_bytes(data, owned, &length);
+    const bool in_place = bytes != reinterpret_cast<const uint8_t*>(owned.data());
     if (length > size_t(INT32_MAX)) support::fire_error(ErrorId::internal_no_memory);
     // Bytes in a series buffer are found again after every allocation: it may move.
     auto input = [&](size_t* n) {
@@ -454,6 +467,13 @@ Flow decompress(int, const int32_t* refinements) {
         case compress::MethodInfo::MEASURE_ALWAYS: measure = true; break;
         case compress::MethodInfo::MEASURE_INPUT_NOT_SHORTER: measure = int64_t(length) >= capacity; break;
         case compress::MethodInfo::MEASURE_NO_CAPACITY: measure = capacity < 1; break;
+    }
+    if (measure && method.measure == compress::MethodInfo::MEASURE_INPUT_NOT_SHORTER) {
+        // One decoding pass into a guessed room stands in for the measuring
+        // pass: when it is too small the service still reports the exact size
+        // for the second attempt, and every answer stays the same.
+        capacity = std::min<int64_t>(std::max<int64_t>(capacity, 4 * int64_t(length) + 64), 1 << 28);
+        measure = false;
     }
     if (measure) {
         int32_t size = 0;

@@ -21,6 +21,7 @@ namespace {
 
 constexpr int HASH_ENTRIES = 1 << 15;
 constexpr uint32_t LINK_MASK = 0x7FFF;
+constexpr uint16_t NO_LINK = 0xFFFF;
 constexpr int MAX_TOKENS = 16384;
 constexpr int LITLEN = 286;  // literal/length symbols a dynamic code covers
 constexpr int FIXED_LITLEN = 288;
@@ -41,7 +42,10 @@ constexpr LevelParameters k_levels[10] = {
 // The single work area of a call.
 struct Work {
     uint32_t head[HASH_ENTRIES];
-    uint32_t link[HASH_ENTRIES];  // by position & 0x7FFF
+    // By position & 0x7FFF: how far back the previous position of the same
+    // hash lies (16 bits halve the chain walk's cache footprint); NO_LINK for
+    // none or too far, which takes any chain past its window.
+    uint16_t link[HASH_ENTRIES];
     uint32_t tokens[MAX_TOKENS];  // literal byte, or distance << 8 | length - 3
     uint32_t freq[SYMBOLS];
     uint8_t lengths[SYMBOLS];
@@ -105,30 +109,55 @@ struct Deflater {
 
     uint8_t byte(int64_t p) const { return in[p - 1]; }
 
-    int longest_match(int64_t p, int64_t candidate, int prev_length, int max_length,
-                      int64_t* distance) const {
+    static uint16_t load16(const uint8_t* b) {
+        uint16_t v;
+        std::memcpy(&v, b, 2);
+        return v;
+    }
+
+    // Bytes 0 to 2 are equal: the length from byte 3 on, 8 bytes at a time.
+    static int match_length(const uint8_t* there, const uint8_t* here, int max_length) {
+        int len = 3;
+        while (len + 8 <= max_length) {
+            uint64_t a, b;
+            std::memcpy(&a, there + len, 8);
+            std::memcpy(&b, here + len, 8);
+            if (const uint64_t x = a ^ b) return len + (std::countr_zero(x) >> 3);
+            len += 8;
+        }
+        while (len < max_length && there[len] == here[len]) len++;
+        return len;
+    }
+
+    [[gnu::noinline]] int longest_match(uint32_t p, int64_t candidate, int prev_length, int max_length,
+                      uint32_t* distance) const {
         if (prev_length >= max_length) return prev_length;
         const int nice = std::min(level.nice_length, max_length);
-        const int64_t limit = std::max<int64_t>(p - WINDOW, 0);
-        int chain = prev_length >= level.good_length ? level.chain_limit >> 2 : level.chain_limit;
+        const int64_t limit = int64_t(p) - WINDOW;  // signed: NO_LINK may go below 0
+        unsigned chain = unsigned(prev_length >= level.good_length ? level.chain_limit >> 2
+                                                                   : level.chain_limit);
         int best = prev_length;
-        const uint8_t* here = in + p - 1;
-        do {
-            const uint8_t* there = in + candidate - 1;
+        const uint8_t* const base = in - 1;  // base[p] is the byte at position p
+        const uint8_t* const here = base + p;
+        const uint16_t* const link = w.link;
+        const uint16_t here_first = load16(here);
+        uint16_t here_best = load16(here + best - 1);
+        for (;;) {
+            const uint8_t* there = base + candidate;
             // The bytes that decide whether this candidate can beat the best
             // first; byte 2 follows from equal hashes and equal bytes 0 and 1.
-            if (there[best - 1] == here[best - 1] && there[best] == here[best] &&
-                there[0] == here[0] && there[1] == here[1]) {
-                int len = 3;
-                while (len < max_length && there[len] == here[len]) len++;
+            if (load16(there + best - 1) == here_best && load16(there) == here_first) {
+                const int len = match_length(there, here, max_length);
                 if (len > best) {
                     best = len;
-                    *distance = p - candidate;
+                    *distance = uint32_t(p - candidate);
                     if (len >= nice) break;
+                    here_best = load16(here + best - 1);
                 }
             }
-            candidate = w.link[candidate & LINK_MASK];
-        } while (candidate > limit && --chain != 0);
+            candidate -= link[candidate & LINK_MASK];
+            if (candidate <= limit || --chain == 0) break;
+        }
         return best;
     }
 
@@ -283,24 +312,23 @@ struct Deflater {
         int prev_length = 2;
         int64_t prev_distance = 0;
         bool literal_pending = false;
-        int64_t skip = 0;
+        // Hashes the three bytes at p and links p into its chain: the previous
+        // position of the same hash is the candidate.
+        auto insert = [&](int64_t p) {
+            hash = ((hash << 5) ^ byte(p + 2)) & mask;
+            const uint32_t candidate = w.head[hash];
+            w.link[p & LINK_MASK] =
+                candidate && p - candidate < NO_LINK ? uint16_t(p - candidate) : NO_LINK;
+            w.head[hash] = uint32_t(p);
+            return candidate;
+        };
         for (int64_t p = 1; p <= length; p++) {
-            uint32_t candidate = 0;
-            if (p <= length - 2) {
-                hash = ((hash << 5) ^ byte(p + 2)) & mask;
-                candidate = w.head[hash];
-                w.link[p & LINK_MASK] = candidate;
-                w.head[hash] = uint32_t(p);
-            }
-            if (skip > 0) {
-                skip--;
-                continue;
-            }
+            const uint32_t candidate = p <= length - 2 ? insert(p) : 0;
             int cur_length = 2;
-            int64_t cur_distance = 0;
+            uint32_t cur_distance = 0;
             if (candidate && p - candidate <= WINDOW - 1 && prev_length < level.lazy_limit) {
                 const int max_length = int(std::min<int64_t>(MAX_MATCH, length - p + 1));
-                cur_length = longest_match(p, candidate, prev_length, max_length, &cur_distance);
+                cur_length = longest_match(uint32_t(p), candidate, prev_length, max_length, &cur_distance);
                 if (cur_length == 3 && cur_distance > TOO_FAR) cur_length = 2;
             }
             if (prev_length >= 3 && prev_length >= cur_length) {
@@ -308,7 +336,11 @@ struct Deflater {
                 w.freq[257 + length_code(prev_length - 3)]++;
                 w.freq[DISTANCE + distance_code(int(prev_distance) - 1)]++;
                 block_end = p - 1 + prev_length - 1;
-                skip = prev_length - 2;
+                // The rest of the match is skipped, its positions still hashed.
+                const int64_t last = block_end;
+                const int64_t last_hashed = std::min(last, length - 2);
+                while (p < last_hashed) insert(++p);
+                p = last;
                 prev_length = 2;
                 literal_pending = false;
             } else {

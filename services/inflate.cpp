@@ -249,6 +249,24 @@ bool read_dynamic_header(BitReader& in, Tables& t) {
                               k_meanings.distance);
 }
 
+// Copies a match that has room for 8 bytes past its end. Overlapping copies
+// repeat the pattern: whole words read bytes already written when the
+// distance is at least 8; the last word may write a little past the match.
+inline void copy_match(uint8_t* dst, int64_t distance, int length) {
+    const uint8_t* src = dst - distance;
+    if (distance >= 8) {
+        for (int i = 0; i < length; i += 8) {
+            uint64_t w;
+            std::memcpy(&w, src + i, 8);
+            std::memcpy(dst + i, &w, 8);
+        }
+    } else if (distance == 1) {
+        std::memset(dst, *src, size_t(length));
+    } else {
+        for (int i = 0; i < length; i++) dst[i] = src[i];
+    }
+}
+
 // The output: every byte is counted, stored only while there is room.
 struct Output {
     uint8_t* out;
@@ -261,21 +279,7 @@ struct Output {
     }
     void copy(int64_t distance, int length) {
         if (pos + length + 8 <= capacity) {
-            uint8_t* dst = out + pos;
-            const uint8_t* src = dst - distance;
-            if (distance >= 8) {
-                // Whole words: each reads bytes already written; the last may
-                // write a few bytes past the match, inside the room.
-                for (int i = 0; i < length; i += 8) {
-                    uint64_t w;
-                    std::memcpy(&w, src + i, 8);
-                    std::memcpy(dst + i, &w, 8);
-                }
-            } else if (distance == 1) {
-                std::memset(dst, *src, size_t(length));
-            } else {
-                for (int i = 0; i < length; i++) dst[i] = src[i];
-            }
+            copy_match(out + pos, distance, length);
             pos += length;
             return;
         }
@@ -284,9 +288,92 @@ struct Output {
     }
 };
 
+// The fast loop: while the input has a whole word to spare and the output
+// room for a literal, a match and a word-copy overshoot, with the reader's
+// state in locals. Answers DONE at the end of block, -1 when it must hand over
+// to the careful loop, or an error.
+constexpr int FAST_INPUT = 16;
+constexpr int FAST_OUTPUT = 2 * MAX_MATCH + 16;
+
+int32_t inflate_fast(BitReader& in, Output& out, const uint32_t* litlen, const uint32_t* distance) {
+    const uint8_t* p = in.p;
+    uint64_t buf = in.buf;
+    int count = in.count;
+    uint8_t* const start = out.out;
+    uint8_t* o = start + out.pos;
+    const uint8_t* const p_limit = in.end - FAST_INPUT;
+    uint8_t* const o_limit = start + out.capacity - FAST_OUTPUT;
+    int32_t r = -1;
+    auto refill = [&] {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        buf |= word << count;
+        p += (63 - count) >> 3;
+        count |= 56;
+    };
+    auto lookup = [&](const uint32_t* table, int bits) {
+        uint32_t e = table[buf & ((1u << bits) - 1)];
+        if (kind_of(e) == LINK) e = table[value_of(e) + ((buf >> bits) & ((1u << length_of(e)) - 1))];
+        return e;
+    };
+    auto drop = [&](int n) {
+        buf >>= n;
+        count -= n;
+    };
+    auto take = [&](int n) {
+        const uint32_t v = uint32_t(buf & ((uint64_t(1) << n) - 1));
+        drop(n);
+        return v;
+    };
+    while (p < p_limit && o < o_limit) {
+        refill();
+        uint32_t e = lookup(litlen, LITLEN_BITS);
+        if (kind_of(e) == LITERAL) {
+            drop(length_of(e));
+            *o++ = uint8_t(value_of(e));
+            e = lookup(litlen, LITLEN_BITS);
+            if (kind_of(e) == LITERAL) {
+                drop(length_of(e));
+                *o++ = uint8_t(value_of(e));
+                continue;
+            }
+            refill();  // a match takes up to 48 bits
+        }
+        if (kind_of(e) != MATCH) {
+            drop(length_of(e));
+            r = kind_of(e) == END ? DONE : BAD_DATA;
+            break;
+        }
+        drop(length_of(e));
+        const int length = int(value_of(e) + take(extra_of(e)));
+        e = lookup(distance, DISTANCE_BITS);
+        if (kind_of(e) != MATCH) {
+            r = BAD_DATA;
+            break;
+        }
+        drop(length_of(e));
+        const int64_t dist = value_of(e) + take(extra_of(e));
+        if (dist > o - start) {
+            r = DISTANCE_TOO_FAR;
+            break;
+        }
+        copy_match(o, dist, length);
+        o += length;
+    }
+    in.p = p;
+    in.buf = buf;
+    in.count = count;
+    out.pos = o - start;
+    return r;
+}
+
 // Decodes one compressed block's data: DONE at its end of block.
 int32_t inflate_block(BitReader& in, Output& out, const uint32_t* litlen, const uint32_t* distance) {
     for (;;) {
+        if (out.out && in.end - in.p > FAST_INPUT && out.capacity - out.pos > FAST_OUTPUT) {
+            const int32_t r = inflate_fast(in, out, litlen, distance);
+            if (r >= 0) return r;
+        }
         in.refill();
         if (in.overran()) return BAD_DATA;
         uint32_t e = decode_symbol(in, litlen, LITLEN_BITS);
