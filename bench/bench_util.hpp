@@ -47,4 +47,13 @@ inline Bytes canterbury(const fs::path& dir) {
     return all;
 }
 
+// Runs a bench over the Canterbury files concatenated, then over bible.txt;
+// the corpus folder is the first argument, else the shared one.
+inline void on_corpus(int argc, char** argv, void (*run)(const char* title, const Bytes& data)) {
+    const fs::path dir = argc > 1 ? fs::path(argv[1])
+                                  : fs::path(__FILE__).parent_path() / "../../shared/corpora/canterbury";
+    run("Canterbury, 11 files concatenated", canterbury(dir));
+    run("bible.txt", read_file(dir / "bible.txt"));
+}
+
 }  // namespace bench

@@ -153,10 +153,6 @@ void run(const char* title, const Bytes& data) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const fs::path dir = argc > 1 ? fs::path(argv[1])
-                                  : fs::path(__FILE__).parent_path() / "../../shared/corpora/canterbury";
-    const Bytes all = bench::canterbury(dir);
     std::printf("size = ours / zlib (lower is better); speed = ours / zlib (higher is better)\n");
-    run("Canterbury, 11 files concatenated", all);
-    run("bible.txt", read_file(dir / "bible.txt"));
+    bench::on_corpus(argc, argv, run);
 }
