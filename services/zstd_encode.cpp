@@ -416,9 +416,9 @@ size_t zstd_write_literals(const uint8_t* lits, uint32_t n, uint8_t* out, size_t
 struct Predefined {
     FseCTable ll, of, ml;
     Predefined() {
-        fse_build_encode_table(LL_DEFAULT_COUNTS, 35, LL_DEFAULT_LOG, ll);
-        fse_build_encode_table(OF_DEFAULT_COUNTS, 28, OF_DEFAULT_LOG, of);
-        fse_build_encode_table(ML_DEFAULT_COUNTS, 52, ML_DEFAULT_LOG, ml);
+        fse_build_encode_table(LL_DEFAULT_COUNTS, LL_MAX_SYMBOL, LL_DEFAULT_LOG, ll);
+        fse_build_encode_table(OF_DEFAULT_COUNTS, OF_DEFAULT_MAX, OF_DEFAULT_LOG, of);
+        fse_build_encode_table(ML_DEFAULT_COUNTS, ML_MAX_SYMBOL, ML_DEFAULT_LOG, ml);
     }
 };
 
@@ -431,8 +431,8 @@ enum TableMode : int { MODE_PREDEFINED = 0, MODE_RLE = 1, MODE_COMPRESSED = 2 };
 
 // Picks the table of one kind of code and writes its description. Answers
 // the mode, or -1 when there is no room.
-int zstd_choose_table(const uint8_t* codes, uint32_t count, int max_symbol, int default_log,
-                      int default_max, int max_log, const FseCTable& predefined_table,
+int zstd_choose_table(const uint8_t* codes, uint32_t count, int default_log, int default_max,
+                      int max_log, const FseCTable& predefined_table,
                       FseCTable& table, const FseCTable*& use, uint8_t*& p, uint8_t* end) {
     uint32_t freq[64] = {};
     int top = 0;
@@ -466,7 +466,6 @@ int zstd_choose_table(const uint8_t* codes, uint32_t count, int max_symbol, int 
             }
         }
     }
-    (void)max_symbol;
     if (!predefined_ok) return -1;
     use = &predefined_table;
     return MODE_PREDEFINED;
@@ -497,13 +496,13 @@ size_t zstd_write_sequences(const SeqStore& seq, uint8_t* out, size_t room) {
     const Predefined& pre = predefined();
     FseCTable ll_table, of_table, ml_table;
     const FseCTable *ll_use, *of_use, *ml_use;
-    const int ll_mode = zstd_choose_table(seq.ll_code, n, LL_MAX_SYMBOL, LL_DEFAULT_LOG, 35,
+    const int ll_mode = zstd_choose_table(seq.ll_code, n, LL_DEFAULT_LOG, LL_MAX_SYMBOL,
                                           LL_MAX_LOG, pre.ll, ll_table, ll_use, p, end);
     if (ll_mode < 0) return 0;
-    const int of_mode = zstd_choose_table(seq.of_code, n, OF_MAX_SYMBOL, OF_DEFAULT_LOG, 28,
+    const int of_mode = zstd_choose_table(seq.of_code, n, OF_DEFAULT_LOG, OF_DEFAULT_MAX,
                                           OF_MAX_LOG, pre.of, of_table, of_use, p, end);
     if (of_mode < 0) return 0;
-    const int ml_mode = zstd_choose_table(seq.ml_code, n, ML_MAX_SYMBOL, ML_DEFAULT_LOG, 52,
+    const int ml_mode = zstd_choose_table(seq.ml_code, n, ML_DEFAULT_LOG, ML_MAX_SYMBOL,
                                           ML_MAX_LOG, pre.ml, ml_table, ml_use, p, end);
     if (ml_mode < 0) return 0;
     *modes = uint8_t(ll_mode << 6 | of_mode << 4 | ml_mode << 2);

@@ -17,6 +17,7 @@ constexpr int LL_MAX_SYMBOL = 35, ML_MAX_SYMBOL = 52, OF_MAX_SYMBOL = 31;
 constexpr int LL_MAX_LOG = 9, ML_MAX_LOG = 9, OF_MAX_LOG = 8;
 constexpr int LL_DEFAULT_LOG = 6, ML_DEFAULT_LOG = 6, OF_DEFAULT_LOG = 5;
 constexpr int OF_MAX_CODE = 30;
+constexpr int OF_DEFAULT_MAX = 28;  // the predefined offset table's last code
 constexpr int HUF_MAX_LOG = 12;
 constexpr int HUF_MAX_WEIGHTS = 255;
 
