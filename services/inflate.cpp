@@ -335,7 +335,12 @@ int32_t inflate_fast(BitReader& in, Output& out, const uint32_t* litlen, const u
             if (kind_of(e) == LITERAL) {
                 drop(length_of(e));
                 *o++ = uint8_t(value_of(e));
-                continue;
+                e = lookup(litlen, LITLEN_BITS);  // 26 bits are left at least
+                if (kind_of(e) == LITERAL) {
+                    drop(length_of(e));
+                    *o++ = uint8_t(value_of(e));
+                    continue;
+                }
             }
             refill();  // a match takes up to 48 bits
         }
