@@ -17,30 +17,17 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.hpp"
 #include "services/compress.hpp"
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
+using bench::Bytes;
 
 namespace {
 
-Bytes read_file(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), {});
-}
-
-// Best of runs, in seconds.
-double best(int runs, const std::function<void()>& f) {
-    double t = 1e9;
-    for (int i = 0; i < runs; i++) {
-        const auto t0 = std::chrono::steady_clock::now();
-        f();
-        t = std::min(t, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-    }
-    return t;
-}
-
-double mbs(size_t bytes, double seconds) { return double(bytes) / 1e6 / seconds; }
+using bench::best;
+using bench::mbs;
+using bench::read_file;
 
 // zlib's deflate with window bits -15 (raw), 15 (zlib) or 31 (gzip).
 Bytes zlib_pack(const Bytes& in, int level, int window_bits) {
@@ -166,18 +153,6 @@ void run(const char* title, const Bytes& data) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const fs::path dir = argc > 1 ? fs::path(argv[1])
-                                  : fs::path(__FILE__).parent_path() / "../../shared/corpora/canterbury";
-    std::vector<fs::path> files;
-    for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().filename() != "bible.txt") files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    Bytes all;
-    for (const auto& f : files) {
-        const Bytes b = read_file(f);
-        all.insert(all.end(), b.begin(), b.end());
-    }
     std::printf("size = ours / zlib (lower is better); speed = ours / zlib (higher is better)\n");
-    run("Canterbury, 11 files concatenated", all);
-    run("bible.txt", read_file(dir / "bible.txt"));
+    bench::on_corpus(argc, argv, run);
 }

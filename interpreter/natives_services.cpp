@@ -365,6 +365,13 @@ compress::Method compression_method(const Cell* method) {
 
 [[noreturn]] void invalid_data() { support::fire_error(ErrorId::script_invalid_data); }
 
+// A failed service: an output too large for a binary! is no-memory, the rest
+// bad data.
+[[noreturn]] void service_failed(int32_t r) {
+    if (r == compress::TOO_LARGE) support::fire_error(ErrorId::internal_no_memory);
+    invalid_data();
+}
+
 // A new binary! with room for capacity bytes, on the stack; sizes a binary
 // cannot have raise no-memory.
 Cell* push_output(int64_t capacity) {
@@ -404,7 +411,7 @@ Flow attempts(int64_t capacity, Input input, Call call) {
             b->tail = uint32_t(size);
             return result(*trimmed(out, capacity));
         }
-        if (r != compress::TOO_SMALL || attempt == 1) invalid_data();
+        if (r != compress::TOO_SMALL || attempt == 1) service_failed(r);
         capacity = size;
         stack::pop(1);
     }
@@ -472,7 +479,7 @@ Flow decompress(int, const int32_t* refinements) {
         int32_t size = 0;
         const uint8_t* in = binary_bytes(data, &length);
         const int32_t r = method.decompress(nullptr, &size, in, int32_t(length));
-        if (r != compress::DONE && r != compress::TOO_SMALL) invalid_data();
+        if (r != compress::DONE && r != compress::TOO_SMALL) service_failed(r);
         capacity = size;
     }
     auto input = [&](size_t* n) { return binary_bytes(data, n); };

@@ -17,8 +17,7 @@ constexpr MethodInfo k_methods[] = {
     {zlib_compress, zlib_decompress, 9, MethodInfo::MEASURE_INPUT_NOT_SHORTER, true},
     {deflate, inflate, 9, MethodInfo::MEASURE_INPUT_NOT_SHORTER, true},
     {gzip_compress, gzip_decompress, 9, MethodInfo::MEASURE_ALWAYS, false},
-    // Zstandard: no codec yet.
-    {nullptr, nullptr, 19, MethodInfo::MEASURE_NO_CAPACITY, true},
+    {zstd_compress, zstd_decompress, 19, MethodInfo::MEASURE_NO_CAPACITY, true},
 };
 
 // n + extra, held below 2^31 (a size past that cannot be had anyway).
