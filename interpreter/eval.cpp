@@ -1641,6 +1641,8 @@ void init() {
 
 Cell* code_position() { return g_code_position; }
 
+void note_start_up_values() { capture_fast_targets(); }
+
 void raise_pending(Flow code) {
     PendingFlow pending;
     pending.code = code;

@@ -18,6 +18,9 @@ namespace zun::interpreter {
 extern volatile sig_atomic_t g_interrupt;
 
 void init();  // code-position cell, tracer cell
+// Notes the values the operator and action words hold now as the ones whose
+// fast paths the evaluator takes (init does it too, after start-up binding).
+void note_start_up_values();
 // The block being evaluated at the running expression: a static cell that
 // errors copy into near and the collector marks.
 Cell* code_position();
