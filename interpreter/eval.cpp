@@ -1744,6 +1744,11 @@ Flow eval_value(const Cell* value, bool push_mode, bool functions_as_data) {
     return Flow::normal;
 }
 
+Flow call_named(const Cell& function, const Cell& name, const Code& code, uint32_t& pos) {
+    const Cell fn = function, word = name;  // both may lie in a buffer the call moves
+    return call_plain(fn, word, code, pos);
+}
+
 Flow call_function_value(const Cell* function, const Cell* code, uint32_t* index, bool push_mode,
                          const CallOptions& options) {
     const Code source{code ? code->data2 : 0, UINT32_MAX};

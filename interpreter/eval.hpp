@@ -74,6 +74,10 @@ struct CallOptions {
 [[nodiscard]] Flow call_value(const Cell& function, const Code& code, uint32_t& pos,
                               const CallOptions& options, bool infix);
 
+// A call with no path refinements, named by a word: the arguments the
+// function's spec takes in order, as for a function held by a word.
+[[nodiscard]] Flow call_named(const Cell& function, const Cell& name, const Code& code, uint32_t& pos);
+
 // Runs the body of a function! whose frame, arguments and local slots are in
 // place (the frame on top of the frame stack); the result is its slot 0.
 [[nodiscard]] Flow exec_function(const Cell* function);
