@@ -1170,33 +1170,43 @@ inline const Shape& shape_of(const Cell& fn) {
     return build_shape(fn);
 }
 
-// The leading arguments of a plain call, fetched and checked; sh is a copy
-// (the calls they make may replace the table entry).
-[[gnu::always_inline]] inline Flow fetch_shaped(const Cell& fn, const Cell& name, const Shape& sh,
+// The table entry of fn again after code ran: the calls it made may have put
+// another function's shape in its slot. An entry for fn's more-block is
+// fn's own whatever its epoch: the call keeps fn, and its more-block, alive.
+inline const Shape* shape_again(const Shape* sh, const Cell& fn) {
+    if (sh->more == fn.data3 && sh->spec == fn.data2 && sh->type == fn.type()) [[likely]]
+        return sh;
+    return &shape_of(fn);
+}
+
+// The leading arguments of a plain call, fetched and checked.
+[[gnu::always_inline]] inline Flow fetch_shaped(const Cell& fn, const Cell& name, const Shape*& sh,
                                                 const Code& code, uint32_t& pos) {
     View v = view_of(code);
-    for (uint32_t i = 0; i < sh.args; i++) {
+    for (uint32_t i = 0; i < sh->args; i++) {
         if (pos >= v.tail) [[unlikely]]
             fire_no_arg_at(fn, name, spec_cache(fn), i);
         if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
+        sh = shape_again(sh, fn);
         const uint32_t type = stack::g_top[-1].type();
-        if (!((sh.accept[i] >> type) & 1)) [[unlikely]]
+        if (!((sh->accept[i] >> type) & 1)) [[unlikely]]
             fire_expect_at(fn, name, spec_cache(fn), i, type);
     }
     return Flow::normal;
 }
 
 [[gnu::always_inline]] inline Flow call_shaped_function(const Cell& fn, const Cell& name,
-                                                        const Shape& sh, const Code& code,
+                                                        const Shape* sh, const Code& code,
                                                         uint32_t& pos, uint32_t at) {
     stack::push_interp_function_frame(&name);
     if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
-    for (uint32_t k = 0; k < sh.tail; k++) {
+    const uint64_t falses = sh->falses;
+    for (uint32_t k = 0, n = sh->tail; k < n; k++) {
         Cell* c = stack::push_cell();
-        *c = (k < 64 && ((sh.falses >> k) & 1)) ? logic::make_value(false) : none_value();
+        *c = (k < 64 && ((falses >> k) & 1)) ? logic::make_value(false) : none_value();
     }
     trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
-    if (Flow flow = eval_function_body(fn, sh.body); flow != Flow::normal) return flow;
+    if (Flow flow = eval_function_body(fn, sh->body); flow != Flow::normal) return flow;
     stack::pop_frame();
     return Flow::normal;
 }
@@ -1212,13 +1222,13 @@ inline natives::Entry entry_of(const Cell& fn) {
 }
 
 [[gnu::always_inline]] inline Flow call_shaped_native(const Cell& fn, const Cell& name,
-                                                      const Shape& sh, const Code& code,
+                                                      const Shape* sh, const Code& code,
                                                       uint32_t& pos, uint32_t at) {
     int32_t slots[FAST_SLOTS];
-    std::fill(slots, slots + sh.slots, -1);
+    std::fill(slots, slots + sh->slots, -1);
     stack::push_interp_native_frame(&name);
     if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
-    if (sh.fast && !g_trace_switch) {
+    if (sh->fast && !g_trace_switch) {
         const FastTarget* t = fast_target(fn);
         if (t && fast_call_in_frame(*t)) {
             stack::pop_frame();
@@ -1228,7 +1238,7 @@ inline natives::Entry entry_of(const Cell& fn) {
     const natives::Entry entry = entry_of(fn);
     if (!entry) not_done_raise();
     trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
-    if (Flow flow = call_entry(entry, sh.slots ? slots : nullptr); flow != Flow::normal)
+    if (Flow flow = call_entry(entry, sh->slots ? slots : nullptr); flow != Flow::normal)
         return flow;
     stack::pop_frame();
     return Flow::normal;
@@ -1330,9 +1340,8 @@ Flow call_plain(const Cell& function, const Cell& name, const Code& code, uint32
         case TYPE_FUNCTION: case TYPE_NATIVE: case TYPE_ACTION: {
             const Shape& found = shape_of(fn);
             if (found.simple) [[likely]] {
-                const Shape sh = found;
-                flow = fn.is(TYPE_FUNCTION) ? call_shaped_function(fn, name, sh, code, pos, at)
-                                            : call_shaped_native(fn, name, sh, code, pos, at);
+                flow = fn.is(TYPE_FUNCTION) ? call_shaped_function(fn, name, &found, code, pos, at)
+                                            : call_shaped_native(fn, name, &found, code, pos, at);
             } else {
                 flow = call_unshaped(fn, name, code, pos, at);
             }
