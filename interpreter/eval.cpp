@@ -167,7 +167,7 @@ constexpr uint64_t CALLING_CELLS =
     type_bit(TYPE_GET_PATH) | type_bit(TYPE_SET_PATH);
 
 constexpr uint64_t CALLED_VALUES =
-    type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) | type_bit(TYPE_FUNCTION);
+    type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) | type_bit(TYPE_FUNCTION) | type_bit(TYPE_ROUTINE);
 
 [[gnu::noinline, ZUN_NO_IPA]] Flow call_plain(const Cell& function, const Cell& name,
                                              const Code& code, uint32_t& pos);
@@ -1119,7 +1119,7 @@ uint64_t type_mask(const Cell& ts) {
     sh.spec = fn.data2;
     sh.epoch = g_shape_epoch;
     sh.type = uint8_t(fn.type());
-    const bool native = !fn.is(TYPE_FUNCTION);
+    const bool native = fn.is(TYPE_NATIVE) || fn.is(TYPE_ACTION);
     const uint32_t n = length_of(spec);
     const Cell* e = cells_of(spec);
     bool simple = true;
@@ -1149,7 +1149,7 @@ uint64_t type_mask(const Cell& ts) {
     }
     if (!native && tail > 64) simple = false;
     sh.tail = uint8_t(native ? 0 : tail);
-    if (!native) {
+    if (fn.is(TYPE_FUNCTION)) {
         const Cell* more = more_of(fn, 0);
         const Cell& entry = more[function::MORE_ENTRY];
         if (entry.is(TYPE_INTEGER) && entry.as_int() != 0) simple = false;  // compiled bodies
@@ -1207,6 +1207,22 @@ inline const Shape* shape_again(const Shape* sh, const Cell& fn) {
     }
     trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
     if (Flow flow = eval_function_body(fn, sh->body); flow != Flow::normal) return flow;
+    stack::pop_frame();
+    return Flow::normal;
+}
+
+// A routine!'s frame is a native's; its unused refinements and locals are
+// pushed as a function's are.
+[[gnu::noinline]] Flow call_shaped_routine(const Cell& fn, const Cell& name, const Shape* sh,
+                                           const Code& code, uint32_t& pos) {
+    stack::push_interp_native_frame(&name);
+    if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
+    const uint64_t falses = sh->falses;
+    for (uint32_t k = 0, n = sh->tail; k < n; k++) {
+        Cell* c = stack::push_cell();
+        *c = (k < 64 && ((falses >> k) & 1)) ? logic::make_value(false) : none_value();
+    }
+    if (Flow flow = call_routine(fn, name); flow != Flow::normal) return flow;
     stack::pop_frame();
     return Flow::normal;
 }
@@ -1331,29 +1347,27 @@ inline natives::Entry entry_of(const Cell& fn) {
 
 Flow call_plain(const Cell& function, const Cell& name, const Code& code, uint32_t& pos) {
     const Cell fn = function;
+    const uint32_t type = fn.type();
+    if (!(type == TYPE_FUNCTION || type == TYPE_NATIVE || type == TYPE_ACTION ||
+          (type == TYPE_ROUTINE && shape_of(fn).simple))) {
+        CallOptions o;
+        o.name = &name;
+        return call_value(fn, code, pos, o, false);
+    }
     const uint32_t at = pos - 1;
     trace(TRACE_OPEN, code.node, int32_t(pos), nullptr, &name);
     Cell* const slot = stack::push(&fn);
     const stack::CallFrame* const record = stack::g_frame_top;
     Flow flow;
-    switch (fn.type()) {
-        case TYPE_FUNCTION: case TYPE_NATIVE: case TYPE_ACTION: {
-            const Shape& found = shape_of(fn);
-            if (found.simple) [[likely]] {
-                flow = fn.is(TYPE_FUNCTION) ? call_shaped_function(fn, name, &found, code, pos, at)
-                                            : call_shaped_native(fn, name, &found, code, pos, at);
-            } else {
-                flow = call_unshaped(fn, name, code, pos, at);
-            }
-            break;
-        }
-        default: {
-            stack::g_top = slot;
-            CallOptions o;
-            o.name = &name;
-            return call_value(fn, code, pos, o, false);
-        }
-    }
+    const Shape& found = shape_of(fn);
+    if (!found.simple) [[unlikely]]
+        flow = call_unshaped(fn, name, code, pos, at);
+    else if (type == TYPE_FUNCTION)
+        flow = call_shaped_function(fn, name, &found, code, pos, at);
+    else if (type == TYPE_ROUTINE)
+        flow = call_shaped_routine(fn, name, &found, code, pos);
+    else
+        flow = call_shaped_native(fn, name, &found, code, pos, at);
     if (flow != Flow::normal) return pass_on(flow, record);
     *slot = slot[1];
     stack::g_top = slot + 1;
@@ -1374,14 +1388,8 @@ bool system_issue_q(const Cell& issue) {
 Flow eval_word(const Cell& word, const Code& code, uint32_t& pos) {
     const Cell* value = context::value_address(&word, word.data1);
     switch (value->type()) {
-        case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION:
+        case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE:
             return call_plain(*value, word, code, pos);
-        case TYPE_ROUTINE: {
-            const Cell fn = *value;
-            CallOptions o;
-            o.name = &word;
-            return call_value(fn, code, pos, o, false);
-        }
         case TYPE_UNSET:
             fire(ErrorId::script_no_value, word);
         case TYPE_OP:
