@@ -2,6 +2,7 @@
 import sys
 
 
+# The leaves share one tuple: (None, None) is a constant.
 def make_tree(d):
     return (None, None) if d == 0 else (make_tree(d - 1), make_tree(d - 1))
 

@@ -422,6 +422,17 @@ SeriesBuffer* expand_series_filled(SeriesBuffer* buffer, int64_t new_size, uint8
     return fresh;
 }
 
+void trim_buffer(SeriesBuffer* buffer, uint32_t keep) {
+    if (buffer->flags & (BIG_FLAG | MALLOC_FLAG | MIDDLE_HEAD_FLAG)) return;
+    keep = std::max<uint32_t>((keep + 15) & ~15u, 16);
+    if (buffer->tail > keep || buffer->size < keep + sizeof(SeriesBuffer)) return;
+    // The stretch given up reads as a dead buffer, as the frame walk expects.
+    auto* dead = reinterpret_cast<SeriesBuffer*>(buffer->data() + keep);
+    std::memset(dead, 0, sizeof(SeriesBuffer));
+    dead->size = buffer->size - keep - uint32_t(sizeof(SeriesBuffer));
+    buffer->size = keep;
+}
+
 NodeId clone_buffer(SeriesBuffer* buffer) {
     NodeId src_node = buffer->node;
     NodeId node = alloc_bytes(buffer->size);
