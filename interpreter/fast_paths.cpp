@@ -40,7 +40,8 @@ void call_action(int slot, const Cell* word, const Cell* first, const Cell* seco
     stack::push_native_frame(word);
     stack::push(&a);
     if (second) stack::push(&b);
-    if (Flow flow = g_dispatch_table[slot - 1](0, nullptr); flow != Flow::normal) raise_flow(flow);
+    static const int32_t unused[4] = {-1, -1, -1, -1};  // none of these actions has refinements
+    if (Flow flow = g_dispatch_table[slot - 1](0, unused); flow != Flow::normal) raise_flow(flow);
     stack::pop_frame();
 }
 
