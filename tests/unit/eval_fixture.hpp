@@ -89,6 +89,7 @@ protected:
         lexer::init();
         interpreter::init();
         boot_values::init();
+        interpreter::note_start_up_values();
         stack::push_native_frame(nullptr);
         g_notes.clear();
         define_native(113, "note", "value [any-type!]", &t_note);
