@@ -463,9 +463,7 @@ Cell AlignedReader::read_word(uint32_t h, const uint8_t* at, NodeId destination)
         return make_cell(type | line, context, sym, uint32_t(index));
     }
     if (h & GLOBAL_BIT) {
-        Cell word = *word::make_global_from_symbol(sym);
-        word.header = type | line;
-        return word;
+        return global_word(type | line, sym);
     }
     const uint8_t* owner_at = p;
     const uint32_t oh = dword();
@@ -493,9 +491,7 @@ Cell AlignedReader::read_boot_word(uint32_t h, const uint8_t* at, NodeId, bool& 
     const int32_t index = int32_t(dword());
     set = h & GLOBAL_BIT;
     if (literal == -1) {
-        Cell word = *word::make_global_from_symbol(sym);
-        word.header = type | line;
-        return word;
+        return global_word(type | line, sym);
     }
     const NodeId context = literal_context(literal, at);
     int32_t i = index;

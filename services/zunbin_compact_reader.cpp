@@ -199,9 +199,7 @@ Cell CompactReader::read_word_boot(uint32_t type, bool m, uint32_t line) {
     const uint8_t* at = p;
     const uint32_t sym = symbol();
     if (!m) {
-        Cell word = *word::make_global_from_symbol(sym);
-        word.header = type | line;
-        return word;
+        return global_word(type | line, sym);
     }
     const uint8_t* literal_at = p;
     const uint32_t literal = varint();
@@ -223,9 +221,7 @@ Cell CompactReader::read_word(uint32_t type, bool m, bool shared, uint32_t line,
     const uint8_t* at = p;
     const uint32_t sym = symbol();
     if (!m) {
-        Cell word = *word::make_global_from_symbol(sym);
-        word.header = type | line;
-        return word;
+        return global_word(type | line, sym);
     }
     const int32_t index = signed_varint();
     if (shared) {

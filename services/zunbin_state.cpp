@@ -138,6 +138,13 @@ bool series_value_q(uint32_t type) {
     }
 }
 
+Cell global_word(uint32_t header, uint32_t symbol) {
+    Cell word = *context::global_word(symbol, true, false);
+    word.header = header;
+    word.data2 = symbol;
+    return word;
+}
+
 void check_word_index(NodeId context, uint32_t symbol, int32_t index, const uint8_t* position) {
     if (index < 0 || uint32_t(index) >= context::word_count(context)) invalid_record(position);
     const Cell* word = cells_of(context::word_block(context)) + index;

@@ -36,6 +36,9 @@ uint32_t table_symbol(uint32_t i, const uint8_t* position);
 
 // Values a reader builds the same way whichever the variant.
 bool series_value_q(uint32_t type);
+// A word of the global context (the symbol added when missing), its own
+// written form kept.
+Cell global_word(uint32_t header, uint32_t symbol);
 // Checks a bound word's index against its context (same canonical symbol).
 void check_word_index(NodeId context, uint32_t symbol, int32_t index, const uint8_t* position);
 // The context a boot-mode word names by the number of a boot literal.
