@@ -46,6 +46,7 @@ struct DecodeScope {
         g_decode.offsets = nullptr;
         g_decode.names = nullptr;
         g_decode.interned.clear();
+        g_decode.global_index.clear();
         g_decode.root = Cell{};
     }
 };

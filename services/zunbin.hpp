@@ -14,6 +14,7 @@
 // read in codec mode.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "core/cell.hpp"
 
@@ -42,6 +43,18 @@ uint32_t decode(const uint8_t* data, Cell* destination, bool raise_errors, int64
 // Decodes the embedded boot data into the root block with the collector off;
 // with keep_base the literal-table base stays what it was.
 uint32_t load_boot_data(const uint8_t* stream, int64_t length, bool keep_base);
+
+// The boot texts: a compact stream (version 1, flags 5) of pairs, an 8-byte
+// binary! key and the value, read one pair at a time in the order start-up
+// asks. boot_open reads the header and symbol table (a stream that is not
+// ZUNBIN ends the process with status 98); boot_next decodes the next value
+// into the cell when the next key is the one given, else answers false and
+// leaves the stream where it was.
+void boot_open(const uint8_t* data, int64_t length);
+bool boot_next(uint64_t key, Cell* into);
+// The boot tool's writer: pairs added in order, then the whole stream.
+void boot_writer_add(uint64_t key, const Cell* value);
+std::vector<uint8_t> boot_writer_finish();
 
 // The codec's decode: a binary!, or the file or url read as binary!. Answers
 // the one value, or the block of them, on the value stack.

@@ -161,8 +161,7 @@ void AlignedReader::read_value(NodeId destination) {
             return;
         }
         case TYPE_ISSUE:
-            append(destination, make_cell(type | line, context::global(), table_symbol(dword(), at),
-                                          context::NO_INDEX));
+            append(destination, global_word(type | line, table_symbol(dword(), at)));
             return;
         case REFERENCE: {
             p = at;
@@ -528,11 +527,10 @@ void decode_word_aligned(const uint8_t* position, const uint8_t* end, Cell* dest
         g_decode.names_size = size;
         if (size && g_decode.names[size - 1] != 0) invalid_record(g_decode.names + size - 1);
         p = g_decode.names + size;
-        if (!g_codec_q) {
-            std::vector<uint32_t> ids(n);
-            for (uint32_t i = 0; i < n; i++) ids[i] = table_symbol(i, g_decode.offsets);
-            g_decode.interned = std::move(ids);
-        }
+        g_decode.interned.assign(n, 0);
+        // Boot data interns every name once, up front.
+        if (!g_codec_q)
+            for (uint32_t i = 0; i < n; i++) table_symbol(i, g_decode.offsets);
     }
     if (length > uint64_t(end - p)) invalid_record(position + 4);
     g_decode.root = *destination;

@@ -1,6 +1,8 @@
 // The compact reader: one record at a time, appended at the tail of a
 // destination block. Every field is checked against the end of the records
 // before it is read.
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -99,6 +101,19 @@ private:
         const uint8_t* at = p;
         return table_symbol(varint(), at);
     }
+    // A word of the global context by its table index; the binding is kept
+    // per index, as words of the global context never go away.
+    Cell global_word_at(uint32_t header) {
+        const uint8_t* at = p;
+        const uint32_t i = varint();
+        const uint32_t sym = table_symbol(i, at);
+        std::vector<uint32_t>& bound = g_decode.global_index;
+        if (i < bound.size() && bound[i] != context::NO_INDEX)
+            return make_cell(header, context::global(), sym, bound[i]);
+        const Cell word = global_word(header, sym);
+        if (i < bound.size()) bound[i] = word.data3;
+        return word;
+    }
     const Cell* reference();
 
     void read_set_record(NodeId destination, uint32_t type, bool m, const uint8_t* lead_at);
@@ -196,11 +211,9 @@ void CompactReader::read_set_record(NodeId destination, uint32_t type, bool m,
 }
 
 Cell CompactReader::read_word_boot(uint32_t type, bool m, uint32_t line) {
+    if (!m) return global_word_at(type | line);
     const uint8_t* at = p;
     const uint32_t sym = symbol();
-    if (!m) {
-        return global_word(type | line, sym);
-    }
     const uint8_t* literal_at = p;
     const uint32_t literal = varint();
     const int32_t index = signed_varint();
@@ -218,11 +231,9 @@ Cell CompactReader::read_word_boot(uint32_t type, bool m, uint32_t line) {
 Cell CompactReader::read_word(uint32_t type, bool m, bool shared, uint32_t line,
                               NodeId destination) {
     if (!g_codec_q) return read_word_boot(type, m, line);
+    if (!m) return global_word_at(type | line);
     const uint8_t* at = p;
     const uint32_t sym = symbol();
-    if (!m) {
-        return global_word(type | line, sym);
-    }
     const int32_t index = signed_varint();
     if (shared) {
         const NodeId context = owner_context_of(*reference(), at);
@@ -513,7 +524,7 @@ void CompactReader::read_typed(NodeId destination, uint32_t type, bool m, bool s
             return;
         }
         case TYPE_ISSUE:
-            append(destination, make_cell(type | line, context::global(), symbol(), context::NO_INDEX));
+            append(destination, global_word_at(type | line));
             return;
         case TYPE_NATIVE: case TYPE_ACTION:
             read_native(destination, type, line, at);
@@ -642,9 +653,11 @@ void CompactReader::read_typed(NodeId destination, uint32_t type, bool m, bool s
     }
 }
 
-}  // namespace
+const uint8_t* g_records_start = nullptr;
 
-void decode_compact(const uint8_t* position, const uint8_t* end, Cell* destination, bool symbols) {
+// The lengths and the symbol table; answers the records' end and leaves
+// their start in g_records_start.
+const uint8_t* read_compact_header(const uint8_t* position, const uint8_t* end, bool symbols) {
     CompactReader r(position, end);
     auto window = [&] { return r.p + std::min<ptrdiff_t>(20, end - r.p); };
     const uint8_t* header_end = window();
@@ -653,6 +666,8 @@ void decode_compact(const uint8_t* position, const uint8_t* end, Cell* destinati
     const uint32_t length = r.varint(header_end);
     g_decode.offsets = nullptr;
     g_decode.symbol_count = 0;
+    g_decode.interned.clear();
+    g_decode.global_index.clear();
     if (symbols) {
         header_end = window();
         const uint8_t* at = r.p;
@@ -666,12 +681,77 @@ void decode_compact(const uint8_t* position, const uint8_t* end, Cell* destinati
         g_decode.symbol_count = n;
         g_decode.names_size = size;
         if (size && g_decode.names[size - 1] != 0) invalid_record(g_decode.names + size - 1);
+        g_decode.interned.assign(n, 0);
+        g_decode.global_index.assign(n, context::NO_INDEX);
         r.p = g_decode.names + size;
     }
     if (length >= NEGATIVE || length > uint64_t(end - r.p)) invalid_record(length_at);
+    g_records_start = r.p;
+    return r.p + length;
+}
+
+}  // namespace
+
+void decode_compact(const uint8_t* position, const uint8_t* end, Cell* destination, bool symbols) {
+    const uint8_t* records_end = read_compact_header(position, end, symbols);
     g_decode.root = *destination;
-    CompactReader records(r.p, r.p + length);
-    while (records.p < r.p + length) records.read_value(destination->data2);
+    CompactReader records(g_records_start, records_end);
+    while (records.p < records_end) records.read_value(destination->data2);
+}
+
+// ---------------------------------------------------------------- boot texts
+
+namespace {
+
+struct BootTexts {
+    DecodeState state;
+    const uint8_t* p = nullptr;
+    const uint8_t* end = nullptr;
+} g_boot;
+
+[[noreturn]] void corrupt_boot(const char* line) {
+    std::fprintf(stderr, "%s\n", line);
+    std::fflush(stderr);
+    std::_Exit(98);
+}
+
+}  // namespace
+
+void boot_open(const uint8_t* data, int64_t length) {
+    static const uint8_t magic[6] = {'Z', 'U', 'N', 'B', 'I', 'N'};
+    if (length < 8 || std::memcmp(data, magic, 6) != 0) corrupt_boot("Error: Not a Zunbin file!");
+    if ((data[7] & (FLAG_COMPACT | FLAG_COMPRESSED)) != FLAG_COMPACT)
+        corrupt_boot("Error: Zunbin compressed data corrupted!");
+    const DecodeState saved = g_decode;
+    g_decode.origin = data;
+    g_boot.end = read_compact_header(data + HEADER_SIZE, data + length, data[7] & FLAG_SYMBOLS);
+    g_boot.p = g_records_start;
+    g_boot.state = g_decode;
+    g_decode = saved;
+}
+
+bool boot_next(uint64_t key, Cell* into) {
+    const uint8_t* p = g_boot.p;
+    if (!p || g_boot.end - p < 10 || p[0] != TYPE_BINARY || p[1] != 8) return false;
+    uint64_t stored;
+    std::memcpy(&stored, p + 2, 8);
+    if (stored != key) return false;
+    const bool codec = g_codec_q;
+    g_codec_q = false;
+    CollectorPause pause;
+    std::swap(g_decode, g_boot.state);
+    Cell* holder = stack::push_cell();
+    block::make_at(holder, 1);
+    g_decode.root = *holder;
+    CompactReader r(p + 10, g_boot.end);
+    r.read_value(holder->data2);
+    *into = *block::cell_at(holder, 0);
+    stack::pop(1);
+    g_boot.p = r.p;
+    g_decode.root = Cell{};
+    std::swap(g_decode, g_boot.state);
+    g_codec_q = codec;
+    return true;
 }
 
 }  // namespace zun::zunbin

@@ -395,21 +395,15 @@ void CompactWriter::write_function(const Cell& v, const uint32_t* shared) {
     g_writer.counter = saved;
 }
 
-}  // namespace
-
-Cell* encode_cp(const Cell* value) {
-    CollectorPause pause;
-    g_codec_q = true;
-    g_writer.reset();
-    CompactWriter w;
-    w.write_value(*value);
-    const std::vector<uint8_t> records = std::move(w.out);
+// The stream header, the symbol table and the records.
+std::vector<uint8_t> assemble(uint8_t version, uint32_t count, const std::vector<uint8_t>& records) {
     CompactWriter head;
-    static const uint8_t magic[7] = {'Z', 'U', 'N', 'B', 'I', 'N', 2};
-    head.put_bytes(magic, 7);
+    static const uint8_t magic[6] = {'Z', 'U', 'N', 'B', 'I', 'N'};
+    head.put_bytes(magic, 6);
+    head.put_byte(version);
     const uint32_t symbols = uint32_t(g_writer.symbols.size());
     head.put_byte(symbols ? FLAG_COMPACT | FLAG_SYMBOLS : FLAG_COMPACT);
-    head.put_varint(1);
+    head.put_varint(count);
     head.put_varint(uint32_t(records.size()));
     if (symbols) {
         uint32_t size = 0;
@@ -427,8 +421,45 @@ Cell* encode_cp(const Cell* value) {
         }
     }
     head.put_bytes(records.data(), records.size());
+    return std::move(head.out);
+}
+
+CompactWriter g_boot_writer;
+uint32_t g_boot_count = 0;
+
+}  // namespace
+
+Cell* encode_cp(const Cell* value) {
+    CollectorPause pause;
+    g_codec_q = true;
     g_writer.reset();
-    return binary::push_bytes(head.out.data(), uint32_t(head.out.size()));
+    CompactWriter w;
+    w.write_value(*value);
+    const std::vector<uint8_t> stream = assemble(2, 1, w.out);
+    g_writer.reset();
+    return binary::push_bytes(stream.data(), uint32_t(stream.size()));
+}
+
+void boot_writer_add(uint64_t key, const Cell* value) {
+    CollectorPause pause;
+    // Each value is decoded alone: its references start from its own root.
+    g_writer.counter = 0;
+    g_writer.levels.clear();
+    g_writer.references.clear();
+    g_writer.paths.clear();
+    g_boot_writer.put_byte(TYPE_BINARY);
+    g_boot_writer.put_byte(8);
+    for (int i = 0; i < 8; i++) g_boot_writer.put_byte(uint8_t(key >> (8 * i)));
+    g_boot_writer.write_value(*value);
+    g_boot_count += 2;
+}
+
+std::vector<uint8_t> boot_writer_finish() {
+    std::vector<uint8_t> stream = assemble(1, g_boot_count, g_boot_writer.out);
+    g_boot_writer.out.clear();
+    g_boot_count = 0;
+    g_writer.reset();
+    return stream;
 }
 
 }  // namespace zun::zunbin

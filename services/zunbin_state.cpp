@@ -118,12 +118,15 @@ const Cell* resolve_path(const uint32_t* indexes, uint32_t count, const uint8_t*
 
 uint32_t table_symbol(uint32_t i, const uint8_t* position) {
     if (!g_decode.offsets || i >= g_decode.symbol_count) invalid_record(position);
-    if (!g_decode.interned.empty()) return g_decode.interned[i];
+    const bool cached = i < g_decode.interned.size();
+    if (cached && g_decode.interned[i]) return g_decode.interned[i];
     const uint32_t offset = read_u32(g_decode.offsets + 4 * uint64_t(i));
     if (offset >= g_decode.names_size) invalid_record(position);
     const char* name = reinterpret_cast<const char*>(g_decode.names) + offset;
     const size_t length = strnlen(name, g_decode.names_size - offset);
-    return symbol::make_from_buffer(name, length);
+    const uint32_t id = symbol::make_from_buffer(name, length);
+    if (cached) g_decode.interned[i] = id;
+    return id;
 }
 
 bool series_value_q(uint32_t type) {
@@ -138,10 +141,11 @@ bool series_value_q(uint32_t type) {
     }
 }
 
+// Bound as the lexer binds: added to the global context when missing.
 Cell global_word(uint32_t header, uint32_t symbol) {
-    Cell word = *context::global_word(symbol, true, false);
+    Cell word = make_cell(TYPE_WORD, context::global(), symbol, context::NO_INDEX);
+    word.data3 = uint32_t(context::add_word(context::global(), &word));
     word.header = header;
-    word.data2 = symbol;
     return word;
 }
 

@@ -20,7 +20,8 @@ struct DecodeState {
     const uint8_t* names = nullptr;
     uint32_t symbol_count = 0;
     uint32_t names_size = 0;
-    std::vector<uint32_t> interned;   // word-aligned boot mode: ids by index
+    std::vector<uint32_t> interned;   // symbol ids by table index, 0 until met
+    std::vector<uint32_t> global_index;  // global-context index by table index
     uint32_t literal_base = 0;        // index in the root block of boot literal 0
 };
 extern DecodeState g_decode;

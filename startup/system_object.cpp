@@ -16,6 +16,7 @@
 #include "datatypes/series/block.hpp"
 #include "datatypes/series/string.hpp"
 #include "interpreter/lexer.hpp"
+#include "startup/boot_texts.hpp"
 #include "interpreter/stack.hpp"
 #include "services/os_info.hpp"
 #include "services/zunbin.hpp"
@@ -80,10 +81,7 @@ void set_routine(Cell* (*target)(), const char* spec_text, routine::Entry entry,
                  int32_t return_type) {
     stack::StackScope scope;
     Cell* spec = stack::push_cell();
-    *spec = make_cell(TYPE_NONE);
-    uint32_t consumed = 0;
-    lexer::transcode(spec, reinterpret_cast<const uint8_t*>(spec_text),
-                     uint32_t(std::strlen(spec_text)), lexer::Options{}, &consumed);
+    boot_texts::load(spec, spec_text, std::strlen(spec_text));
     const Cell made = *routine::push(spec, nullptr, routine::register_entry(entry), return_type, false);
     *target() = made;
 }
