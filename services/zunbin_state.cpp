@@ -277,18 +277,20 @@ void WriterState::reset() {
 }
 
 void WriterState::record(NodeId node) {
-    references.emplace(node, uint32_t(paths.size()));
+    bool added;
+    if (node) references.insert(node, uint32_t(paths.size()), &added);
     paths.push_back(uint32_t(levels.size()));
     paths.insert(paths.end(), levels.begin(), levels.end());
 }
 
 uint32_t WriterState::symbol(uint32_t id) {
-    auto [it, added] = symbol_index.emplace(id, uint32_t(symbols.size()));
+    bool added;
+    const uint32_t index = symbol_index.insert(id, uint32_t(symbols.size()), &added);
     if (added) {
         symbols.push_back(id);
         names.emplace_back(symbol::name(id));
     }
-    return it->second;
+    return index;
 }
 
 void no_codec(const Cell* value) {

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <algorithm>
 #include <vector>
 
 #include "core/cell.hpp"
@@ -66,12 +66,68 @@ Cell make_function(NodeId context, uint32_t spec_cells, uint32_t body_cells);
 
 // ---------------------------------------------------------------- encoding
 
+// Open addressing from a non-zero 32-bit key to a 32-bit value: the writers
+// look up every series, context and symbol they meet.
+class FlatMap {
+public:
+    const uint32_t* find(uint32_t key) const {
+        if (m_keys.empty()) return nullptr;
+        for (size_t i = slot(key);; i = (i + 1) & m_mask) {
+            if (m_keys[i] == key) return &m_values[i];
+            if (m_keys[i] == 0) return nullptr;
+        }
+    }
+    // The value stored for the key, or the given one stored now; added tells which.
+    uint32_t insert(uint32_t key, uint32_t value, bool* added) {
+        if ((m_count + 1) * 4 > m_keys.size() * 3) grow();
+        for (size_t i = slot(key);; i = (i + 1) & m_mask) {
+            if (m_keys[i] == key) {
+                *added = false;
+                return m_values[i];
+            }
+            if (m_keys[i] == 0) {
+                m_keys[i] = key;
+                m_values[i] = value;
+                m_count++;
+                *added = true;
+                return value;
+            }
+        }
+    }
+    void clear() {
+        if (m_keys.size() > 4096) {
+            m_keys.assign(1024, 0);
+            m_values.assign(1024, 0);
+            m_mask = 1023;
+        } else if (m_count) {
+            std::fill(m_keys.begin(), m_keys.end(), 0);
+        }
+        m_count = 0;
+    }
+
+private:
+    std::vector<uint32_t> m_keys, m_values;
+    size_t m_mask = 0, m_count = 0;
+    size_t slot(uint32_t key) const { return (key * 2654435761u) & m_mask; }
+    void grow() {
+        std::vector<uint32_t> keys = std::move(m_keys), values = std::move(m_values);
+        const size_t size = keys.empty() ? 1024 : keys.size() * 2;
+        m_keys.assign(size, 0);
+        m_values.assign(size, 0);
+        m_mask = size - 1;
+        m_count = 0;
+        bool added;
+        for (size_t i = 0; i < keys.size(); i++)
+            if (keys[i]) insert(keys[i], values[i], &added);
+    }
+};
+
 struct WriterState {
     uint32_t counter = 0;
     std::vector<uint32_t> levels;
-    std::unordered_map<NodeId, uint32_t> references;  // node -> offset in paths
+    FlatMap references;                               // node -> offset in paths + 1
     std::vector<uint32_t> paths;                      // depth, then the indexes
-    std::unordered_map<uint32_t, uint32_t> symbol_index;
+    FlatMap symbol_index;                             // symbol id -> index
     std::vector<uint32_t> symbols;                    // symbol ids by first use
     std::vector<std::string> names;
 
@@ -86,8 +142,8 @@ struct WriterState {
     }
     // The path entry of the node (depth first), nullptr when not written yet.
     const uint32_t* find(NodeId node) const {
-        auto it = references.find(node);
-        return it == references.end() ? nullptr : paths.data() + it->second;
+        const uint32_t* at = node ? references.find(node) : nullptr;
+        return at ? paths.data() + *at : nullptr;
     }
     void record(NodeId node);
     uint32_t symbol(uint32_t id);
