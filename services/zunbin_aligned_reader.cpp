@@ -100,6 +100,7 @@ const Cell* AlignedReader::reference() {
 }
 
 void AlignedReader::read_value(NodeId destination) {
+    Depth depth;
     const uint8_t* at = p;
     uint32_t h = dword();
     while ((h & 0xFF) == 0) {  // padding

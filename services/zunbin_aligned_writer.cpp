@@ -62,6 +62,7 @@ private:
 };
 
 void AlignedWriter::write_value(const Cell& value) {
+    Depth depth;
     const uint32_t type = value.type();
     if (unwritable_q(type)) no_codec(&value);
     uint32_t h = type | ((value.header & NEW_LINE_FLAG) ? NEW_LINE_BIT : 0);

@@ -157,6 +157,7 @@ const Cell* CompactReader::reference() {
 }
 
 void CompactReader::read_value(NodeId destination) {
+    Depth depth;
     if (p >= m_end) invalid_record(p);
     bool line = false, shared = false, set = false;
     for (;;) {

@@ -107,6 +107,7 @@ void CompactWriter::write_float(uint32_t type, double d, bool percent) {
 }
 
 void CompactWriter::write_value(const Cell& value) {
+    Depth depth;
     const uint32_t type = value.type();
     if (unwritable_q(type)) no_codec(&value);
     if (value.header & NEW_LINE_FLAG) put_byte(PREFIX_NEW_LINE);

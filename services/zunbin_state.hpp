@@ -162,6 +162,19 @@ bool unwritable_q(uint32_t type);
 // The 1-based table index of a native! or action!.
 uint32_t native_index(const Cell& value);
 
+// Nesting that data drives: readers and writers raise internal
+// stack-overflow past the depth the cycle stack allows walks of values.
+class Depth {
+public:
+    Depth();
+    ~Depth() { s_depth--; }
+    Depth(const Depth&) = delete;
+    Depth& operator=(const Depth&) = delete;
+
+private:
+    static inline uint32_t s_depth = 0;
+};
+
 // Keeps the collector off while a codec routine holds raw buffer pointers.
 class CollectorPause {
 public:
