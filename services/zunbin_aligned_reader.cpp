@@ -24,30 +24,12 @@ namespace zun::zunbin {
 
 namespace {
 
+using namespace aligned;
+
 constexpr uint32_t CELL = sizeof(Cell);
 constexpr uint32_t MAX_REFERENCE = 65536;
-constexpr uint32_t SHARED_BIT = 1u << 19;
-constexpr uint32_t ON_SET_BIT = 1u << 24;
-constexpr uint32_t GLOBAL_BIT = 1u << 25;
-constexpr uint32_t CONTEXT_OWNER_BIT = 1u << 28;
-constexpr uint32_t CONTEXT_STACK_BIT = 1u << 29;
-constexpr uint32_t VALUES_BIT = 1u << 30;
-constexpr uint32_t NEW_LINE_BIT = 1u << 31;
-constexpr uint32_t REFERENCE = 255;
 
-uint32_t cells_in(NodeId node) { return memory::buffer_of(node)->used() / CELL; }
-Cell* cells_of(NodeId node) { return memory::buffer_of(node)->head_cell(); }
 
-Cell* append(NodeId destination, const Cell& value) {
-    Cell* cell = support::alloc_tail_cell(destination);
-    *cell = value;
-    return cell;
-}
-
-void cut_back(NodeId destination, uint32_t count) {
-    memory::SeriesBuffer* b = memory::buffer_of(destination);
-    b->tail = b->head + count * CELL;
-}
 
 uint32_t load(const uint8_t* p) {
     uint32_t v;
@@ -157,7 +139,7 @@ void AlignedReader::read_value(NodeId destination) {
                 header |= n << tuple::LENGTH_SHIFT;
             }
             Cell value = make_cell(header, w1, w2, w3);
-            if (type == TYPE_MONEY) money::set_sign(&value, h & (1u << 22));
+            if (type == TYPE_MONEY) money::set_sign(&value, h & MONEY_SIGN_BIT);
             append(destination, value);
             return;
         }
@@ -196,48 +178,21 @@ void AlignedReader::read_value(NodeId destination) {
         }
         case TYPE_NATIVE: case TYPE_ACTION: {
             const uint32_t index = dword();
-            stack::StackScope scope;
-            Cell* holder = stack::push_cell();
-            block::make_at(holder, 1);
-            const uint32_t slot = cells_in(destination);
-            if (!g_codec_q) append(destination, make_cell(TYPE_UNSET));
-            const NodeId into = g_codec_q ? holder->data2 : destination;
-            const uint32_t before = cells_in(into);
-            read_value(into);
-            if (cells_in(into) != before + 1) invalid_record(at);
-            const Cell spec = cells_of(into)[before];
-            Cell value = *push_native(type, index, &spec, at);
-            value.header |= line;
-            if (g_codec_q) append(destination, value);
-            else cells_of(destination)[slot] = value;
+            zunbin::read_native(destination, type, index, line, at,
+                                [](void* r, NodeId into) { static_cast<AlignedReader*>(r)->read_value(into); },
+                                this);
             return;
         }
         case TYPE_OP: {
             const uint32_t home = cells_in(destination);
             read_value(destination);
-            if (cells_in(destination) != home + 1) invalid_record(at);
-            Cell* wrapped = cells_of(destination) + home;
-            const uint32_t t = wrapped->type();
-            if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_FUNCTION) invalid_record(at);
-            if (t == TYPE_FUNCTION) {
-                Cell plain = *wrapped;
-                plain.header = TYPE_FUNCTION;
-                *function::more_cell(wrapped, function::MORE_OP_FUNCTION) = plain;
-            }
-            wrapped = cells_of(destination) + home;
-            wrapped->header = TYPE_OP | t << 16 | line;
+            make_op(destination, home, line, at);
             return;
         }
         case TYPE_ERROR: {
             const int32_t code = int32_t(dword());
-            const uint32_t home = cells_in(destination);
-            Cell* made = append_error(destination, code, at);
-            made->header |= line;
-            const NodeId values = context::cell_of(made->data1)->data2;
-            const Cell files = cells_of(values)[error::FILES];
-            cut_back(values, error::ARG1);
-            for (int i = 0; i < 6; i++) read_value(values);
-            finish_error(destination, home, files, at);
+            read_error(destination, code, line, at,
+                       [](void* r, NodeId into) { static_cast<AlignedReader*>(r)->read_value(into); }, this);
             return;
         }
         case TYPE_OBJECT: case TYPE_FUNCTION:
@@ -336,7 +291,7 @@ void AlignedReader::read_series(NodeId destination, uint32_t h, const uint8_t* a
             const uint32_t n = dword();
             need(n, at);
             Cell made;
-            bitset::make_at(&made, n, h & (1u << 23));
+            bitset::make_at(&made, n, h & COMPLEMENT_BIT);
             if (n) std::memcpy(memory::buffer_of(made.data2)->head_ptr(), p, n);
             p += n;
             align();
@@ -351,17 +306,8 @@ void AlignedReader::read_series(NodeId destination, uint32_t h, const uint8_t* a
         default: {
             const uint32_t n = dword();
             if (n > uint64_t(m_end - p) / 4) invalid_record(at);
-            const NodeId node = memory::alloc_cells(std::max(n, 1u));
-            const uint32_t home = cells_in(destination);
-            append(destination, make_cell((type == TYPE_MAP ? TYPE_BLOCK : type) | line, head, node, 0));
-            for (uint32_t i = 0; i < n; i++) read_value(node);
-            if (type == TYPE_HASH || type == TYPE_MAP) {
-                stack::StackScope scope;
-                Cell* made = stack::push(cells_of(destination) + home);
-                if (type == TYPE_HASH) index_hash(made);
-                else index_map(made, at);
-                cells_of(destination)[home] = *made;
-            }
+            read_block(destination, type | line, head, n, at,
+                       [](void* r, NodeId into) { static_cast<AlignedReader*>(r)->read_value(into); }, this);
         }
     }
 }

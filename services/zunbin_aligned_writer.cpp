@@ -20,17 +20,9 @@ namespace zun::zunbin {
 
 namespace {
 
+using namespace aligned;
+
 constexpr uint32_t CELL = sizeof(Cell);
-constexpr uint32_t SHARED_BIT = 1u << 19;
-constexpr uint32_t MONEY_SIGN_BIT = 1u << 22;
-constexpr uint32_t COMPLEMENT_BIT = 1u << 23;
-constexpr uint32_t ON_SET_BIT = 1u << 24;
-constexpr uint32_t GLOBAL_BIT = 1u << 25;
-constexpr uint32_t CONTEXT_OWNER_BIT = 1u << 28;
-constexpr uint32_t CONTEXT_STACK_BIT = 1u << 29;
-constexpr uint32_t VALUES_BIT = 1u << 30;
-constexpr uint32_t NEW_LINE_BIT = 1u << 31;
-constexpr uint32_t REFERENCE = 255;
 
 memory::SeriesBuffer* buffer(NodeId node) { return memory::buffer_of(node); }
 
@@ -66,26 +58,11 @@ void AlignedWriter::write_value(const Cell& value) {
     const uint32_t type = value.type();
     if (unwritable_q(type)) no_codec(&value);
     uint32_t h = type | ((value.header & NEW_LINE_FLAG) ? NEW_LINE_BIT : 0);
-    const uint32_t* shared = nullptr;
-    bool first = false;
-    if (shareable_q(type)) {
-        const NodeId key = sharing_key(value);
-        const bool global = type != TYPE_OBJECT && type != TYPE_FUNCTION && key == 0;
-        if (!global) {
-            shared = g_writer.find(key);
-            if (shared) {
-                h |= SHARED_BIT;
-            } else {
-                g_writer.push_level();
-                g_writer.record(key);
-                first = true;
-            }
-        }
-    }
-    write_body(value, h, shared);
-    if (shared) emit_reference(shared);
-    if (first) g_writer.pop_level();
-    g_writer.counter++;
+    const Sharing sharing = begin_sharing(value);
+    if (sharing.shared) h |= SHARED_BIT;
+    write_body(value, h, sharing.shared);
+    if (sharing.shared) emit_reference(sharing.shared);
+    end_sharing(sharing);
 }
 
 void AlignedWriter::write_body(const Cell& v, uint32_t h, bool shared) {
@@ -174,15 +151,8 @@ void AlignedWriter::write_body(const Cell& v, uint32_t h, bool shared) {
         case TYPE_MAP: {
             emit_dword(h);
             if (shared) return;
-            const uint32_t n = buffer(v.data2)->used() / CELL;
-            uint32_t live = 0;
-            for (uint32_t i = 0; i + 1 < n; i += 2) live += buffer(v.data2)->head_cell()[i + 1].header != 0;
-            emit_dword(2 * live);
-            for (uint32_t i = 0; i + 1 < n; i += 2) {
-                if (buffer(v.data2)->head_cell()[i + 1].header == 0) continue;
-                write_value(buffer(v.data2)->head_cell()[i]);
-                write_value(buffer(v.data2)->head_cell()[i + 1]);
-            }
+            emit_dword(2 * live_entries(v));
+            write_live_entries(v, [this](const Cell& c) { write_value(c); });
             return;
         }
         case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
@@ -283,25 +253,11 @@ void AlignedWriter::write_object(const Cell& v, uint32_t h, bool shared) {
 void AlignedWriter::write_function(const Cell& v, uint32_t h, bool shared) {
     emit_dword(h);
     if (shared) return;
-    const Cell body = *function::more_cell(&v, function::MORE_BODY);
-    const bool has_body = block::any_block_q(body.type()) && body.data2;
-    emit_dword(buffer(v.data2)->used() / CELL);
-    emit_dword(has_body ? uint32_t(block::length_from_head(&body)) : 0);
+    const FunctionBlocks blocks = function_blocks(v);
+    emit_dword(blocks.spec_cells);
+    emit_dword(blocks.body_cells);
     write_context(v.data1);
-    const uint32_t saved = g_writer.counter;
-    g_writer.counter = 0;
-    write_value(make_cell(TYPE_BLOCK, 0, v.data2, 0));
-    g_writer.counter = 1;
-    if (has_body) {
-        Cell from_head = body;
-        from_head.header = TYPE_BLOCK;
-        write_value(from_head);
-    } else {
-        emit_dword(TYPE_BLOCK);
-        emit_dword(0);
-        emit_dword(0);
-    }
-    g_writer.counter = saved;
+    write_function_blocks(blocks, [this](const Cell& b) { write_value(b); });
 }
 
 }  // namespace

@@ -30,19 +30,7 @@ constexpr uint32_t CELL = sizeof(Cell);
 constexpr uint32_t MAX_REFERENCE = 65536;
 constexpr uint32_t NEGATIVE = 0x80000000u;
 
-uint32_t cells_in(NodeId node) { return memory::buffer_of(node)->used() / CELL; }
-Cell* cells_of(NodeId node) { return memory::buffer_of(node)->head_cell(); }
 
-Cell* append(NodeId destination, const Cell& value) {
-    Cell* cell = support::alloc_tail_cell(destination);
-    *cell = value;
-    return cell;
-}
-
-void cut_back(NodeId destination, uint32_t count) {
-    memory::SeriesBuffer* b = memory::buffer_of(destination);
-    b->tail = b->head + count * CELL;
-}
 
 bool block_family_q(uint32_t type) { return block::any_block_q(type) && type != TYPE_HASH; }
 
@@ -364,21 +352,9 @@ void CompactReader::read_function_block(Cell*, NodeId context, bool spec) {
 void CompactReader::read_native(NodeId destination, uint32_t type, uint32_t line,
                                 const uint8_t* at) {
     const uint32_t index = varint();
-    stack::StackScope scope;
-    Cell* holder = stack::push_cell();
-    block::make_at(holder, 1);
-    // Boot data keeps the spec right after the value; codec data drops it.
-    const uint32_t slot = cells_in(destination);
-    if (!g_codec_q) append(destination, make_cell(TYPE_UNSET));
-    const NodeId into = g_codec_q ? holder->data2 : destination;
-    const uint32_t before = cells_in(into);
-    read_value(into);
-    if (cells_in(into) != before + 1) invalid_record(at);
-    const Cell spec = cells_of(into)[before];
-    Cell value = *push_native(type, index, &spec, at);
-    value.header |= line;
-    if (g_codec_q) append(destination, value);
-    else cells_of(destination)[slot] = value;
+    zunbin::read_native(destination, type, index, line, at,
+                        [](void* r, NodeId into) { static_cast<CompactReader*>(r)->read_value(into); },
+                        this);
 }
 
 void CompactReader::read_shared_series(NodeId destination, uint32_t type, uint32_t,
@@ -462,20 +438,9 @@ void CompactReader::read_series(NodeId destination, uint32_t type, bool m, bool 
             const Cell datatype = make_cell(TYPE_DATATYPE, TYPE_IMAGE);
             support::fire_error(ErrorId::internal_not_done, &datatype);
         }
-        default: {  // the block family, hash! and map!
-            const uint32_t n = count();
-            const NodeId node = memory::alloc_cells(std::max(n, 1u));
-            const uint32_t home = cells_in(destination);
-            append(destination, make_cell((type == TYPE_MAP ? TYPE_BLOCK : type) | line, h, node, 0));
-            for (uint32_t i = 0; i < n; i++) read_value(node);
-            if (type == TYPE_HASH || type == TYPE_MAP) {
-                stack::StackScope scope;
-                Cell* made = stack::push(cells_of(destination) + home);
-                if (type == TYPE_HASH) index_hash(made);
-                else index_map(made, at);
-                cells_of(destination)[home] = *made;
-            }
-        }
+        default:  // the block family, hash! and map!
+            read_block(destination, type | line, h, count(), at,
+                       [](void* r, NodeId into) { static_cast<CompactReader*>(r)->read_value(into); }, this);
     }
 }
 
@@ -533,17 +498,7 @@ void CompactReader::read_typed(NodeId destination, uint32_t type, bool m, bool s
         case TYPE_OP: {
             const uint32_t home = cells_in(destination);
             read_value(destination);
-            if (cells_in(destination) != home + 1) invalid_record(at);
-            Cell* wrapped = cells_of(destination) + home;
-            const uint32_t t = wrapped->type();
-            if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_FUNCTION) invalid_record(at);
-            if (t == TYPE_FUNCTION) {
-                Cell plain = *wrapped;
-                plain.header = TYPE_FUNCTION;
-                *function::more_cell(wrapped, function::MORE_OP_FUNCTION) = plain;
-            }
-            wrapped = cells_of(destination) + home;
-            wrapped->header = TYPE_OP | (t << 16) | line;
+            make_op(destination, home, line, at);
             return;
         }
         case TYPE_FUNCTION:
@@ -586,14 +541,8 @@ void CompactReader::read_typed(NodeId destination, uint32_t type, bool m, bool s
         case TYPE_ERROR: {
             const uint8_t* code_at = p;
             const int32_t code = int32_t(varint());
-            const uint32_t home = cells_in(destination);
-            Cell* made = append_error(destination, code, code_at);
-            made->header |= line;
-            const NodeId values = context::cell_of(made->data1)->data2;
-            const Cell files = cells_of(values)[error::FILES];
-            cut_back(values, error::ARG1);
-            for (int i = 0; i < 6; i++) read_value(values);
-            finish_error(destination, home, files, p);
+            read_error(destination, code, line, code_at,
+                       [](void* r, NodeId into) { static_cast<CompactReader*>(r)->read_value(into); }, this);
             return;
         }
         case TYPE_PAIR: {

@@ -111,26 +111,11 @@ void CompactWriter::write_value(const Cell& value) {
     const uint32_t type = value.type();
     if (unwritable_q(type)) no_codec(&value);
     if (value.header & NEW_LINE_FLAG) put_byte(PREFIX_NEW_LINE);
-    const uint32_t* shared = nullptr;
-    bool first = false;
-    if (shareable_q(type)) {
-        const NodeId key = sharing_key(value);
-        const bool global = type != TYPE_OBJECT && type != TYPE_FUNCTION && key == 0;
-        if (!global) {
-            shared = g_writer.find(key);
-            if (shared) {
-                put_byte(PREFIX_SHARED);
-            } else {
-                g_writer.push_level();
-                g_writer.record(key);
-                first = true;
-            }
-        }
-    }
-    write_body(value, type, shared);
-    if (shared) put_reference(shared);
-    if (first) g_writer.pop_level();
-    g_writer.counter++;
+    const Sharing sharing = begin_sharing(value);
+    if (sharing.shared) put_byte(PREFIX_SHARED);
+    write_body(value, type, sharing.shared);
+    if (sharing.shared) put_reference(sharing.shared);
+    end_sharing(sharing);
 }
 
 void CompactWriter::write_series_data(const Cell& v, uint32_t type) {
@@ -294,15 +279,8 @@ void CompactWriter::write_body(const Cell& v, uint32_t type, const uint32_t* sha
         case TYPE_MAP: {
             put_type(type, false);
             if (shared) return;
-            const uint32_t n = buffer(v.data2)->used() / CELL;
-            uint32_t live = 0;
-            for (uint32_t i = 0; i + 1 < n; i += 2) live += buffer(v.data2)->head_cell()[i + 1].header != 0;
-            put_varint(2 * live);
-            for (uint32_t i = 0; i + 1 < n; i += 2) {
-                if (buffer(v.data2)->head_cell()[i + 1].header == 0) continue;
-                write_value(buffer(v.data2)->head_cell()[i]);
-                write_value(buffer(v.data2)->head_cell()[i + 1]);
-            }
+            put_varint(2 * live_entries(v));
+            write_live_entries(v, [this](const Cell& c) { write_value(c); });
             return;
         }
         case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
@@ -377,23 +355,11 @@ void CompactWriter::write_object(const Cell& v, const uint32_t* shared) {
 void CompactWriter::write_function(const Cell& v, const uint32_t* shared) {
     put_type(TYPE_FUNCTION, false);
     if (shared) return;
-    const Cell body = *function::more_cell(&v, function::MORE_BODY);
-    const bool has_body = block::any_block_q(body.type()) && body.data2;
-    put_varint(buffer(v.data2)->used() / CELL);
-    put_varint(has_body ? uint32_t(block::length_from_head(&body)) : 0);
+    const FunctionBlocks blocks = function_blocks(v);
+    put_varint(blocks.spec_cells);
+    put_varint(blocks.body_cells);
     write_context(v.data1);
-    const uint32_t saved = g_writer.counter;
-    g_writer.counter = 0;
-    write_value(make_cell(TYPE_BLOCK, 0, v.data2, 0));
-    g_writer.counter = 1;
-    if (has_body) {
-        Cell from_head = body;
-        from_head.header = TYPE_BLOCK;
-        write_value(from_head);
-    } else {
-        write_value(make_cell(TYPE_BLOCK, 0, memory::alloc_cells(1), 0));
-    }
-    g_writer.counter = saved;
+    write_function_blocks(blocks, [this](const Cell& b) { write_value(b); });
 }
 
 // The stream header, the symbol table and the records.

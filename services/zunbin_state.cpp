@@ -31,8 +31,6 @@ namespace {
 
 constexpr uint32_t CELL = sizeof(Cell);
 
-uint32_t cells_in(NodeId node) { return memory::buffer_of(node)->used() / CELL; }
-Cell* cells_of(NodeId node) { return memory::buffer_of(node)->head_cell(); }
 
 uint32_t read_u32(const uint8_t* p) {
     uint32_t v;
@@ -178,21 +176,55 @@ Cell* push_native(uint32_t type, uint32_t index, const Cell* spec, const uint8_t
     return native::push(type, spec, index);
 }
 
-Cell* append_error(NodeId destination, int32_t code, const uint8_t* position) {
-    if (!error::known_code(code)) invalid_record(position);
-    stack::StackScope scope;
-    Cell spec = integer_cell(code);
-    const Cell made = *error::make(nullptr, &spec, TYPE_ERROR);
-    Cell* cell = support::alloc_tail_cell(destination);
-    *cell = made;
-    return cell;
+void make_op(NodeId destination, uint32_t home, uint32_t line, const uint8_t* position) {
+    if (cells_in(destination) != home + 1) invalid_record(position);
+    Cell* wrapped = cells_of(destination) + home;
+    const uint32_t t = wrapped->type();
+    if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_FUNCTION) invalid_record(position);
+    if (t == TYPE_FUNCTION) {
+        Cell plain = *wrapped;
+        plain.header = TYPE_FUNCTION;
+        *function::more_cell(wrapped, function::MORE_OP_FUNCTION) = plain;
+    }
+    wrapped = cells_of(destination) + home;
+    wrapped->header = TYPE_OP | t << 16 | line;
 }
 
-void finish_error(NodeId destination, uint32_t index, const Cell& files, const uint8_t* position) {
-    const Cell error = cells_of(destination)[index];
-    const NodeId values = context::cell_of(error.data1)->data2;
+void read_native(NodeId destination, uint32_t type, uint32_t index, uint32_t line,
+                 const uint8_t* position, void (*read_spec)(void* reader, NodeId into), void* reader) {
+    stack::StackScope scope;
+    Cell* holder = stack::push_cell();
+    block::make_at(holder, 1);
+    const uint32_t slot = cells_in(destination);
+    if (!g_codec_q) *support::alloc_tail_cell(destination) = make_cell(TYPE_UNSET);
+    const NodeId into = g_codec_q ? holder->data2 : destination;
+    const uint32_t before = cells_in(into);
+    read_spec(reader, into);
+    if (cells_in(into) != before + 1) invalid_record(position);
+    const Cell spec = cells_of(into)[before];
+    Cell value = *push_native(type, index, &spec, position);
+    value.header |= line;
+    if (g_codec_q) *support::alloc_tail_cell(destination) = value;
+    else cells_of(destination)[slot] = value;
+}
+
+void read_error(NodeId destination, int32_t code, uint32_t line, const uint8_t* position,
+                void (*read_field)(void* reader, NodeId into), void* reader) {
+    if (!error::known_code(code)) invalid_record(position);
+    const uint32_t home = cells_in(destination);
+    {
+        stack::StackScope scope;
+        Cell spec = integer_cell(code);
+        Cell made = *error::make(nullptr, &spec, TYPE_ERROR);
+        made.header |= line;
+        append(destination, made);
+    }
+    const NodeId values = context::cell_of(cells_of(destination)[home].data1)->data2;
+    const Cell files = cells_of(values)[error::FILES];
+    cut_back(values, error::ARG1);
+    for (uint32_t f = error::ARG1; f <= error::STACK; f++) read_field(reader, values);
     if (cells_in(values) != error::FILES) invalid_record(position);
-    *support::alloc_tail_cell(values) = files;
+    append(values, files);
 }
 
 void finish_object(NodeId context) {
@@ -234,6 +266,8 @@ NodeId owner_context_of(const Cell& value, const uint8_t* position) {
     }
 }
 
+namespace {
+
 void index_map(Cell* cell, const uint8_t* position) {
     const uint32_t n = cells_in(cell->data2);
     if (n % 2) invalid_record(position);
@@ -245,10 +279,31 @@ void index_map(Cell* cell, const uint8_t* position) {
     cell->header |= line;
 }
 
-void index_hash(Cell* cell) {
-    const NodeId table = hashtable::make(std::max(cells_in(cell->data2), 1u), cell->data2,
-                                         hashtable::KIND_HASH, 0);
-    cell->data3 = table;
+}  // namespace
+
+void read_block(NodeId destination, uint32_t header, uint32_t head, uint32_t n,
+                const uint8_t* position, void (*read_cell)(void* reader, NodeId into), void* reader) {
+    const uint32_t type = header & TYPE_MASK;
+    const NodeId node = memory::alloc_cells(std::max(n, 1u));
+    const uint32_t home = cells_in(destination);
+    append(destination, make_cell((type == TYPE_MAP ? TYPE_BLOCK : type) | (header & NEW_LINE_FLAG), head, node, 0));
+    for (uint32_t i = 0; i < n; i++) read_cell(reader, node);
+    if (type != TYPE_HASH && type != TYPE_MAP) return;
+    stack::StackScope scope;
+    Cell* made = stack::push(cells_of(destination) + home);
+    if (type == TYPE_HASH) {
+        made->data3 = hashtable::make(std::max(cells_in(made->data2), 1u), made->data2, hashtable::KIND_HASH, 0);
+    } else {
+        index_map(made, position);
+    }
+    cells_of(destination)[home] = *made;
+}
+
+uint32_t live_entries(const Cell& map) {
+    uint32_t live = 0;
+    const uint32_t n = cells_in(map.data2);
+    for (uint32_t i = 0; i + 1 < n; i += 2) live += cells_of(map.data2)[i + 1].header != 0;
+    return live;
 }
 
 Cell make_function(NodeId context, uint32_t spec_cells, uint32_t body_cells) {
@@ -291,6 +346,29 @@ uint32_t WriterState::symbol(uint32_t id) {
         names.emplace_back(symbol::name(id));
     }
     return index;
+}
+
+FunctionBlocks function_blocks(const Cell& function) {
+    Cell body = *function::more_cell(&function, function::MORE_BODY);
+    if (block::any_block_q(body.type()) && body.data2) body.header = TYPE_BLOCK;
+    else body = make_cell(TYPE_BLOCK, 0, memory::alloc_cells(1), 0);
+    return FunctionBlocks{make_cell(TYPE_BLOCK, 0, function.data2, 0), body, cells_in(function.data2),
+                          uint32_t(block::length_from_head(&body))};
+}
+
+Sharing begin_sharing(const Cell& value) {
+    Sharing s;
+    const uint32_t type = value.type();
+    if (!shareable_q(type)) return s;
+    const NodeId key = sharing_key(value);
+    if (key == 0 && type != TYPE_OBJECT && type != TYPE_FUNCTION) return s;  // a global word
+    s.shared = g_writer.find(key);
+    if (!s.shared) {
+        g_writer.push_level();
+        g_writer.record(key);
+        s.first = true;
+    }
+    return s;
 }
 
 void no_codec(const Cell* value) {

@@ -8,10 +8,39 @@
 #include <vector>
 
 #include "core/cell.hpp"
+#include "core/memory.hpp"
+#include "core/support.hpp"
 
 namespace zun::zunbin {
 
+// Header bits of the word-aligned records.
+namespace aligned {
+constexpr uint32_t SHARED_BIT = 1u << 19;       // a reference follows
+constexpr uint32_t MONEY_SIGN_BIT = 1u << 22;
+constexpr uint32_t COMPLEMENT_BIT = 1u << 23;   // bitset!
+constexpr uint32_t ON_SET_BIT = 1u << 24;       // object! with handler indexes
+constexpr uint32_t GLOBAL_BIT = 1u << 25;       // word of the global context
+constexpr uint32_t CONTEXT_OWNER_BIT = 1u << 28;
+constexpr uint32_t CONTEXT_STACK_BIT = 1u << 29;
+constexpr uint32_t VALUES_BIT = 1u << 30;       // context values follow
+constexpr uint32_t NEW_LINE_BIT = 1u << 31;
+constexpr uint32_t REFERENCE = 255;
+}  // namespace aligned
+
 // ---------------------------------------------------------------- decoding
+
+inline uint32_t cells_in(NodeId node) { return memory::buffer_of(node)->used() / sizeof(Cell); }
+inline Cell* cells_of(NodeId node) { return memory::buffer_of(node)->head_cell(); }
+inline Cell* append(NodeId destination, const Cell& value) {
+    Cell* cell = support::alloc_tail_cell(destination);
+    *cell = value;
+    return cell;
+}
+// Drops the cells past the first count.
+inline void cut_back(NodeId destination, uint32_t count) {
+    memory::SeriesBuffer* b = memory::buffer_of(destination);
+    b->tail = b->head + count * uint32_t(sizeof(Cell));
+}
 
 struct DecodeState {
     const uint8_t* origin = nullptr;  // error index = position - origin + 1
@@ -46,10 +75,19 @@ void check_word_index(NodeId context, uint32_t symbol, int32_t index, const uint
 NodeId literal_context(int32_t literal, const uint8_t* position);
 // The native! or action! of the table index, on the stack (spec a block!).
 Cell* push_native(uint32_t type, uint32_t index, const Cell* spec, const uint8_t* position);
-// An error! of the code with its fields cut back after id, appended.
-Cell* append_error(NodeId destination, int32_t code, const uint8_t* position);
-// Puts the files field back after the six read ones.
-void finish_error(NodeId destination, uint32_t index, const Cell& files, const uint8_t* position);
+// The record read just before at index home of the destination becomes an
+// op! wrapping it (a native!, action! or function!).
+void make_op(NodeId destination, uint32_t home, uint32_t line, const uint8_t* position);
+// A native! or action! of the table index: its spec record (read by
+// read_spec into the block given) stays after it in boot data, and is read
+// into a scratch block and dropped in codec data.
+void read_native(NodeId destination, uint32_t type, uint32_t index, uint32_t line,
+                 const uint8_t* position, void (*read_spec)(void* reader, NodeId into),
+                 void* reader);
+// An error! of the code, appended; its six fields arg1 to stack read by
+// read_field, files kept from the make.
+void read_error(NodeId destination, int32_t code, uint32_t line, const uint8_t* position,
+                void (*read_field)(void* reader, NodeId into), void* reader);
 // The object's on-set-info, from its handler fields, once its values are in.
 void finish_object(NodeId context);
 // A new context of n words (symbols given) with the kind and flags.
@@ -57,9 +95,10 @@ NodeId make_context(const std::vector<uint32_t>& symbols, uint32_t kind, bool st
                     const uint8_t* position);
 // The context of a value a shared word, object or function record refers to.
 NodeId owner_context_of(const Cell& value, const uint8_t* position);
-// Makes the map! or the hash! over the block cell (in place).
-void index_map(Cell* cell, const uint8_t* position);
-void index_hash(Cell* cell);
+// A block of the type (map! too) with n records read by read_cell into it,
+// appended; a map! or hash! gets its table once the cells are in.
+void read_block(NodeId destination, uint32_t header, uint32_t head, uint32_t n,
+                const uint8_t* position, void (*read_cell)(void* reader, NodeId into), void* reader);
 // A new function! over the context with empty spec and body blocks of room
 // for the given cells; the context's owner.
 Cell make_function(NodeId context, uint32_t spec_cells, uint32_t body_cells);
@@ -149,6 +188,50 @@ struct WriterState {
     uint32_t symbol(uint32_t id);
 };
 extern WriterState g_writer;
+
+// A function's spec and body as the block records the writers write them
+// (the body from its head; an empty block when it has none), with their
+// cell counts.
+struct FunctionBlocks {
+    Cell spec, body;
+    uint32_t spec_cells, body_cells;
+};
+FunctionBlocks function_blocks(const Cell& function);
+// Writes the spec at level index 0 and the body at 1 of the function's level.
+template <typename Write> void write_function_blocks(const FunctionBlocks& b, Write write) {
+    extern WriterState g_writer;
+    const uint32_t saved = g_writer.counter;
+    g_writer.counter = 0;
+    write(b.spec);
+    g_writer.counter = 1;
+    write(b.body);
+    g_writer.counter = saved;
+}
+
+// The sharing step of writing a value: the path entry of its first
+// occurrence (nullptr when this is it, or when it takes no part in sharing);
+// a first occurrence enters a level, which end_sharing leaves.
+struct Sharing {
+    const uint32_t* shared = nullptr;
+    bool first = false;
+};
+Sharing begin_sharing(const Cell& value);
+inline void end_sharing(const Sharing& s) {
+    extern WriterState g_writer;
+    if (s.first) g_writer.pop_level();
+    g_writer.counter++;
+}
+
+// The live entries of a map! (a removed one has a value cell of header 0).
+uint32_t live_entries(const Cell& map);
+template <typename Write> void write_live_entries(const Cell& map, Write write) {
+    const uint32_t n = cells_in(map.data2);
+    for (uint32_t i = 0; i + 1 < n; i += 2) {
+        if (cells_of(map.data2)[i + 1].header == 0) continue;
+        write(cells_of(map.data2)[i]);
+        write(cells_of(map.data2)[i + 1]);
+    }
+}
 
 // Resets the writer, then raises access no-codec with the value.
 [[noreturn]] void no_codec(const Cell* value);

@@ -74,6 +74,18 @@ TEST(Lz, RunOfOneByteIsALiteralAndOneMatch) {
     expect_round_trip(in);
 }
 
+// The bits `put` writes into out (flushed), set up to be read back.
+template <typename Put> LzBits written(uint8_t (&out)[8], Put put) {
+    LzBits s;
+    lz_init(s, out, sizeof out);
+    put(s);
+    lz_put_bits(7, 0, s);
+    LzBits r;
+    r.in = out;
+    r.in_end = out + s.used;
+    return r;
+}
+
 TEST(Lz, LengthCodes) {
     struct Row {
         uint32_t length;
@@ -87,14 +99,7 @@ TEST(Lz, LengthCodes) {
     };
     for (const Row& r : rows) {
         uint8_t out[8] = {};
-        LzBits s;
-        lz_init(s, out, sizeof out);
-        lz_put_length(r.length, s);
-        lz_put_bits(7, 0, s);
-        s.in = out;
-        s.in_end = out + s.used;
-        s.pending = 0;
-        s.count = 0;
+        LzBits s = written(out, [&](LzBits& w) { lz_put_length(r.length, w); });
         std::string prefix;
         for (size_t i = 0; i < std::strlen(r.prefix); i++) prefix += char('0' + lz_get_bits(1, s));
         EXPECT_EQ(prefix, r.prefix) << r.length;
@@ -110,14 +115,7 @@ TEST(Lz, DistanceCodes) {
                         {262144, 15, 17, 131071}};
     for (const Row& r : rows) {
         uint8_t out[8] = {};
-        LzBits s;
-        lz_init(s, out, sizeof out);
-        lz_put_distance(r.distance, s);
-        lz_put_bits(7, 0, s);
-        s.in = out;
-        s.in_end = out + s.used;
-        s.pending = 0;
-        s.count = 0;
+        LzBits s = written(out, [&](LzBits& w) { lz_put_distance(r.distance, w); });
         EXPECT_EQ(lz_get_bits(4, s), r.high) << r.distance;
         EXPECT_EQ(lz_get_bits(r.bits, s), r.rest) << r.distance;
     }
