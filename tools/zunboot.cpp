@@ -136,8 +136,11 @@ void* run(void* arg) {
     try {
         startup::init_runtime();
         startup::read_startup_texts();
-    } catch (...) {
-        std::fprintf(stderr, "zunboot: start-up failed\n");
+    } catch (const Unwind&) {
+        stack::adjust_after_error();
+        std::string text(4096, '\0');
+        support::form_error(stack::top(), text.data(), text.size());
+        std::fprintf(stderr, "zunboot: start-up failed:\n%s\n", text.c_str());
         return nullptr;
     }
     boot_texts::set_recorder(nullptr);
