@@ -104,21 +104,21 @@ private:
     }
     const Cell* reference();
 
-    void read_set_record(NodeId destination, uint32_t type, bool m, const uint8_t* lead_at);
+    void read_set_record(NodeId destination, uint32_t type, bool m);
     Cell read_word(uint32_t type, bool m, bool shared, uint32_t line, NodeId destination);
     Cell read_word_boot(uint32_t type, bool m, uint32_t line);
-    void read_shared_series(NodeId destination, uint32_t type, uint32_t, const uint8_t* at);
+    void read_shared_series(NodeId destination, uint32_t type, const uint8_t* at);
     void read_series(NodeId destination, uint32_t type, bool m, bool shared, uint32_t line,
                      const uint8_t* at);
     void read_typed(NodeId destination, uint32_t type, bool m, bool shared, uint32_t line,
                     const uint8_t* at);
-    NodeId read_context_part(bool own_byte, uint32_t& flags, std::vector<uint32_t>& symbols);
+    void read_context_part(bool own_byte, uint32_t& flags, std::vector<uint32_t>& symbols);
     void read_context_values(NodeId context, uint32_t flags, uint32_t n);
     // Objects and functions: the context made first, its owner appended (or
     // bound to a word) by the caller's hook, then the values or blocks read.
     template <typename Place> void read_object(bool m, uint32_t line, Place place);
     template <typename Place> void read_function(uint32_t line, Place place);
-    void read_function_block(Cell* function_home, NodeId owner_context, bool spec);
+    void read_function_block(NodeId owner_context, bool spec);
     void read_native(NodeId destination, uint32_t type, uint32_t line, const uint8_t* at);
 };
 
@@ -180,14 +180,12 @@ void CompactReader::read_value(NodeId destination) {
     if (type == 0) invalid_record(lead_at);
     if (set) {
         if (type < TYPE_WORD || type > TYPE_ISSUE) invalid_record(lead_at);
-        if (type != TYPE_ISSUE) return read_set_record(destination, type, m, lead_at);
+        if (type != TYPE_ISSUE) return read_set_record(destination, type, m);
     }
     read_typed(destination, type, m, shared, nl, lead_at);
 }
 
-void CompactReader::read_set_record(NodeId destination, uint32_t type, bool m,
-                                    const uint8_t* lead_at) {
-    (void)lead_at;
+void CompactReader::read_set_record(NodeId destination, uint32_t type, bool m) {
     const uint32_t before = cells_in(destination);
     Cell word = read_word_boot(type, m, 0);
     read_value(destination);
@@ -248,7 +246,7 @@ Cell CompactReader::read_word(uint32_t type, bool m, bool shared, uint32_t line,
     return word;
 }
 
-NodeId CompactReader::read_context_part(bool own_byte, uint32_t& flags,
+void CompactReader::read_context_part(bool own_byte, uint32_t& flags,
                                         std::vector<uint32_t>& symbols) {
     if (own_byte) {
         const uint8_t* at = p;
@@ -258,7 +256,6 @@ NodeId CompactReader::read_context_part(bool own_byte, uint32_t& flags,
     const uint32_t n = count();
     symbols.resize(n);
     for (uint32_t i = 0; i < n; i++) symbols[i] = symbol();
-    return 0;
 }
 
 void CompactReader::read_context_values(NodeId context, uint32_t flags, uint32_t n) {
@@ -316,13 +313,13 @@ template <typename Place> void CompactReader::read_function(uint32_t line, Place
     Cell fn = make_function(context, spec_cells, body_cells);
     fn.header |= line;
     place(fn);
-    read_function_block(nullptr, context, true);
-    read_function_block(nullptr, context, false);
+    read_function_block(context, true);
+    read_function_block(context, false);
 }
 
 // A block record whose cells become the function's spec or body; a shared one
 // hands over the earlier block's series.
-void CompactReader::read_function_block(Cell*, NodeId context, bool spec) {
+void CompactReader::read_function_block(NodeId context, bool spec) {
     bool shared = false;
     for (;;) {
         if (p >= m_end) invalid_record(p);
@@ -357,10 +354,7 @@ void CompactReader::read_native(NodeId destination, uint32_t type, uint32_t line
                         this);
 }
 
-void CompactReader::read_shared_series(NodeId destination, uint32_t type, uint32_t,
-                                       const uint8_t* at) {
-    const uint32_t h = (type == TYPE_MAP || type == TYPE_BITSET) ? 0 : 0;
-    (void)h;
+void CompactReader::read_shared_series(NodeId destination, uint32_t type, const uint8_t* at) {
     const Cell earlier = *reference();
     const uint32_t t = earlier.type();
     bool fits;
@@ -375,7 +369,7 @@ void CompactReader::read_series(NodeId destination, uint32_t type, bool m, bool 
                                 uint32_t line, const uint8_t* at) {
     const uint32_t h = (m && type != TYPE_MAP && type != TYPE_BITSET) ? head() : 0;
     if (shared) {
-        read_shared_series(destination, type, line, at);
+        read_shared_series(destination, type, at);
         Cell* made = cells_of(destination) + cells_in(destination) - 1;
         if (type == TYPE_MAP || type == TYPE_BITSET) {
             made->header = (made->header & ~NEW_LINE_FLAG) | line;
