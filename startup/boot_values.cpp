@@ -15,6 +15,7 @@
 #include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/lexer.hpp"
+#include "startup/boot_texts.hpp"
 #include "interpreter/native_table.hpp"
 #include "interpreter/stack.hpp"
 
@@ -256,10 +257,7 @@ void bind_operators() {
 void init() {
     bind_datatype_words();
     Cell* specs = stack::push_cell();
-    *specs = make_cell(TYPE_NONE);
-    lexer::Options options;
-    uint32_t consumed = 0;
-    lexer::transcode(specs, boot_specs, boot_specs_size, options, &consumed);
+    boot_texts::load(specs, boot_specs, boot_specs_size);
     Counts counts = bind_functions(specs);
     if (counts.natives != natives::NATIVE_COUNT || counts.actions != ACTION_WORDS)
         runtime::fatal(ASSERTION_FAILED);

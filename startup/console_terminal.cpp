@@ -19,6 +19,7 @@
 #include "datatypes/word.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
+#include "startup/boot_texts.hpp"
 #include "interpreter/stack.hpp"
 #include "services/os_info.hpp"
 
@@ -159,10 +160,7 @@ routine::MachineResult rows_routine(Cell*) { return {terminal_size().ws_row, 0.0
 void bind(const char* name, const char* spec, routine::Entry fn, int32_t return_type) {
     stack::StackScope scope;
     Cell* block = stack::push_cell();
-    *block = make_cell(TYPE_NONE);
-    uint32_t consumed = 0;
-    lexer::transcode(block, reinterpret_cast<const uint8_t*>(spec), uint32_t(std::strlen(spec)),
-                     lexer::Options{}, &consumed);
+    boot_texts::load(block, spec, std::strlen(spec));
     Cell* value = routine::push(block, nullptr, routine::register_entry(fn), return_type, false);
     Cell word = *word::make_global(name);
     word::set_value(&word, value);

@@ -15,6 +15,7 @@
 #include "interpreter/actions.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
+#include "startup/boot_texts.hpp"
 #include "interpreter/native_table.hpp"
 #include "interpreter/stack.hpp"
 #include "platform/platform.hpp"
@@ -46,6 +47,8 @@ void init_runtime() {
     cycles::init();
     stack::init();
     lexer::init();
+    // The texts start-up reads come from the boot stream from here on.
+    boot_texts::open();
     boot_values::init();
     routines::bind_all();
     // The shift operators wrap routines made just now.

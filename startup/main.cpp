@@ -3,12 +3,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "startup/boot_texts.hpp"
 #include "startup/fatal_signals.hpp"
 #include "startup/init.hpp"
 #include "startup/script.hpp"
 #include "startup/system_object.hpp"
 
 namespace {
+
+#include "boot_stream.inc"
 
 struct Run {
     int argc;
@@ -37,6 +40,7 @@ void* run(void* arg) {
 // and frame stack limits, not the C++ stack, are what deep recursion reaches.
 int main(int argc, char** argv) {
     zun::fatal_signals::install();
+    zun::boot_texts::set_stream(boot_stream, boot_stream_size);
     zun::system_object::set_command_line(argc, argv);
     Run r{argc, argv, 0};
     pthread_attr_t attr;

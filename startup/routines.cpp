@@ -19,6 +19,7 @@
 #include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/lexer.hpp"
+#include "startup/boot_texts.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
 #include "interpreter/trace.hpp"
@@ -389,10 +390,7 @@ constexpr auto k_typeset_entries = typeset_entries(std::make_integer_sequence<ui
 // The block of name: [spec] pairs the text holds, pushed.
 Cell* load_specs(const std::string& text) {
     Cell* specs = stack::push_cell();
-    *specs = make_cell(TYPE_NONE);
-    uint32_t consumed = 0;
-    lexer::transcode(specs, reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()),
-                     lexer::Options{}, &consumed);
+    boot_texts::load(specs, text.data(), text.size());
     return specs;
 }
 
