@@ -104,7 +104,9 @@ uint32_t unpremultiply(uint32_t pixel) {
            div(pixel & 255);
 }
 
-void init_factory() { (void)kind(); }
+// Nothing global to set up: the libraries are used per call, and the kind is
+// registered with the first record of each memory manager.
+void init_factory() {}
 
 NodeId new_record(Pixels&& pixels, uint32_t flags) {
     // The record first: its allocation may collect, and nothing is registered yet.

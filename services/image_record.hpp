@@ -74,8 +74,9 @@ struct Pixels {
 uint32_t premultiply(uint32_t pixel);
 uint32_t unpremultiply(uint32_t pixel);
 
-// Start-up: registers the external-resource kind "image". Nothing the
-// libraries need is set up globally.
+// Start-up, before image! registers: nothing the libraries need is set up
+// globally; the external-resource kind "image" is registered with the first
+// record made on a memory manager.
 void init_factory();
 
 // Record and bookkeeping. new_record takes the pixels (their sizes must pass
