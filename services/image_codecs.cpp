@@ -536,9 +536,37 @@ struct TiffFile {
     }
 };
 
-// 8-bit RGB and RGBA strips read as they are; everything else through the
-// RGBA interface, whose premultiplied colour is turned back into straight.
+// Whether the first directory and the values it points at lie within the
+// bytes: libtiff would pass over a cut-off tag value with a warning.
+bool tiff_complete(const uint8_t* b, size_t n) {
+    if (n < 8 || b[2] == 43 || b[3] == 43) return n >= 8;  // BigTIFF: left to libtiff
+    bool little = b[0] == 'I';
+    auto u16 = [&](size_t at) { return little ? uint32_t(b[at]) | uint32_t(b[at + 1]) << 8
+                                              : uint32_t(b[at]) << 8 | b[at + 1]; };
+    auto u32 = [&](size_t at) { return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2); };
+    uint64_t ifd = u32(4);
+    if (ifd + 2 > n) return false;
+    uint32_t entries = u16(size_t(ifd));
+    if (ifd + 2 + 12ull * entries + 4 > n) return false;
+    static constexpr uint8_t type_size[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
+    for (uint32_t k = 0; k < entries; k++) {
+        size_t at = size_t(ifd) + 2 + 12 * k;
+        uint32_t type = u16(at + 2);
+        uint64_t bytes = uint64_t(u32(at + 4)) * (type < sizeof type_size ? type_size[type] : 0);
+        if (bytes > 4 && uint64_t(u32(at + 8)) + bytes > n) return false;
+    }
+    return true;
+}
+
+// A palette entry of 16 bits (8 for old files whose entries all fit 8 bits),
+// rounded to 8.
+uint32_t palette_channel(uint16_t v, bool wide) { return wide ? (uint32_t(v) * 255 + 32767) / 65535 : v; }
+
+// 8-bit RGB and RGBA strips and 1- to 8-bit palettes read as they are;
+// everything else through the RGBA interface, whose premultiplied colour is
+// turned back into straight.
 std::optional<Pixels> tiff_decode(const uint8_t* bytes, size_t n) {
+    if (!tiff_complete(bytes, n)) return std::nullopt;
     TiffStream s{bytes, nullptr, n, 0};
     TiffFile file;
     file.t = tiff_open(&s, "rm");
@@ -560,6 +588,30 @@ std::optional<Pixels> tiff_decode(const uint8_t* bytes, size_t n) {
     p.height = h;
     p.straight.resize(p.count());
     bool associated = extras > 0 && extra_kinds && extra_kinds[0] == EXTRASAMPLE_ASSOCALPHA;
+    uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    if (has_photometric && photometric == PHOTOMETRIC_PALETTE && bits <= 8 && samples == 1 &&
+        !TIFFIsTiled(t) && TIFFGetField(t, TIFFTAG_COLORMAP, &red, &green, &blue)) {
+        uint32_t entries = 1u << bits;
+        bool wide = false;
+        for (uint32_t i = 0; i < entries; i++) wide |= red[i] > 255 || green[i] > 255 || blue[i] > 255;
+        uint32_t palette[256];
+        for (uint32_t i = 0; i < entries; i++)
+            palette[i] = 0xFF000000u | palette_channel(red[i], wide) << 16 |
+                         palette_channel(green[i], wide) << 8 | palette_channel(blue[i], wide);
+        tmsize_t line = TIFFScanlineSize(t);
+        if (line < tmsize_t((uint64_t(w) * bits + 7) / 8)) return std::nullopt;
+        std::vector<uint8_t> row(static_cast<size_t>(line));
+        for (uint32_t y = 0; y < h; y++) {
+            if (TIFFReadScanline(t, row.data(), y, 0) < 0) return std::nullopt;
+            uint32_t* out = p.straight.data() + size_t(y) * w;
+            for (uint32_t x = 0; x < w; x++) {
+                uint64_t bit = uint64_t(x) * bits;
+                uint32_t index = (row[bit / 8] >> (8 - bits - bit % 8)) & (entries - 1);
+                out[x] = palette[index];
+            }
+        }
+        return p;
+    }
     if (has_photometric && photometric == PHOTOMETRIC_RGB && bits == 8 &&
         planar == PLANARCONFIG_CONTIG && !TIFFIsTiled(t) && (samples == 3 || samples == 4)) {
         tmsize_t line = TIFFScanlineSize(t);
