@@ -22,6 +22,7 @@ struct Record {
 static_assert(sizeof(Record) == 24);
 
 int g_kind = 0;
+size_t g_live = 0;
 collector::Anchor g_anchor;
 
 void release_pixels(uintptr_t resource) {
@@ -29,6 +30,7 @@ void release_pixels(uintptr_t resource) {
     if (!p) return;
     if (p->attached) release(p->attached);
     delete p;
+    g_live--;
 }
 
 // The kind is registered again on a new memory manager (the tables are new).
@@ -70,6 +72,8 @@ Pixels blank(uint32_t width, uint32_t height) {
 }
 
 }  // namespace
+
+size_t live_records() { return g_live; }
 
 bool size_ok(int64_t width, int64_t height) {
     if (width < 0 || height < 0 || width > MAX_SIDE || height > MAX_SIDE) return false;
@@ -114,6 +118,7 @@ NodeId new_record(Pixels&& pixels, uint32_t flags) {
     memory::SeriesBuffer* b = memory::buffer_of(node);
     b->tail = b->head + sizeof(Record);
     Pixels* p = new Pixels(std::move(pixels));
+    g_live++;
     Record* r = record_of(node);
     r->flags = flags;
     r->source = p->premultiplied.empty() ? 0 : 1;

@@ -79,6 +79,9 @@ uint32_t unpremultiply(uint32_t pixel);
 // record made on a memory manager.
 void init_factory();
 
+// How many records hold pixels now (freed by the collector's sweep).
+size_t live_records();
+
 // Record and bookkeeping. new_record takes the pixels (their sizes must pass
 // size_ok) and answers the record's node; the node must reach a cell before
 // the next allocation.
