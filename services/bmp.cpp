@@ -212,6 +212,9 @@ std::optional<Pixels> decode(const uint8_t* b, size_t n, uint64_t max_pixels) {
             break;
         default: return std::nullopt;
     }
+    // Uncompressed rows must all be there before the pixels are allocated.
+    uint64_t stride = ((uint64_t(h.width) * h.bits + 31) / 32) * 4;
+    if (!rle && (h.offset > n || stride * uint64_t(h.height) > n - h.offset)) return std::nullopt;
     std::vector<uint32_t> palette = read_palette(b, n, h);
     if (h.bits <= 8 && palette.empty()) return std::nullopt;
     Pixels p;

@@ -266,7 +266,7 @@ Cell* pick(Cell* series, int index, Cell* index_cell) {
     bool outside;
     int64_t i = pixel_index(series, position, 1, &outside);
     if (outside) g_picked = make_cell(TYPE_NONE);
-    else g_picked = *pixel_at(series, i);
+    else g_picked = *pixel_at(series, i), stack::pop(1);
     return &g_picked;
 }
 
@@ -445,7 +445,7 @@ Cell* load_binary(const Cell* bin) {
 Cell* load_file(Cell* target, const Cell* file) {
     Cell f = *file;
     std::string path;
-    NodeId node = file::to_os_c_string(&f, path) ? ic::load_file(path) : 0;
+    NodeId node = f.is(TYPE_FILE) && file::to_os_c_string(&f, path) ? ic::load_file(path) : 0;
     if (!node) fire(ErrorId::access_cannot_open, &f);
     return make_at(target, node);
 }
