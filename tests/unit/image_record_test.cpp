@@ -93,18 +93,23 @@ TEST_F(ImageRecord, PremultipliedCopyFollowsWritesAndDrawingComesBack) {
 TEST_F(ImageRecord, ResizeCropFlipAndCopy) {
     Cell* img = push_image(3, 2);  // 0 1 2 / 3 4 5
     NodeId r = img->data2;
+    // Each new record goes on the stack before anything else allocates.
+    auto held = [](NodeId made) {
+        if (made) image::make_at(stack::push_cell(), made);
+        return made;
+    };
     struct Case {
         NodeId made;
         uint32_t w, h;
         std::vector<uint32_t> pixels;
     };
     Case cases[] = {
-        {ic::resize(r, 2, 1), 2, 1, {3, 5}},  // source x = floor((x + 0.5) x 3 / 2), y likewise
-        {ic::resize(r, 6, 4), 6, 4, {0, 0, 1, 1, 2, 2, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 3, 3, 4, 4, 5, 5}},
-        {ic::crop(r, 1, 1, 5, 5), 2, 1, {4, 5}},        // cut to the image
-        {ic::crop(r, -1, 0, 2, 1), 1, 1, {0}},
-        {ic::flip_vertical(r), 3, 2, {3, 4, 5, 0, 1, 2}},
-        {ic::copy_bitmap(r), 3, 2, {0, 1, 2, 3, 4, 5}},
+        {held(ic::resize(r, 2, 1)), 2, 1, {3, 5}},  // source x = floor((x + 0.5) x 3 / 2), y likewise
+        {held(ic::resize(r, 6, 4)), 6, 4, {0, 0, 1, 1, 2, 2, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 3, 3, 4, 4, 5, 5}},
+        {held(ic::crop(r, 1, 1, 5, 5)), 2, 1, {4, 5}},        // cut to the image
+        {held(ic::crop(r, -1, 0, 2, 1)), 1, 1, {0}},
+        {held(ic::flip_vertical(r)), 3, 2, {3, 4, 5, 0, 1, 2}},
+        {held(ic::copy_bitmap(r)), 3, 2, {0, 1, 2, 3, 4, 5}},
     };
     for (const Case& c : cases) {
         ASSERT_NE(c.made, 0u);
@@ -116,7 +121,7 @@ TEST_F(ImageRecord, ResizeCropFlipAndCopy) {
     EXPECT_EQ(ic::crop(r, 3, 0, 1, 1), 0u);  // nothing left after cutting
     // Rows of a stride wider than the pixels.
     const uint32_t rows[] = {1, 2, 99, 3, 4, 99};
-    NodeId strided = ic::bitmap_from_memory(2, 2, 12, reinterpret_cast<const uint8_t*>(rows));
+    NodeId strided = held(ic::bitmap_from_memory(2, 2, 12, reinterpret_cast<const uint8_t*>(rows)));
     EXPECT_EQ(ic::get_pixel(strided, 2), 3u);
 }
 
