@@ -56,6 +56,18 @@ struct Reader {
     size_t size, pos;
 };
 
+// Room for the pixels; false when it cannot be had.
+bool reserve(Pixels* p, uint32_t width, uint32_t height) {
+    try {
+        p->straight.resize(size_t(width) * height);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    p->width = width;
+    p->height = height;
+    return true;
+}
+
 // ================================================================ PNG
 
 void png_read_bytes(png_structp png, png_bytep out, png_size_t n) {
@@ -72,18 +84,18 @@ void png_quiet(png_structp, png_const_charp) {}
 [[noreturn]] void png_fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 // Every colour type and depth to 8-bit BGRA, 16-bit channels scaled with
-// rounding, tRNS to alpha, interlacing undone.
-uint32_t* png_decode(Reader* reader, uint32_t* width, uint32_t* height) {
+// rounding, tRNS to alpha, interlacing undone. The pixels go straight into
+// the caller's buffer (declared outside this frame, so the library's longjmp
+// skips no destructor).
+bool png_decode(Reader* reader, Pixels* out) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_fail, png_quiet);
-    if (!png) return nullptr;
+    if (!png) return false;
     png_infop info = png_create_info_struct(png);
-    uint32_t* volatile pixels = nullptr;
     png_bytep* volatile rows = nullptr;
     if (!info || setjmp(png_jmpbuf(png))) {
         std::free(rows);
-        std::free(pixels);
         png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
-        return nullptr;
+        return false;
     }
     png_set_read_fn(png, reader, png_read_bytes);
     png_read_info(png, info);
@@ -97,17 +109,15 @@ uint32_t* png_decode(Reader* reader, uint32_t* width, uint32_t* height) {
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != size_t(w) * 4) png_error(png, "layout");
-    pixels = static_cast<uint32_t*>(std::malloc(size_t(w) * h * 4));
     rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * h));
-    if (!pixels || !rows) png_error(png, "memory");
-    for (uint32_t y = 0; y < h; y++) rows[y] = reinterpret_cast<png_bytep>(pixels + size_t(y) * w);
+    if (!rows || !reserve(out, w, h)) png_error(png, "memory");
+    for (uint32_t y = 0; y < h; y++)
+        rows[y] = reinterpret_cast<png_bytep>(out->straight.data() + size_t(y) * w);
     png_read_image(png, rows);
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
     std::free(rows);
-    *width = w;
-    *height = h;
-    return pixels;
+    return true;
 }
 
 bool png_encode(const uint32_t* pixels, uint32_t w, uint32_t h, RawBuffer* out) {
@@ -163,17 +173,14 @@ void source_end(j_decompress_ptr) {}
 
 // Grey, YCbCr and RGB come out as BGRA; CMYK and YCCK as CMYK, turned into
 // RGB here (inverted as Adobe writes it when its marker is there).
-uint32_t* jpeg_decode(const uint8_t* bytes, size_t n, uint32_t* width, uint32_t* height) {
+bool jpeg_decode(const uint8_t* bytes, size_t n, Pixels* out) {
     jpeg_decompress_struct c;
     JpegError e;
-    c.err = nullptr;
     jpeg_error_setup(&e);
     c.err = &e.manager;
-    uint32_t* volatile pixels = nullptr;
     if (setjmp(e.jump)) {
         jpeg_destroy_decompress(&c);
-        std::free(pixels);
-        return nullptr;
+        return false;
     }
     jpeg_create_decompress(&c);
     jpeg_source_mgr source{};
@@ -194,8 +201,8 @@ uint32_t* jpeg_decode(const uint8_t* bytes, size_t n, uint32_t* width, uint32_t*
     c.do_fancy_upsampling = TRUE;
     jpeg_start_decompress(&c);
     if (c.output_components != 4) ERREXIT(&c, JERR_BAD_IN_COLORSPACE);
-    pixels = static_cast<uint32_t*>(std::malloc(size_t(w) * h * 4));
-    if (!pixels) ERREXIT1(&c, JERR_OUT_OF_MEMORY, 0);
+    if (!reserve(out, w, h)) ERREXIT1(&c, JERR_OUT_OF_MEMORY, 0);
+    uint32_t* pixels = out->straight.data();
     bool inverted = c.saw_Adobe_marker;
     while (c.output_scanline < h) {
         uint32_t y = c.output_scanline;
@@ -211,9 +218,7 @@ uint32_t* jpeg_decode(const uint8_t* bytes, size_t n, uint32_t* width, uint32_t*
     }
     jpeg_finish_decompress(&c);
     jpeg_destroy_decompress(&c);
-    *width = w;
-    *height = h;
-    return pixels;
+    return true;
 }
 
 // Quality 90, 4:2:0, baseline; alpha dropped.
@@ -697,26 +702,21 @@ int sniff(const uint8_t* b, size_t n) {
 void set_pixel_limit(uint64_t pixels) { g_pixel_limit = pixels; }
 
 std::optional<Pixels> decode_pixels(const uint8_t* bytes, size_t n) {
-    uint32_t w = 0, h = 0;
-    uint32_t* raw = nullptr;
+    Pixels p;
+    bool ok = false;
     switch (sniff(bytes, n)) {
         case IMAGE_PNG: {
             Reader reader{bytes, n, 0};
-            raw = png_decode(&reader, &w, &h);
+            ok = png_decode(&reader, &p);
             break;
         }
-        case IMAGE_JPEG: raw = jpeg_decode(bytes, n, &w, &h); break;
+        case IMAGE_JPEG: ok = jpeg_decode(bytes, n, &p); break;
         case IMAGE_GIF: return gif_decode(bytes, n);
         case IMAGE_TIFF: return tiff_decode(bytes, n);
         case IMAGE_BMP: return bmp::decode(bytes, n, g_pixel_limit);
         default: return std::nullopt;
     }
-    if (!raw) return std::nullopt;
-    Pixels p;
-    p.width = w;
-    p.height = h;
-    p.straight.assign(raw, raw + p.count());
-    std::free(raw);
+    if (!ok) return std::nullopt;
     return p;
 }
 

@@ -28,13 +28,13 @@ std::optional<Pixels> decode_pixels(const uint8_t* bytes, size_t n);
 // Decoders refuse images of more pixels than this (the fuzz target lowers it).
 void set_pixel_limit(uint64_t pixels);
 
-// Records from encoded data: 0 when it cannot be decoded. The bytes must not
-// lie inside a series buffer (callers copy them out first).
+// Records from encoded data: 0 when it cannot be decoded. The bytes are
+// decoded before the record is allocated, so they may lie in a series buffer.
 NodeId decode_frame(const uint8_t* bytes, size_t n);
 NodeId load_binary(const uint8_t* bytes, size_t n);
 NodeId load_file(const std::string& path);
 
-// Encoding: false with the library's failure; the 0 x 0 case is the caller's.
+// Encoding into out; the 0 x 0 case is the caller's.
 enum class EncodeStatus { ok, no_encoder, failed };
 EncodeStatus encode_pixels(const uint32_t* pixels, uint32_t width, uint32_t height, int format,
                            std::vector<uint8_t>& out);

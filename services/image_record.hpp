@@ -132,8 +132,8 @@ inline bool lock_is_bgra_q(const Lock&) { return true; }
 
 // Making images. make_bitmap: every pixel the colour (when given), else from
 // RGB bytes (whole triples only, white after them) and alpha bytes (stored
-// 255 - byte, opaque after them). The byte pointers must not lie inside
-// series buffers.
+// 255 - byte, opaque after them). The bytes are read before the record is
+// allocated, so they may lie in series buffers.
 NodeId make_bitmap(uint32_t width, uint32_t height, const uint8_t* colour, int colour_length,
                    const uint8_t* rgb, size_t rgb_length, const uint8_t* alpha,
                    size_t alpha_length);

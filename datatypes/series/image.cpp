@@ -433,13 +433,10 @@ Cell* load_binary(const Cell* bin) {
     Cell* result = stack::push_cell();
     *result = make_cell(TYPE_NONE);
     if (!encoded_image_q(&copy)) return result;
-    // The decoders work on a copy: the binary's buffer may move once the
-    // record is allocated.
     int32_t n = std::max(binary::length_from_head(&copy), 0);
-    const uint8_t* p = binary::head_pointer(&copy);
-    std::optional<ic::Pixels> pixels_ = ic::decode_pixels(p, size_t(n));
-    if (!pixels_) fire_bad_media();
-    return make_at(result, ic::new_record(std::move(*pixels_), ic::BITMAP_VALID));
+    NodeId node = ic::load_binary(binary::head_pointer(&copy), size_t(n));
+    if (!node) fire_bad_media();
+    return make_at(result, node);
 }
 
 Cell* load_file(Cell* target, const Cell* file) {

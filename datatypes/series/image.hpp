@@ -3,8 +3,8 @@
 //
 // Cell: word 1 the head (a pixel number from the top-left pixel), word 2 the
 // image record (services/image_record; 0 for an image of zero width or
-// height), word 3 the size word width | height << 16. Header bit 16 marks an
-// image watched by an owner object.
+// height), word 3 the size word width | height << 16. An owner object watching
+// the image is found through the ownership table by the record's node.
 //
 // A pixel read as a tuple is R.G.B.A with A = 255 - stored alpha (0 opaque).
 #pragma once
