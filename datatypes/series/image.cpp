@@ -113,9 +113,9 @@ Cell* copy_whole(Cell* result, const Cell* img) {
 
 // ---------------------------------------------------------------- molding
 
-class Text {
-public:
-    explicit Text(bool flat) : m_flat(flat) {}
+// The molded text is built whole and appended once: the pixels are C++
+// memory, so nothing moves under the walk.
+struct Text {
     void put(const char* s) { m_text += s; }
     void line(int level) {
         m_text += '\n';
@@ -126,11 +126,10 @@ public:
         m_text += binary::hex_digit(byte);
     }
     std::string m_text;
-    bool m_flat;
 };
 
 int mold_image(Cell* img, Cell* buffer, bool only, bool flat, bool part_given, int limit, int level) {
-    Text t(flat);
+    Text t;
     if (!only) t.put("make image! [");
     t.put(std::to_string(width_of(img)).c_str());
     t.put("x");
