@@ -634,17 +634,13 @@ std::optional<Pixels> tiff_decode(const uint8_t* bytes, size_t n) {
         }
         return p;
     }
-    uint32_t* raster = static_cast<uint32_t*>(_TIFFmalloc(tmsize_t(p.count()) * 4));
-    if (!raster) return std::nullopt;
-    bool ok = TIFFReadRGBAImageOriented(t, w, h, raster, ORIENTATION_TOPLEFT, 1);
+    if (!TIFFReadRGBAImageOriented(t, w, h, p.straight.data(), ORIENTATION_TOPLEFT, 1))
+        return std::nullopt;
     bool alpha = extras > 0;
-    for (size_t i = 0; ok && i < p.count(); i++) {
-        uint32_t v = raster[i];  // A, B, G, R from the top byte down
+    for (uint32_t& v : p.straight) {  // A, B, G, R from the top byte down
         uint32_t px = (v & 0xFF00FF00u) | (v & 0xFF) << 16 | (v >> 16 & 0xFF);
-        p.straight[i] = alpha ? unpremultiply(px) : px;
+        v = alpha ? unpremultiply(px) : px;
     }
-    _TIFFfree(raster);
-    if (!ok) return std::nullopt;
     return p;
 }
 
