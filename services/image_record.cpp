@@ -23,12 +23,37 @@ static_assert(sizeof(Record) == 24);
 
 int g_kind = 0;
 size_t g_live = 0;
+
+// Pixels live outside the series frames, so their allocations would never
+// prompt a collection on their own: once more pixel bytes were made since
+// the last collection than survived it (and at least COLLECT_AFTER), one runs.
+constexpr size_t COLLECT_AFTER = size_t(64) << 20;
+size_t g_live_bytes = 0, g_made_bytes = 0, g_survivors = 0;
+uint32_t g_collections_seen = 0;
+
+size_t bytes_of(const Pixels& p) { return (p.straight.capacity() + p.premultiplied.capacity()) * 4; }
+
+void account(size_t bytes) {
+    if (memory::collection_count() != g_collections_seen) {
+        g_collections_seen = memory::collection_count();
+        g_made_bytes = 0;
+        g_survivors = g_live_bytes;
+    }
+    g_made_bytes += bytes;
+    if (g_made_bytes > std::max(COLLECT_AFTER, g_survivors)) {
+        memory::maybe_collect();
+        g_collections_seen = memory::collection_count();
+        g_made_bytes = 0;
+        g_survivors = g_live_bytes;
+    }
+}
 collector::Anchor g_anchor;
 
 void release_pixels(uintptr_t resource) {
     Pixels* p = reinterpret_cast<Pixels*>(resource);
     if (!p) return;
     if (p->attached) release(p->attached);
+    g_live_bytes -= std::min(g_live_bytes, bytes_of(*p));
     delete p;
     g_live--;
 }
@@ -114,11 +139,13 @@ void init_factory() {}
 
 NodeId new_record(Pixels&& pixels, uint32_t flags) {
     // The record first: its allocation may collect, and nothing is registered yet.
+    account(bytes_of(pixels));
     NodeId node = memory::alloc_bytes(sizeof(Record));
     memory::SeriesBuffer* b = memory::buffer_of(node);
     b->tail = b->head + sizeof(Record);
     Pixels* p = new Pixels(std::move(pixels));
     g_live++;
+    g_live_bytes += bytes_of(*p);
     Record* r = record_of(node);
     r->flags = flags;
     r->source = p->premultiplied.empty() ? 0 : 1;
@@ -171,6 +198,7 @@ void release_bitmaps(NodeId node) {
     Pixels* p = pixels_of(node);
     if (!p) return;
     drop_attached(r, p);
+    g_live_bytes -= std::min(g_live_bytes, bytes_of(*p));
     std::vector<uint32_t>().swap(p->straight);
     std::vector<uint32_t>().swap(p->premultiplied);
     r->source = r->bitmap = 0;
@@ -184,6 +212,7 @@ const uint32_t* get_converted_bitmap(NodeId node, bool premultiplied) {
     bool stale = p->premultiplied.empty() || (r->flags & MODIFIED) || !(r->flags & PREMULTIPLIED);
     if (stale && p->count()) {
         refresh_straight(r, p);
+        if (p->premultiplied.empty()) g_live_bytes += p->count() * 4;
         p->premultiplied.resize(p->count());
         std::transform(p->straight.begin(), p->straight.end(), p->premultiplied.begin(),
                        premultiply);

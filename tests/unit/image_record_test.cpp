@@ -52,6 +52,19 @@ TEST_F(ImageRecord, DroppedImagesGiveTheirPixelsBack) {
     EXPECT_EQ(ic::live_records(), before);
 }
 
+// Pixel memory lies outside the series frames: making it prompts collections.
+TEST_F(ImageRecord, PixelChurnCollectsByItself) {
+    collector::recycle();
+    size_t before = ic::live_records();
+    for (int i = 0; i < 160; i++) {
+        Cell* img = stack::push_cell();
+        *img = make_cell(TYPE_NONE);
+        image::make_at(img, ic::make_bitmap(1024, 256, nullptr, 0, nullptr, 0, nullptr, 0));
+        stack::pop(1);
+    }
+    EXPECT_LT(ic::live_records(), before + 100);  // 160 MB made, at most 64 MB of them kept
+}
+
 TEST_F(ImageRecord, AttachedObjectLivesOneCollectionAfterItWasHandedOut) {
     Cell* img = push_image(2, 2);
     ic::attach_bitmap(img->data2, ic::make_attached(nullptr, count_release));
