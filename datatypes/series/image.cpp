@@ -198,9 +198,7 @@ Cell* copy_rect(Cell* result, const Cell* img, Rect r) {
 
 // ---------------------------------------------------------------- actions
 
-Cell* make(Cell* proto, Cell* spec, int type);
-
-Cell* to(Cell* proto, Cell* spec, int) {
+Cell* to(Cell*, Cell* spec, int) {
     Cell* result = stack::push_cell();
     *result = make_cell(TYPE_NONE);
     if (spec->is(TYPE_IMAGE)) return copy_whole(result, spec);
@@ -216,7 +214,6 @@ Cell* to(Cell* proto, Cell* spec, int) {
             if (face) fire_not_done();  // window captures come with the GUI
         }
     }
-    (void)proto;
     support::fire_bad_to(TYPE_IMAGE, spec);
 }
 
