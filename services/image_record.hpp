@@ -83,8 +83,9 @@ void init_factory();
 size_t live_records();
 
 // Record and bookkeeping. new_record takes the pixels (their sizes must pass
-// size_ok) and answers the record's node; the node must reach a cell before
-// the next allocation.
+// size_ok) and answers the record's node; it may run a collection (so may
+// every maker below), and the node must reach a cell before the next
+// allocation.
 NodeId new_record(Pixels&& pixels, uint32_t flags);
 uint32_t bitmap_width(NodeId record);
 uint32_t bitmap_height(NodeId record);
