@@ -14,6 +14,7 @@
 #include "datatypes/logic.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/series/block.hpp"
+#include "datatypes/series/image.hpp"
 #include "datatypes/series/string.hpp"
 #include "interpreter/lexer.hpp"
 #include "startup/boot_texts.hpp"
@@ -101,6 +102,30 @@ MachineResult zunbin_decode(Cell* args) {
     return MachineResult{};
 }
 
+// The image codec objects' routines: encode in the codec's format; decode
+// whatever format the data holds.
+template <int FORMAT> MachineResult encode_image(Cell* args) {
+    args[0] = *image::encode(&args[0], &args[1], FORMAT);
+    return MachineResult{};
+}
+MachineResult decode_image(Cell* args) {
+    args[0] = *image::decode(&args[0]);
+    return MachineResult{};
+}
+struct ImageRoutine {
+    Cell* (*field)();
+    routine::Entry entry;
+};
+constexpr const char* ENCODE_SPEC = "img [image!] where [any-type!]";
+const ImageRoutine k_image_encoders[] = {
+    {[] { return field_path({"internal", "encode-bmp"}); }, encode_image<0>},
+    {[] { return field_path({"internal", "encode-png"}); }, encode_image<1>},
+    {[] { return field_path({"internal", "encode-gif"}); }, encode_image<2>},
+    {[] { return field_path({"internal", "encode-jpeg"}); }, encode_image<3>},
+    {[] { return field_path({"internal", "encode-tiff"}); }, encode_image<4>},
+};
+Cell* decode_image_field() { return field_path({"internal", "decode-image"}); }
+
 Cell* gc_active_field() { return field_path({"state", "GC", "active?"}); }
 Cell* gc_series_field() { return field_path({"state", "GC", "series-cycles"}); }
 Cell* gc_nodes_field() { return field_path({"state", "GC", "nodes-cycles"}); }
@@ -156,6 +181,10 @@ void prepare() {
     set_routine(zunbin_encode_field, "data [any-type!] compact? [logic!]", zunbin_encode,
                 routine::NO_RETURN_TYPE);
     set_routine(zunbin_decode_field, "payload [any-type!]", zunbin_decode, routine::NO_RETURN_TYPE);
+
+    for (const ImageRoutine& r : k_image_encoders)
+        set_routine(r.field, ENCODE_SPEC, r.entry, routine::NO_RETURN_TYPE);
+    set_routine(decode_image_field, "data [any-type!]", decode_image, routine::NO_RETURN_TYPE);
     const Cell line = *os_info::push_command_line();
     *field_path({"script", "args"}) = line;
     // The split the library's extract-boot-args makes of that line.
