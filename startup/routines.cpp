@@ -15,6 +15,7 @@
 #include "datatypes/logic.hpp"
 #include "datatypes/series/block.hpp"
 #include "datatypes/series/file.hpp"
+#include "datatypes/series/string.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
@@ -279,6 +280,70 @@ struct Environment {
     int32_t return_type;
 };
 
+// ---------------------------------------------------------------- library routines
+
+int hex_value(uint32_t c) {
+    if (c >= '0' && c <= '9') return int(c - '0');
+    if (c >= 'A' && c <= 'F') return int(c - 'A' + 10);
+    if (c >= 'a' && c <= 'f') return int(c - 'a' + 10);
+    return -1;
+}
+
+// JSON string escapes decoded in place: the write index never passes the read
+// index, and a widened buffer keeps every character index.
+MachineResult unescape(Cell* args) {
+    Cell str = args[0];
+    const uint32_t head = uint32_t(string::head_index(&str));
+    string::SeriesBuffer* b = string::buffer_of(&str);
+    auto unit = [&] { return uint32_t(b->unit()); };
+    const uint32_t end = b->used() / unit();
+    auto at = [&](uint32_t i) { return string::get_char(b->head_ptr() + uint64_t(i) * unit(), unit()); };
+    auto fail = [&]() { support::fire_error(ErrorId::script_invalid_data, &args[0]); };
+    auto hex4 = [&](uint32_t i) {
+        if (i + 4 > end) fail();
+        int32_t v = 0;
+        for (uint32_t k = 0; k < 4; k++) {
+            const int d = hex_value(at(i + k));
+            if (d < 0) fail();
+            v = v << 4 | d;
+        }
+        return uint32_t(v);
+    };
+    uint32_t w = head;
+    for (uint32_t r = head; r < end;) {
+        uint32_t c = at(r++);
+        if (c == '\\' && r < end) {
+            switch (c = at(r++)) {
+                case '"': case '\\': case '/': break;
+                case 'b': c = 8; break;
+                case 'f': c = 12; break;
+                case 'n': c = 10; break;
+                case 'r': c = 13; break;
+                case 't': c = 9; break;
+                case 'u':
+                    c = hex4(r);
+                    r += 4;
+                    if (c >= 0xDC00 && c <= 0xDFFF) fail();  // a low half alone is no character
+                    if (c >= 0xD800 && c <= 0xDBFF) {
+                        if (r + 6 > end || at(r) != '\\' || at(r + 1) != 'u') fail();
+                        const uint32_t low = hex4(r + 2);
+                        if (low < 0xDC00 || low > 0xDFFF) fail();
+                        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                        r += 6;
+                    }
+                    break;
+                default: fail();
+            }
+        } else if (c == '\\') {
+            fail();
+        }
+        if (at(w) != c) b = string::set_char_at(b, w, c);
+        w++;
+    }
+    string::truncate_buffer(b, w);
+    return stored(args, str);
+}
+
 // In the order of the specs below.
 constexpr Environment k_environment[] = {
     {quit_return, NONE_RESULT},     {set_quiet, NONE_RESULT},     {set_slot_quiet, NONE_RESULT},
@@ -289,6 +354,7 @@ constexpr Environment k_environment[] = {
     {count_chars, TYPE_INTEGER},    {stack_size_q, TYPE_INTEGER}, {pick_stack, NONE_RESULT},
     {frame_index_q, TYPE_INTEGER},  {collect_calls, NONE_RESULT}, {tracing_q, NONE_RESULT},
     {read_clipboard, NONE_RESULT},  {write_clipboard, TYPE_LOGIC}, {write_stdout, NONE_RESULT},
+    {unescape, NONE_RESULT},
 };
 
 constexpr char k_environment_specs[] = R"zun(
@@ -325,6 +391,7 @@ write-clipboard: ["Write content to the system clipboard"
     data [any-type!] "string!, block! of files!, an image! or none!"
     return: [logic!] "indicates success"]
 write-stdout: ["Write data to STDOUT" data [any-type!]]
+unescape: [str [string!] "(modified)" return: [string!]]
 )zun";
 
 // ---------------------------------------------------------------- predicates
