@@ -341,6 +341,7 @@ MachineResult unescape(Cell* args) {
         w++;
     }
     string::truncate_buffer(b, w);
+    str.header &= ~NEW_LINE_FLAG;  // a copy of the text keeps its cell's mark
     return stored(args, str);
 }
 
