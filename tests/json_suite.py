@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """load-json and to-json over the JSON test suite, python3's json as oracle.
 
-y_ files must decode, and to-json of the result must read back (json.loads)
+y_ files must decode, and to-json (and to-json/ascii, against json.dumps with
+ensure_ascii) of the result must read back (json.loads)
 equal to json.loads of the file; numbers that became float! compare as
 floats (integer! is 32 bits). n_ files must be rejected: the returned error
 value, a raised invalid-data (bad surrogate) or a read error (not UTF-8);
@@ -23,7 +24,9 @@ foreach file %s [
 	print case [
 		not error? :result [
 			text: try [to-json :result]
-			either error? text [rejoin ["unwritten " mold :result " " text/id]] [rejoin ["ok " text]]
+			either error? text [rejoin ["unwritten " mold :result " " text/id]] [
+				rejoin ["ok " text tab to-json/ascii :result]
+			]
 		]
 		result/type = 'user [rejoin ["rejected " result/arg1]]
 		true [rejoin ["raised " result/type "/" result/id]]
@@ -80,6 +83,10 @@ def main(zun):
                 continue
             with open(os.path.join(SUITE, name), "rb") as f:
                 theirs = json.loads(f.read().decode("utf-8"))
+            rest, _, ascii = rest.partition("\t")
+            if any(ord(c) > 127 for c in ascii) or not same(
+                    json.loads(ascii), json.loads(json.dumps(theirs, ensure_ascii=True))):
+                failures.append("%s: /ascii gave %r" % (name, ascii))
             try:
                 ours = json.loads(rest)
             except ValueError as e:
