@@ -25,6 +25,7 @@
 #include "interpreter/trace.hpp"
 #include "platform/platform.hpp"
 #include "services/files.hpp"
+#include "services/json_text.hpp"
 #include "services/os_info.hpp"
 
 namespace zun::routines {
@@ -282,67 +283,28 @@ struct Environment {
 
 // ---------------------------------------------------------------- library routines
 
-int hex_value(uint32_t c) {
-    if (c >= '0' && c <= '9') return int(c - '0');
-    if (c >= 'A' && c <= 'F') return int(c - 'A' + 10);
-    if (c >= 'a' && c <= 'f') return int(c - 'a' + 10);
-    return -1;
+// JSON string escapes decoded in place.
+MachineResult unescape(Cell* args) {
+    if (!json_text::unescape(&args[0])) support::fire_error(ErrorId::script_invalid_data, &args[0]);
+    return MachineResult{};
 }
 
-// JSON string escapes decoded in place: the write index never passes the read
-// index, and a widened buffer keeps every character index.
-MachineResult unescape(Cell* args) {
-    Cell str = args[0];
-    const uint32_t head = uint32_t(string::head_index(&str));
-    string::SeriesBuffer* b = string::buffer_of(&str);
-    auto unit = [&] { return uint32_t(b->unit()); };
-    const uint32_t end = b->used() / unit();
-    auto at = [&](uint32_t i) { return string::get_char(b->head_ptr() + uint64_t(i) * unit(), unit()); };
-    auto fail = [&]() { support::fire_error(ErrorId::script_invalid_data, &args[0]); };
-    auto hex4 = [&](uint32_t i) {
-        if (i + 4 > end) fail();
-        int32_t v = 0;
-        for (uint32_t k = 0; k < 4; k++) {
-            const int d = hex_value(at(i + k));
-            if (d < 0) fail();
-            v = v << 4 | d;
-        }
-        return uint32_t(v);
-    };
-    uint32_t w = head;
-    for (uint32_t r = head; r < end;) {
-        uint32_t c = at(r++);
-        if (c == '\\' && r < end) {
-            switch (c = at(r++)) {
-                case '"': case '\\': case '/': break;
-                case 'b': c = 8; break;
-                case 'f': c = 12; break;
-                case 'n': c = 10; break;
-                case 'r': c = 13; break;
-                case 't': c = 9; break;
-                case 'u':
-                    c = hex4(r);
-                    r += 4;
-                    if (c >= 0xDC00 && c <= 0xDFFF) fail();  // a low half alone is no character
-                    if (c >= 0xD800 && c <= 0xDBFF) {
-                        if (r + 6 > end || at(r) != '\\' || at(r + 1) != 'u') fail();
-                        const uint32_t low = hex4(r + 2);
-                        if (low < 0xDC00 || low > 0xDFFF) fail();
-                        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                        r += 6;
-                    }
-                    break;
-                default: fail();
-            }
-        } else if (c == '\\') {
-            fail();
-        }
-        if (at(w) != c) b = string::set_char_at(b, w, c);
-        w++;
-    }
-    string::truncate_buffer(b, w);
-    str.header &= ~NEW_LINE_FLAG;  // a copy of the text keeps its cell's mark
-    return stored(args, str);
+// The library's JSON functions try these first: a one-value block, or none
+// where the library must do the work itself.
+MachineResult json_decode(Cell* args) {
+    stack::StackScope scope;
+    if (!json_text::decode(&args[0])) return stored(args, shared_none_cell);
+    const Cell value = *stack::top();
+    Cell* result = block::push_new(1);
+    block::append_cell(result, &value);
+    return stored(args, *result);
+}
+
+MachineResult json_encode(Cell* args) {
+    stack::StackScope scope;
+    const bool ascii = args[2].is(TYPE_LOGIC) && args[2].data1;
+    if (!json_text::encode(&args[0], &args[1], ascii)) return stored(args, shared_none_cell);
+    return stored(args, *stack::top());
 }
 
 // In the order of the specs below.
@@ -355,7 +317,7 @@ constexpr Environment k_environment[] = {
     {count_chars, TYPE_INTEGER},    {stack_size_q, TYPE_INTEGER}, {pick_stack, NONE_RESULT},
     {frame_index_q, TYPE_INTEGER},  {collect_calls, NONE_RESULT}, {tracing_q, NONE_RESULT},
     {read_clipboard, NONE_RESULT},  {write_clipboard, TYPE_LOGIC}, {write_stdout, NONE_RESULT},
-    {unescape, NONE_RESULT},
+    {unescape, NONE_RESULT},      {json_decode, NONE_RESULT},  {json_encode, NONE_RESULT},
 };
 
 constexpr char k_environment_specs[] = R"zun(
@@ -393,6 +355,8 @@ write-clipboard: ["Write content to the system clipboard"
     return: [logic!] "indicates success"]
 write-stdout: ["Write data to STDOUT" data [any-type!]]
 unescape: [str [string!] "(modified)" return: [string!]]
+decode-json-text: [text [string!]]
+encode-json-text: [data [any-type!] indent [any-type!] ascii [any-type!]]
 )zun";
 
 // ---------------------------------------------------------------- predicates
