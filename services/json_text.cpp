@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -54,11 +55,12 @@ void append_utf8(std::string& out, uint32_t c) {
     out.append(reinterpret_cast<const char*>(bytes), unicode::encode_utf8_char(c, bytes));
 }
 
+// T: the text's unit (uint8_t, uint16_t or uint32_t).
+template <typename T>
 class Decoder {
 public:
     explicit Decoder(const Cell* text) : m_text(*text) {
         SeriesBuffer* b = string::buffer_of(&m_text);
-        m_unit = b->unit();
         m_pos = uint32_t(std::max(string::head_index(&m_text), 0));
         m_end = b->used() / m_unit;
     }
@@ -67,21 +69,20 @@ public:
     bool run() { return value(0) && m_pos == m_end; }
 
 private:
+    static constexpr uint32_t m_unit = sizeof(T);
     Cell m_text;
-    uint32_t m_unit, m_pos, m_end;
+    uint32_t m_pos, m_end;
     // Key text (UTF-8) to the word it becomes, or none where it stays a string.
     std::unordered_map<std::string, Cell> m_keys;
     std::string m_key;
 
     // Re-read after every allocation: the buffer may have moved.
-    const uint8_t* base() const { return string::buffer_of(&m_text)->head_ptr(); }
-    uint32_t at(const uint8_t* p, uint32_t i) const {
-        return string::get_char(p + uint64_t(i) * m_unit, m_unit);
-    }
+    const T* base() const { return reinterpret_cast<const T*>(string::buffer_of(&m_text)->head_ptr()); }
+    static uint32_t at(const T* p, uint32_t i) { return p[i]; }
     uint32_t at(uint32_t i) const { return at(base(), i); }
 
     void blanks() {
-        const uint8_t* p = base();
+        const T* p = base();
         while (m_pos < m_end) {
             const uint32_t c = at(p, m_pos);
             if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;
@@ -90,7 +91,7 @@ private:
     }
 
     bool literal(const char* word) {
-        const uint8_t* p = base();
+        const T* p = base();
         const uint32_t n = uint32_t(std::strlen(word));
         if (m_end - m_pos < n) return false;
         for (uint32_t i = 0; i < n; i++)
@@ -179,31 +180,34 @@ private:
         return true;
     }
 
-    // Pushes the string from the quote at the position.
+    // Pushes the string from the quote at the position, in the narrowest
+    // unit that holds its characters.
     bool string_value() {
         m_pos++;
         const uint32_t start = m_pos;
         bool escapes = false;
-        const uint8_t* p = base();
+        uint32_t widest = 0;
+        const T* p = base();
         for (;;) {
             if (m_pos >= m_end) return false;
-            const uint32_t c = at(p, m_pos);
+            const uint32_t c = p[m_pos];
             if (c == '"') break;
             if (c < 32) return false;
             if (c != '\\') {
+                widest |= c;
                 m_pos++;
                 continue;
             }
             escapes = true;
             if (m_pos + 1 >= m_end) return false;
-            switch (at(p, m_pos + 1)) {
+            switch (p[m_pos + 1]) {
                 case '"': case 't': case '\\': case '/': case 'n': case 'r': case 'b': case 'f':
                     m_pos += 2;
                     break;
                 case 'u':
                     if (m_end - m_pos < 6) return false;
                     for (uint32_t i = 2; i < 6; i++)
-                        if (hex_value(at(p, m_pos + i)) < 0) return false;
+                        if (hex_value(p[m_pos + i]) < 0) return false;
                     m_pos += 6;
                     break;
                 default:
@@ -218,11 +222,23 @@ private:
             string::make_empty_at(str, 0);
             return true;
         }
-        string::make_at(str, n, m_unit);
+        const uint32_t unit = widest < 0x100 ? 1 : widest < 0x10000 ? 2 : 4;
+        string::make_at(str, n, unit);
         SeriesBuffer* b = string::buffer_of(str);
-        std::memcpy(b->head_ptr(), base() + uint64_t(start) * m_unit, size_t(n) * m_unit);
-        b->tail = b->head + n * m_unit;
+        const T* from = base() + start;
+        switch (unit) {
+            case 1: copy_units(from, b->head_ptr(), n); break;
+            case 2: copy_units(from, reinterpret_cast<uint16_t*>(b->head_ptr()), n); break;
+            default: copy_units(from, reinterpret_cast<uint32_t*>(b->head_ptr()), n); break;
+        }
+        b->tail = b->head + n * unit;
         return !escapes || unescape(str);
+    }
+
+    template <typename U>
+    static void copy_units(const T* from, U* to, uint32_t n) {
+        if constexpr (sizeof(T) == sizeof(U)) std::memcpy(to, from, size_t(n) * sizeof(T));
+        else for (uint32_t i = 0; i < n; i++) to[i] = U(from[i]);
     }
 
     // A key becomes a word when its text reads back as that word. Keys that
@@ -259,7 +275,7 @@ private:
     // fraction, an exponent or an integer too big.
     bool number() {
         const uint32_t start = m_pos;
-        const uint8_t* p = base();
+        const T* p = base();
         if (at(p, m_pos) == '-') m_pos++;
         if (m_pos >= m_end || !digit_q(at(p, m_pos))) return false;
         if (at(p, m_pos++) != '0')
@@ -279,7 +295,7 @@ private:
             while (m_pos < m_end && digit_q(at(p, m_pos))) m_pos++;
             fraction = true;
         }
-        const uint8_t* text = p + uint64_t(start) * m_unit;
+        const uint8_t* text = reinterpret_cast<const uint8_t*>(p + start);
         const int32_t length = int32_t(m_pos - start);
         if (!fraction) {
             int32_t n = 0;
@@ -295,6 +311,66 @@ private:
     }
 };
 
+// Code points written one after another; the string made of them takes the
+// narrowest unit that holds them all.
+class Text {
+public:
+    void room(size_t k) {
+        if (m_size + k <= m_capacity) return;
+        m_capacity = std::max(m_capacity * 2, m_size + k + 4096);
+        auto* grown = new uint32_t[m_capacity];
+        if (m_size) std::memcpy(grown, m_units.get(), m_size * sizeof(uint32_t));
+        m_units.reset(grown);
+    }
+    void put(uint32_t c) {
+        room(1);
+        m_units[m_size++] = c;
+        m_widest |= c;
+    }
+    // Room must be made first.
+    void put_unchecked(uint32_t c) {
+        m_units[m_size++] = c;
+        m_widest |= c;
+    }
+    Text& operator+=(char c) {
+        put(uint8_t(c));
+        return *this;
+    }
+    Text& operator+=(const char* s) {
+        const size_t k = std::strlen(s);
+        room(k);
+        for (size_t i = 0; i < k; i++) m_units[m_size++] = uint8_t(s[i]);
+        return *this;
+    }
+    Text& operator+=(const std::string& s) { return *this += s.c_str(); }
+    Text& operator+=(const std::u32string& s) {
+        for (uint32_t c : s) put(c);
+        return *this;
+    }
+
+    void push_string() const {
+        const uint32_t unit = m_widest < 0x100 ? 1 : m_widest < 0x10000 ? 2 : 4;
+        const uint32_t n = uint32_t(m_size);
+        Cell* str = stack::push_cell();
+        *str = make_cell(TYPE_NONE);
+        string::make_at(str, n, unit);
+        SeriesBuffer* b = string::buffer_of(str);
+        uint8_t* to = b->head_ptr();
+        const uint32_t* from = m_units.get();
+        switch (unit) {
+            case 1: for (uint32_t i = 0; i < n; i++) to[i] = uint8_t(from[i]); break;
+            case 2: for (uint32_t i = 0; i < n; i++) reinterpret_cast<uint16_t*>(to)[i] = uint16_t(from[i]); break;
+            default: if (n) std::memcpy(to, from, size_t(n) * 4); break;
+        }
+        b->tail = b->head + n * unit;
+    }
+
+private:
+    std::unique_ptr<uint32_t[]> m_units;
+    size_t m_size = 0, m_capacity = 0;
+    uint32_t m_widest = 0;
+};
+
 class Encoder {
 public:
     Encoder(const Cell* indent, bool ascii) : m_pretty(indent->is(TYPE_STRING)), m_ascii(ascii) {
@@ -303,12 +379,11 @@ public:
             SeriesBuffer* b = string::buffer_of(&text);
             const uint32_t unit = b->unit(), n = b->used() / unit;
             for (uint32_t i = uint32_t(std::max(string::head_index(&text), 0)); i < n; i++)
-                append_utf8(m_indent, string::get_char(b->head_ptr() + uint64_t(i) * unit, unit));
+                m_indent += char32_t(string::get_char(b->head_ptr() + uint64_t(i) * unit, unit));
         }
     }
 
-    std::string out;
-    bool m_surrogate = false;
+    Text out;
 
     // Nothing allocates series while writing: cells stay where they are.
     bool value(const Cell& v) {
@@ -330,7 +405,7 @@ public:
     }
 
 private:
-    std::string m_indent;
+    std::u32string m_indent;
     bool m_pretty, m_ascii;
     int m_level = 0;
     std::vector<std::pair<uint32_t, uint32_t>> m_open;  // the containers being written
@@ -374,18 +449,25 @@ private:
 
     void character(uint32_t c) {
         const bool normal = c >= 32 && c != '"' && c != '\\' && (!m_ascii || c <= 127);
-        if (normal && c >= 0xD800 && c <= 0xDFFF) m_surrogate = true;  // no UTF-8 for it
-        if (!normal) escaped(c);
-        else if (c < 128) out += char(c);
-        else append_utf8(out, c);
+        if (normal) out.put(c);
+        else escaped(c);
     }
 
     void string_value(const Cell& v) {
         SeriesBuffer* b = string::buffer_of(&v);
         const uint32_t unit = b->unit(), n = b->used() / unit;
+        const uint32_t head = uint32_t(std::max(string::head_index(&v), 0));
         out += '"';
-        for (uint32_t i = uint32_t(std::max(string::head_index(&v), 0)); i < n; i++)
-            character(string::get_char(b->head_ptr() + uint64_t(i) * unit, unit));
+        if (head < n) out.room(n - head + 1);
+        for (uint32_t i = head; i < n; i++) {
+            const uint32_t c = string::get_char(b->head_ptr() + uint64_t(i) * unit, unit);
+            if (c >= 32 && c != '"' && c != '\\' && (!m_ascii || c <= 127)) {
+                out.put_unchecked(c);
+            } else {
+                escaped(c);
+                out.room(n - i);  // what the escape took of the room made above
+            }
+        }
         out += '"';
     }
 
@@ -519,16 +601,21 @@ bool unescape(Cell* str) {
 
 bool decode(const Cell* text) {
     Cell* const top = stack::g_top;
-    Decoder decoder(text);
-    if (decoder.run()) return true;
+    bool ok;
+    switch (string::buffer_of(text)->unit()) {
+        case 1: ok = Decoder<uint8_t>(text).run(); break;
+        case 2: ok = Decoder<uint16_t>(text).run(); break;
+        default: ok = Decoder<uint32_t>(text).run(); break;
+    }
+    if (ok) return true;
     stack::g_top = top;
     return false;
 }
 
 bool encode(const Cell* value, const Cell* indent, bool ascii) {
     Encoder encoder(indent, ascii);
-    if (!encoder.value(*value) || encoder.m_surrogate) return false;
-    string::load_c_text(encoder.out.data(), uint32_t(encoder.out.size()), 0);
+    if (!encoder.value(*value)) return false;
+    encoder.out.push_string();
     return true;
 }
 
