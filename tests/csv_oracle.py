@@ -7,10 +7,9 @@ back through csv.reader as that table.
 """
 import csv
 import io
-import os
-import subprocess
 import sys
-import tempfile
+
+from zun_source import run_source
 
 TABLE = [
     ["plain", "with space", "comma,inside", 'quote"inside', "", "é ünï 😀"],
@@ -51,13 +50,7 @@ def zun_block(rows):
 
 
 def run(zun, code):
-    with tempfile.NamedTemporaryFile("w", suffix=".zun", delete=False, encoding="utf-8") as f:
-        f.write("Zun []\n" + code)
-        script = f.name
-    try:
-        out = subprocess.run([zun, script], capture_output=True, timeout=120, stdin=subprocess.DEVNULL)
-    finally:
-        os.unlink(script)
+    out = run_source(zun, "Zun []\n" + code, timeout=120)
     if out.returncode != 0:
         raise SystemExit("zun failed: " + out.stderr.decode("utf-8", "replace"))
     return out.stdout.decode("utf-8")

@@ -11,9 +11,9 @@ never a crash or a hang. i_ files: the answers are printed as a table.
 import json
 import math
 import os
-import subprocess
 import sys
-import tempfile
+
+from zun_source import run_source
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SUITE = os.path.join(HERE, "..", "..", "shared", "corpora", "json-test-suite", "test_parsing")
@@ -21,14 +21,8 @@ SUITE = os.path.join(HERE, "..", "..", "shared", "corpora", "json-test-suite", "
 DRIVER = r"""Zun []
 ; The decoder's and encoder's one-pass helpers can be switched off: every file
 ; is read both ways and the answers must agree.
-find-word: func [block name /local found] [
-	foreach item block [
-		if all [word? :item item = name] [return item]
-		if block? :item [if found: find-word item name [return found]]
-	]
-	none
-]
-fast: find-word body-of :load-json 'fast?
+fast: bind 'fast? second find body-of :to-json 'clear
+unless logic? get/any fast [do make error! "the switch of the one-pass helpers is gone"]
 foreach mode reduce [true false] [
 	set fast mode
 	foreach file %s [
@@ -72,14 +66,7 @@ def same(ours, theirs):
 def main(zun):
     names = sorted(os.listdir(SUITE))
     paths = [os.path.abspath(os.path.join(SUITE, n)) for n in names]
-    with tempfile.NamedTemporaryFile("w", suffix=".zun", delete=False) as f:
-        f.write(DRIVER % ("[" + " ".join(zun_file(p) for p in paths) + "]"))
-        script = f.name
-    try:
-        run = subprocess.run([zun, script], capture_output=True, timeout=600,
-                             stdin=subprocess.DEVNULL)
-    finally:
-        os.unlink(script)
+    run = run_source(zun, DRIVER % ("[" + " ".join(zun_file(p) for p in paths) + "]"), timeout=600)
     lines = run.stdout.decode("utf-8", "replace").split("\n")
     if lines and lines[-1] == "":
         lines.pop()

@@ -29,15 +29,9 @@ namespace {
 // Answers the word fault when a round trip changes the value, or when the
 // JSON functions' one-pass helpers and their grammar disagree.
 constexpr const char* DRIVER = R"zun(
-find-word: func [block name /local found] [
-	foreach item block [
-		if all [word? :item item = name] [return item]
-		if block? :item [if found: find-word item name [return found]]
-	]
-	none
-]
-fast: find-word body-of :load-json 'fast?
-unless word? fast [do make error! "the switch of the one-pass helpers is gone"]
+; a word of to-json's body bound where the switch is
+fast: bind 'fast? second find body-of :to-json 'clear
+unless logic? get/any fast [do make error! "the switch of the one-pass helpers is gone"]
 both-ways: func [code /local one two] [
 	set fast true
 	one: try code
