@@ -25,9 +25,12 @@ namespace {
 
 using memory::SeriesBuffer;
 
-// Deeper text is left to the library, whose grammar answers it (or runs out
+// Deeper text is left to the library's grammar, which answers it (or runs out
 // of parse stack) on its own terms.
-constexpr int MAX_DEPTH = 400;
+constexpr size_t MAX_DEPTH = 400;
+// Values nested deeper than this are left to the library's writer, which runs
+// out of stack (an error) well before.
+constexpr size_t MAX_WRITE_DEPTH = 10000;
 
 int hex_value(uint32_t c) {
     if (c >= '0' && c <= '9') return int(c - '0');
@@ -101,7 +104,7 @@ private:
     }
 
     // Pushes one value; false for text the grammar would not take.
-    bool value(int depth) {
+    bool value(size_t depth) {
         blanks();
         if (m_pos >= m_end) return false;
         bool ok;
@@ -124,7 +127,7 @@ private:
         return true;
     }
 
-    bool array(int depth) {
+    bool array(size_t depth) {
         if (depth > MAX_DEPTH) return false;
         m_pos++;
         Cell* blk = block::push_new(8);
@@ -144,7 +147,7 @@ private:
         }
     }
 
-    bool object(int depth) {
+    bool object(size_t depth) {
         if (depth > MAX_DEPTH) return false;
         m_pos++;
         Cell* pairs = block::push_new(8);
@@ -416,6 +419,7 @@ private:
     }
 
     bool enter(uint32_t node, uint32_t index) {
+        if (m_open.size() >= MAX_WRITE_DEPTH) return false;
         for (const auto& o : m_open)
             if (o.first == node && o.second == index) return false;
         m_open.emplace_back(node, index);
