@@ -15,6 +15,7 @@
 #include "datatypes/logic.hpp"
 #include "datatypes/series/block.hpp"
 #include "datatypes/series/file.hpp"
+#include "datatypes/series/string.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
@@ -25,6 +26,7 @@
 #include "interpreter/trace.hpp"
 #include "platform/platform.hpp"
 #include "services/files.hpp"
+#include "services/json_text.hpp"
 #include "services/os_info.hpp"
 
 namespace zun::routines {
@@ -280,6 +282,32 @@ struct Environment {
     int32_t return_type;
 };
 
+// ---------------------------------------------------------------- library routines
+
+// JSON string escapes decoded in place.
+MachineResult unescape(Cell* args) {
+    if (!json_text::unescape(&args[0])) support::fire_error(ErrorId::script_invalid_data, &args[0]);
+    return MachineResult{};
+}
+
+// The library's JSON functions try these first: a one-value block, or none
+// where the library must do the work itself.
+MachineResult json_decode(Cell* args) {
+    stack::StackScope scope;
+    if (!json_text::decode(&args[0])) return stored(args, shared_none_cell);
+    const Cell value = *stack::top();
+    Cell* result = block::push_new(1);
+    block::append_cell(result, &value);
+    return stored(args, *result);
+}
+
+MachineResult json_encode(Cell* args) {
+    stack::StackScope scope;
+    const bool ascii = args[2].is(TYPE_LOGIC) && args[2].data1;
+    if (!json_text::encode(&args[0], &args[1], ascii)) return stored(args, shared_none_cell);
+    return stored(args, *stack::top());
+}
+
 // In the order of the specs below.
 constexpr Environment k_environment[] = {
     {quit_return, NONE_RESULT},     {set_quiet, NONE_RESULT},     {set_slot_quiet, NONE_RESULT},
@@ -290,6 +318,7 @@ constexpr Environment k_environment[] = {
     {count_chars, TYPE_INTEGER},    {stack_size_q, TYPE_INTEGER}, {pick_stack, NONE_RESULT},
     {frame_index_q, TYPE_INTEGER},  {collect_calls, NONE_RESULT}, {tracing_q, NONE_RESULT},
     {read_clipboard, NONE_RESULT},  {write_clipboard, TYPE_LOGIC}, {write_stdout, NONE_RESULT},
+    {unescape, NONE_RESULT},      {json_decode, NONE_RESULT},  {json_encode, NONE_RESULT},
 };
 
 constexpr char k_environment_specs[] = R"zun(
@@ -326,6 +355,9 @@ write-clipboard: ["Write content to the system clipboard"
     data [any-type!] "string!, block! of files!, an image! or none!"
     return: [logic!] "indicates success"]
 write-stdout: ["Write data to STDOUT" data [any-type!]]
+unescape: [str [string!] "(modified)" return: [string!]]
+decode-json-text: [text [string!]]
+encode-json-text: [data [any-type!] indent [any-type!] ascii [any-type!]]
 )zun";
 
 // ---------------------------------------------------------------- predicates
