@@ -760,8 +760,14 @@ private:
         trace_event(TRACE_PROLOG, body.data2, -1, &name, &fn);
     }
     if (block::any_block_q(body.type()) && body.data2) {
+        // the body is a block evaluation of its own for tracers
+        if (g_trace_switch && !library) [[unlikely]]
+            trace_event(TRACE_ENTER, body.data2, int32_t(head_of(body)), nullptr, nullptr);
         flow = run_inline(body);
         if (flow == Flow::normal) *stack::g_base = stack::g_top[-1];
+        if (g_trace_switch && flow == Flow::normal && !library) [[unlikely]]
+            trace_event(TRACE_EXIT, body.data2, int32_t(length_of(body.data2)), nullptr,
+                        stack::g_base);
     } else {
         *stack::g_base = unset_value();
     }
@@ -1666,8 +1672,24 @@ void raise_pending(Flow code) {
     throw pending;
 }
 
+namespace {
+Flow eval_block_here(const Cell blk, bool chain);
+}
+
+// A user block that library code evaluates is traced as user code, its enter
+// and exit included.
 Flow eval_block(const Cell* block, bool chain) {
     const Cell blk = *block;
+    if (stack::g_library_code && blk.data2 && !(buf(blk.data2)->flags & memory::LIBRARY_FLAG))
+        [[unlikely]] {
+        LibraryScope scope(false);
+        return eval_block_here(blk, chain);
+    }
+    return eval_block_here(blk, chain);
+}
+
+namespace {
+Flow eval_block_here(const Cell blk, bool chain) {
     const stack::CallFrame* const record = stack::g_frame_top;
     stack::push_eval_frame(words::get(words::body));
     trace(TRACE_ENTER, blk.data2, int32_t(head_of(blk)), nullptr, nullptr);
@@ -1680,6 +1702,7 @@ Flow eval_block(const Cell* block, bool chain) {
     else stack::pop_frame();
     return Flow::normal;
 }
+}  // namespace
 
 Flow eval_one_framed(const Cell* block, uint32_t* index, bool push_mode) {
     const Code code{block->data2, UINT32_MAX};

@@ -13,6 +13,7 @@
 namespace zun::interpreter {
 
 uint32_t g_trace_switch = 0;
+uint32_t g_trace_request = 0;
 
 namespace {
 
@@ -43,6 +44,15 @@ void init_tracer() {
 }
 
 bool tracing_active() { return g_trace_active != 0; }
+
+// Outside a traced evaluation the switch stays off whatever is asked.
+void request_trace_switch(bool on) { g_trace_request = on ? TRACE_REQUEST_ON : TRACE_REQUEST_OFF; }
+
+void apply_trace_request() {
+    if (stack::g_library_code) return;  // still inside library code
+    g_trace_switch = g_trace_request == TRACE_REQUEST_ON && g_trace_active;
+    g_trace_request = 0;
+}
 
 uint32_t trace_mask_from_words(const Cell* tracer) {
     const Cell* body = function::more_cell(tracer, function::MORE_BODY);
@@ -106,6 +116,7 @@ void TraceScope::finish() {
 
 TraceScope::~TraceScope() {
     if (!m_installed) return;
+    g_trace_request = 0;
     *g_tracer = make_cell(TYPE_NONE);
     g_trace_switch = 0;
     g_trace_active = 0;

@@ -25,6 +25,14 @@ constexpr uint32_t FUNCTION_TRACED_FLAG = 1u << 10;
 // Non-zero while events are to be sent now.
 extern uint32_t g_trace_switch;
 
+// `trace on` and `trace off` run as library code, whose calls put the switch
+// back when they return: the request is kept until the call that made it has
+// returned to user code, and is applied there.
+extern uint32_t g_trace_request;  // 0 none, else TRACE_REQUEST_ON or _OFF
+constexpr uint32_t TRACE_REQUEST_OFF = 1, TRACE_REQUEST_ON = 2;
+void request_trace_switch(bool on);
+void apply_trace_request();
+
 // Calls the tracer with the event: its word, the code block (node 0: none)
 // and the offset in it (-1 when there is no code or it lies outside), the
 // event's value and reference (nullptr: none) and the stack position. The
@@ -69,7 +77,11 @@ public:
     }
     FunctionTraceScope(const FunctionTraceScope&) = delete;
     FunctionTraceScope& operator=(const FunctionTraceScope&) = delete;
-    ~FunctionTraceScope() { g_trace_switch = m_saved; }
+    ~FunctionTraceScope() {
+        g_trace_switch = m_saved;
+        if (g_trace_request) [[unlikely]]
+            apply_trace_request();
+    }
 
 private:
     static void switch_for(uint32_t header);

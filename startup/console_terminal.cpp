@@ -21,6 +21,7 @@
 #include "interpreter/lexer.hpp"
 #include "startup/boot_texts.hpp"
 #include "interpreter/stack.hpp"
+#include "interpreter/trace.hpp"
 #include "services/os_info.hpp"
 
 namespace zun::console_terminal {
@@ -157,6 +158,12 @@ winsize terminal_size() {
 routine::MachineResult columns_routine(Cell*) { return {terminal_size().ws_col, 0.0}; }
 routine::MachineResult rows_routine(Cell*) { return {terminal_size().ws_row, 0.0}; }
 
+// trace-switch on: tracing on or off, only ever on inside a traced evaluation.
+routine::MachineResult trace_switch_routine(Cell* args) {
+    interpreter::request_trace_switch(args[0].data1 != 0);
+    return {};
+}
+
 void bind(const char* name, const char* spec, routine::Entry fn, int32_t return_type) {
     stack::StackScope scope;
     Cell* block = stack::push_cell();
@@ -173,6 +180,7 @@ void install() {
          routine::NO_RETURN_TYPE);
     bind("terminal-columns", "return: [integer!]", columns_routine, TYPE_INTEGER);
     bind("terminal-rows", "return: [integer!]", rows_routine, TYPE_INTEGER);
+    bind("trace-switch", "on [logic!]", trace_switch_routine, routine::NO_RETURN_TYPE);
 }
 
 bool take_interrupt() {

@@ -221,7 +221,7 @@ MachineResult collect_calls(Cell* args) {
     while (record > stack::g_frame_bottom + 1) {
         --record;
         const uint32_t symbol = record->symbol();
-        if (!symbol || symbol == body || symbol == anon) continue;
+        if (!symbol || symbol == body || symbol == anon || record->library()) continue;
         // Appending moves buffers, never frame records.
         const Cell word = context::resolve_symbol(record->name_context, symbol);
         block::append_cell(&blk, &word);
