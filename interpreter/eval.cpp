@@ -290,20 +290,35 @@ Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
 class LibraryScope {
 public:
     explicit LibraryScope(bool library)
-        : m_code(stack::g_library_code), m_switch(g_trace_switch) {
+        : m_code(stack::g_library_code), m_switch(g_trace_switch), m_user(g_user_trace_switch),
+          m_library(library) {
         stack::g_library_code = library ? stack::LIBRARY_BYTE << 24 : 0;
-        g_trace_switch = library ? 0 : tracing_active();
+        if (library) {
+            g_user_trace_switch = g_trace_switch;
+            g_trace_switch = 0;
+        } else {
+            g_trace_switch = g_user_trace_switch;
+        }
     }
     LibraryScope(const LibraryScope&) = delete;
     LibraryScope& operator=(const LibraryScope&) = delete;
     ~LibraryScope() {
         stack::g_library_code = m_code;
-        g_trace_switch = m_switch;
+        if (m_library) {
+            // `trace on` or `trace off` may have changed what the user runs with
+            g_trace_switch = g_user_trace_switch;
+            g_user_trace_switch = m_user;
+        } else {
+            g_user_trace_switch = g_trace_switch;
+            g_trace_switch = m_switch;
+        }
     }
 
 private:
     uint32_t m_code;
     uint32_t m_switch;
+    uint32_t m_user;
+    bool m_library;
 };
 
 Flow run_block_crossing(NodeId node, uint32_t head, uint32_t extra, bool library) {
@@ -1211,8 +1226,10 @@ inline const Shape* shape_again(const Shape* sh, const Cell& fn) {
         Cell* c = stack::push_cell();
         *c = (k < 64 && ((falses >> k) & 1)) ? logic::make_value(false) : none_value();
     }
+    // A tracer may run other calls and give this shape's slot to them.
+    const Cell body = sh->body;
     trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
-    if (Flow flow = eval_function_body(fn, sh->body); flow != Flow::normal) return flow;
+    if (Flow flow = eval_function_body(fn, body); flow != Flow::normal) return flow;
     stack::pop_frame();
     return Flow::normal;
 }
@@ -1259,8 +1276,9 @@ inline natives::Entry entry_of(const Cell& fn) {
     }
     const natives::Entry entry = entry_of(fn);
     if (!entry) not_done_raise();
+    const uint32_t slot_count = sh->slots;  // read before a tracer runs other calls
     trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
-    if (Flow flow = call_entry(entry, sh->slots ? slots : nullptr); flow != Flow::normal)
+    if (Flow flow = call_entry(entry, slot_count ? slots : nullptr); flow != Flow::normal)
         return flow;
     stack::pop_frame();
     return Flow::normal;

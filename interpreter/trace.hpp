@@ -25,13 +25,12 @@ constexpr uint32_t FUNCTION_TRACED_FLAG = 1u << 10;
 // Non-zero while events are to be sent now.
 extern uint32_t g_trace_switch;
 
-// `trace on` and `trace off` run as library code, whose calls put the switch
-// back when they return: the request is kept until the call that made it has
-// returned to user code, and is applied there.
-extern uint32_t g_trace_request;  // 0 none, else TRACE_REQUEST_ON or _OFF
-constexpr uint32_t TRACE_REQUEST_OFF = 1, TRACE_REQUEST_ON = 2;
-void request_trace_switch(bool on);
-void apply_trace_request();
+// The switch user code runs with while library code runs: library code runs
+// untraced, and user code that it calls is traced as the user's own code
+// (also after `trace on` or `trace off`, which run as library code).
+extern uint32_t g_user_trace_switch;
+// `trace on`/`trace off`: only ever on inside a traced evaluation.
+void set_user_trace_switch(bool on);
 
 // Calls the tracer with the event: its word, the code block (node 0: none)
 // and the offset in it (-1 when there is no code or it lies outside), the
@@ -71,21 +70,24 @@ private:
 // The switch while a function with a traced or untraced flag runs.
 class FunctionTraceScope {
 public:
-    explicit FunctionTraceScope(uint32_t header) : m_saved(g_trace_switch) {
-        if (header & (FUNCTION_UNTRACED_FLAG | FUNCTION_TRACED_FLAG)) [[unlikely]]
+    // The switch is put back only when this function's flags changed it.
+    explicit FunctionTraceScope(uint32_t header)
+        : m_saved(g_trace_switch),
+          m_changed(header & (FUNCTION_UNTRACED_FLAG | FUNCTION_TRACED_FLAG)) {
+        if (m_changed) [[unlikely]]
             switch_for(header);
     }
     FunctionTraceScope(const FunctionTraceScope&) = delete;
     FunctionTraceScope& operator=(const FunctionTraceScope&) = delete;
     ~FunctionTraceScope() {
-        g_trace_switch = m_saved;
-        if (g_trace_request) [[unlikely]]
-            apply_trace_request();
+        if (m_changed) [[unlikely]]
+            g_trace_switch = m_saved;
     }
 
 private:
     static void switch_for(uint32_t header);
     uint32_t m_saved;
+    bool m_changed;
 };
 
 }  // namespace zun::interpreter

@@ -160,7 +160,7 @@ routine::MachineResult rows_routine(Cell*) { return {terminal_size().ws_row, 0.0
 
 // trace-switch on: tracing on or off, only ever on inside a traced evaluation.
 routine::MachineResult trace_switch_routine(Cell* args) {
-    interpreter::request_trace_switch(args[0].data1 != 0);
+    interpreter::set_user_trace_switch(args[0].data1 != 0);
     return {};
 }
 
