@@ -333,7 +333,13 @@ def check_cache(zun, home, env):
         missing = hashlib.md5((base + "/status/404").encode()).hexdigest().upper()
         if os.path.exists(os.path.join(cache, missing[:2], missing)):
             fail("a 404 is not cached", missing)
-        run(zun, "load-thru %s/json" % base, env)
+        lines, err = run(zun, "a: load-thru %s/json b: load-thru %s/json print [mold/flat a a = b]"
+                         % (base, base), env)
+        if lines != ['#[a: [1 2 "x"]] true']:
+            fail("load-thru of json keeps the loaded value", (lines, err))
+        lines, err = run(zun, "print mold/flat load %s/csv" % base, env)
+        if lines != ['[["a" "b"] ["1" "2"]]']:
+            fail("load of a url decodes by its Content-Type", (lines, err))
         run(zun, "do-thru %s/script" % base, env)
         lines, err = run(zun, "print do-thru %s/script" % base, env)
         if lines != ["script ran", "42"]:
