@@ -193,6 +193,11 @@ def check_interrupt(zun, server, env):
     proc = subprocess.Popen([zun], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, env=env)
     try:
+        # the prompt first: a slow start-up must not take the interrupt
+        seen = b""
+        end = time.time() + 60
+        while b">> " not in seen and time.time() < end:
+            seen += os.read(proc.stdout.fileno(), 4096)
         proc.stdin.write(("read %s/stall 1\n" % server.base).encode())
         proc.stdin.flush()
         time.sleep(1.5)
@@ -204,7 +209,7 @@ def check_interrupt(zun, server, env):
         except BrokenPipeError:
             pass
         proc.wait(timeout=20)
-        out = proc.stdout.read()
+        out = seen + proc.stdout.read()
     except subprocess.TimeoutExpired:
         proc.kill()
         fail("ctrl-c", "the console did not come back")
