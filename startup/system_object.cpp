@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/memory.hpp"
+#include "draw/draw_pass.hpp"
 #include "core/collector.hpp"
 #include "core/runtime.hpp"
 #include "core/symbols.hpp"
@@ -185,6 +186,7 @@ void prepare() {
     for (const ImageRoutine& r : k_image_encoders)
         set_routine(r.field, ENCODE_SPEC, r.entry, routine::NO_RETURN_TYPE);
     set_routine(decode_image_field, "data [any-type!]", decode_image, routine::NO_RETURN_TYPE);
+    draw::bind();
     const Cell line = *os_info::push_command_line();
     *field_path({"script", "args"}) = line;
     // The split the library's extract-boot-args makes of that line.

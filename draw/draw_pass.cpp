@@ -1,0 +1,258 @@
+#include "draw/draw_pass.hpp"
+
+#include <cairo.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "core/support.hpp"
+#include "core/symbols.hpp"
+#include "datatypes/context.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/pair.hpp"
+#include "datatypes/series/block.hpp"
+#include "datatypes/series/image.hpp"
+#include "datatypes/tuple.hpp"
+#include "datatypes/word.hpp"
+#include "interpreter/stack.hpp"
+#include "services/image_record.hpp"
+#include "startup/boot_texts.hpp"
+
+namespace zun::draw {
+
+namespace {
+
+using routine::MachineResult;
+using support::fire_error;
+constexpr int MAX_DEPTH = 999;
+
+struct Colour {
+    double r = 0, g = 0, b = 0, a = 1;
+    bool on = false;
+};
+
+struct State {
+    Colour pen{0, 0, 0, 1, true};
+    Colour fill;
+    double width = 1.0;
+};
+
+struct Walker {
+    cairo_t* cr;
+    State state;
+    const Cell* at = nullptr;
+    const Cell* end = nullptr;
+    int depth = 0;
+
+    [[noreturn]] void invalid(const Cell* where) { fire_error(ErrorId::script_invalid_arg, where); }
+
+    // A word holding a value stands for it.
+    const Cell* resolve(const Cell* c) {
+        if (c->is(TYPE_WORD)) {
+            const Cell* v = word::get_value(c);
+            if (v) return v;
+        }
+        return c;
+    }
+    bool is_word(const Cell* c, const char* name) {
+        return c->is(TYPE_WORD) &&
+               symbol::canonical(c->data2) == symbol::canonical(symbol::make(name));
+    }
+    bool number_q(const Cell* c) { return c->is(TYPE_INTEGER) || c->is(TYPE_FLOAT); }
+    double number(const Cell* c) { return c->is(TYPE_INTEGER) ? c->as_int() : c->as_double(); }
+    bool point_q(const Cell* c) { return c->is(TYPE_PAIR); }
+
+    bool colour(const Cell* c, Colour* out) {
+        const Cell* v = resolve(c);
+        if (!v->is(TYPE_TUPLE)) return false;
+        uint8_t bytes[tuple::MAX_LENGTH];
+        tuple::get_bytes(v, bytes);
+        out->r = bytes[0] / 255.0;
+        out->g = bytes[1] / 255.0;
+        out->b = bytes[2] / 255.0;
+        out->a = tuple::length_of(v) > 3 ? (255 - bytes[3]) / 255.0 : 1.0;
+        out->on = true;
+        return true;
+    }
+    void points(std::vector<std::pair<double, double>>& out) {
+        while (at < end && point_q(at)) {
+            out.emplace_back(pair::x_of(at), pair::y_of(at));
+            ++at;
+        }
+    }
+    double take_number(const Cell* cmd) {
+        if (at >= end || !number_q(at)) invalid(at < end ? at : cmd);
+        return number(at++);
+    }
+    std::pair<double, double> take_point(const Cell* cmd) {
+        if (at >= end || !point_q(at)) invalid(at < end ? at : cmd);
+        const Cell* p = at++;
+        return {double(pair::x_of(p)), double(pair::y_of(p))};
+    }
+    void set_source(const Colour& c) { cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a); }
+    // Fill then stroke the current path with the state's brushes.
+    void paint_path(bool fillable = true) {
+        if (fillable && state.fill.on) {
+            set_source(state.fill);
+            cairo_fill_preserve(cr);
+        }
+        if (state.pen.on && state.width > 0) {
+            set_source(state.pen);
+            cairo_set_line_width(cr, state.width);
+            cairo_stroke_preserve(cr);
+        }
+        cairo_new_path(cr);
+    }
+
+    void walk(const Cell* from, const Cell* to) {
+        if (++depth > MAX_DEPTH) invalid(from);
+        const Cell* saved_at = at;
+        const Cell* saved_end = end;
+        at = from;
+        end = to;
+        while (at < end) command();
+        at = saved_at;
+        end = saved_end;
+        --depth;
+    }
+
+    void command() {
+        const Cell* cmd = at++;
+        if (cmd->is(TYPE_BLOCK)) {
+            auto* buf = block::buffer_of(cmd);
+            const Cell* head = buf->head_cell() + block::head_index(cmd);
+            walk(head, buf->tail_cell());
+            return;
+        }
+        if (is_word(cmd, "pen") || is_word(cmd, "fill-pen")) {
+            Colour* target = is_word(cmd, "pen") ? &state.pen : &state.fill;
+            if (at < end && is_word(at, "off")) {
+                target->on = false;
+                ++at;
+            } else if (at >= end || !colour(at, target)) {
+                invalid(at < end ? at : cmd);
+            } else {
+                ++at;
+            }
+        } else if (is_word(cmd, "line-width")) {
+            state.width = take_number(cmd);
+        } else if (is_word(cmd, "line")) {
+            std::vector<std::pair<double, double>> ps;
+            points(ps);
+            if (ps.size() == 1) invalid(cmd);
+            if (ps.empty()) return;
+            cairo_move_to(cr, ps[0].first, ps[0].second);
+            for (size_t i = 1; i < ps.size(); ++i) cairo_line_to(cr, ps[i].first, ps[i].second);
+            paint_path(ps.size() > 2);
+        } else if (is_word(cmd, "triangle") || is_word(cmd, "polygon")) {
+            std::vector<std::pair<double, double>> ps;
+            points(ps);
+            const bool tri = is_word(cmd, "triangle");
+            if (tri ? ps.size() != 3 : ps.size() < 3) invalid(cmd);
+            cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+            cairo_move_to(cr, ps[0].first, ps[0].second);
+            for (size_t i = 1; i < ps.size(); ++i) cairo_line_to(cr, ps[i].first, ps[i].second);
+            cairo_close_path(cr);
+            paint_path();
+            cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+        } else if (is_word(cmd, "box")) {
+            auto [x1, y1] = take_point(cmd);
+            auto [x2, y2] = take_point(cmd);
+            double radius = 0;
+            if (at < end && number_q(at)) radius = number(at++);
+            const double x = std::min(x1, x2), y = std::min(y1, y2);
+            const double w = std::fabs(x2 - x1), h = std::fabs(y2 - y1);
+            if (radius < 0) return;
+            radius = std::min(radius, std::min(w, h) / 2);
+            if (radius <= 0) {
+                cairo_rectangle(cr, x, y, w, h);
+            } else {
+                cairo_new_sub_path(cr);
+                cairo_arc(cr, x + w - radius, y + radius, radius, -M_PI / 2, 0);
+                cairo_arc(cr, x + w - radius, y + h - radius, radius, 0, M_PI / 2);
+                cairo_arc(cr, x + radius, y + h - radius, radius, M_PI / 2, M_PI);
+                cairo_arc(cr, x + radius, y + radius, radius, M_PI, 3 * M_PI / 2);
+                cairo_close_path(cr);
+            }
+            paint_path();
+        } else if (is_word(cmd, "circle") || is_word(cmd, "ellipse")) {
+            auto [cx, cy] = take_point(cmd);
+            double rx, ry;
+            if (is_word(cmd, "ellipse")) {
+                auto [w, h] = take_point(cmd);
+                rx = w / 2;
+                ry = h / 2;
+                cx += rx;
+                cy += ry;
+            } else {
+                rx = take_number(cmd);
+                ry = (at < end && number_q(at)) ? number(at++) : rx;
+            }
+            if (rx <= 0 || ry <= 0) return;
+            cairo_save(cr);
+            cairo_translate(cr, cx, cy);
+            cairo_scale(cr, rx, ry);
+            cairo_arc(cr, 0, 0, 1, 0, 2 * M_PI);
+            cairo_restore(cr);
+            paint_path();
+        } else {
+            invalid(cmd);
+        }
+    }
+};
+
+// draw target commands: an image! is drawn into; a size makes a new white
+// image first. Answers the image.
+MachineResult draw_image(Cell* args) {
+    if (args[0].is(TYPE_PAIR)) {
+        const int32_t w = pair::x_of(&args[0]), h = pair::y_of(&args[0]);
+        if (w < 0 || h < 0 || !image_codec::size_ok(w, h)) fire_error(ErrorId::script_invalid_arg, &args[0]);
+        const uint8_t white[3] = {255, 255, 255};
+        const NodeId made = (w && h) ? image_codec::make_bitmap(uint32_t(w), uint32_t(h), white, 3,
+                                                               nullptr, 0, nullptr, 0)
+                                     : 0;
+        image::make_at(&args[0], made, uint32_t(w), uint32_t(h));
+    }
+    const Cell* target = &args[0];
+    if (!target->is(TYPE_IMAGE)) fire_error(ErrorId::script_invalid_arg, target);
+    if (!args[1].is(TYPE_BLOCK)) fire_error(ErrorId::script_invalid_arg, &args[1]);
+    const NodeId record = target->data2;
+    const uint32_t w = image::width_of(target), h = image::height_of(target);
+    if (record == 0 || w == 0 || h == 0) return MachineResult{};
+    uint32_t* pixels = image_codec::make_shared_bitmap(record);
+    image_codec::invalidate_attached(record);
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(pixels), CAIRO_FORMAT_ARGB32, int(w), int(h), int(w * 4));
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+    cairo_set_miter_limit(cr, 10);
+    Walker walker{cr};
+    struct Cleanup {
+        cairo_t* cr;
+        cairo_surface_t* s;
+        ~Cleanup() {
+            cairo_destroy(cr);
+            cairo_surface_flush(s);
+            cairo_surface_destroy(s);
+        }
+    } cleanup{cr, surface};
+    auto* buf = block::buffer_of(&args[1]);
+    walker.walk(buf->head_cell() + block::head_index(&args[1]), buf->tail_cell());
+    return MachineResult{};
+}
+
+}  // namespace
+
+void bind() {
+    stack::StackScope scope;
+    Cell* spec = stack::push_cell();
+    const char* text = "target [any-type!] commands [any-type!]";
+    boot_texts::load(spec, text, std::strlen(text));
+    const Cell made =
+        *routine::push(spec, nullptr, routine::register_entry(draw_image), routine::NO_RETURN_TYPE, false);
+    Cell* word = word::make_global("draw");
+    word::set_value(word, &made);
+}
+
+}  // namespace zun::draw
