@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "core/support.hpp"
@@ -196,9 +197,100 @@ struct Walker {
             cairo_arc(cr, 0, 0, 1, 0, 2 * M_PI);
             cairo_restore(cr);
             paint_path();
+        } else if (is_word(cmd, "arc")) {
+            auto [cx, cy] = take_point(cmd);
+            auto [rx, ry] = take_point(cmd);
+            const double start = take_number(cmd), sweep = take_number(cmd);
+            const bool closed = at < end && is_word(at, "closed") && (++at, true);
+            if (rx <= 0 || ry <= 0) return;
+            cairo_save(cr);
+            cairo_translate(cr, cx, cy);
+            cairo_scale(cr, rx, ry);
+            if (closed) cairo_move_to(cr, 0, 0);
+            const double a0 = start * M_PI / 180;
+            const double a1 = sweep >= 359.999 ? a0 + 2 * M_PI : a0 + sweep * M_PI / 180;
+            cairo_arc(cr, 0, 0, 1, a0, a1);
+            if (closed) cairo_close_path(cr);
+            cairo_restore(cr);
+            paint_path(closed);
+        } else if (is_word(cmd, "curve")) {
+            std::vector<std::pair<double, double>> ps;
+            points(ps);
+            if (ps.size() == 3) {  // quadratic raised to cubic
+                const auto [x0, y0] = ps[0];
+                const auto [qx, qy] = ps[1];
+                const auto [x3, y3] = ps[2];
+                ps = {ps[0], {x0 + 2.0 / 3 * (qx - x0), y0 + 2.0 / 3 * (qy - y0)},
+                      {x3 + 2.0 / 3 * (qx - x3), y3 + 2.0 / 3 * (qy - y3)}, ps[2]};
+            }
+            if (ps.size() != 4) invalid(cmd);
+            cairo_move_to(cr, ps[0].first, ps[0].second);
+            cairo_curve_to(cr, ps[1].first, ps[1].second, ps[2].first, ps[2].second, ps[3].first,
+                           ps[3].second);
+            paint_path(false);
+        } else if (is_word(cmd, "push")) {
+            scoped(cmd, [] {});
+        } else if (is_word(cmd, "translate")) {
+            auto [x, y] = take_point(cmd);
+            scoped_or_not(cmd, [&] { cairo_translate(cr, x, y); });
+        } else if (is_word(cmd, "rotate")) {
+            const double angle = take_number(cmd);
+            double cx = 0, cy = 0;
+            if (at < end && point_q(at)) std::tie(cx, cy) = take_point(cmd);
+            scoped_or_not(cmd, [&] {
+                cairo_translate(cr, cx, cy);
+                cairo_rotate(cr, angle * M_PI / 180);
+                cairo_translate(cr, -cx, -cy);
+            });
+        } else if (is_word(cmd, "scale")) {
+            const double sx = take_number(cmd), sy = take_number(cmd);
+            double cx = 0, cy = 0;
+            if (at < end && point_q(at)) std::tie(cx, cy) = take_point(cmd);
+            // cairo keeps no singular matrix: such a scale draws nothing more here
+            if (sx == 0 || sy == 0) invalid(cmd);
+            scoped_or_not(cmd, [&] {
+                cairo_translate(cr, cx, cy);
+                cairo_scale(cr, sx, sy);
+                cairo_translate(cr, -cx, -cy);
+            });
+        } else if (is_word(cmd, "clip")) {
+            auto [x1, y1] = take_point(cmd);
+            auto [x2, y2] = take_point(cmd);
+            // every clip intersects: the mode words are accepted and ignored
+            if (at < end && (is_word(at, "replace") || is_word(at, "intersect") ||
+                             is_word(at, "union") || is_word(at, "xor") || is_word(at, "exclude")))
+                ++at;
+            scoped_or_not(cmd, [&] {
+                cairo_rectangle(cr, std::min(x1, x2), std::min(y1, y2), std::fabs(x2 - x1),
+                                std::fabs(y2 - y1));
+                cairo_clip(cr);
+            });
         } else {
             invalid(cmd);
         }
+    }
+
+    // The block after a scoped command runs with the state saved and put back
+    // on every exit, errors included.
+    template <class F> void scoped(const Cell* cmd, F apply) {
+        if (at >= end || !at->is(TYPE_BLOCK)) invalid(at < end ? at : cmd);
+        const Cell* block_cell = at++;
+        struct Restore {
+            Walker* w;
+            State saved;
+            ~Restore() {
+                cairo_restore(w->cr);
+                w->state = saved;
+            }
+        } restore{this, state};
+        cairo_save(cr);
+        apply();
+        auto* buf = block::buffer_of(block_cell);
+        walk(buf->head_cell() + block::head_index(block_cell), buf->tail_cell());
+    }
+    template <class F> void scoped_or_not(const Cell* cmd, F apply) {
+        if (at < end && at->is(TYPE_BLOCK)) return scoped(cmd, apply);
+        apply();
     }
 };
 
