@@ -31,10 +31,13 @@ constexpr int MAX_DEPTH = 999;
 struct Colour {
     double r = 0, g = 0, b = 0, a = 1;
     bool on = false;
+    // A gradient fitted to each shape: 0 none, 1 linear, 2 radial.
+    int gradient = 0;
+    std::vector<std::pair<double, Colour>> stops;
 };
 
 struct State {
-    Colour pen{0, 0, 0, 1, true};
+    Colour pen{0, 0, 0, 1, true, 0, {}};
     Colour fill;
     double width = 1.0;
 };
@@ -45,6 +48,8 @@ struct Walker {
     const Cell* at = nullptr;
     const Cell* end = nullptr;
     int depth = 0;
+    NodeId target = 0;                    // the image drawn into
+    const uint32_t* target_pixels = nullptr;
 
     [[noreturn]] void invalid(const Cell* where) { fire_error(ErrorId::script_invalid_arg, where); }
 
@@ -74,6 +79,8 @@ struct Walker {
         out->b = bytes[2] / 255.0;
         out->a = tuple::length_of(v) > 3 ? (255 - bytes[3]) / 255.0 : 1.0;
         out->on = true;
+        out->gradient = 0;
+        out->stops.clear();
         return true;
     }
     void points(std::vector<std::pair<double, double>>& out) {
@@ -91,16 +98,39 @@ struct Walker {
         const Cell* p = at++;
         return {double(pair::x_of(p)), double(pair::y_of(p))};
     }
-    void set_source(const Colour& c) { cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a); }
+    // A gradient brush is fitted to the shape's extents: linear across its
+    // width, radial centred with the smaller half-size as radius.
+    void set_source(const Colour& c, bool stroke) {
+        if (!c.gradient) {
+            cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+            return;
+        }
+        double x1, y1, x2, y2;
+        if (stroke)
+            cairo_stroke_extents(cr, &x1, &y1, &x2, &y2);
+        else
+            cairo_fill_extents(cr, &x1, &y1, &x2, &y2);
+        cairo_pattern_t* p;
+        if (c.gradient == 1) {
+            p = cairo_pattern_create_linear(x1, 0, x2, 0);
+        } else {
+            const double cx = (x1 + x2) / 2, cy = (y1 + y2) / 2;
+            p = cairo_pattern_create_radial(cx, cy, 0, cx, cy, std::min(x2 - x1, y2 - y1) / 2);
+        }
+        for (const auto& [offset, s] : c.stops)
+            cairo_pattern_add_color_stop_rgba(p, offset, s.r, s.g, s.b, s.a);
+        cairo_set_source(cr, p);
+        cairo_pattern_destroy(p);
+    }
     // Fill then stroke the current path with the state's brushes.
     void paint_path(bool fillable = true) {
         if (fillable && state.fill.on) {
-            set_source(state.fill);
+            set_source(state.fill, false);
             cairo_fill_preserve(cr);
         }
         if (state.pen.on && state.width > 0) {
-            set_source(state.pen);
             cairo_set_line_width(cr, state.width);
+            set_source(state.pen, true);
             cairo_stroke_preserve(cr);
         }
         cairo_new_path(cr);
@@ -131,6 +161,26 @@ struct Walker {
             if (at < end && is_word(at, "off")) {
                 target->on = false;
                 ++at;
+            } else if (at < end && (is_word(at, "linear") || is_word(at, "radial"))) {
+                Colour g;
+                g.on = true;
+                g.gradient = is_word(at, "linear") ? 1 : 2;
+                ++at;
+                std::vector<std::pair<double, Colour>> stops;
+                std::vector<bool> given;
+                Colour c;
+                while (at < end && colour(at, &c)) {
+                    ++at;
+                    const bool has = at < end && at->is(TYPE_FLOAT);
+                    stops.emplace_back(has ? number(at++) : 0.0, c);
+                    given.push_back(has);
+                }
+                if (stops.size() < 2) invalid(at < end ? at : cmd);
+                // offsets not given are spread evenly
+                for (size_t i = 0; i < stops.size(); ++i)
+                    if (!given[i]) stops[i].first = double(i) / double(stops.size() - 1);
+                g.stops = std::move(stops);
+                *target = std::move(g);
             } else if (at >= end || !colour(at, target)) {
                 invalid(at < end ? at : cmd);
             } else {
@@ -228,6 +278,13 @@ struct Walker {
             cairo_curve_to(cr, ps[1].first, ps[1].second, ps[2].first, ps[2].second, ps[3].first,
                            ps[3].second);
             paint_path(false);
+        } else if (is_word(cmd, "image")) {
+            if (at >= end || !resolve(at)->is(TYPE_IMAGE)) invalid(at < end ? at : cmd);
+            const Cell source = *resolve(at++);
+            std::vector<std::pair<double, double>> ps;
+            points(ps);
+            if (ps.size() > 2) invalid(cmd);
+            draw_image_at(source, ps);
         } else if (is_word(cmd, "push")) {
             scoped(cmd, [] {});
         } else if (is_word(cmd, "translate")) {
@@ -268,6 +325,45 @@ struct Walker {
         } else {
             invalid(cmd);
         }
+    }
+
+    // At its own size at a point (0x0 by default), or stretched between two.
+    void draw_image_at(const Cell& source, const std::vector<std::pair<double, double>>& ps) {
+        const NodeId record = source.data2;
+        const uint32_t w = image::width_of(&source), h = image::height_of(&source);
+        if (record == 0 || w == 0 || h == 0) return;
+        // a copy, so an image drawn into itself reads what it held before
+        if (record == target) cairo_surface_flush(cairo_get_target(cr));
+        const uint32_t* pixels =
+            record == target ? target_pixels : image_codec::make_shared_bitmap(record);
+        cairo_surface_t* src = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(w), int(h));
+        if (cairo_surface_status(src) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(src);
+            return;
+        }
+        cairo_surface_flush(src);
+        unsigned char* dst = cairo_image_surface_get_data(src);
+        const int stride = cairo_image_surface_get_stride(src);
+        for (uint32_t row = 0; row < h; ++row)
+            std::memcpy(dst + size_t(row) * stride, pixels + size_t(row) * w, w * 4);
+        cairo_surface_mark_dirty(src);
+        const double x = ps.empty() ? 0 : ps[0].first, y = ps.empty() ? 0 : ps[0].second;
+        double sx = 1, sy = 1;
+        if (ps.size() == 2) {
+            sx = (ps[1].first - x) / w;
+            sy = (ps[1].second - y) / h;
+        }
+        if (sx > 0 && sy > 0) {
+            cairo_save(cr);
+            cairo_translate(cr, x, y);
+            cairo_scale(cr, sx, sy);
+            cairo_set_source_surface(cr, src, 0, 0);
+            cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BEST);
+            cairo_rectangle(cr, 0, 0, w, h);
+            cairo_fill(cr);
+            cairo_restore(cr);
+        }
+        cairo_surface_destroy(src);
     }
 
     // The block after a scoped command runs with the state saved and put back
@@ -319,7 +415,7 @@ MachineResult draw_image(Cell* args) {
     cairo_t* cr = cairo_create(surface);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
     cairo_set_miter_limit(cr, 10);
-    Walker walker{cr};
+    Walker walker{cr, State{}, nullptr, nullptr, 0, record, pixels};
     struct Cleanup {
         cairo_t* cr;
         cairo_surface_t* s;
