@@ -137,6 +137,9 @@ void prepare() {
     set_routine(gc_nodes_field, "return: [integer!]", gc_cycles, TYPE_INTEGER);
     set_routine(interpreted_field, "return: [logic!]", interpreted_q, TYPE_LOGIC);
     set_routine(pretty_field, "flag [logic!]", pretty_floats, routine::NO_RETURN_TYPE);
+    // The address `about/debug` gives for a build without version-control data.
+    const Cell* page = string::load_c_text(ZUN_DOWNLOAD_PAGE, uint32_t(std::strlen(ZUN_DOWNLOAD_PAGE)), 0);
+    *field_path({"internal", "download-page"}) = *page;
     const Cell line = *os_info::push_command_line();
     *field_path({"script", "args"}) = line;
     // The split the library's extract-boot-args makes of that line.
