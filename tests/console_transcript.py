@@ -248,6 +248,12 @@ INTERRUPTS = [
     ("Ctrl-C in a command", b'print "running" forever []\n', b"running\n", b"(halted)\n>> ",
      b"2\n", ">> running\n(halted)\n>> == 2\n>> \n"),
 ]
+# Ctrl-C during the last operation of an entry halts it too: nothing is left
+# to run in the command when the interrupt is noticed.
+for last in [b"wait 3", b'call/wait "sleep 3"', b"loop 1 [wait 3]"]:
+    INTERRUPTS.append(("Ctrl-C in " + last.decode(), b'print "running" ' + last + b"\n",
+                       b"running\n", b"(halted)\n>> ", b"2\n",
+                       ">> running\n(halted)\n>> == 2\n>> \n"))
 
 
 def check_interrupts(zun, failures):
