@@ -118,14 +118,13 @@ void result_text(Cell* args, const std::string& text) {
     stack::pop(1);
 }
 
-// terminal-read-line prompt hide: the line, or none at the end of the input.
-// Asked again after that, the process ends: a console whose `quit` failed
-// must not spin on an input that is gone.
+// terminal-read-line prompt hide: the line, or none at the end of the input
+// (and every time it is asked again after that).
 routine::MachineResult read_line_routine(Cell* args) {
     install_handler();
     if (g_input_ended) {
-        std::fflush(stdout);
-        _exit(0);
+        args[0] = make_cell(TYPE_NONE);
+        return {};
     }
     // Reading starts with the prompt: a Ctrl-C from here on cancels the line.
     g_cancelled = 0;
@@ -138,7 +137,7 @@ routine::MachineResult read_line_routine(Cell* args) {
         result_text(args, line);
     } else {
         g_input_ended = true;
-        std::fputc('\n', stdout);
+        if (!prompt.empty()) std::fputc('\n', stdout);  // the shell's prompt starts a line
         args[0] = make_cell(TYPE_NONE);
     }
     return {};

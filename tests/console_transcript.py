@@ -152,6 +152,13 @@ def check_scripts(zun, failures):
         if out != "" or code != 1 or "*** Syntax Error: (line 3) missing ]" not in err:
             failures.append("unloadable script: %r %d %r" % (out, code, err))
 
+        # in a script the end of the input answers none, the script goes on
+        reading = write(tmp, "read.zun", "Zun []\nn: 0\nwhile [input] [n: n + 1]\n"
+                        "print [n mold input mold ask {?}]\n")
+        out, code, _ = run(zun, ["a", "b"], [reading])
+        if out != "2 none none\n" or code != 0:
+            failures.append("input to the end: %r %d" % (out, code))
+
         halting = write(tmp, "halt.zun", "Zun []\nprint 1\nhalt\nprint 2\n")
         out, code, _ = run(zun, [], [halting])
         if out != "1\n(halted)\n" or code != 0:
