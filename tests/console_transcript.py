@@ -109,10 +109,15 @@ def check_scripts(zun, failures):
         args_script = write(tmp, "args.zun", "#!/bin/sh\nZun [Title: \"args\"]\n"
                             "print mold system/options/args\n"
                             "print mold system/script/args\n")
-        out, code, err = run(zun, [], ["--other", args_script, "a", "b c", "--x"])
-        want = '["a" "b c" "--x"]\n{a "b c" --x}\n'
-        if out != want or code != 0:
-            failures.append("script args: %r %d %s" % (out, code, err))
+        # the arguments exactly as the process got them; the line quotes
+        # them as a shell would read them back
+        for args, want in [
+                (["a", "b c", "--x"], '["a" "b c" "--x"]\n{a "b c" --x}\n'),
+                (['a"b', "c d", "", "e", "$x"],
+                 '[{a"b} "c d" "" "e" "$x"]\n{"a\\"b" "c d" "" e "\\$x"}\n')]:
+            out, code, err = run(zun, [], ["--other", args_script, *args])
+            if out != want or code != 0:
+                failures.append("script args %r: %r %d %s" % (args, out, code, err))
 
         # the script runs in its own directory; "--" ends the switches
         os.mkdir(os.path.join(tmp, "d"))
