@@ -169,11 +169,33 @@ def check_scripts(zun, failures):
         if out != "1\n(halted)\n" or code != 0:
             failures.append("halting script: %r %d" % (out, code))
 
-        missing = os.path.join(tmp, "missing.zun")
-        out, code, _ = run(zun, ["3"], [missing])
-        got = after_banner(out)
-        if "*** Access Error" not in out or got != ">> == 3\n>> \n":
-            failures.append("unreadable script: %r" % out)
+        # a script that cannot be run fails without a console, unless asked
+        os.mkdir(os.path.join(tmp, "folder.zun"))
+        with open(os.path.join(tmp, "latin1.zun"), "wb") as f:
+            f.write(b"Zun []\nprint {\xe9}\n")
+        for name in ["missing.zun", "folder.zun", "latin1.zun"]:
+            where = os.path.join(tmp, name)
+            out, code, err = run(zun, ["3"], [where])
+            if out != "" or code != 1 or "*** Access Error" not in err:
+                failures.append("unrunnable script %s: %r %d %r" % (name, out, code, err))
+            out, code, _ = run(zun, ["3"], ["--catch", where])
+            if "*** Access Error" not in out or after_banner(out) != ">> == 3\n>> \n":
+                failures.append("unrunnable script %s, --catch: %r" % (name, out))
+
+        # the preprocessor's report, then a failure (or the console with --catch)
+        for name, text, report in [
+                ("macro.zun", "Zun []\nprint 1\n#macro\n", "*** Preprocessor Error: Syntax error\n"),
+                ("do.zun", "Zun []\ndo/expand [#do [1 / 0]]\n", "*** Preprocessor Error in #do \n"),
+                ("nested.zun", "Zun []\nprint 1\ndo %macro.zun\nprint 2\n",
+                 "1\n*** Preprocessor Error: Syntax error\n")]:
+            where = write(tmp, name, text)
+            out, code, err = run(zun, ["3"], [where])
+            if not out.startswith(report) or "(halted)" in out or code != 1 or err:
+                failures.append("preprocessor failure %s: %r %d %r" % (name, out, code, err))
+            out, code, err = run(zun, ["3"], ["--catch", where])
+            if not out.startswith(report) or not out.endswith(">> == 3\n>> \n") or code != 0:
+                failures.append("preprocessor failure %s, --catch: %r %d %r"
+                                % (name, out, code, err))
 
 
 def listing(names, width, columns):
