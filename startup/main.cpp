@@ -1,8 +1,10 @@
 #include <pthread.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "core/console_out.hpp"
 #include "startup/fatal_signals.hpp"
 #include "startup/init.hpp"
 #include "startup/script.hpp"
@@ -37,6 +39,7 @@ void* run(void* arg) {
 // and frame stack limits, not the C++ stack, are what deep recursion reaches.
 int main(int argc, char** argv) {
     zun::fatal_signals::install();
+    std::atexit(zun::console_out::check_standard_output);
     zun::system_object::set_command_line(argc, argv);
     Run r{argc, argv, 0};
     pthread_attr_t attr;

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "core/console_out.hpp"
 #include "core/runtime.hpp"
 #include "core/support.hpp"
 #include "core/symbols.hpp"
@@ -64,9 +65,7 @@ std::string os_path(Cell* file) {
 
 MachineResult quit_return(Cell* args) {
     // At once: no clean-up beyond handing over what stdio still holds.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(args[0].as_int());
+    console_out::exit_checked(args[0].as_int());
 }
 
 MachineResult set_quiet(Cell* args) {

@@ -59,6 +59,20 @@ def main(zun):
     if done.returncode != 3 or done.stdout.decode().split() != ["1"]:
         errors.append("quit-return 3: status %d, output %r" % (done.returncode, done.stdout))
 
+    # Output that cannot be written fails the program, whatever its status.
+    if os.path.exists("/dev/full"):
+        for text in ['print "hello"', 'print "hello" quit/return 3', 'quit']:
+            with tempfile.NamedTemporaryFile("w", suffix=".zun", delete=False) as f:
+                f.write("Zun []\n" + text + "\n")
+            with open("/dev/full", "w") as full:
+                done = subprocess.run([zun, f.name], stdout=full, stderr=subprocess.PIPE,
+                                      stdin=subprocess.DEVNULL, timeout=60)
+            os.unlink(f.name)
+            want = 0 if text == "quit" else 1
+            err = done.stderr.decode()
+            if done.returncode != want or (want and "cannot write the standard output" not in err):
+                errors.append("%r to a full device: status %d, %r" % (text, done.returncode, err))
+
     # A process's output larger than the memory allows is an error of the
     # call, not the end of the program (the sanitizer's shadow memory does
     # not fit under such a limit).
