@@ -147,6 +147,13 @@ def check_scripts(zun, failures):
         if out != "1\n" or code != 1 or "undefined-word has no value" not in err:
             failures.append("failing script: %r %d %r" % (out, code, err))
 
+        # a NUL in the message is escaped, and the report goes on after it
+        nul = write(tmp, "nul.zun", "Zun []\ncause-error 'user 'message [{a^@b}]\n")
+        out, code, err = run(zun, [], [nul])
+        if code != 1 or "*** User Error: a^@b\n*** Where: cause-error\n" not in err \
+                or "*** Stack:" not in err:
+            failures.append("NUL in an error: %r %d %r" % (out, code, err))
+
         quitting = write(tmp, "quit.zun", "Zun []\nprint 1\nquit/return 4\nprint 2\n")
         out, code, _ = run(zun, [], [quitting])
         if out != "1\n" or code != 4:
