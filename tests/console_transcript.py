@@ -26,6 +26,15 @@ LOOP_CASES = [
     ("string over lines", ["{a", "b}"], '>> {    == "a^/b"\n>> \n', 0),
     ("nested open", ["[(1 2", ")", "]"], ">> (    [    == [(1 2)]\n>> \n", 0),
     ("escape drops the entry", ["[1 2", "3" + ESC, "4"], ">> [    (escape)\n>> == 4\n>> \n", 0),
+    # delimiters inside strings, chars and comments do not count; a tag or a
+    # raw string leaves the decision to the lexer
+    ("delimiters in strings", ["length? [", '"]" #"]" {]} ; ]', "]"],
+     ">> [    [    == 3\n>> \n", 0),
+    ("braced string over lines", ["length? {a", "[b", "}"], ">> {    {    == 5\n>> \n", 0),
+    ("tag holding a bracket", ["<a [>"], ">> == <a [>\n>> \n", 0),
+    ("raw string holding a bracket", ["%{a [}%"], '>> == "a ["\n>> \n', 0),
+    ("a paste of many lines", ["length? ["] + ["  %d {s} [y]" % i for i in range(20000)] + ["]"],
+     ">> " + "[    " * 20001 + "== 60000\n>> \n", 0),
     ("halt returns to the prompt", ["print 1 halt print 2", "5"],
      ">> 1\n(halted)\n>> == 5\n>> \n", 0),
     ("quit with status", ["quit/return 3", "print 9"], ">> ", 3),
