@@ -59,6 +59,15 @@ def main(zun):
     if done.returncode != 3 or done.stdout.decode().split() != ["1"]:
         errors.append("quit-return 3: status %d, output %r" % (done.returncode, done.stdout))
 
+    # --help and --version answer and end, without the console
+    for args, start in [(["--help"], "Usage: zun [options]"), (["-h"], "Usage: zun [options]"),
+                        (["--version"], "Zun for Linux "), (["-v"], "Zun for Linux ")]:
+        done = subprocess.run([zun, *args], capture_output=True, timeout=60,
+                              stdin=subprocess.DEVNULL)
+        out = done.stdout.decode()
+        if not out.startswith(start) or ">>" in out or done.returncode != 0 or done.stderr:
+            errors.append("%s: %r %d %r" % (args, out, done.returncode, done.stderr))
+
     # Output that cannot be written fails the program, whatever its status.
     if os.path.exists("/dev/full"):
         for text in ['print "hello"', 'print "hello" quit/return 3', 'quit']:
