@@ -51,9 +51,30 @@ void on_sigint(int) {
     interpreter::g_interrupt = 1;
 }
 
+pid_t g_parent_group = 0;  // the terminal's foreground group we took it from
+
+// A console started by another program in that program's process group
+// (make, a script) takes the terminal for a group of its own, so a Ctrl-C
+// reaches the console only and not the program that waits for it.
+void take_terminal() {
+    if (!isatty(0) || getpgrp() == getpid() || tcgetpgrp(0) != getpgrp()) return;
+    const pid_t parent = getpgrp();
+    if (setpgid(0, 0) != 0) return;
+    // A group that is not yet in the foreground is stopped by SIGTTOU when
+    // it asks for the terminal.
+    sigset_t block, old;
+    sigemptyset(&block);
+    sigaddset(&block, SIGTTOU);
+    pthread_sigmask(SIG_BLOCK, &block, &old);
+    if (tcsetpgrp(0, getpgrp()) == 0) g_parent_group = parent;
+    else setpgid(0, parent);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
 // No SA_RESTART: a Ctrl-C must end the read() that waits for the line.
 void install_handler() {
     if (g_handler_installed) return;
+    take_terminal();
     g_reader = pthread_self();
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);
@@ -255,6 +276,17 @@ void install() {
          routine::NO_RETURN_TYPE);
     bind("terminal-columns", "return: [integer!]", columns_routine, TYPE_INTEGER);
     bind("terminal-rows", "return: [integer!]", rows_routine, TYPE_INTEGER);
+}
+
+void release_terminal() {
+    if (!g_parent_group) return;
+    sigset_t block, old;
+    sigemptyset(&block);
+    sigaddset(&block, SIGTTOU);
+    pthread_sigmask(SIG_BLOCK, &block, &old);
+    tcsetpgrp(0, g_parent_group);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    g_parent_group = 0;
 }
 
 bool take_interrupt() {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/console_out.hpp"
+#include "startup/console_terminal.hpp"
 #include "startup/fatal_signals.hpp"
 #include "startup/init.hpp"
 #include "startup/script.hpp"
@@ -76,6 +77,7 @@ int main(int argc, char** argv) {
         pthread_join(thread, nullptr);
     }
     pthread_attr_destroy(&attr);
+    zun::console_terminal::release_terminal();
     std::fflush(stdout);
     return r.status;
 }

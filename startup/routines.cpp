@@ -1,5 +1,7 @@
 #include "startup/routines.hpp"
 
+#include "startup/console_terminal.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -64,7 +66,9 @@ std::string os_path(Cell* file) {
 // ---------------------------------------------------------------- environment
 
 MachineResult quit_return(Cell* args) {
-    // At once: no clean-up beyond handing over what stdio still holds.
+    // At once: no clean-up beyond handing over what stdio still holds and
+    // the terminal the console took.
+    console_terminal::release_terminal();
     console_out::exit_checked(args[0].as_int());
 }
 

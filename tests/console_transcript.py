@@ -7,11 +7,14 @@ printed, the typed lines are not echoed (the input is a pipe).
 Usage: console_transcript.py ZUN
 """
 import os
+import pty
+import select
 import signal
 import subprocess
 import sys
 import tempfile
 import threading
+import time
 
 ESC = "\x1b"
 
@@ -329,12 +332,42 @@ def check_interrupts(zun, failures):
             failures.append("Ctrl-C in a script: %d %r" % (proc.returncode, err))
 
 
+def check_terminal_group(zun, failures):
+    """A console started by another program on a terminal (make run, a shell
+    script) takes the Ctrl-C alone: the program goes on after it."""
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.execvp("sh", ["sh", "-c", zun + "; echo after-console"])
+    seen = b""
+
+    def read_until(token):
+        nonlocal seen
+        end = time.time() + 30
+        while token not in seen and time.time() < end:
+            ready, _, _ = select.select([fd], [], [], 0.2)
+            if ready:
+                try:
+                    seen += os.read(fd, 1000)
+                except OSError:
+                    return
+    read_until(b">> ")
+    os.write(fd, b"\x03")
+    read_until(b"(escape)")
+    os.write(fd, b"quit\n")
+    read_until(b"after-console")
+    os.waitpid(pid, 0)
+    os.close(fd)
+    if b"(escape)" not in seen or b"after-console" not in seen:
+        failures.append("Ctrl-C in a console started by a script: %r" % seen)
+
+
 def main(zun):
     failures = []
     check_loop(zun, failures)
     check_scripts(zun, failures)
     check_commands(zun, failures)
     check_interrupts(zun, failures)
+    check_terminal_group(zun, failures)
     for f in failures:
         print(f)
     return 1 if failures else 0
