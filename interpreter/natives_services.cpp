@@ -323,9 +323,11 @@ Flow call(int, const int32_t* refinements) {
     const Cell* out = refinement_arg(refinements, 5);
     const Cell* err = refinement_arg(refinements, 6);
     process::Redirect input, output, error;
-    prepare_input(in, input);
-    prepare_output(out, output);
-    prepare_output(err, error);
+    support::no_memory_guard([&] {
+        prepare_input(in, input);
+        prepare_output(out, output);
+        prepare_output(err, error);
+    });
     process::Result r;
     support::no_memory_guard([&] {
         if (cmd->is(TYPE_FILE) && !options.shell)

@@ -302,21 +302,23 @@ int64_t write_target(Cell* destination, Cell* value, Cell* part, Cell* seek, boo
     // Text goes out with LF line ends, so text and binary writes differ only
     // in which values they accept, not in the bytes.
     std::string data;
-    if (lines && value->is(TYPE_BLOCK)) {
-        stack::StackScope scope;
-        Cell* item = stack::push(&shared_unset_cell);
-        NodeId node = value->data2;
-        for (int32_t i = std::max(int32_t(value->data1), 0);; i++) {
-            memory::SeriesBuffer* b = memory::buffer_of(node);
-            if (i >= int32_t(b->used() / sizeof(Cell))) break;
-            *item = b->head_cell()[i];  // on the stack while it is molded
-            append_bytes_of(item, ABSENT, data);
-            data += '\n';
+    support::no_memory_guard([&] {
+        if (lines && value->is(TYPE_BLOCK)) {
+            stack::StackScope scope;
+            Cell* item = stack::push(&shared_unset_cell);
+            NodeId node = value->data2;
+            for (int32_t i = std::max(int32_t(value->data1), 0);; i++) {
+                memory::SeriesBuffer* b = memory::buffer_of(node);
+                if (i >= int32_t(b->used() / sizeof(Cell))) break;
+                *item = b->head_cell()[i];  // on the stack while it is molded
+                append_bytes_of(item, ABSENT, data);
+                data += '\n';
+            }
+        } else {
+            append_bytes_of(value, limit, data);
+            if (lines) data += '\n';
         }
-    } else {
-        append_bytes_of(value, limit, data);
-        if (lines) data += '\n';
-    }
+    });
 
     if (!destination) {
         std::fflush(stdout);
