@@ -85,7 +85,7 @@ def main(zun):
     # A process's output larger than the memory allows is an error of the
     # call, not the end of the program (the sanitizer's shadow memory does
     # not fit under such a limit).
-    if b"AddressSanitizer" not in open(zun, "rb").read():
+    if b"__asan_init" not in open(zun, "rb").read():
         script = ("Zun []\n"
                   "foreach out [#{} {}] [\n"
                   "    e: try [call/wait/output {head -c 1500000000 /dev/zero} out]\n"
