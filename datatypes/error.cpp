@@ -388,6 +388,15 @@ int appended_since(const Cell* buffer, int32_t start) {
 
 }  // namespace
 
+bool known_code(int32_t code) {
+    NodeId errors = catalog();
+    uint32_t c = uint32_t(code / 100), i = uint32_t(code % 100) + 2;
+    if (code < 0 || c >= count_of(errors)) return false;
+    const Cell category = values_of(errors)[c];
+    return category.is(TYPE_OBJECT) && i < count_of(category.data1);
+}
+
+
 // ---------------------------------------------------------------- queries
 
 bool real_q(const Cell* value) {

@@ -15,6 +15,7 @@
 #include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/lexer.hpp"
+#include "startup/boot_texts.hpp"
 #include "interpreter/native_table.hpp"
 #include "interpreter/stack.hpp"
 
@@ -257,10 +258,7 @@ void bind_operators() {
 void init() {
     bind_datatype_words();
     Cell* specs = stack::push_cell();
-    *specs = make_cell(TYPE_NONE);
-    lexer::Options options;
-    uint32_t consumed = 0;
-    lexer::transcode(specs, boot_specs, boot_specs_size, options, &consumed);
+    boot_texts::load(specs, boot_specs, boot_specs_size);
     // Kept for good: natives and actions made later take their spec from it.
     *support::append_cell(symbols::root_block()) = *specs;
     Counts counts = bind_functions(specs);

@@ -19,7 +19,9 @@
 #include "datatypes/word.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
+#include "startup/boot_texts.hpp"
 #include "interpreter/stack.hpp"
+#include "interpreter/trace.hpp"
 #include "services/os_info.hpp"
 
 namespace zun::console_terminal {
@@ -255,13 +257,16 @@ winsize terminal_size() {
 routine::MachineResult columns_routine(Cell*) { return {terminal_size().ws_col, 0.0}; }
 routine::MachineResult rows_routine(Cell*) { return {terminal_size().ws_row, 0.0}; }
 
+// trace-switch on: tracing on or off, only ever on inside a traced evaluation.
+routine::MachineResult trace_switch_routine(Cell* args) {
+    interpreter::set_user_trace_switch(args[0].data1 != 0);
+    return {};
+}
+
 void bind(const char* name, const char* spec, routine::Entry fn, int32_t return_type) {
     stack::StackScope scope;
     Cell* block = stack::push_cell();
-    *block = make_cell(TYPE_NONE);
-    uint32_t consumed = 0;
-    lexer::transcode(block, reinterpret_cast<const uint8_t*>(spec), uint32_t(std::strlen(spec)),
-                     lexer::Options{}, &consumed);
+    boot_texts::load(block, spec, std::strlen(spec));
     Cell* value = routine::push(block, nullptr, routine::register_entry(fn), return_type, false);
     Cell word = *word::make_global(name);
     word::set_value(&word, value);
@@ -276,6 +281,7 @@ void install() {
          routine::NO_RETURN_TYPE);
     bind("terminal-columns", "return: [integer!]", columns_routine, TYPE_INTEGER);
     bind("terminal-rows", "return: [integer!]", rows_routine, TYPE_INTEGER);
+    bind("trace-switch", "on [logic!]", trace_switch_routine, routine::NO_RETURN_TYPE);
 }
 
 void release_terminal() {

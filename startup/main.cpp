@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/console_out.hpp"
+#include "startup/boot_texts.hpp"
 #include "startup/console_terminal.hpp"
 #include "startup/fatal_signals.hpp"
 #include "startup/init.hpp"
@@ -12,6 +13,8 @@
 #include "startup/system_object.hpp"
 
 namespace {
+
+#include "boot_stream.inc"
 
 struct Run {
     int argc;
@@ -65,6 +68,7 @@ void* run(void* arg) {
 int main(int argc, char** argv) {
     zun::fatal_signals::install();
     std::atexit(zun::console_out::check_standard_output);
+    zun::boot_texts::set_stream(boot_stream, boot_stream_size);
     zun::system_object::set_command_line(argc, argv);
     Run r{argc, argv, 0};
     pthread_attr_t attr;

@@ -14,10 +14,13 @@
 #include "datatypes/logic.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/series/block.hpp"
+#include "datatypes/series/image.hpp"
 #include "datatypes/series/string.hpp"
 #include "interpreter/lexer.hpp"
+#include "startup/boot_texts.hpp"
 #include "interpreter/stack.hpp"
 #include "services/os_info.hpp"
+#include "services/zunbin.hpp"
 #include "startup/init.hpp"
 #include "startup/system_data.hpp"
 
@@ -79,19 +82,57 @@ void set_routine(Cell* (*target)(), const char* spec_text, routine::Entry entry,
                  int32_t return_type) {
     stack::StackScope scope;
     Cell* spec = stack::push_cell();
-    *spec = make_cell(TYPE_NONE);
-    uint32_t consumed = 0;
-    lexer::transcode(spec, reinterpret_cast<const uint8_t*>(spec_text),
-                     uint32_t(std::strlen(spec_text)), lexer::Options{}, &consumed);
+    boot_texts::load(spec, spec_text, std::strlen(spec_text));
     const Cell made = *routine::push(spec, nullptr, routine::register_entry(entry), return_type, false);
     *target() = made;
 }
+
+MachineResult zunbin_encode(Cell* args) {
+    const Cell data = args[0];
+    const bool compact = !args[1].is(TYPE_LOGIC) || args[1].data1;
+    const Cell made = *(compact ? zunbin::encode_cp(&data) : zunbin::encode(&data));
+    args[0] = made;
+    return MachineResult{};
+}
+
+MachineResult zunbin_decode(Cell* args) {
+    const Cell payload = args[0];
+    const Cell made = *zunbin::codec_decode(&payload);
+    args[0] = made;
+    return MachineResult{};
+}
+
+// The image codec objects' routines: encode in the codec's format; decode
+// whatever format the data holds.
+template <int FORMAT> MachineResult encode_image(Cell* args) {
+    args[0] = *image::encode(&args[0], &args[1], FORMAT);
+    return MachineResult{};
+}
+MachineResult decode_image(Cell* args) {
+    args[0] = *image::decode(&args[0]);
+    return MachineResult{};
+}
+struct ImageRoutine {
+    Cell* (*field)();
+    routine::Entry entry;
+};
+constexpr const char* ENCODE_SPEC = "img [image!] where [any-type!]";
+const ImageRoutine k_image_encoders[] = {
+    {[] { return field_path({"internal", "encode-bmp"}); }, encode_image<0>},
+    {[] { return field_path({"internal", "encode-png"}); }, encode_image<1>},
+    {[] { return field_path({"internal", "encode-gif"}); }, encode_image<2>},
+    {[] { return field_path({"internal", "encode-jpeg"}); }, encode_image<3>},
+    {[] { return field_path({"internal", "encode-tiff"}); }, encode_image<4>},
+};
+Cell* decode_image_field() { return field_path({"internal", "decode-image"}); }
 
 Cell* gc_active_field() { return field_path({"state", "GC", "active?"}); }
 Cell* gc_series_field() { return field_path({"state", "GC", "series-cycles"}); }
 Cell* gc_nodes_field() { return field_path({"state", "GC", "nodes-cycles"}); }
 Cell* interpreted_field() { return field_path({"internal", "interpreted?"}); }
 Cell* pretty_field() { return field_path({"internal", "pretty-floats"}); }
+Cell* zunbin_encode_field() { return field_path({"internal", "zunbin-encode*"}); }
+Cell* zunbin_decode_field() { return field_path({"internal", "zunbin-decode"}); }
 
 // The field of the object the word system holds now, or nullptr when that
 // has no such field.
@@ -137,6 +178,13 @@ void prepare() {
     set_routine(gc_nodes_field, "return: [integer!]", gc_cycles, TYPE_INTEGER);
     set_routine(interpreted_field, "return: [logic!]", interpreted_q, TYPE_LOGIC);
     set_routine(pretty_field, "flag [logic!]", pretty_floats, routine::NO_RETURN_TYPE);
+    set_routine(zunbin_encode_field, "data [any-type!] compact? [logic!]", zunbin_encode,
+                routine::NO_RETURN_TYPE);
+    set_routine(zunbin_decode_field, "payload [any-type!]", zunbin_decode, routine::NO_RETURN_TYPE);
+
+    for (const ImageRoutine& r : k_image_encoders)
+        set_routine(r.field, ENCODE_SPEC, r.entry, routine::NO_RETURN_TYPE);
+    set_routine(decode_image_field, "data [any-type!]", decode_image, routine::NO_RETURN_TYPE);
     const Cell line = *os_info::push_command_line();
     *field_path({"script", "args"}) = line;
     // The program's argument vector as it came: the library's splitting of
