@@ -187,7 +187,8 @@ void prepare() {
     set_routine(decode_image_field, "data [any-type!]", decode_image, routine::NO_RETURN_TYPE);
     const Cell line = *os_info::push_command_line();
     *field_path({"script", "args"}) = line;
-    // The split the library's extract-boot-args makes of that line.
+    // The program's argument vector as it came: the library's splitting of
+    // the line above is for callers that only have one string.
     const Cell boot = *os_info::push_text(program().data(), program().size());
     *field_path({"options", "boot"}) = boot;
     const Cell args = *os_info::push_options_args();
@@ -214,8 +215,7 @@ void apply_command_line(const char* script) {
         const Cell text = *os_info::push_text(args[i].data(), args[i].size());
         block::append_cell(block, &text);
         stack::pop(1);
-        if (!joined.empty()) joined += ' ';
-        joined += args[i].find_first_of(" \t\n") == std::string::npos ? args[i] : '"' + args[i] + '"';
+        os_info::append_argument(joined, args[i]);
     }
     set_live({"options", "args"}, *block);
     set_live({"script", "args"}, *os_info::push_text(joined.data(), joined.size()));
