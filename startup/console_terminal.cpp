@@ -23,6 +23,7 @@
 #include "interpreter/stack.hpp"
 #include "interpreter/trace.hpp"
 #include "services/os_info.hpp"
+#include "startup/line_editor.hpp"
 
 namespace zun::console_terminal {
 
@@ -102,9 +103,25 @@ struct Echo {
     }
 };
 
+// A line typed at a terminal, through the line editor.
+bool read_edited_line(std::string& line, const std::string& prompt) {
+    line.clear();
+    const line_editor::Outcome outcome =
+        line_editor::read_line(prompt, line, line_editor::console_hooks([] { return g_cancelled != 0; }));
+    if (outcome == line_editor::Outcome::cancelled) {
+        line.push_back(ESCAPE);
+        std::fputc('\n', stdout);
+    }
+    g_reading = 0;
+    g_cancelled = 0;
+    interpreter::g_interrupt = 0;
+    return outcome != line_editor::Outcome::ended;
+}
+
 // One line from standard input without its line end. False at the end of
 // the input with nothing read; a Ctrl-C answers what was typed and ESCAPE.
-bool read_line(std::string& line, bool hide) {
+bool read_line(std::string& line, bool hide, const std::string& prompt) {
+    if (!hide && line_editor::usable()) return read_edited_line(line, prompt);
     Echo echo(hide);
     line.clear();
     bool got = false;
@@ -156,7 +173,7 @@ routine::MachineResult read_line_routine(Cell* args) {
     std::fwrite(prompt.data(), 1, prompt.size(), stdout);
     std::fflush(stdout);
     std::string line;
-    if (read_line(line, args[1].is(TYPE_LOGIC) && args[1].data1 != 0)) {
+    if (read_line(line, args[1].is(TYPE_LOGIC) && args[1].data1 != 0, prompt)) {
         result_text(args, line);
     } else {
         g_input_ended = true;

@@ -185,6 +185,9 @@ void prepare() {
     for (const ImageRoutine& r : k_image_encoders)
         set_routine(r.field, ENCODE_SPEC, r.entry, routine::NO_RETURN_TYPE);
     set_routine(decode_image_field, "data [any-type!]", decode_image, routine::NO_RETURN_TYPE);
+    // The address `about/debug` gives for a build without version-control data.
+    const Cell* page = string::load_c_text(ZUN_DOWNLOAD_PAGE, uint32_t(std::strlen(ZUN_DOWNLOAD_PAGE)), 0);
+    *field_path({"internal", "download-page"}) = *page;
     const Cell line = *os_info::push_command_line();
     *field_path({"script", "args"}) = line;
     // The program's argument vector as it came: the library's splitting of
