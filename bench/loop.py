@@ -1,7 +1,7 @@
-# While loops with integer arithmetic, the peer of loop.zun.
+# A while loop with integer arithmetic, the peer of loop.zun.
+x = 0
 i = 0
-s = 0
-while i < 1000000:
-    s = s + (i * 3 % 7)
+while i < 10000000:
+    x = (x * 31 + i) % 1000003
     i = i + 1
-print(s)
+print(x)

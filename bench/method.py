@@ -8,6 +8,6 @@ class Counter:
 
 
 counter = Counter()
-for _ in range(300000):
+for _ in range(3000000):
     counter.bump(2)
 print(counter.n)

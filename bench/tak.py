@@ -1,4 +1,4 @@
-# Calls with three arguments and a local: tak 21 14 7, the peer of tak.zun.
+# Calls with three arguments and a local: tak 26 18 9, the peer of tak.zun.
 def tak(x, y, z):
     if y < x:
         r = tak(tak(x - 1, y, z), tak(y - 1, z, x), tak(z - 1, x, y))
@@ -6,4 +6,4 @@ def tak(x, y, z):
         r = z
     return r
 
-print(tak(21, 14, 7))
+print(tak(26, 18, 9))

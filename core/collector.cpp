@@ -66,6 +66,7 @@ struct State {
     std::vector<NodeId> work;             // marked blocks whose cells wait
     std::vector<SeriesBuffer*> outside;   // marked buffers outside the frames
     std::vector<NodeId> dead;             // nodes of unreached buffers
+    std::vector<NodeId> scratch;          // for sorting them
     MarkFn markers[MAX_MARKERS] = {};
     int marker_count = 0;
     CellMarker cell_markers[TYPE_COUNT_MAX + 1] = {};
@@ -378,8 +379,31 @@ void compact_frames() {
     }
 }
 
+// Node ids in ascending order: three passes of an 11-bit radix sort, linear
+// in the count (a collection can bury millions).
+void sort_node_ids(std::vector<NodeId>& ids, std::vector<NodeId>& scratch) {
+    if (ids.size() < 256) {
+        std::sort(ids.begin(), ids.end());
+        return;
+    }
+    scratch.resize(ids.size());
+    constexpr uint32_t BITS = 11, BUCKETS = 1u << BITS;
+    for (uint32_t shift = 0; shift < 32; shift += BITS) {
+        uint32_t counts[BUCKETS] = {};
+        for (NodeId id : ids) counts[(id >> shift) & (BUCKETS - 1)]++;
+        uint32_t sum = 0;
+        for (uint32_t& c : counts) {
+            const uint32_t n = c;
+            c = sum;
+            sum += n;
+        }
+        for (NodeId id : ids) scratch[counts[(id >> shift) & (BUCKETS - 1)]++] = id;
+        ids.swap(scratch);
+    }
+}
+
 void free_dead_nodes() {
-    std::sort(g.dead.begin(), g.dead.end());
+    sort_node_ids(g.dead, g.scratch);
     for (NodeId node : g.dead) memory::free_node(node);
     g.report.nodes_freed += uint32_t(g.dead.size());
     g.dead.clear();

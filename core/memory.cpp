@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -13,6 +14,11 @@ namespace zun::memory {
 SeriesBuffer** g_node_table = nullptr;
 
 namespace {
+
+// The budget of allocation between two collections never drops below these:
+// small heaps are not collected over and over.
+constexpr uint64_t BYTE_BUDGET_FLOOR = 4u << 20;
+constexpr uint32_t NODE_BUDGET_FLOOR = 3 * NODES_PER_FRAME;
 
 // Room for 6,553 node frames: far more series than memory can hold.
 constexpr uint32_t MAX_NODE_FRAMES = 6553;
@@ -29,6 +35,12 @@ struct State {
     BigBlock* big_first = nullptr;
     BigBlock* big_last = nullptr;
     uint32_t collections = 0;
+    // Allocated since the last collection, and what the next one waits for:
+    // as much again as that collection left live, at least the floors.
+    uint64_t bytes_since = 0;
+    uint32_t nodes_since = 0;
+    uint64_t byte_budget = BYTE_BUDGET_FLOOR;
+    uint32_t node_budget = NODE_BUDGET_FLOOR;
     CollectFn collect = nullptr;
     bool collector_on = false;
     bool ready = false;
@@ -229,6 +241,10 @@ void init() {
     s.total = 0;
     s.next_frame_size = FIRST_FRAME_SIZE;
     s.collections = 0;
+    s.bytes_since = 0;
+    s.nodes_since = 0;
+    s.byte_budget = BYTE_BUDGET_FLOOR;
+    s.node_budget = NODE_BUDGET_FLOOR;
     s.collector_on = false;
     new_node_frame();
     s.current_series = new_series_frame();
@@ -279,6 +295,7 @@ NodeId alloc_node() {
     f->free_head = free_next(g_node_table[node]);
     g_node_table[node] = nullptr;
     f->used++;
+    s.nodes_since++;
     return node;
 }
 
@@ -298,6 +315,11 @@ SeriesBuffer* alloc_buffer(uint32_t count, uint32_t unit, int32_t head_offset) {
 #endif
     uint32_t payload = payload_for(uint64_t(count) * unit);
     uint64_t need = uint64_t(payload) + 24;
+    // Garbage must not pile up while frames still have room: a collection
+    // once the allocation since the last one passes its budget.
+    s.bytes_since += need;
+    if (s.bytes_since > s.byte_budget || s.nodes_since > s.node_budget) [[unlikely]]
+        maybe_collect();
     bool big = need >= BIG_THRESHOLD;
     SeriesBuffer* b = big ? alloc_big(need) : alloc_in_frames(need);
     init_header(b, unit, payload, head_offset, big ? BIG_FLAG : 0);
@@ -400,6 +422,17 @@ SeriesBuffer* expand_series_filled(SeriesBuffer* buffer, int64_t new_size, uint8
     return fresh;
 }
 
+void trim_buffer(SeriesBuffer* buffer, uint32_t keep) {
+    if (buffer->flags & (BIG_FLAG | MALLOC_FLAG | MIDDLE_HEAD_FLAG)) return;
+    keep = std::max<uint32_t>((keep + 15) & ~15u, 16);
+    if (buffer->tail > keep || buffer->size < keep + sizeof(SeriesBuffer)) return;
+    // The stretch given up reads as a dead buffer, as the frame walk expects.
+    auto* dead = reinterpret_cast<SeriesBuffer*>(buffer->data() + keep);
+    std::memset(dead, 0, sizeof(SeriesBuffer));
+    dead->size = buffer->size - keep - uint32_t(sizeof(SeriesBuffer));
+    buffer->size = keep;
+}
+
 NodeId clone_buffer(SeriesBuffer* buffer) {
     NodeId src_node = buffer->node;
     NodeId node = alloc_bytes(buffer->size);
@@ -428,7 +461,18 @@ NodeFrame& node_frame(int32_t index) { return s.node_frames[index]; }
 BigBlock* first_big_block() { return s.big_first; }
 uint32_t collection_count() { return s.collections; }
 uint32_t next_frame_size() { return s.next_frame_size; }
-void note_collection() { s.collections++; }
+void note_collection() {
+    s.collections++;
+    uint64_t live = 0;
+    for (SeriesFrame* f = s.first_series; f; f = f->next) live += uint64_t(f->heap - f->data());
+    for (BigBlock* b = s.big_first; b; b = b->next) live += b->size;
+    uint64_t nodes = 0;
+    for (int32_t i = s.first_node; i >= 0; i = s.node_frames[i].next) nodes += s.node_frames[i].used;
+    s.byte_budget = std::max<uint64_t>(BYTE_BUDGET_FLOOR, live);
+    s.node_budget = uint32_t(std::max<uint64_t>(NODE_BUDGET_FLOOR, std::min<uint64_t>(nodes, UINT32_MAX / 2)));
+    s.bytes_since = 0;
+    s.nodes_since = 0;
+}
 
 void after_collection_node_frames() {
     for (int32_t i = s.first_node; i >= 0;) {

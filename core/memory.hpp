@@ -86,6 +86,11 @@ SeriesBuffer* replace_buffer(SeriesBuffer* buffer, int64_t new_size);
 SeriesBuffer* expand_series(SeriesBuffer* buffer, int64_t new_size);
 SeriesBuffer* expand_series_filled(SeriesBuffer* buffer, int64_t new_size, uint8_t byte);
 NodeId clone_buffer(SeriesBuffer* buffer);
+// Gives the payload past `keep` bytes (rounded up to 16) of a buffer in a
+// series frame back to the frame, where the next compaction reclaims it;
+// nothing happens to big, outside and middle-head buffers, nor when the
+// data reaches past keep or too little would be freed.
+void trim_buffer(SeriesBuffer* buffer, uint32_t keep);
 
 // The collector plugs in here; until it does, nothing is collected.
 using CollectFn = void (*)();

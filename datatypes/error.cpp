@@ -369,8 +369,17 @@ void put_utf8(std::string& out, uint32_t cp) {
     out.append(reinterpret_cast<const char*>(bytes), unicode::encode_utf8_char(cp, bytes));
 }
 
+// The report goes out as C text: a NUL in a message is written as mold
+// writes it, so the lines after it are not lost.
 void form_value(const Cell* error, char* out, size_t size) {
-    std::snprintf(out, size, "%s", report(error).c_str());
+    const std::string text = report(error);
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char c : text) {
+        if (c == '\0') escaped += "^@";
+        else escaped += c;
+    }
+    std::snprintf(out, size, "%s", escaped.c_str());
 }
 
 int appended_since(const Cell* buffer, int32_t start) {
@@ -378,6 +387,15 @@ int appended_since(const Cell* buffer, int32_t start) {
 }
 
 }  // namespace
+
+bool known_code(int32_t code) {
+    NodeId errors = catalog();
+    uint32_t c = uint32_t(code / 100), i = uint32_t(code % 100) + 2;
+    if (code < 0 || c >= count_of(errors)) return false;
+    const Cell category = values_of(errors)[c];
+    return category.is(TYPE_OBJECT) && i < count_of(category.data1);
+}
+
 
 // ---------------------------------------------------------------- queries
 

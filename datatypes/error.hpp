@@ -23,6 +23,8 @@ void register_type();
 
 // An error made from the catalogue (not an interim one).
 bool real_q(const Cell* value);
+// Whether the catalogue has an error of the code.
+bool known_code(int32_t code);
 // A field of a real error; good until the next allocation.
 Cell* field(const Cell* error, Field f);
 // The catalogue entry of an error; ErrorId::count_ for one the C++ table lacks.

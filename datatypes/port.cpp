@@ -360,13 +360,6 @@ Cell* modify(Cell* target, Cell* field_word, Cell* value, bool case_) {
     a.flag(case_);
     return call_direct(target, A_MODIFY, a);
 }
-Cell* open(Cell* port, bool new_, bool read_, bool write_, bool seek, Cell* allow) {
-    Args a;
-    a.add(*port);
-    for (bool f : {new_, read_, write_, seek}) a.flag(f);
-    a.with(allow);
-    return call_direct(port, A_OPEN, a);
-}
 Cell* rename(Cell* from, Cell* to) {
     Args a;
     a.add(*from);
@@ -375,6 +368,14 @@ Cell* rename(Cell* from, Cell* to) {
 }
 
 }  // namespace
+
+Cell* open(Cell* port, bool new_, bool read_, bool write_, bool seek, Cell* allow) {
+    Args a;
+    a.add(*port);
+    for (bool f : {new_, read_, write_, seek}) a.flag(f);
+    a.with(allow);
+    return call_direct(port, A_OPEN, a);
+}
 
 // ---------------------------------------------------------------- public
 

@@ -56,6 +56,7 @@ Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, b
             Cell* part, Cell* seek, Cell* allow, Cell* as);
 
 Cell* make(Cell* proto, Cell* spec, int type);
+Cell* open(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow);
 int form(Cell* value, Cell* buffer, Cell* arg, int part);
 int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* arg, int part,
          int indent);

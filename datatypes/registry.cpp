@@ -26,6 +26,7 @@
 #include "datatypes/series/block.hpp"
 #include "datatypes/series/file.hpp"
 #include "datatypes/series/image.hpp"
+#include "services/image_record.hpp"
 #include "datatypes/series/map.hpp"
 #include "datatypes/series/path.hpp"
 #include "datatypes/series/series.hpp"
@@ -166,6 +167,8 @@ void register_all() {
     ref::register_type();
     point2D::register_type();
     point3D::register_type();
+    // The imaging set-up comes before image! registers.
+    image_codec::init_factory();
     image::register_type();
     event::register_type();
 }

@@ -23,6 +23,7 @@
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
+#include "interpreter/fast_paths.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/native_table.hpp"
 #include "interpreter/path_eval.hpp"
@@ -60,12 +61,6 @@ constexpr int32_t SLOT_OFF = INT32_MIN;  // given, switched off: -1 again before
 // whatever runtime made them); the collector marks it through code_position().
 Cell g_position = make_cell(TYPE_UNSET);
 Cell* const g_code_position = &g_position;
-
-// More-blocks of operator functions known to take two plain integer
-// operands; emptied with the shape table below at every collection.
-constexpr uint32_t PLAIN_OPS = 8;
-NodeId g_plain_ops[PLAIN_OPS];
-uint32_t g_plain_op_count = 0;
 
 inline memory::SeriesBuffer* buf(NodeId node) { return memory::buffer_of(node); }
 inline const Cell* cells_of(NodeId node) { return buf(node)->head_cell(); }
@@ -172,7 +167,7 @@ constexpr uint64_t CALLING_CELLS =
     type_bit(TYPE_GET_PATH) | type_bit(TYPE_SET_PATH);
 
 constexpr uint64_t CALLED_VALUES =
-    type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) | type_bit(TYPE_FUNCTION);
+    type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) | type_bit(TYPE_FUNCTION) | type_bit(TYPE_ROUTINE);
 
 [[gnu::noinline, ZUN_NO_IPA]] Flow call_plain(const Cell& function, const Cell& name,
                                              const Code& code, uint32_t& pos);
@@ -295,20 +290,35 @@ Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
 class LibraryScope {
 public:
     explicit LibraryScope(bool library)
-        : m_code(stack::g_library_code), m_switch(g_trace_switch) {
+        : m_code(stack::g_library_code), m_switch(g_trace_switch), m_user(g_user_trace_switch),
+          m_library(library) {
         stack::g_library_code = library ? stack::LIBRARY_BYTE << 24 : 0;
-        g_trace_switch = library ? 0 : tracing_active();
+        if (library) {
+            g_user_trace_switch = g_trace_switch;
+            g_trace_switch = 0;
+        } else {
+            g_trace_switch = g_user_trace_switch;
+        }
     }
     LibraryScope(const LibraryScope&) = delete;
     LibraryScope& operator=(const LibraryScope&) = delete;
     ~LibraryScope() {
         stack::g_library_code = m_code;
-        g_trace_switch = m_switch;
+        if (m_library) {
+            // `trace on` or `trace off` may have changed what the user runs with
+            g_trace_switch = g_user_trace_switch;
+            g_user_trace_switch = m_user;
+        } else {
+            g_user_trace_switch = g_trace_switch;
+            g_trace_switch = m_switch;
+        }
     }
 
 private:
     uint32_t m_code;
     uint32_t m_switch;
+    uint32_t m_user;
+    bool m_library;
 };
 
 Flow run_block_crossing(NodeId node, uint32_t head, uint32_t extra, bool library) {
@@ -765,8 +775,14 @@ private:
         trace_event(TRACE_PROLOG, body.data2, -1, &name, &fn);
     }
     if (block::any_block_q(body.type()) && body.data2) {
+        // the body is a block evaluation of its own for tracers
+        if (g_trace_switch && !library) [[unlikely]]
+            trace_event(TRACE_ENTER, body.data2, int32_t(head_of(body)), nullptr, nullptr);
         flow = run_inline(body);
         if (flow == Flow::normal) *stack::g_base = stack::g_top[-1];
+        if (g_trace_switch && flow == Flow::normal && !library) [[unlikely]]
+            trace_event(TRACE_EXIT, body.data2, int32_t(length_of(body.data2)), nullptr,
+                        stack::g_base);
     } else {
         *stack::g_base = unset_value();
     }
@@ -903,6 +919,121 @@ Cell call_name(const CallOptions& o, const Code& code, uint32_t pos) {
     return Flow::normal;
 }
 
+// The built-in actions and natives that have fast paths, by the values their
+// words got at start-up: a script that redefines `+`, `add` or `pick` gets
+// its own function. An op! shares the index, spec and more-block of the
+// function it wraps, so it matches that function's entry.
+// Division and remainder have no fast-path op code: the evaluator works out
+// their integer case itself (op: MATH_DIVIDE or MATH_REMAINDER) and leaves
+// a zero divisor and the one overflow to the action, which raises.
+enum FastKind : uint8_t {
+    FAST_KIND_NONE, FAST_KIND_MATH, FAST_KIND_COMPARE, FAST_KIND_DIVIDE, FAST_KIND_PICK, FAST_KIND_SERIES
+};
+struct FastTarget {
+    NodeId spec = 0;
+    NodeId more = 0;
+    uint8_t kind = FAST_KIND_NONE;
+    uint8_t op = 0;
+};
+FastTarget g_fast_actions[ACTION_COUNT + 1];
+FastTarget g_fast_natives[natives::TABLE_SIZE + 1];
+
+void capture_fast_targets() {
+    static const struct {
+        const char* word;
+        uint8_t kind;
+        uint8_t op;
+    } targets[] = {
+        {"add", FAST_KIND_MATH, actions::FAST_ADD},
+        {"subtract", FAST_KIND_MATH, actions::FAST_SUBTRACT},
+        {"multiply", FAST_KIND_MATH, actions::FAST_MULTIPLY},
+        {"or~", FAST_KIND_MATH, actions::FAST_OR},
+        {"and~", FAST_KIND_MATH, actions::FAST_AND},
+        {"xor~", FAST_KIND_MATH, actions::FAST_XOR},
+        {"divide", FAST_KIND_DIVIDE, MATH_DIVIDE},
+        {"remainder", FAST_KIND_DIVIDE, MATH_REMAINDER},
+        {"equal?", FAST_KIND_COMPARE, actions::FAST_EQUAL},
+        {"not-equal?", FAST_KIND_COMPARE, actions::FAST_NOT_EQUAL},
+        {"strict-equal?", FAST_KIND_COMPARE, actions::FAST_STRICT_EQUAL},
+        {"lesser?", FAST_KIND_COMPARE, actions::FAST_LESSER},
+        {"lesser-or-equal?", FAST_KIND_COMPARE, actions::FAST_LESSER_OR_EQUAL},
+        {"greater?", FAST_KIND_COMPARE, actions::FAST_GREATER},
+        {"greater-or-equal?", FAST_KIND_COMPARE, actions::FAST_GREATER_OR_EQUAL},
+        {"pick", FAST_KIND_PICK, 0},
+        {"length?", FAST_KIND_SERIES, actions::FAST_LENGTH_Q},
+        {"index?", FAST_KIND_SERIES, actions::FAST_INDEX_Q},
+        {"head?", FAST_KIND_SERIES, actions::FAST_HEAD_Q},
+        {"tail?", FAST_KIND_SERIES, actions::FAST_TAIL_Q},
+        {"next", FAST_KIND_SERIES, actions::FAST_NEXT},
+        {"back", FAST_KIND_SERIES, actions::FAST_BACK},
+        {"head", FAST_KIND_SERIES, actions::FAST_HEAD},
+        {"tail", FAST_KIND_SERIES, actions::FAST_TAIL},
+    };
+    for (FastTarget& t : g_fast_actions) t = FastTarget{};
+    for (FastTarget& t : g_fast_natives) t = FastTarget{};
+    for (const auto& t : targets) {
+        const Cell* value = context::find_word_value(symbol::make(t.word), context::global());
+        if (!value) continue;
+        const uint32_t index = value->data1;
+        FastTarget* slot = nullptr;
+        if (value->is(TYPE_ACTION) && index >= 1 && index <= uint32_t(ACTION_COUNT))
+            slot = &g_fast_actions[index];
+        else if (value->is(TYPE_NATIVE) && index >= 1 && index <= natives::TABLE_SIZE)
+            slot = &g_fast_natives[index];
+        if (slot) *slot = FastTarget{value->data2, value->data3, t.kind, t.op};
+    }
+}
+
+// fn: an action! or native! of type `type` (an op! with the type it wraps);
+// nullptr unless it is one of the start-up values above.
+inline const FastTarget* fast_target(const Cell& fn, uint32_t type) {
+    const uint32_t index = fn.data1;
+    const FastTarget* t;
+    if (type == TYPE_ACTION) {
+        if (index > uint32_t(ACTION_COUNT)) return nullptr;
+        t = &g_fast_actions[index];
+    } else if (type == TYPE_NATIVE) {
+        if (index > natives::TABLE_SIZE) return nullptr;
+        t = &g_fast_natives[index];
+    } else {
+        return nullptr;
+    }
+    if (t->kind == FAST_KIND_NONE || t->spec != fn.data2 || t->more != fn.data3) return nullptr;
+    return t;
+}
+inline const FastTarget* fast_target(const Cell& fn) { return fast_target(fn, fn.type()); }
+
+// The integer case of divide and remainder when the action would not raise.
+inline bool integer_divide(int op, Cell* left, int32_t right) {
+    const int32_t a = left->as_int();
+    if (right == 0 || (right == -1 && a == INT32_MIN)) return false;
+    integer::do_math(a, right, op, left);
+    return true;
+}
+
+// A fast path on the arguments of a call already fetched into slots 0 and
+// 1: true when it left the result in slot 0, false when the action must run.
+inline bool fast_call_in_frame(const FastTarget& t) {
+    Cell* base = stack::g_base;
+    switch (t.kind) {
+        case FAST_KIND_MATH:
+            return actions::fast_math_core(t.op, base, base + 1, base);
+        case FAST_KIND_COMPARE: {
+            bool truth;
+            if (!actions::fast_compare_core(t.op, base, base + 1, &truth)) return false;
+            *base = logic::make_value(truth);
+            return true;
+        }
+        case FAST_KIND_DIVIDE:
+            return base[0].is(TYPE_INTEGER) && base[1].is(TYPE_INTEGER) &&
+                   integer_divide(t.op, base, base[1].as_int());
+        case FAST_KIND_PICK:
+            return base[1].is(TYPE_INTEGER) && actions::fast_pick_core(base, base[1].as_int(), base);
+        default:
+            return actions::fast_series_core(t.op, base, base);
+    }
+}
+
 // ---------------------------------------------------------------- plain calls
 
 // A call without path, call flags or infix operand: the arguments are the
@@ -983,6 +1114,7 @@ struct Shape {
     uint8_t simple = 0;  // else the call takes the general way
     uint8_t args = 0;
     uint8_t tail = 0;    // functions: cells after the arguments
+    uint8_t fast = 0;    // natives and actions: a start-up value with a fast path
     uint32_t slots = 0;  // natives and actions: refinement slots
     uint64_t falses = 0; // bit k: tail cell k is logic false, else none!
     uint64_t accept[SHAPE_ARGS] = {};
@@ -991,10 +1123,7 @@ struct Shape {
 Shape g_shapes[SHAPE_TABLE];
 uint32_t g_shape_epoch = 1;
 
-void new_shape_epoch() {
-    g_shape_epoch++;
-    g_plain_op_count = 0;
-}
+void new_shape_epoch() { g_shape_epoch++; }
 
 uint64_t type_mask(const Cell& ts) {
     uint64_t mask = 0;
@@ -1011,7 +1140,7 @@ uint64_t type_mask(const Cell& ts) {
     sh.spec = fn.data2;
     sh.epoch = g_shape_epoch;
     sh.type = uint8_t(fn.type());
-    const bool native = !fn.is(TYPE_FUNCTION);
+    const bool native = fn.is(TYPE_NATIVE) || fn.is(TYPE_ACTION);
     const uint32_t n = length_of(spec);
     const Cell* e = cells_of(spec);
     bool simple = true;
@@ -1041,13 +1170,14 @@ uint64_t type_mask(const Cell& ts) {
     }
     if (!native && tail > 64) simple = false;
     sh.tail = uint8_t(native ? 0 : tail);
-    if (!native) {
+    if (fn.is(TYPE_FUNCTION)) {
         const Cell* more = more_of(fn, 0);
         const Cell& entry = more[function::MORE_ENTRY];
         if (entry.is(TYPE_INTEGER) && entry.as_int() != 0) simple = false;  // compiled bodies
         sh.body = more[function::MORE_BODY];
     }
     sh.simple = simple;
+    sh.fast = native && fast_target(fn) != nullptr;
     Shape& slot = g_shapes[fn.data3 % SHAPE_TABLE];
     slot = sh;
     return slot;
@@ -1061,33 +1191,61 @@ inline const Shape& shape_of(const Cell& fn) {
     return build_shape(fn);
 }
 
-// The leading arguments of a plain call, fetched and checked; sh is a copy
-// (the calls they make may replace the table entry).
-[[gnu::always_inline]] inline Flow fetch_shaped(const Cell& fn, const Cell& name, const Shape& sh,
+// The table entry of fn again after code ran: the calls it made may have put
+// another function's shape in its slot. An entry for fn's more-block is
+// fn's own whatever its epoch: the call keeps fn, and its more-block, alive.
+inline const Shape* shape_again(const Shape* sh, const Cell& fn) {
+    if (sh->more == fn.data3 && sh->spec == fn.data2 && sh->type == fn.type()) [[likely]]
+        return sh;
+    return &shape_of(fn);
+}
+
+// The leading arguments of a plain call, fetched and checked.
+[[gnu::always_inline]] inline Flow fetch_shaped(const Cell& fn, const Cell& name, const Shape*& sh,
                                                 const Code& code, uint32_t& pos) {
     View v = view_of(code);
-    for (uint32_t i = 0; i < sh.args; i++) {
+    for (uint32_t i = 0; i < sh->args; i++) {
         if (pos >= v.tail) [[unlikely]]
             fire_no_arg_at(fn, name, spec_cache(fn), i);
         if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
+        sh = shape_again(sh, fn);
         const uint32_t type = stack::g_top[-1].type();
-        if (!((sh.accept[i] >> type) & 1)) [[unlikely]]
+        if (!((sh->accept[i] >> type) & 1)) [[unlikely]]
             fire_expect_at(fn, name, spec_cache(fn), i, type);
     }
     return Flow::normal;
 }
 
 [[gnu::always_inline]] inline Flow call_shaped_function(const Cell& fn, const Cell& name,
-                                                        const Shape& sh, const Code& code,
+                                                        const Shape* sh, const Code& code,
                                                         uint32_t& pos, uint32_t at) {
     stack::push_interp_function_frame(&name);
     if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
-    for (uint32_t k = 0; k < sh.tail; k++) {
+    const uint64_t falses = sh->falses;
+    for (uint32_t k = 0, n = sh->tail; k < n; k++) {
         Cell* c = stack::push_cell();
-        *c = (k < 64 && ((sh.falses >> k) & 1)) ? logic::make_value(false) : none_value();
+        *c = (k < 64 && ((falses >> k) & 1)) ? logic::make_value(false) : none_value();
     }
+    // A tracer may run other calls and give this shape's slot to them.
+    const Cell body = sh->body;
     trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
-    if (Flow flow = eval_function_body(fn, sh.body); flow != Flow::normal) return flow;
+    if (Flow flow = eval_function_body(fn, body); flow != Flow::normal) return flow;
+    stack::pop_frame();
+    return Flow::normal;
+}
+
+// A routine!'s frame is a native's; its unused refinements and locals are
+// pushed as a function's are.
+[[gnu::noinline]] Flow call_shaped_routine(const Cell& fn, const Cell& name, const Shape* sh,
+                                           const Code& code, uint32_t& pos) {
+    stack::push_interp_native_frame(&name);
+    if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
+    const uint64_t falses = sh->falses;
+    for (uint32_t k = 0, n = sh->tail; k < n; k++) {
+        Cell* c = stack::push_cell();
+        *c = (k < 64 && ((falses >> k) & 1)) ? logic::make_value(false) : none_value();
+    }
+    if (Flow flow = call_routine(fn, name); flow != Flow::normal) return flow;
     stack::pop_frame();
     return Flow::normal;
 }
@@ -1103,16 +1261,24 @@ inline natives::Entry entry_of(const Cell& fn) {
 }
 
 [[gnu::always_inline]] inline Flow call_shaped_native(const Cell& fn, const Cell& name,
-                                                      const Shape& sh, const Code& code,
+                                                      const Shape* sh, const Code& code,
                                                       uint32_t& pos, uint32_t at) {
     int32_t slots[FAST_SLOTS];
-    std::fill(slots, slots + sh.slots, -1);
+    std::fill(slots, slots + sh->slots, -1);
     stack::push_interp_native_frame(&name);
     if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
+    if (sh->fast && !g_trace_switch) {
+        const FastTarget* t = fast_target(fn);
+        if (t && fast_call_in_frame(*t)) {
+            stack::pop_frame();
+            return Flow::normal;
+        }
+    }
     const natives::Entry entry = entry_of(fn);
     if (!entry) not_done_raise();
+    const uint32_t slot_count = sh->slots;  // read before a tracer runs other calls
     trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
-    if (Flow flow = call_entry(entry, sh.slots ? slots : nullptr); flow != Flow::normal)
+    if (Flow flow = call_entry(entry, slot_count ? slots : nullptr); flow != Flow::normal)
         return flow;
     stack::pop_frame();
     return Flow::normal;
@@ -1205,30 +1371,27 @@ inline natives::Entry entry_of(const Cell& fn) {
 
 Flow call_plain(const Cell& function, const Cell& name, const Code& code, uint32_t& pos) {
     const Cell fn = function;
+    const uint32_t type = fn.type();
+    if (!(type == TYPE_FUNCTION || type == TYPE_NATIVE || type == TYPE_ACTION ||
+          (type == TYPE_ROUTINE && shape_of(fn).simple))) {
+        CallOptions o;
+        o.name = &name;
+        return call_value(fn, code, pos, o, false);
+    }
     const uint32_t at = pos - 1;
     trace(TRACE_OPEN, code.node, int32_t(pos), nullptr, &name);
     Cell* const slot = stack::push(&fn);
     const stack::CallFrame* const record = stack::g_frame_top;
     Flow flow;
-    switch (fn.type()) {
-        case TYPE_FUNCTION: case TYPE_NATIVE: case TYPE_ACTION: {
-            const Shape& found = shape_of(fn);
-            if (found.simple) [[likely]] {
-                const Shape sh = found;
-                flow = fn.is(TYPE_FUNCTION) ? call_shaped_function(fn, name, sh, code, pos, at)
-                                            : call_shaped_native(fn, name, sh, code, pos, at);
-            } else {
-                flow = call_unshaped(fn, name, code, pos, at);
-            }
-            break;
-        }
-        default: {
-            stack::g_top = slot;
-            CallOptions o;
-            o.name = &name;
-            return call_value(fn, code, pos, o, false);
-        }
-    }
+    const Shape& found = shape_of(fn);
+    if (!found.simple) [[unlikely]]
+        flow = call_unshaped(fn, name, code, pos, at);
+    else if (type == TYPE_FUNCTION)
+        flow = call_shaped_function(fn, name, &found, code, pos, at);
+    else if (type == TYPE_ROUTINE)
+        flow = call_shaped_routine(fn, name, &found, code, pos);
+    else
+        flow = call_shaped_native(fn, name, &found, code, pos, at);
     if (flow != Flow::normal) return pass_on(flow, record);
     *slot = slot[1];
     stack::g_top = slot + 1;
@@ -1249,14 +1412,8 @@ bool system_issue_q(const Cell& issue) {
 Flow eval_word(const Cell& word, const Code& code, uint32_t& pos) {
     const Cell* value = context::value_address(&word, word.data1);
     switch (value->type()) {
-        case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION:
+        case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE:
             return call_plain(*value, word, code, pos);
-        case TYPE_ROUTINE: {
-            const Cell fn = *value;
-            CallOptions o;
-            o.name = &word;
-            return call_value(fn, code, pos, o, false);
-        }
         case TYPE_UNSET:
             fire(ErrorId::script_no_value, word);
         case TYPE_OP:
@@ -1331,76 +1488,6 @@ Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
 
 // ---------------------------------------------------------------- operators
 
-// The built-in arithmetic and comparison behind an operator, worked out here
-// for two integer! operands: what the action or native does for them, without
-// its frame. Natives equal? to greater-or-equal? (native indexes 25-31).
-enum FastOperation : int {
-    FAST_NONE = -1,
-    FAST_EQUAL = 25, FAST_NOT_EQUAL, FAST_STRICT_EQUAL, FAST_LESSER, FAST_GREATER,
-    FAST_LESSER_EQUAL, FAST_GREATER_EQUAL,
-    FAST_MATH = 100  // + MATH_ADD, MATH_SUBTRACT or MATH_MULTIPLY
-};
-
-// fn: the function an operator wraps, or the op! cell itself.
-inline int fast_operation(const Cell& fn) {
-    const uint32_t type = fn.is(TYPE_OP) ? op::wrapped_type(&fn) : fn.type();
-    if (type == TYPE_ACTION) {
-        switch (fn.data1) {
-            case A_ADD: return FAST_MATH + int(MATH_ADD);
-            case A_SUBTRACT: return FAST_MATH + int(MATH_SUBTRACT);
-            case A_MULTIPLY: return FAST_MATH + int(MATH_MULTIPLY);
-            default: return FAST_NONE;
-        }
-    }
-    if (type == TYPE_NATIVE && fn.data1 >= FAST_EQUAL && fn.data1 <= FAST_GREATER_EQUAL)
-        return int(fn.data1);
-    return FAST_NONE;
-}
-
-// Both operands are normal arguments that take integers (a made action with
-// the same index may have another spec). An op! cell shares the more-block
-// of the function it wraps. Allocates nothing: before the first call has
-// built the argument spec, the answer is no.
-bool check_plain_integer_operands(const Cell& fn);
-inline bool plain_integer_operands_q(const Cell& fn) {
-    for (uint32_t i = 0; i < g_plain_op_count; i++)
-        if (g_plain_ops[i] == fn.data3) return true;
-    return check_plain_integer_operands(fn);
-}
-
-// The spec walk behind plain_integer_operands_q; a function that passes is
-// remembered by its more-block until the next collection, the only thing
-// that can hand its node to another series.
-[[gnu::noinline]] bool check_plain_integer_operands(const Cell& fn) {
-    const Cell* cached = more_of(fn, function::MORE_ARGUMENTS);
-    if (!cached->is(TYPE_BLOCK)) return false;
-    const NodeId spec = cached->data2;
-    if (length_of(spec) < 2) return false;
-    const Cell* e = cells_of(spec);
-    for (int i = 0; i < 2; i++)
-        if (!e[i].is(TYPE_TYPESET) || (e[i].header & CLASS_MASK) != CLASS_NORMAL ||
-            !typeset::has(&e[i], TYPE_INTEGER))
-            return false;
-    if (g_plain_op_count < PLAIN_OPS) g_plain_ops[g_plain_op_count++] = fn.data3;
-    return true;
-}
-
-// Each case with its constant operation, so the arithmetic folds.
-inline void integer_result(int op, Cell* left, int32_t right) {
-    const int32_t a = left->as_int();
-    switch (op) {
-        case FAST_EQUAL: case FAST_STRICT_EQUAL: *left = logic::make_value(a == right); return;
-        case FAST_NOT_EQUAL: *left = logic::make_value(a != right); return;
-        case FAST_LESSER: *left = logic::make_value(a < right); return;
-        case FAST_GREATER: *left = logic::make_value(a > right); return;
-        case FAST_LESSER_EQUAL: *left = logic::make_value(a <= right); return;
-        case FAST_GREATER_EQUAL: *left = logic::make_value(a >= right); return;
-        case FAST_MATH + int(MATH_ADD): integer::do_math(a, right, MATH_ADD, left); return;
-        case FAST_MATH + int(MATH_SUBTRACT): integer::do_math(a, right, MATH_SUBTRACT, left); return;
-        default: integer::do_math(a, right, MATH_MULTIPLY, left); return;
-    }
-}
-
 // The operator's function on the operands already in place (slot 0 and 1).
 [[gnu::noinline]] Flow call_in_place(const Cell& fn, const Cell& name, Cell* left) {
     stack::g_top = left;
@@ -1444,29 +1531,48 @@ Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry) {
             if (!op || !op->is(TYPE_OP)) return Flow::normal;
         }
         stack::g_top = entry + 1;  // the left operand, just produced there
-        // Two integers under a built-in operator: worked out here.
-        const int fast = entry->is(TYPE_INTEGER) && !g_trace_switch ? fast_operation(*op) : FAST_NONE;
-        // plain_integer_operands_q allocates nothing: v and op stay good.
-        if (fast != FAST_NONE && pos + 1 < v.tail && plain_integer_operands_q(*op)) {
+        // An integer on the left of a built-in operator: the right operand
+        // is evaluated with no frame, the operation done by its fast path.
+        const FastTarget* t;
+        if (entry->is(TYPE_INTEGER) && !g_trace_switch && pos + 1 < v.tail &&
+            (t = fast_target(*op, op::wrapped_type(op)))) {
+            const int opcode = t->op;
             if (const Cell* right = plain_integer_operand(v.cells + pos + 1)) {
-                integer_result(fast, entry, right->as_int());
+                const int32_t r = right->as_int();
+                switch (t->kind) {
+                    case FAST_KIND_MATH: actions::fast_integer_math(opcode, entry->as_int(), r, entry); break;
+                    case FAST_KIND_COMPARE:
+                        *entry = logic::make_value(actions::fast_integer_compare(opcode, entry->as_int(), r));
+                        break;
+                    default:
+                        if (t->kind != FAST_KIND_DIVIDE || !integer_divide(opcode, entry, r)) goto general;
+                        break;
+                }
                 pos += 2;
                 continue;
             }
-            const Cell word = v.cells[pos++];
-            Cell fn = *op;
-            fn.set_type(op::wrapped_type(&fn));
-            if (Flow flow = eval_expression(code, pos, true, false); flow != Flow::normal) return flow;
-            v = view_of(code);
-            if (entry[1].is(TYPE_INTEGER)) {
-                integer_result(fast, entry, entry[1].as_int());
-                stack::g_top = entry + 1;
+            // Division and and, or, xor keep their frame while the right
+            // operand runs.
+            const bool math = t->kind == FAST_KIND_MATH;
+            if ((math && opcode <= actions::FAST_MULTIPLY) || t->kind == FAST_KIND_COMPARE) {
+                const Cell word = v.cells[pos++];
+                Cell fn = *op;
+                fn.set_type(op::wrapped_type(&fn));
+                if (Flow flow = eval_expression(code, pos, true, false); flow != Flow::normal) return flow;
+                v = view_of(code);
+                if (entry[1].is(TYPE_INTEGER)) {
+                    const int32_t right = entry[1].as_int();
+                    stack::g_top = entry + 1;
+                    if (math) actions::fast_math_integer_in_place(opcode, &word, right);
+                    else actions::fast_compare_integer_in_place(opcode, &word, right);
+                    continue;
+                }
+                if (Flow flow = call_in_place(fn, word, entry); flow != Flow::normal) return flow;
+                v = view_of(code);
                 continue;
             }
-            if (Flow flow = call_in_place(fn, word, entry); flow != Flow::normal) return flow;
-            v = view_of(code);
-            continue;
         }
+    general:
         const Cell word = v.cells[pos++];
         Cell fn = *op;
         fn.set_type(op::wrapped_type(&fn));
@@ -1561,6 +1667,7 @@ void run_handler(const Cell* function) {
 void init() {
     *g_code_position = unset_value();
     new_shape_epoch();
+    capture_fast_targets();
     static bool marker = false;  // the markers outlive every memory manager
     if (!marker) {
         collector::register_marker(&new_shape_epoch);
@@ -1575,14 +1682,32 @@ void init() {
 
 Cell* code_position() { return g_code_position; }
 
+void note_start_up_values() { capture_fast_targets(); }
+
 void raise_pending(Flow code) {
     PendingFlow pending;
     pending.code = code;
     throw pending;
 }
 
+namespace {
+Flow eval_block_here(const Cell blk, bool chain);
+}
+
+// A user block that library code evaluates is traced as user code, its enter
+// and exit included.
 Flow eval_block(const Cell* block, bool chain) {
     const Cell blk = *block;
+    if (stack::g_library_code && blk.data2 && !(buf(blk.data2)->flags & memory::LIBRARY_FLAG))
+        [[unlikely]] {
+        LibraryScope scope(false);
+        return eval_block_here(blk, chain);
+    }
+    return eval_block_here(blk, chain);
+}
+
+namespace {
+Flow eval_block_here(const Cell blk, bool chain) {
     const stack::CallFrame* const record = stack::g_frame_top;
     stack::push_eval_frame(words::get(words::body));
     trace(TRACE_ENTER, blk.data2, int32_t(head_of(blk)), nullptr, nullptr);
@@ -1595,6 +1720,7 @@ Flow eval_block(const Cell* block, bool chain) {
     else stack::pop_frame();
     return Flow::normal;
 }
+}  // namespace
 
 Flow eval_one_framed(const Cell* block, uint32_t* index, bool push_mode) {
     const Code code{block->data2, UINT32_MAX};
@@ -1674,6 +1800,11 @@ Flow eval_value(const Cell* value, bool push_mode, bool functions_as_data) {
     }
     trace(TRACE_RETURN, code.node, int32_t(pos), &name, stack::g_top - 1);
     return Flow::normal;
+}
+
+Flow call_named(const Cell& function, const Cell& name, const Code& code, uint32_t& pos) {
+    const Cell fn = function, word = name;  // both may lie in a buffer the call moves
+    return call_plain(fn, word, code, pos);
 }
 
 Flow call_function_value(const Cell* function, const Cell* code, uint32_t* index, bool push_mode,

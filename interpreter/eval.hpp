@@ -18,6 +18,9 @@ namespace zun::interpreter {
 extern volatile sig_atomic_t g_interrupt;
 
 void init();  // code-position cell, tracer cell
+// Notes the values the operator and action words hold now as the ones whose
+// fast paths the evaluator takes (init does it too, after start-up binding).
+void note_start_up_values();
 // The block being evaluated at the running expression: a static cell that
 // errors copy into near and the collector marks.
 Cell* code_position();
@@ -70,6 +73,10 @@ struct CallOptions {
 // The same from inside the evaluator: the result is always pushed.
 [[nodiscard]] Flow call_value(const Cell& function, const Code& code, uint32_t& pos,
                               const CallOptions& options, bool infix);
+
+// A call with no path refinements, named by a word: the arguments the
+// function's spec takes in order, as for a function held by a word.
+[[nodiscard]] Flow call_named(const Cell& function, const Cell& name, const Code& code, uint32_t& pos);
 
 // Runs the body of a function! whose frame, arguments and local slots are in
 // place (the frame on top of the frame stack); the result is its slot 0.

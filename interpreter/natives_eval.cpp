@@ -7,6 +7,7 @@
 
 #include "core/hashtable.hpp"
 #include "core/ownership.hpp"
+#include "core/memory.hpp"
 #include "core/support.hpp"
 #include "core/symbols.hpp"
 #include "datatypes/context.hpp"
@@ -169,8 +170,15 @@ Flow reduce(int check, const int32_t* refinements) {
     const Cell value = *arg(0);
     const Cell* target = out != ABSENT ? arg(out) : nullptr;
     if (!value.is(TYPE_BLOCK)) return reduce_value(&value, target);
-    if (!target) target = block::push_new(block::length_from_head(&value));
-    return reduce_into(&value, target);
+    if (target) return reduce_into(&value, target);
+    // A new block gets room for a value per cell of the source; what the
+    // expressions leave unused goes back to the memory manager.
+    if (Flow flow = reduce_into(&value, block::push_new(block::length_from_head(&value)));
+        flow != Flow::normal)
+        return flow;
+    memory::SeriesBuffer* b = memory::buffer_of(stack::g_base->data2);
+    memory::trim_buffer(b, b->tail);
+    return Flow::normal;
 }
 
 Flow compose(int check, const int32_t* refinements) {

@@ -15,6 +15,7 @@
 #include "datatypes/function.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/series/block.hpp"
+#include "datatypes/series/image.hpp"
 #include "datatypes/series/map.hpp"
 #include "datatypes/series/series.hpp"
 #include "datatypes/series/string.hpp"
@@ -111,7 +112,7 @@ Cell loop_word(const Cell* words, int32_t i) {
 }
 
 bool at_end(const Cell* series) {
-    if (series->is(TYPE_IMAGE)) not_done_raise();  // the pixel count comes with image!
+    if (series->is(TYPE_IMAGE)) return int64_t(int32_t(series->data1)) >= image::count_of(series);
     return series::at_tail_q(series);
 }
 
@@ -126,10 +127,7 @@ int32_t count_to_integer(Cell* count) {
     return count->as_int();
 }
 
-bool series_has_more_q(const Cell* series) {
-    if (series->is(TYPE_IMAGE)) not_done_raise();
-    return !series::at_tail_q(series);
-}
+bool series_has_more_q(const Cell* series) { return !at_end(series); }
 
 void set_words_from_block(const Cell* words, const Cell* source, int32_t n, bool any, bool only,
                           bool some) {
@@ -170,7 +168,7 @@ bool foreach_next(int32_t n) {
         if (n != 2) support::fire_error(ErrorId::script_invalid_arg, words);
         return map::foreach_step(series, words, n);  // moves the cursor itself
     } else if (type == TYPE_IMAGE) {
-        not_done_raise();  // the pixel step comes with image!
+        image::foreach_step(words, series, n);
     } else {
         set_words_from_block(words, series, n, true, false, false);
     }

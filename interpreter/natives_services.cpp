@@ -21,6 +21,7 @@
 #include "interpreter/stack.hpp"
 #include "platform/platform.hpp"
 #include "services/checksum.hpp"
+#include "services/compress.hpp"
 #include "services/files.hpp"
 #include "services/os_info.hpp"
 #include "services/process.hpp"
@@ -323,22 +324,29 @@ Flow call(int, const int32_t* refinements) {
     const Cell* out = refinement_arg(refinements, 5);
     const Cell* err = refinement_arg(refinements, 6);
     process::Redirect input, output, error;
-    prepare_input(in, input);
-    prepare_output(out, output);
-    prepare_output(err, error);
+    support::no_memory_guard([&] {
+        prepare_input(in, input);
+        prepare_output(out, output);
+        prepare_output(err, error);
+    });
     process::Result r;
-    if (cmd->is(TYPE_FILE) && !options.shell)
-        r = process::run_argv({command}, options, input, output, error);
-    else
-        r = process::run(cmd->is(TYPE_FILE) ? process::shell_quote(command) : command, options,
-                         input, output, error);
+    support::no_memory_guard([&] {
+        if (cmd->is(TYPE_FILE) && !options.shell)
+            r = process::run_argv({command}, options, input, output, error);
+        else
+            r = process::run(cmd->is(TYPE_FILE) ? process::shell_quote(command) : command,
+                             options, input, output, error);
+    });
     if (r.value == -1) {
         if (r.input_failed)
             support::fire_error(ErrorId::access_cannot_open, in);
         support::fire_error(ErrorId::access_cannot_open, cmd);
     }
-    deliver_output(out, output);
-    deliver_output(err, error);
+    if (r.no_memory) support::fire_error(ErrorId::internal_no_memory);
+    support::no_memory_guard([&] {
+        deliver_output(out, output);
+        deliver_output(err, error);
+    });
     return result(integer_cell(r.value));
 }
 
@@ -355,49 +363,134 @@ Flow browse(int, const int32_t*) {
 
 namespace {
 
-bool compression_method_q(const Cell* method, bool* zstd) {
-    if (!method->is(TYPE_WORD)) return false;
-    const std::string_view name = symbol::name(method->data2);
-    static constexpr const char* k_names[] = {"zlib", "deflate", "gzip", "zstd"};
-    for (const char* n : k_names) {
-        if (name.size() != std::strlen(n)) continue;
-        bool same = true;
-        for (size_t i = 0; i < name.size() && same; i++)
-            same = char(name[i] | 0x20) == n[i];
-        if (same) {
-            *zstd = n[1] == 's';
-            return true;
+compress::Method compression_method(const Cell* method) {
+    if (!method->is(TYPE_WORD)) invalid_arg(method);
+    const compress::Method m = compress::method_of(method->data2);
+    if (m == compress::NO_METHOD) invalid_arg(method);
+    return m;
+}
+
+[[noreturn]] void invalid_data() { support::fire_error(ErrorId::script_invalid_data); }
+
+// A failed service: an output too large for a binary! is no-memory, the rest
+// bad data.
+[[noreturn]] void service_failed(int32_t r) {
+    if (r == compress::TOO_LARGE) support::fire_error(ErrorId::internal_no_memory);
+    invalid_data();
+}
+
+// A new binary! with room for capacity bytes, on the stack; sizes a binary
+// cannot have raise no-memory.
+Cell* push_output(int64_t capacity) {
+    if (capacity > INT32_MAX) support::fire_error(ErrorId::internal_no_memory);
+    Cell* cell = stack::push_cell();
+    *cell = make_cell(TYPE_NONE);
+    const NodeId node = memory::alloc_bytes(uint32_t(std::max<int64_t>(capacity, 0)));
+    *cell = make_cell(TYPE_BINARY, 0, node, 0);
+    return cell;
+}
+
+// A result that fills less than half its room is copied into a binary! of its
+// own size, so the room a first guess took is not kept alive with it.
+Cell* trimmed(Cell* out, int64_t capacity) {
+    const uint32_t size = memory::buffer_of(out->data2)->used();
+    if (capacity < 4096 || size >= capacity / 2) return out;
+    const NodeId node = memory::alloc_bytes(size);
+    memory::SeriesBuffer* b = memory::buffer_of(node);
+    std::memcpy(b->data(), memory::buffer_of(out->data2)->data(), size);  // re-read: it may have moved
+    b->tail = size;
+    *out = make_cell(TYPE_BINARY, 0, node, 0);
+    return out;
+}
+
+// At most two attempts: a first too-small answer gives the size to retry with.
+// input() gives the input's bytes anew after each allocation.
+template <class Input, class Call>
+Flow attempts(int64_t capacity, Input input, Call call) {
+    for (int attempt = 0; attempt < 2; attempt++) {
+        Cell* out = push_output(capacity);
+        size_t n;
+        const uint8_t* in = input(&n);  // allocates nothing
+        memory::SeriesBuffer* b = memory::buffer_of(out->data2);
+        int32_t size = int32_t(capacity);
+        const int32_t r = call(b->data(), &size, in, int32_t(n));
+        if (r == compress::DONE) {
+            b->tail = uint32_t(size);
+            return result(*trimmed(out, capacity));
         }
+        if (r != compress::TOO_SMALL || attempt == 1) service_failed(r);
+        capacity = size;
+        stack::pop(1);
     }
-    return false;
+    invalid_data();
 }
 
 }  // namespace
 
-// The codecs come later: the arguments are checked as they will be.
 Flow compress(int, const int32_t* refinements) {
-    const Cell* data = arg(0);
+    Cell* data = arg(0);
     if (!data->is(TYPE_BINARY) && !string::any_string_q(data->type())) invalid_arg(data);
-    bool zstd = false;
-    if (!compression_method_q(arg(1), &zstd)) invalid_arg(arg(1));
-    if (const Cell* level = refinement_arg(refinements, 0)) {
-        if (!level->is(TYPE_INTEGER)) invalid_arg(level);
-        if (level->as_int() < 1 || level->as_int() > (zstd ? 19 : 9))
-            support::fire_error(ErrorId::script_out_of_range, level);
+    const compress::MethodInfo& method = compress::method_info(compression_method(arg(1)));
+    int32_t level = compress::NO_LEVEL;
+    if (const Cell* given = refinement_arg(refinements, 0)) {
+        if (!given->is(TYPE_INTEGER)) invalid_arg(given);
+        level = given->as_int();
+        if (level < 1 || level > method.max_level)
+            support::fire_error(ErrorId::script_out_of_range, given);
     }
-    not_done_raise();
+    if (!method.compress) not_done_raise();
+    std::string owned;  // the UTF-8 of a string that is not plain ASCII
+    size_t length;
+    const uint8_t* bytes =
+        data->is(TYPE_BINARY) ? binary_bytes(data, &length) : text_bytes(data, owned, &length);
+    const bool in_place = bytes != reinterpret_cast<const uint8_t*>(owned.data());
+    if (length > size_t(INT32_MAX)) support::fire_error(ErrorId::internal_no_memory);
+    // Bytes in a series buffer are found again after every allocation: it may move.
+    auto input = [&](size_t* n) {
+        if (in_place) return binary_bytes(data, n);
+        *n = owned.size();
+        return reinterpret_cast<const uint8_t*>(owned.data());
+    };
+    const int64_t capacity = int64_t(length) + int64_t(length >> 11) + 32;
+    return attempts(capacity, input, [&](uint8_t* out, int32_t* size, const uint8_t* in, int32_t n) {
+        return method.compress(out, size, in, n, level);
+    });
 }
 
 Flow decompress(int, const int32_t* refinements) {
-    const Cell* data = arg(0);
+    Cell* data = arg(0);
     if (!data->is(TYPE_BINARY)) invalid_arg(data);
-    bool zstd = false;
-    if (!compression_method_q(arg(1), &zstd)) invalid_arg(arg(1));
-    if (const Cell* size = refinement_arg(refinements, 0)) {
-        if (!size->is(TYPE_INTEGER)) invalid_arg(size);
-        if (size->as_int() < 0) support::fire_error(ErrorId::script_out_of_range, size);
+    const compress::MethodInfo& method = compress::method_info(compression_method(arg(1)));
+    int64_t capacity = 0;
+    if (const Cell* given = refinement_arg(refinements, 0)) {
+        if (!given->is(TYPE_INTEGER)) invalid_arg(given);
+        if (method.size_given_q) capacity = given->as_int();
     }
-    not_done_raise();
+    if (!method.decompress) not_done_raise();
+    size_t length;
+    binary_bytes(data, &length);
+    bool measure = false;
+    switch (method.measure) {
+        case compress::MethodInfo::MEASURE_ALWAYS: measure = true; break;
+        case compress::MethodInfo::MEASURE_INPUT_NOT_SHORTER: measure = int64_t(length) >= capacity; break;
+        case compress::MethodInfo::MEASURE_NO_CAPACITY: measure = capacity < 1; break;
+    }
+    if (measure && method.measure == compress::MethodInfo::MEASURE_INPUT_NOT_SHORTER) {
+        // One decoding pass into a guessed room stands in for the measuring
+        // pass: when it is too small the service still reports the exact size
+        // for the second attempt, and every answer stays the same.
+        capacity = std::min<int64_t>(std::max<int64_t>(capacity, 4 * int64_t(length) + 64), 1 << 28);
+        measure = false;
+    }
+    if (measure) {
+        int32_t size = 0;
+        const uint8_t* in = binary_bytes(data, &length);
+        const int32_t r = method.decompress(nullptr, &size, in, int32_t(length));
+        if (r != compress::DONE && r != compress::TOO_SMALL) service_failed(r);
+        capacity = size;
+    }
+    auto input = [&](size_t* n) { return binary_bytes(data, n); };
+    return attempts(capacity, input, method.decompress);
 }
 
 Flow apply(int, const int32_t* refinements) {

@@ -13,6 +13,7 @@
 #include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/eval.hpp"
+#include "interpreter/fast_paths.hpp"
 #include "interpreter/stack.hpp"
 
 namespace zun::interpreter {
@@ -45,6 +46,40 @@ inline bool notifying_series_q(uint32_t type) {
 
 [[noreturn]] void fire(ErrorId id, Cell a1) { support::fire_error(id, &a1); }
 [[noreturn]] void fire(ErrorId id, Cell a1, Cell a2) { support::fire_error(id, &a1, &a2); }
+
+// Field indexes of object paths by object context and word symbol; a hit is
+// used only while the context's word table still has that symbol at that
+// index (a word never moves within its table).
+struct FieldHit {
+    NodeId context = 0;
+    uint32_t symbol = 0;
+    uint32_t index = 0;
+};
+constexpr uint32_t FIELD_HITS = 256;
+FieldHit g_field_hits[FIELD_HITS];
+
+int32_t object_field(NodeId context, uint32_t symbol) {
+    FieldHit& h = g_field_hits[(context * 31u + symbol) % FIELD_HITS];
+    if (h.context == context && h.symbol == symbol) {
+        memory::SeriesBuffer* words = buf(context::word_block(context));
+        if (h.index < words->used() / CELL && words->head_cell()[h.index].data2 == symbol)
+            return int32_t(h.index);
+    }
+    const int32_t index = context::find_word(context, symbol, true);
+    if (index >= 0) h = FieldHit{context, symbol, uint32_t(index)};
+    return index;
+}
+
+// object/word in get modes: the field's value, or nullptr when the walk
+// must raise or decide.
+const Cell* object_path_field(const Cell& object, const Cell& element) {
+    if (!object.is(TYPE_OBJECT) || !element.is(TYPE_WORD)) return nullptr;
+    const NodeId context = object.data1;
+    const int32_t index = object_field(context, element.data2);
+    if (index < 0) return nullptr;
+    const Cell* field = buf(context::cell_of(context)->data2)->head_cell() + index;
+    return field->is(TYPE_UNSET) ? nullptr : field;
+}
 
 // Where the current value lives, so that it can be read again after a paren
 // element has run arbitrary code.
@@ -253,6 +288,27 @@ Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode,
         return call_value(first, code, pos, o, false);
     }
     if (first.is(TYPE_UNSET)) fire(ErrorId::script_unset_path, path, w.head);
+    // word/integer on a block and word/word on an object: what their
+    // eval-path step answers, with no walk.
+    if (!set && head + 2 == length_of(node)) {
+        const Cell element = cells_of(node)[head + 1];
+        Cell item;
+        bool found = false;
+        if (element.is(TYPE_INTEGER)) {
+            found = actions::fast_pick_core(&first, element.as_int(), &item);
+        } else if (const Cell* field = object_path_field(first, element)) {
+            item = *field;
+            found = true;
+        }
+        if (found && mode == PathMode::get && function_type_q(item.type())) {
+            if (element.is(TYPE_WORD)) return call_named(item, element, code, pos);
+            found = false;  // named <anon>: the walk calls it
+        }
+        if (found) {
+            stack::push(&item);
+            return Flow::normal;
+        }
+    }
 
     w.s = stack::g_top;
     for (uint32_t i = 0; i < SLOTS; i++) *stack::push_cell() = make_cell(TYPE_NONE);
@@ -286,9 +342,11 @@ Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode,
             if (Flow flow = write_back(w, from, from_index, case_, step); flow != Flow::normal)
                 return flow;
         if (mode == PathMode::get && function_type_q(answer.type())) {
+            stack::g_top = start;
+            // Nothing after the function: called as its word would be.
+            if (last && word::any_word_type_q(element.type())) return call_named(answer, element, code, pos);
             // A method gets the object it was reached through.
             const Cell owner = s[CURRENT];
-            stack::g_top = start;
             CallOptions o;
             o.path = &path;
             o.path_index = k + 1;

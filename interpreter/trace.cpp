@@ -13,6 +13,7 @@
 namespace zun::interpreter {
 
 uint32_t g_trace_switch = 0;
+uint32_t g_user_trace_switch = 0;
 
 namespace {
 
@@ -43,6 +44,8 @@ void init_tracer() {
 }
 
 bool tracing_active() { return g_trace_active != 0; }
+
+void set_user_trace_switch(bool on) { g_user_trace_switch = on && g_trace_active; }
 
 uint32_t trace_mask_from_words(const Cell* tracer) {
     const Cell* body = function::more_cell(tracer, function::MORE_BODY);
@@ -94,6 +97,7 @@ TraceScope::TraceScope(const Cell* tracer) {
     g_trace_mask = trace_mask_from_words(tracer);
     *g_tracer = *tracer;
     g_trace_switch = 1;
+    g_user_trace_switch = 1;  // the traced code is the user's, whoever installs the tracer
     g_trace_active = 1;
     m_installed = true;
     support::set_error_tracer(&trace_error);
@@ -106,6 +110,7 @@ void TraceScope::finish() {
 
 TraceScope::~TraceScope() {
     if (!m_installed) return;
+    g_user_trace_switch = 0;
     *g_tracer = make_cell(TYPE_NONE);
     g_trace_switch = 0;
     g_trace_active = 0;

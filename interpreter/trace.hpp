@@ -25,6 +25,13 @@ constexpr uint32_t FUNCTION_TRACED_FLAG = 1u << 10;
 // Non-zero while events are to be sent now.
 extern uint32_t g_trace_switch;
 
+// The switch user code runs with while library code runs: library code runs
+// untraced, and user code that it calls is traced as the user's own code
+// (also after `trace on` or `trace off`, which run as library code).
+extern uint32_t g_user_trace_switch;
+// `trace on`/`trace off`: only ever on inside a traced evaluation.
+void set_user_trace_switch(bool on);
+
 // Calls the tracer with the event: its word, the code block (node 0: none)
 // and the offset in it (-1 when there is no code or it lies outside), the
 // event's value and reference (nullptr: none) and the stack position. The
@@ -63,17 +70,24 @@ private:
 // The switch while a function with a traced or untraced flag runs.
 class FunctionTraceScope {
 public:
-    explicit FunctionTraceScope(uint32_t header) : m_saved(g_trace_switch) {
-        if (header & (FUNCTION_UNTRACED_FLAG | FUNCTION_TRACED_FLAG)) [[unlikely]]
+    // The switch is put back only when this function's flags changed it.
+    explicit FunctionTraceScope(uint32_t header)
+        : m_saved(g_trace_switch),
+          m_changed(header & (FUNCTION_UNTRACED_FLAG | FUNCTION_TRACED_FLAG)) {
+        if (m_changed) [[unlikely]]
             switch_for(header);
     }
     FunctionTraceScope(const FunctionTraceScope&) = delete;
     FunctionTraceScope& operator=(const FunctionTraceScope&) = delete;
-    ~FunctionTraceScope() { g_trace_switch = m_saved; }
+    ~FunctionTraceScope() {
+        if (m_changed) [[unlikely]]
+            g_trace_switch = m_saved;
+    }
 
 private:
     static void switch_for(uint32_t header);
     uint32_t m_saved;
+    bool m_changed;
 };
 
 }  // namespace zun::interpreter

@@ -15,9 +15,11 @@
 #include "interpreter/actions.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
+#include "startup/boot_texts.hpp"
 #include "interpreter/native_table.hpp"
 #include "interpreter/stack.hpp"
 #include "platform/platform.hpp"
+#include "services/compress.hpp"
 #include "startup/boot_values.hpp"
 #include "startup/routines.hpp"
 #include "startup/system_data.hpp"
@@ -41,9 +43,12 @@ void init_runtime() {
     symbols::init();
     natives::init_table();
     ownership::init();
+    compress::init_method_words();
     cycles::init();
     stack::init();
     lexer::init();
+    // The texts start-up reads come from the boot stream from here on.
+    boot_texts::open();
     boot_values::init();
     routines::bind_all();
     // The shift operators wrap routines made just now.

@@ -6,6 +6,7 @@
 #include "datatypes/series/block.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
+#include "startup/boot_texts.hpp"
 #include "interpreter/stack.hpp"
 #include "startup/system_object.hpp"
 
@@ -45,9 +46,7 @@ void load_all() {
         const LibraryModule& m = library_modules[i];
         stack::StackScope scope;
         Cell* code = stack::push_cell();
-        *code = Cell{TYPE_NONE, 0, 0, 0};
-        uint32_t consumed = 0;
-        lexer::transcode(code, m.bytes, m.size, lexer::Options{}, &consumed);
+        boot_texts::load(code, m.bytes, m.size);
         skip_header(code);
         mark_library_code(code->data2);
         if (Flow flow = interpreter::eval_block(code, false); flow != Flow::normal)

@@ -1,5 +1,7 @@
 #include "startup/routines.hpp"
 
+#include "startup/console_terminal.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -7,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "core/console_out.hpp"
 #include "core/runtime.hpp"
 #include "core/support.hpp"
 #include "core/symbols.hpp"
@@ -15,15 +18,18 @@
 #include "datatypes/logic.hpp"
 #include "datatypes/series/block.hpp"
 #include "datatypes/series/file.hpp"
+#include "datatypes/series/string.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/lexer.hpp"
+#include "startup/boot_texts.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
 #include "interpreter/trace.hpp"
 #include "platform/platform.hpp"
 #include "services/files.hpp"
+#include "services/json_text.hpp"
 #include "services/os_info.hpp"
 
 namespace zun::routines {
@@ -63,10 +69,10 @@ std::string os_path(Cell* file) {
 // ---------------------------------------------------------------- environment
 
 MachineResult quit_return(Cell* args) {
-    // At once: no clean-up beyond handing over what stdio still holds.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(args[0].as_int());
+    // At once: no clean-up beyond handing over what stdio still holds and
+    // the terminal the console took.
+    console_terminal::release_terminal();
+    console_out::exit_checked(args[0].as_int());
 }
 
 MachineResult set_quiet(Cell* args) {
@@ -218,7 +224,7 @@ MachineResult collect_calls(Cell* args) {
     while (record > stack::g_frame_bottom + 1) {
         --record;
         const uint32_t symbol = record->symbol();
-        if (!symbol || symbol == body || symbol == anon) continue;
+        if (!symbol || symbol == body || symbol == anon || record->library()) continue;
         // Appending moves buffers, never frame records.
         const Cell word = context::resolve_symbol(record->name_context, symbol);
         block::append_cell(&blk, &word);
@@ -279,6 +285,32 @@ struct Environment {
     int32_t return_type;
 };
 
+// ---------------------------------------------------------------- library routines
+
+// JSON string escapes decoded in place.
+MachineResult unescape(Cell* args) {
+    if (!json_text::unescape(&args[0])) support::fire_error(ErrorId::script_invalid_data, &args[0]);
+    return MachineResult{};
+}
+
+// The library's JSON functions try these first: a one-value block, or none
+// where the library must do the work itself.
+MachineResult json_decode(Cell* args) {
+    stack::StackScope scope;
+    if (!json_text::decode(&args[0])) return stored(args, shared_none_cell);
+    const Cell value = *stack::top();
+    Cell* result = block::push_new(1);
+    block::append_cell(result, &value);
+    return stored(args, *result);
+}
+
+MachineResult json_encode(Cell* args) {
+    stack::StackScope scope;
+    const bool ascii = args[2].is(TYPE_LOGIC) && args[2].data1;
+    if (!json_text::encode(&args[0], &args[1], ascii)) return stored(args, shared_none_cell);
+    return stored(args, *stack::top());
+}
+
 // In the order of the specs below.
 constexpr Environment k_environment[] = {
     {quit_return, NONE_RESULT},     {set_quiet, NONE_RESULT},     {set_slot_quiet, NONE_RESULT},
@@ -289,6 +321,7 @@ constexpr Environment k_environment[] = {
     {count_chars, TYPE_INTEGER},    {stack_size_q, TYPE_INTEGER}, {pick_stack, NONE_RESULT},
     {frame_index_q, TYPE_INTEGER},  {collect_calls, NONE_RESULT}, {tracing_q, NONE_RESULT},
     {read_clipboard, NONE_RESULT},  {write_clipboard, TYPE_LOGIC}, {write_stdout, NONE_RESULT},
+    {unescape, NONE_RESULT},      {json_decode, NONE_RESULT},  {json_encode, NONE_RESULT},
 };
 
 constexpr char k_environment_specs[] = R"zun(
@@ -325,6 +358,9 @@ write-clipboard: ["Write content to the system clipboard"
     data [any-type!] "string!, block! of files!, an image! or none!"
     return: [logic!] "indicates success"]
 write-stdout: ["Write data to STDOUT" data [any-type!]]
+unescape: [str [string!] "(modified)" return: [string!]]
+decode-json-text: [text [string!]]
+encode-json-text: [data [any-type!] indent [any-type!] ascii [any-type!]]
 )zun";
 
 // ---------------------------------------------------------------- predicates
@@ -389,10 +425,7 @@ constexpr auto k_typeset_entries = typeset_entries(std::make_integer_sequence<ui
 // The block of name: [spec] pairs the text holds, pushed.
 Cell* load_specs(const std::string& text) {
     Cell* specs = stack::push_cell();
-    *specs = make_cell(TYPE_NONE);
-    uint32_t consumed = 0;
-    lexer::transcode(specs, reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()),
-                     lexer::Options{}, &consumed);
+    boot_texts::load(specs, text.data(), text.size());
     return specs;
 }
 

@@ -12,6 +12,7 @@
 #include "core/symbols.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
+#include "startup/boot_texts.hpp"
 #include "interpreter/stack.hpp"
 #include "startup/console_terminal.hpp"
 #include "startup/library.hpp"
@@ -51,10 +52,7 @@ void report(const Cell* error) {
 // the stack.
 Cell* eval_text(const char* source) {
     Cell* code = stack::push_cell();
-    *code = Cell{TYPE_NONE, 0, 0, 0};
-    uint32_t consumed = 0;
-    lexer::transcode(code, reinterpret_cast<const uint8_t*>(source), uint32_t(std::strlen(source)),
-                     lexer::Options{}, &consumed);
+    boot_texts::load(code, source, std::strlen(source));
     // Start-up's own calls into the library are library code: their frames
     // stay out of the user's error reports.
     memory::buffer_of(code->data2)->flags |= memory::LIBRARY_FLAG;
@@ -63,6 +61,7 @@ Cell* eval_text(const char* source) {
     return stack::top();
 }
 
+constexpr const char* LAUNCH = "system/console/launch";
 constexpr const char* HAS_LAUNCH =
     "all [value? 'system object! = type? :system in system 'console "
     "object! = type? get in system 'console "
@@ -100,6 +99,13 @@ int run_script(const char* path) {
     return 0;
 }
 
+void read_startup_texts() {
+    console_terminal::install();
+    library::load_all();
+    stack::StackScope scope;
+    for (const char* line : {HAS_LAUNCH, LAUNCH}) boot_texts::load(stack::push_cell(), line, std::strlen(line));
+}
+
 int run_console(int argc, char** argv) {
     stack::push_try_frame(nullptr);
     try {
@@ -113,7 +119,7 @@ int run_console(int argc, char** argv) {
             std::fprintf(stderr, "*** the console engine is missing from the library\n");
             return 2;
         }
-        eval_text("system/console/launch");
+        eval_text(LAUNCH);
     } catch (const Unwind& u) {
         if (u.code != Flow::error) return 1;
         stack::adjust_after_error();

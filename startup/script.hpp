@@ -13,4 +13,8 @@ int run_script(const char* path);
 // arguments, or the read-eval-print loop. Answers the exit status.
 int run_console(int argc, char** argv);
 
+// What run_console reads before the console starts, without starting it:
+// the boot tool records the texts start-up reads this way.
+void read_startup_texts();
+
 }  // namespace zun::startup

@@ -14,10 +14,13 @@
 #include "datatypes/logic.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/series/block.hpp"
+#include "datatypes/series/image.hpp"
 #include "datatypes/series/string.hpp"
 #include "interpreter/lexer.hpp"
+#include "startup/boot_texts.hpp"
 #include "interpreter/stack.hpp"
 #include "services/os_info.hpp"
+#include "services/zunbin.hpp"
 #include "startup/init.hpp"
 #include "startup/system_data.hpp"
 
@@ -79,19 +82,57 @@ void set_routine(Cell* (*target)(), const char* spec_text, routine::Entry entry,
                  int32_t return_type) {
     stack::StackScope scope;
     Cell* spec = stack::push_cell();
-    *spec = make_cell(TYPE_NONE);
-    uint32_t consumed = 0;
-    lexer::transcode(spec, reinterpret_cast<const uint8_t*>(spec_text),
-                     uint32_t(std::strlen(spec_text)), lexer::Options{}, &consumed);
+    boot_texts::load(spec, spec_text, std::strlen(spec_text));
     const Cell made = *routine::push(spec, nullptr, routine::register_entry(entry), return_type, false);
     *target() = made;
 }
+
+MachineResult zunbin_encode(Cell* args) {
+    const Cell data = args[0];
+    const bool compact = !args[1].is(TYPE_LOGIC) || args[1].data1;
+    const Cell made = *(compact ? zunbin::encode_cp(&data) : zunbin::encode(&data));
+    args[0] = made;
+    return MachineResult{};
+}
+
+MachineResult zunbin_decode(Cell* args) {
+    const Cell payload = args[0];
+    const Cell made = *zunbin::codec_decode(&payload);
+    args[0] = made;
+    return MachineResult{};
+}
+
+// The image codec objects' routines: encode in the codec's format; decode
+// whatever format the data holds.
+template <int FORMAT> MachineResult encode_image(Cell* args) {
+    args[0] = *image::encode(&args[0], &args[1], FORMAT);
+    return MachineResult{};
+}
+MachineResult decode_image(Cell* args) {
+    args[0] = *image::decode(&args[0]);
+    return MachineResult{};
+}
+struct ImageRoutine {
+    Cell* (*field)();
+    routine::Entry entry;
+};
+constexpr const char* ENCODE_SPEC = "img [image!] where [any-type!]";
+const ImageRoutine k_image_encoders[] = {
+    {[] { return field_path({"internal", "encode-bmp"}); }, encode_image<0>},
+    {[] { return field_path({"internal", "encode-png"}); }, encode_image<1>},
+    {[] { return field_path({"internal", "encode-gif"}); }, encode_image<2>},
+    {[] { return field_path({"internal", "encode-jpeg"}); }, encode_image<3>},
+    {[] { return field_path({"internal", "encode-tiff"}); }, encode_image<4>},
+};
+Cell* decode_image_field() { return field_path({"internal", "decode-image"}); }
 
 Cell* gc_active_field() { return field_path({"state", "GC", "active?"}); }
 Cell* gc_series_field() { return field_path({"state", "GC", "series-cycles"}); }
 Cell* gc_nodes_field() { return field_path({"state", "GC", "nodes-cycles"}); }
 Cell* interpreted_field() { return field_path({"internal", "interpreted?"}); }
 Cell* pretty_field() { return field_path({"internal", "pretty-floats"}); }
+Cell* zunbin_encode_field() { return field_path({"internal", "zunbin-encode*"}); }
+Cell* zunbin_decode_field() { return field_path({"internal", "zunbin-decode"}); }
 
 // The field of the object the word system holds now, or nullptr when that
 // has no such field.
@@ -137,12 +178,20 @@ void prepare() {
     set_routine(gc_nodes_field, "return: [integer!]", gc_cycles, TYPE_INTEGER);
     set_routine(interpreted_field, "return: [logic!]", interpreted_q, TYPE_LOGIC);
     set_routine(pretty_field, "flag [logic!]", pretty_floats, routine::NO_RETURN_TYPE);
+    set_routine(zunbin_encode_field, "data [any-type!] compact? [logic!]", zunbin_encode,
+                routine::NO_RETURN_TYPE);
+    set_routine(zunbin_decode_field, "payload [any-type!]", zunbin_decode, routine::NO_RETURN_TYPE);
+
+    for (const ImageRoutine& r : k_image_encoders)
+        set_routine(r.field, ENCODE_SPEC, r.entry, routine::NO_RETURN_TYPE);
+    set_routine(decode_image_field, "data [any-type!]", decode_image, routine::NO_RETURN_TYPE);
     // The address `about/debug` gives for a build without version-control data.
     const Cell* page = string::load_c_text(ZUN_DOWNLOAD_PAGE, uint32_t(std::strlen(ZUN_DOWNLOAD_PAGE)), 0);
     *field_path({"internal", "download-page"}) = *page;
     const Cell line = *os_info::push_command_line();
     *field_path({"script", "args"}) = line;
-    // The split the library's extract-boot-args makes of that line.
+    // The program's argument vector as it came: the library's splitting of
+    // the line above is for callers that only have one string.
     const Cell boot = *os_info::push_text(program().data(), program().size());
     *field_path({"options", "boot"}) = boot;
     const Cell args = *os_info::push_options_args();
@@ -169,8 +218,7 @@ void apply_command_line(const char* script) {
         const Cell text = *os_info::push_text(args[i].data(), args[i].size());
         block::append_cell(block, &text);
         stack::pop(1);
-        if (!joined.empty()) joined += ' ';
-        joined += args[i].find_first_of(" \t\n") == std::string::npos ? args[i] : '"' + args[i] + '"';
+        os_info::append_argument(joined, args[i]);
     }
     set_live({"options", "args"}, *block);
     set_live({"script", "args"}, *os_info::push_text(joined.data(), joined.size()));

@@ -15,6 +15,7 @@
 #include "datatypes/series/series.hpp"
 #include "datatypes/series/string.hpp"
 #include "interpreter/actions.hpp"
+#include "datatypes/series/image.hpp"
 #include "interpreter/stack.hpp"
 
 namespace zun::binary {
@@ -660,8 +661,10 @@ Cell* to(Cell*, Cell* spec, int) {
         case TYPE_CHAR: case TYPE_TUPLE: case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH:
             encode_value(sink, &value, 0, false, STRICT);
             break;
-        case TYPE_IMAGE:
-            support::fire_error(ErrorId::internal_not_done);
+        case TYPE_IMAGE:  // the pixels as stored, from the first
+            *result = *image::extract_data(&value, 2);
+            stack::pop(1);
+            return result;
         default:
             if (!text_type_q(t)) fire_bad_to(&value);
             encode_value(sink, &value, 0, false, STRICT);

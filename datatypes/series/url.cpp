@@ -8,9 +8,15 @@
 #include "core/unicode.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/registry.hpp"
+#include "core/symbols.hpp"
+#include "datatypes/context.hpp"
+#include "datatypes/port.hpp"
+#include "datatypes/series/block.hpp"
 #include "datatypes/series/string.hpp"
 #include "interpreter/actions.hpp"
+#include "interpreter/eval.hpp"
 #include "interpreter/stack.hpp"
+#include "services/http.hpp"
 
 namespace zun::url {
 
@@ -237,6 +243,109 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     return &g_result;
 }
 
+// ---------------------------------------------------------------- ports and HTTP
+
+namespace {
+
+bool http_q(Cell* url) { return string::starts_with_c_text_q(url, "http"); }
+
+// The request's answer, or access no-connect with the url and the reason.
+Cell* request(file_io::HttpRequest& r) {
+    std::string reason;
+    Cell* answer = file_io::http_request(r, &reason);
+    // Ctrl-C ended the transfer: the evaluator halts at its next step.
+    if (answer->is(TYPE_NONE) && interpreter::g_interrupt) return answer;
+    if (answer->is(TYPE_NONE)) {
+        Cell* why = string::load_c_text(reason.data(), uint32_t(reason.size()), 0);
+        support::fire_error(ErrorId::access_no_connect, r.url, why);
+    }
+    return answer;
+}
+
+Cell word_named(const char* name) {
+    return make_cell(TYPE_WORD, 0, symbol::make(name), context::NO_INDEX);
+}
+
+}  // namespace
+
+Cell* port_from_url(Cell* url, bool open_flag, bool new_, bool read, bool write, bool seek,
+                    Cell* allow) {
+    const Cell given = *url;
+    const uint32_t symbol = symbol::make("decode-url");
+    const Cell* found = context::find_word_value(symbol, context::global());
+    if (!found || !found->is(TYPE_FUNCTION)) support::fire_error(ErrorId::internal_not_done);
+    Cell* held = stack::push(found);
+    Cell* args = stack::push(&given);
+    const Cell name = context::resolve_symbol(context::global(), symbol);
+    if (Flow flow = interpreter::call_function(held, args, 1, true, &name); flow != Flow::normal)
+        interpreter::raise_pending(flow);
+    Cell* parts = stack::g_top - 1;
+    if (!parts->is(TYPE_OBJECT)) support::fire_error(ErrorId::script_invalid_arg, &given);
+    Cell* port = port::make(nullptr, parts, TYPE_PORT);
+    if (!open_flag) return port;
+    return port::open(port, new_, read, write, seek, allow);
+}
+
+namespace {
+
+Cell* open(Cell* url, bool new_, bool read, bool write, bool seek, Cell* allow) {
+    return port_from_url(url, true, new_, read, write, seek, allow);
+}
+
+Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as) {
+    if (!http_q(source)) {
+        Cell* port = port_from_url(source, false, false, false, false, false, nullptr);
+        return port::read(port, part, seek, binary, lines, info, as);
+    }
+    if (part || seek || as) support::fire_error(ErrorId::internal_not_done);
+    const Cell get = word_named("get");
+    file_io::HttpRequest r{&get, source, nullptr, nullptr, binary, lines, info};
+    return request(r);
+}
+
+bool data_type_q(const Cell& data) {
+    return data.is(TYPE_NONE) || data.is(TYPE_BLOCK) || data.is(TYPE_STRING) ||
+           data.is(TYPE_BINARY);
+}
+
+Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool append,
+            Cell* part, Cell* seek, Cell* allow, Cell* as) {
+    if (!http_q(destination)) {
+        Cell* copy = stack::push_cell();
+        actions::copy_direct(data, copy, nullptr, true, nullptr);
+        Cell* port = port_from_url(destination, false, false, false, false, false, nullptr);
+        return port::write(port, copy, binary, lines, info, append, part, seek, allow, as);
+    }
+    if (seek || allow || as) support::fire_error(ErrorId::internal_not_done);
+    Cell method = word_named("post");
+    const Cell* headers = nullptr;
+    Cell body = *data;
+    if (data->is(TYPE_BLOCK)) {
+        // [method headers data]: an empty block is a plain GET
+        const int32_t head = block::head_index(data), n = block::length_from_head(data);
+        method = word_named("get");
+        body = make_cell(TYPE_NONE);
+        if (n > 0) {
+            const Cell first = *block::cell_at(data, head);
+            if (!first.is(TYPE_WORD)) support::fire_error(ErrorId::script_invalid_arg, &first);
+            method = make_cell(TYPE_WORD, 0, symbol::canonical(first.data2), context::NO_INDEX);
+        }
+        if (n > 1) {
+            headers = block::cell_at(data, head + 1);
+            if (!headers->is(TYPE_BLOCK)) support::fire_error(ErrorId::script_invalid_arg, headers);
+        }
+        if (n > 2) body = *block::cell_at(data, head + 2);
+    }
+    if (!data_type_q(body)) support::fire_error(ErrorId::script_invalid_arg, &body);
+    Cell* held_headers = headers ? stack::push(headers) : nullptr;
+    Cell* held_body = stack::push(&body);
+    file_io::HttpRequest r{&method, destination, held_headers,
+                           held_body->is(TYPE_NONE) ? nullptr : held_body, binary, lines, info};
+    return request(r);
+}
+
+}  // namespace
+
 void register_type() {
     static const SlotTable slots = make_slots(
         /*  1 */ own<A_MAKE>(&make), E, E, own<A_TO>(&to), inherit<A_FORM>(), own<A_MOLD>(&mold),
@@ -249,8 +358,7 @@ void register_type() {
         /* 40 */ inherit<A_POKE>(), E, inherit<A_REMOVE>(), inherit<A_REVERSE>(),
         /* 44 */ inherit<A_SELECT>(), E, inherit<A_SKIP>(), inherit<A_SWAP>(), inherit<A_TAIL>(),
         /* 49 */ inherit<A_TAIL_Q>(), inherit<A_TAKE>(), E, E, E, E, inherit<A_MODIFY>(),
-        // Reading, writing and opening urls wait for the HTTP service and the port schemes.
-        /* 56 */ todo<A_OPEN>(), E, E, todo<A_READ>(), E, E, todo<A_WRITE>());
+        /* 56 */ own<A_OPEN>(&open), E, E, own<A_READ>(&read), E, E, own<A_WRITE>(&write));
     registry::register_type(TYPE_URL, TYPE_STRING, "url!", slots);
 }
 

@@ -45,6 +45,11 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* arg, i
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
                 Cell* previous, int index, bool case_, bool get, bool last, bool notify);
 
+// A port made from the parts decode-url finds in the url (script invalid-arg
+// when it finds none); with open_flag the port's open action runs too.
+Cell* port_from_url(Cell* url, bool open_flag, bool new_, bool read, bool write, bool seek,
+                    Cell* allow);
+
 void register_type();
 
 }  // namespace zun::url

@@ -111,6 +111,25 @@ TEST_F(Collector, LiveBuffersSlideDownOverDeadOnesKeepingTheirContent) {
     EXPECT_GE(collector::last_report().buffers_moved, 2u);
 }
 
+TEST_F(Collector, ATrimmedBufferGivesItsEndBackToTheNextCompaction) {
+    Cell* blk = push_block(3, 7);  // room for 11 cells
+    NodeId after = bytes("after the trimmed block");
+    const Cell held = make_cell(TYPE_STRING, 0, after, 0);
+    stack::push(&held);
+    memory::SeriesBuffer* b = buf(blk->data2);
+    const uint32_t before = b->size;
+    memory::trim_buffer(b, b->tail);
+    EXPECT_EQ(b->size, 3 * sizeof(Cell));
+    memory::trim_buffer(b, 1);  // never below the data
+    EXPECT_EQ(b->size, 3 * sizeof(Cell));
+    const double in_use = memory::bytes_in_use();
+    collector::recycle();
+    EXPECT_EQ(ints(blk->data2), (std::vector<int32_t>{7, 8, 9}));
+    EXPECT_EQ(text(after), "after the trimmed block");
+    EXPECT_LE(memory::bytes_in_use(), in_use - (before - 3 * sizeof(Cell)));
+    EXPECT_EQ(buf(blk->data2)->used(), buf(blk->data2)->size);  // no room was kept
+}
+
 TEST_F(Collector, MarksAreClearedAfterACollection) {
     push_block(4);
     symbols::init();

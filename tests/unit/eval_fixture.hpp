@@ -24,6 +24,7 @@
 #include "interpreter/native_table.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
+#include "services/compress.hpp"
 #include "startup/boot_values.hpp"
 #include "startup/system_data.hpp"
 #include "tests/unit/runtime_fixture.hpp"
@@ -84,9 +85,11 @@ protected:
         system_data::init();
         actions::init_table();
         natives::init_table();
+        compress::init_method_words();
         lexer::init();
         interpreter::init();
         boot_values::init();
+        interpreter::note_start_up_values();
         stack::push_native_frame(nullptr);
         g_notes.clear();
         define_native(113, "note", "value [any-type!]", &t_note);

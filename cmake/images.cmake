@@ -1,0 +1,12 @@
+# Images: libpng, libjpeg-turbo, giflib and libtiff for the codecs (BMP is our
+# own); ImageMagick is the tests' oracle.
+find_package(PNG REQUIRED)
+find_package(JPEG REQUIRED)
+find_package(GIF REQUIRED)
+find_package(TIFF REQUIRED)
+target_link_libraries(zunrt PUBLIC PNG::PNG JPEG::JPEG GIF::GIF TIFF::TIFF)
+
+# Decoders and encoders against ImageMagick, the bad-file table.
+zun_python_test(image_codecs tests/image_codecs.py)
+# Arbitrary bytes through every decoder.
+zun_fuzzer(image_fuzz tests/fuzz/image_fuzz.cpp)

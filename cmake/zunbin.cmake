@@ -1,0 +1,32 @@
+# ZUNBIN: the boot stream, made at build time by a tool built from the runtime
+# library (which has no stream, so the tool's start-up lexes every text), and
+# embedded into the program.
+add_executable(zunboot tools/zunboot.cpp)
+target_link_libraries(zunboot PRIVATE zunrt Threads::Threads)
+add_custom_command(
+  OUTPUT ${GEN_DIR}/boot_stream.inc
+  COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
+          $<TARGET_FILE:zunboot> ${GEN_DIR}/boot_stream.zunbin
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/embed_file.py
+          ${GEN_DIR}/boot_stream.zunbin ${GEN_DIR}/boot_stream.inc boot_stream
+  DEPENDS zunboot ${CMAKE_SOURCE_DIR}/tools/embed_file.py
+  COMMENT "Making the boot stream")
+add_custom_target(zun_boot_stream DEPENDS ${GEN_DIR}/boot_stream.inc)
+add_dependencies(zun zun_boot_stream)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/startup/main.cpp PROPERTIES
+                            OBJECT_DEPENDS ${GEN_DIR}/boot_stream.inc)
+
+# The readers and the runtime LZ under libFuzzer.
+zun_fuzzer(zunbin_compact_fuzz tests/fuzz/zunbin_fuzz.cpp)
+zun_fuzzer(zunbin_aligned_fuzz tests/fuzz/zunbin_fuzz.cpp)
+zun_fuzzer(lz_fuzz tests/fuzz/lz_fuzz.cpp)
+if(ZUN_FUZZ)
+  target_compile_definitions(zunbin_aligned_fuzz PRIVATE ZUNBIN_FUZZ_ALIGNED=1)
+endif()
+
+# The unit test that starts up from the stream.
+if(ZUN_TESTS)
+  add_dependencies(zun_unit zun_boot_stream)
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/unit/boot_stream_test.cpp PROPERTIES
+                              OBJECT_DEPENDS ${GEN_DIR}/boot_stream.inc)
+endif()
