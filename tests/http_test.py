@@ -198,7 +198,7 @@ def check_interrupt(zun, server, env):
         end = time.time() + 60
         while b">> " not in seen and time.time() < end:
             seen += os.read(proc.stdout.fileno(), 4096)
-        proc.stdin.write(("read %s/stall 1\n" % server.base).encode())
+        proc.stdin.write(("read %s/stall\n" % server.base).encode())
         proc.stdin.flush()
         time.sleep(1.5)
         proc.send_signal(signal.SIGINT)
