@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <tuple>
@@ -285,6 +286,34 @@ struct Walker {
             points(ps);
             if (ps.size() > 2) invalid(cmd);
             draw_image_at(source, ps);
+        } else if (is_word(cmd, "spline")) {
+            std::vector<std::pair<double, double>> ps;
+            points(ps);
+            const bool closed = at < end && is_word(at, "closed") && (++at, true);
+            if (ps.size() < 2) invalid(cmd);
+            spline(ps, closed);
+            paint_path(closed);
+        } else if (is_word(cmd, "line-join") || is_word(cmd, "line-cap")) {
+            const bool join = is_word(cmd, "line-join");
+            if (at >= end) invalid(cmd);
+            const Cell* w = at++;
+            if (join && (is_word(w, "miter") || is_word(w, "miter-bevel")))
+                cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+            else if (join && is_word(w, "round"))
+                cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+            else if (join && is_word(w, "bevel"))
+                cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
+            else if (!join && is_word(w, "flat"))
+                cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+            else if (!join && is_word(w, "square"))
+                cairo_set_line_cap(cr, CAIRO_LINE_CAP_SQUARE);
+            else if (!join && is_word(w, "round"))
+                cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+            else
+                invalid(w);
+        } else if (is_word(cmd, "anti-alias")) {
+            if (at >= end || !(is_word(at, "on") || is_word(at, "off"))) invalid(at < end ? at : cmd);
+            cairo_set_antialias(cr, is_word(at++, "on") ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
         } else if (is_word(cmd, "push")) {
             scoped(cmd, [] {});
         } else if (is_word(cmd, "translate")) {
@@ -325,6 +354,32 @@ struct Walker {
         } else {
             invalid(cmd);
         }
+    }
+
+    // Catmull-Rom through the points, 25 steps a segment; the ends repeat
+    // their point unless the spline is closed.
+    void spline(const std::vector<std::pair<double, double>>& ps, bool closed) {
+        constexpr int STEPS = 25;
+        const size_t n = ps.size();
+        auto at_index = [&](long i) {
+            if (closed) return ps[size_t((i % long(n) + long(n)) % long(n))];
+            return ps[size_t(std::clamp(i, 0L, long(n) - 1))];
+        };
+        cairo_move_to(cr, ps[0].first, ps[0].second);
+        const long segments = closed ? long(n) : long(n) - 1;
+        for (long i = 0; i < segments; ++i) {
+            const auto p0 = at_index(i - 1), p1 = at_index(i), p2 = at_index(i + 1), p3 = at_index(i + 2);
+            for (int s = 1; s <= STEPS; ++s) {
+                const double t = double(s) / STEPS, t2 = t * t, t3 = t2 * t;
+                auto f = [&](double a, double b, double c, double d) {
+                    return 0.5 * (2 * b + (c - a) * t + (2 * a - 5 * b + 4 * c - d) * t2 +
+                                  (3 * b - a - 3 * c + d) * t3);
+                };
+                cairo_line_to(cr, f(p0.first, p1.first, p2.first, p3.first),
+                              f(p0.second, p1.second, p2.second, p3.second));
+            }
+        }
+        if (closed) cairo_close_path(cr);
     }
 
     // At its own size at a point (0x0 by default), or stretched between two.
