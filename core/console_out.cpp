@@ -1,6 +1,10 @@
 #include "core/console_out.hpp"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/runtime.hpp"
@@ -185,5 +189,20 @@ void print_hex2(uint32_t value) { print_formatted("%02X", value); }
 void print_hex8(uint32_t value) { print_formatted("%08X", value); }
 void print_float64(double value) { print_formatted("%.16g", value); }
 void print_float32(float value) { print_formatted("%.7g", double(value)); }
+
+void check_standard_output() {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return;
+    const int error = errno;
+    if (error) std::fprintf(stderr, "*** cannot write the standard output: %s\n", std::strerror(error));
+    else std::fprintf(stderr, "*** cannot write the standard output\n");
+    _exit(1);
+}
+
+void exit_checked(int status) {
+    check_standard_output();
+    std::fflush(stderr);
+    std::_Exit(status);
+}
 
 }  // namespace zun::console_out

@@ -43,6 +43,14 @@ void write_units(const void* text, size_t length, int unit, bool newline);
 // The bytes as they are, then the text hooks get them.
 void write_cstring(const char* text);
 
+// Flushes standard output. Output that could not be written (a full disk, a
+// closed device) is a failure of the program whatever status it meant to end
+// with: reported on standard error, the process ends with status 1. Answers
+// when all went out.
+void check_standard_output();
+// Ends the process at once with the status, standard output checked first.
+[[noreturn]] void exit_checked(int status);
+
 // Each formats the number, writes it and passes it to the text hooks.
 void print_int(int32_t value);         // "%i"
 void print_hex2(uint32_t value);       // "%02X"

@@ -2,6 +2,7 @@
 // raising errors, the float-to-integer check and the cycle-detection stack.
 #pragma once
 #include <cstdint>
+#include <new>
 
 #include "core/cell.hpp"
 #include "core/memory.hpp"
@@ -58,6 +59,17 @@ uint32_t boot_literal_ref(uint32_t i);
 [[noreturn]] void fire_error(ErrorId id, const Cell* arg1 = nullptr,
                              const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);
 [[noreturn]] void fire_make_error(const Cell* type, const Cell* spec);
+// Runs work whose C++ allocations grow with the input (process output, file
+// contents, decoded data); a failed allocation raises internal no-memory as
+// the series allocators do.
+template <class Work>
+decltype(auto) no_memory_guard(Work&& work) {
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        fire_error(ErrorId::internal_no_memory);
+    }
+}
 inline Cell datatype_cell(uint32_t type) { return make_cell(TYPE_DATATYPE, type); }
 // script invalid-type naming the datatype.
 [[noreturn]] void fire_invalid_type(uint32_t type);

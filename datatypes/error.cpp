@@ -369,8 +369,17 @@ void put_utf8(std::string& out, uint32_t cp) {
     out.append(reinterpret_cast<const char*>(bytes), unicode::encode_utf8_char(cp, bytes));
 }
 
+// The report goes out as C text: a NUL in a message is written as mold
+// writes it, so the lines after it are not lost.
 void form_value(const Cell* error, char* out, size_t size) {
-    std::snprintf(out, size, "%s", report(error).c_str());
+    const std::string text = report(error);
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char c : text) {
+        if (c == '\0') escaped += "^@";
+        else escaped += c;
+    }
+    std::snprintf(out, size, "%s", escaped.c_str());
 }
 
 int appended_since(const Cell* buffer, int32_t start) {

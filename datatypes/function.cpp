@@ -95,12 +95,11 @@ Cell* build(const Cell* spec_in, const Cell* body_in, const Build& how, NodeId* 
     Cell* result = stack::push_cell();
     *result = make_cell(TYPE_NONE);
 
+    // The function keeps a copy of its own: the caller may change or clear
+    // its block later, and the evaluator reads the arguments from the spec.
     int32_t length = length_of(spec.data2);
-    int32_t head = std::clamp(int32_t(spec.data1), 0, length);
-    if (head != 0) {
-        spec.data1 = uint32_t(head);
-        spec = *block::clone(&spec, false, false);
-    }
+    spec.data1 = uint32_t(std::clamp(int32_t(spec.data1), 0, length));
+    spec = *block::clone(&spec, true, false);
     NodeId more = memory::alloc_unset_cells(MORE_CELLS);
     memory::buffer_of(more)->tail = memory::buffer_of(more)->head + MORE_CELLS * CELL;
     stack::push(&spec);
@@ -429,10 +428,16 @@ Cell* make(Cell*, Cell* spec_in, int) {
     return stack::top();
 }
 
+void reflect_spec(Cell* value) {
+    const Cell spec = block_cell(value->data2);
+    *value = *block::clone(&spec, true, false);
+    stack::pop(1);
+}
+
 void reflect(Cell* value, uint32_t field_symbol) {
     const Cell v = *value;
     if (same_symbol(field_symbol, sym::id(sym::spec))) {
-        *value = block_cell(v.data2);
+        reflect_spec(value);
     } else if (same_symbol(field_symbol, sym::id(sym::body))) {
         *value = *more_cell(&v, MORE_BODY);
     } else if (same_symbol(field_symbol, sym::id(sym::words))) {

@@ -71,6 +71,9 @@ Cell* more_cell(const Cell* value, uint32_t i);
 // Actions.
 Cell* make(Cell* proto, Cell* spec, int type);
 void reflect(Cell* value, uint32_t field_symbol);
+// The value (on the stack) of any function kind becomes a deep copy of its
+// spec block: changing what reflect answers must not change the function.
+void reflect_spec(Cell* value);
 int form(Cell* value, Cell* buffer, Cell* arg, int part);
 int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* arg, int part,
          int indent);

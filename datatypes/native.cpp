@@ -45,6 +45,10 @@ int mold_made(const char* open, Cell* value, Cell* buffer, bool only, bool all, 
     return part - append_ascii(buffer, "]");
 }
 
+NodeId g_own_natives[native::INDEX_LIMIT + 1];
+NodeId g_own_actions[action::INDEX_LIMIT + 1];
+bool g_own_recorded = false;
+
 // The make argument [spec-block index] with the index in 1..limit.
 Cell* make_indexed(uint32_t type, const Cell* spec_in, uint32_t limit) {
     const Cell arg = *spec_in;
@@ -60,7 +64,11 @@ Cell* make_indexed(uint32_t type, const Cell* spec_in, uint32_t limit) {
     if (!spec.is(TYPE_BLOCK) || !index.is(TYPE_INTEGER) || index.as_int() < 1 ||
         uint32_t(index.as_int()) > limit)
         bad();
-    return native::push(type, &spec, uint32_t(index.as_int()));
+    if (!g_own_recorded) return native::push(type, &spec, uint32_t(index.as_int()));
+    const NodeId own = native::own_spec(type, uint32_t(index.as_int()));
+    if (!own) bad();
+    const Cell own_spec = block_cell(own);
+    return native::push(type, &own_spec, uint32_t(index.as_int()));
 }
 }  // namespace
 
@@ -87,12 +95,26 @@ Cell* push(uint32_t type, const Cell* spec_in, uint32_t index) {
     return result;
 }
 
+void record_own_spec(uint32_t type, uint32_t index, NodeId spec) {
+    NodeId* table = type == TYPE_ACTION ? g_own_actions : g_own_natives;
+    const uint32_t limit = type == TYPE_ACTION ? action::INDEX_LIMIT : INDEX_LIMIT;
+    if (index < 1 || index > limit) return;
+    table[index] = spec;
+    g_own_recorded = true;
+}
+
+NodeId own_spec(uint32_t type, uint32_t index) {
+    const NodeId* table = type == TYPE_ACTION ? g_own_actions : g_own_natives;
+    const uint32_t limit = type == TYPE_ACTION ? action::INDEX_LIMIT : INDEX_LIMIT;
+    return index >= 1 && index <= limit ? table[index] : 0;
+}
+
 Cell* make(Cell*, Cell* spec, int) { return make_indexed(TYPE_NATIVE, spec, INDEX_LIMIT); }
 
 void reflect(Cell* value, uint32_t field_symbol) {
     const Cell v = *value;
     if (same_symbol(field_symbol, sym::id(sym::spec))) {
-        *value = block_cell(v.data2);
+        function::reflect_spec(value);
     } else if (same_symbol(field_symbol, sym::id(sym::body))) {
         uint32_t wrapped = v.is(TYPE_OP) ? op::wrapped_type(&v) : 0;
         if (wrapped == TYPE_FUNCTION || wrapped == TYPE_ROUTINE)

@@ -25,6 +25,14 @@ void register_type();
 // (not checked: make checks it); answers it.
 Cell* push(uint32_t type, const Cell* spec, uint32_t index);
 
+// The spec block each built-in index was bound with at start-up (the caller
+// keeps those blocks alive). Once any is recorded, make gives a native! or
+// action! made from a value the spec of its index, whatever spec it was
+// handed, and refuses an index nothing was bound to: the entry point reads
+// its arguments in its own layout.
+void record_own_spec(uint32_t type, uint32_t index, NodeId spec);
+NodeId own_spec(uint32_t type, uint32_t index);
+
 // Actions; action! and op! use reflect and compare too.
 Cell* make(Cell* proto, Cell* spec, int type);
 void reflect(Cell* value, uint32_t field_symbol);

@@ -23,6 +23,7 @@ namespace zun::time_ {
 namespace {
 
 constexpr double SECONDS_PER_HOUR = 3600.0;
+constexpr double MAX_HOURS = 2147483648.0;
 constexpr double TINY = 0.000001;
 
 using support::datatype_cell;
@@ -264,6 +265,11 @@ Cell* make(Cell*, Cell* spec, int) {
             t = from_text(spec);
             break;
         default: fire_bad_to_arg(spec);
+    }
+    // The hours must fit an integer!, as the notation's do.
+    if (!(std::fabs(t) < MAX_HOURS * SECONDS_PER_HOUR)) {
+        const Cell datatype = datatype_cell(TYPE_TIME);
+        support::fire_error(ErrorId::script_type_limit, &datatype);
     }
     return push(t);
 }

@@ -318,7 +318,9 @@ Flow size_q(int, const int32_t*) {
     std::string path;
     if (file_io::dir_path_q(file) || !file::to_os_c_string(file, path)) return none_result();
     const int64_t size = file_io::file_size(path.c_str());
-    if (size < 0 || size > INT32_MAX) return none_result();
+    if (size < 0) return none_result();
+    // past the integer range the size promotes to a float, as sums do
+    if (size > INT32_MAX) return float_result(double(size));
     return integer_result(int32_t(size));
 }
 

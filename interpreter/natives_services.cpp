@@ -324,22 +324,29 @@ Flow call(int, const int32_t* refinements) {
     const Cell* out = refinement_arg(refinements, 5);
     const Cell* err = refinement_arg(refinements, 6);
     process::Redirect input, output, error;
-    prepare_input(in, input);
-    prepare_output(out, output);
-    prepare_output(err, error);
+    support::no_memory_guard([&] {
+        prepare_input(in, input);
+        prepare_output(out, output);
+        prepare_output(err, error);
+    });
     process::Result r;
-    if (cmd->is(TYPE_FILE) && !options.shell)
-        r = process::run_argv({command}, options, input, output, error);
-    else
-        r = process::run(cmd->is(TYPE_FILE) ? process::shell_quote(command) : command, options,
-                         input, output, error);
+    support::no_memory_guard([&] {
+        if (cmd->is(TYPE_FILE) && !options.shell)
+            r = process::run_argv({command}, options, input, output, error);
+        else
+            r = process::run(cmd->is(TYPE_FILE) ? process::shell_quote(command) : command,
+                             options, input, output, error);
+    });
     if (r.value == -1) {
         if (r.input_failed)
             support::fire_error(ErrorId::access_cannot_open, in);
         support::fire_error(ErrorId::access_cannot_open, cmd);
     }
-    deliver_output(out, output);
-    deliver_output(err, error);
+    if (r.no_memory) support::fire_error(ErrorId::internal_no_memory);
+    support::no_memory_guard([&] {
+        deliver_output(out, output);
+        deliver_output(err, error);
+    });
     return result(integer_cell(r.value));
 }
 

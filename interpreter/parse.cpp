@@ -318,16 +318,8 @@ void Engine::run() {
 }
 
 void Engine::begin_block() {
-    Cell c0 = make_cell(TYPE_NONE);
-    // Kept values roll back when an alternative of this block fails.
-    if (m_collect_depth > 0) {
-        const Cell* target = &collect_cells()[2 * (m_collect_depth - 1) + 1];
-        if (block::any_block_q(target->type()) &&
-            collect_cells()[2 * (m_collect_depth - 1)].type() != TYPE_GET_WORD &&
-            collect_cells()[2 * (m_collect_depth - 1)].type() != TYPE_REFINEMENT)
-            c0 = pair(m_collect_depth, block::length_from_start(target));
-    }
-    push_entry(c0, triple(m_rpos, head(), remaining()), rules());
+    // Values a keep has kept stay when a later rule fails: no roll-back.
+    push_entry(make_cell(TYPE_NONE), triple(m_rpos, head(), remaining()), rules());
     rules() = m_enter;
     m_rpos = block::head_index(&m_enter) - 1;
     m_match = true;
@@ -372,13 +364,7 @@ void Engine::end_block() {
 
 void Engine::alternative() {
     const int32_t e = top_entry();
-    const Cell c0 = *entry(e, 0);
     set_head(std::min(int32_t(entry(e, 1)->data2), input_tail(&input())));
-    if (c0.is(TYPE_PAIR) && int32_t(c0.data2) == m_collect_depth) {
-        const Cell target = collect_cells()[2 * (m_collect_depth - 1) + 1];
-        if (block::length_from_start(&target) > int32_t(c0.data3))
-            block::set_tail_at(&target, int32_t(c0.data3));
-    }
     const uint32_t bar = sym::id(sym::bar);
     const int32_t tail = rules_tail();
     for (int32_t i = m_rpos + 1; i < tail; i++) {

@@ -45,6 +45,13 @@ public:
     }
     int get() const { return m_fd; }
     bool ok() const { return m_fd >= 0; }
+    // Closes now: false when the system reports an error (a write it could
+    // not complete, such as on a full disk).
+    bool close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
 
 private:
     int m_fd;
@@ -52,6 +59,23 @@ private:
 
 [[noreturn]] void fire_cannot_open(const Cell* path) {
     support::fire_error(ErrorId::access_cannot_open, path ? path : &shared_none_cell);
+}
+
+// The file (none for standard output) and the system's reason, from errno.
+[[noreturn]] void fire_write_error(const Cell* path) {
+    const char* reason = std::strerror(errno);
+    const Cell target = path ? *path : shared_none_cell;
+    const Cell text = *string::load_c_text(reason, uint32_t(std::strlen(reason)), 0);
+    support::fire_error(ErrorId::access_write_error, &target, &text);
+}
+
+// A /part or /seek position: an integer!, or a whole float! for positions
+// past 2 GB (a file's size answers a float! there).
+int64_t position_of(const Cell* value) {
+    if (!value->is(TYPE_FLOAT)) return support::to_int_checked(value);
+    const double d = value->as_double();
+    if (!(d >= -9.2e18 && d <= 9.2e18)) support::fire_error(ErrorId::script_out_of_range, value);
+    return int64_t(d);
 }
 
 std::string os_path_or_raise(Cell* file) {
@@ -63,12 +87,12 @@ std::string os_path_or_raise(Cell* file) {
 // A negative /part limits nothing; a negative /seek starts at the beginning.
 int64_t part_of(const Cell* value) {
     if (!value) return ABSENT;
-    int32_t n = support::to_int_checked(value);
+    int64_t n = position_of(value);
     return n < 0 ? ABSENT : n;
 }
 int64_t seek_of(const Cell* value) {
     if (!value) return ABSENT;
-    int32_t n = support::to_int_checked(value);
+    int64_t n = position_of(value);
     return n < 0 ? 0 : n;
 }
 
@@ -222,7 +246,9 @@ Cell* read_file(const char* path, int64_t part, int64_t seek, bool binary, bool 
     std::vector<uint8_t> bytes;
     {
         Fd fd(::open(path, O_RDONLY | O_CLOEXEC));
-        if (!fd.ok() || !read_bytes(fd.get(), part, seek, bytes)) return nullptr;
+        if (!fd.ok()) return nullptr;
+        bool read = support::no_memory_guard([&] { return read_bytes(fd.get(), part, seek, bytes); });
+        if (!read) return nullptr;
     }
     if (binary) return push_binary(bytes.data(), bytes.size());
     if (lines) return split_lines(bytes.data(), bytes.size());
@@ -276,26 +302,27 @@ int64_t write_target(Cell* destination, Cell* value, Cell* part, Cell* seek, boo
     // Text goes out with LF line ends, so text and binary writes differ only
     // in which values they accept, not in the bytes.
     std::string data;
-    if (lines && value->is(TYPE_BLOCK)) {
-        stack::StackScope scope;
-        Cell* item = stack::push(&shared_unset_cell);
-        NodeId node = value->data2;
-        for (int32_t i = std::max(int32_t(value->data1), 0);; i++) {
-            memory::SeriesBuffer* b = memory::buffer_of(node);
-            if (i >= int32_t(b->used() / sizeof(Cell))) break;
-            *item = b->head_cell()[i];  // on the stack while it is molded
-            append_bytes_of(item, ABSENT, data);
-            data += '\n';
+    support::no_memory_guard([&] {
+        if (lines && value->is(TYPE_BLOCK)) {
+            stack::StackScope scope;
+            Cell* item = stack::push(&shared_unset_cell);
+            NodeId node = value->data2;
+            for (int32_t i = std::max(int32_t(value->data1), 0);; i++) {
+                memory::SeriesBuffer* b = memory::buffer_of(node);
+                if (i >= int32_t(b->used() / sizeof(Cell))) break;
+                *item = b->head_cell()[i];  // on the stack while it is molded
+                append_bytes_of(item, ABSENT, data);
+                data += '\n';
+            }
+        } else {
+            append_bytes_of(value, limit, data);
+            if (lines) data += '\n';
         }
-    } else {
-        append_bytes_of(value, limit, data);
-        if (lines) data += '\n';
-    }
+    });
 
     if (!destination) {
         std::fflush(stdout);
-        if (!write_fully(STDOUT_FILENO, data.data(), data.size()))
-            fire_cannot_open(&shared_none_cell);
+        if (!write_fully(STDOUT_FILENO, data.data(), data.size())) fire_write_error(nullptr);
         return int64_t(data.size());
     }
     std::string path = os_path_or_raise(destination);
@@ -307,7 +334,8 @@ int64_t write_target(Cell* destination, Cell* value, Cell* part, Cell* seek, boo
     if (!fd.ok()) fire_cannot_open(destination);
     if (offset > 0 && !append && ::lseek(fd.get(), off_t(offset), SEEK_SET) < 0)
         fire_cannot_open(destination);
-    if (!write_fully(fd.get(), data.data(), data.size())) fire_cannot_open(destination);
+    if (!write_fully(fd.get(), data.data(), data.size()) || !fd.close())
+        fire_write_error(destination);
     return int64_t(data.size());
 }
 

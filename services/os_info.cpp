@@ -30,11 +30,26 @@ std::string& program_name() {
     return name;
 }
 
+}  // namespace
+
+// An argument that is empty or holds blanks or quotes goes in double quotes,
+// with the characters a shell treats specially there escaped by a backslash,
+// so a shell would read the line back into the same arguments.
 void append_argument(std::string& text, const std::string& argument) {
     if (!text.empty()) text += ' ';
-    if (argument.find_first_of(" \t\n") != std::string::npos) text += '"' + argument + '"';
-    else text += argument;
+    if (!argument.empty() && argument.find_first_of(" \t\n\"'\\$`") == std::string::npos) {
+        text += argument;
+        return;
+    }
+    text += '"';
+    for (char c : argument) {
+        if (c == '"' || c == '\\' || c == '$' || c == '`') text += '\\';
+        text += c;
+    }
+    text += '"';
 }
+
+namespace {
 
 // Moves the top value to the block's tail.
 void append_top(Cell* block) {

@@ -13,9 +13,11 @@ namespace zun::os_info {
 // Start-up keeps the program's arguments (without the program name).
 void set_command_line(int argc, const char* const* argv);
 const std::vector<std::string>& arguments();
-// The arguments joined by single spaces, one holding blanks wrapped in double
-// quotes: the text of system/script/args.
+// The arguments joined by single spaces, one that is empty or holds blanks or
+// quotes in double quotes as a shell would read it: the text of
+// system/script/args.
 std::string joined_arguments();
+void append_argument(std::string& text, const std::string& argument);
 Cell* push_script_args();   // that text as a string!
 // The whole command line, program name first, joined the same way.
 Cell* push_command_line();

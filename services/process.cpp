@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 extern char** environ;
 
@@ -19,6 +20,7 @@ namespace {
 
 constexpr size_t FIRST_CAPACITY = 4096;
 constexpr size_t WRITE_CHUNK = 65536;
+constexpr size_t MAX_OUTPUT = 0x7FFFFFF0;  // the largest series
 
 // Names the shell knows that are usually no program of their own: a command
 // starting with one that is not found as a program runs through the shell.
@@ -113,17 +115,36 @@ private:
     sigset_t m_old;
 };
 
-// Feeds the input and drains both outputs until every pipe is closed.
-void pump(Fd& in, const std::vector<uint8_t>* input, Fd& out, std::vector<uint8_t>* output,
+// Feeds the input and drains both outputs until every pipe is closed. An
+// output that outgrows the largest series or the memory is dropped and its
+// pipe closed (the child then ends on SIGPIPE); answers false then.
+bool pump(Fd& in, const std::vector<uint8_t>* input, Fd& out, std::vector<uint8_t>* output,
           Fd& err, std::vector<uint8_t>* error) {
     BlockSigpipe guard;
     size_t written = 0;
+    bool kept = true;
     if (in.fd >= 0) fcntl(in.fd, F_SETFL, fcntl(in.fd, F_GETFL) | O_NONBLOCK);
     if (in.fd >= 0 && input->empty()) in.close();
     size_t out_count = 0, err_count = 0;
-    auto drain = [](Fd& fd, std::vector<uint8_t>* into, size_t& count) {
-        if (into->size() - count < FIRST_CAPACITY / 2)
-            into->resize(std::max(FIRST_CAPACITY, into->size() * 2));
+    auto drain = [&kept](Fd& fd, std::vector<uint8_t>* into, size_t& count) {
+        if (into->size() - count < FIRST_CAPACITY / 2) {
+            const size_t grown = std::min(std::max(FIRST_CAPACITY, into->size() * 2), MAX_OUTPUT);
+            bool grew = grown > into->size();
+            if (grew) {
+                try {
+                    into->resize(grown);
+                } catch (const std::bad_alloc&) {
+                    grew = false;
+                }
+            }
+            if (!grew && into->size() == count) {
+                std::vector<uint8_t>().swap(*into);
+                count = 0;
+                kept = false;
+                fd.close();
+                return;
+            }
+        }
         ssize_t n = ::read(fd.fd, into->data() + count, into->size() - count);
         if (n > 0) count += size_t(n);
         else if (n == 0 || (errno != EINTR && errno != EAGAIN)) fd.close();
@@ -151,6 +172,7 @@ void pump(Fd& in, const std::vector<uint8_t>* input, Fd& out, std::vector<uint8_
     }
     if (output) output->resize(out_count);
     if (error) error->resize(err_count);
+    return kept;
 }
 
 int32_t wait_for(pid_t pid) {
@@ -234,7 +256,7 @@ Result spawn(const std::vector<std::string>& words, const Options& options, Redi
     const bool redirected = input.kind != Redirect::NONE || output.kind != Redirect::NONE ||
                             error.kind != Redirect::NONE;
     if (in_pipe.write.fd >= 0 || out_pipe.read.fd >= 0 || err_pipe.read.fd >= 0)
-        pump(in_pipe.write, &input.bytes, out_pipe.read,
+        result.no_memory = !pump(in_pipe.write, &input.bytes, out_pipe.read,
              output.kind == Redirect::MEMORY ? &output.bytes : nullptr, err_pipe.read,
              error.kind == Redirect::MEMORY ? &error.bytes : nullptr);
     if (options.wait || redirected) {

@@ -28,6 +28,9 @@ struct Result {
     int32_t value = -1;
     bool shell = false;         // the command ran through the shell
     bool input_failed = false;  // the input file could not be opened
+    // An output kept in memory outgrew the series limit or the memory: it
+    // was dropped and the pipe closed.
+    bool no_memory = false;
 };
 
 // Runs a command line. Without the shell option, a command with no shell

@@ -18,6 +18,8 @@
 #include "interpreter/stack.hpp"
 #include "services/zunbin.hpp"
 #include "services/zunbin_compact.hpp"
+#include "datatypes/series/image.hpp"
+#include "services/image_record.hpp"
 #include "services/zunbin_state.hpp"
 
 namespace zun::zunbin {
@@ -300,8 +302,20 @@ void AlignedReader::read_series(NodeId destination, uint32_t h, const uint8_t* a
             return;
         }
         case TYPE_IMAGE: {
-            const Cell datatype = make_cell(TYPE_DATATYPE, TYPE_IMAGE);
-            support::fire_error(ErrorId::internal_not_done, &datatype);
+            const uint32_t size = dword();
+            const uint32_t width = size & 0xFFFF, height = size >> 16;
+            const uint64_t bytes = uint64_t(width) * height * 4;
+            need(bytes, at);
+            if (width && height && !image_codec::size_ok(width, height)) invalid_record(at);
+            Cell made = make_cell(TYPE_NONE);
+            const NodeId record =
+                width && height ? image_codec::bitmap_from_memory(width, height, 0, p) : 0;
+            image::make_at(&made, record, width, height);
+            made.data1 = head;
+            made.header |= line;
+            p += bytes;
+            append(destination, made);
+            return;
         }
         default: {
             const uint32_t n = dword();

@@ -14,6 +14,8 @@
 #include "datatypes/series/block.hpp"
 #include "datatypes/tuple.hpp"
 #include "services/zunbin.hpp"
+#include "datatypes/series/image.hpp"
+#include "services/image_record.hpp"
 #include "services/zunbin_state.hpp"
 
 namespace zun::zunbin {
@@ -177,8 +179,15 @@ void AlignedWriter::write_body(const Cell& v, uint32_t h, bool shared) {
             return;
         }
         case TYPE_IMAGE: {
-            const Cell copy = v;
-            support::fire_error(ErrorId::internal_not_done, &copy);
+            emit_dword(h);
+            emit_dword(v.data1);
+            if (shared) return;
+            const uint32_t width = image::width_of(&v), height = image::height_of(&v);
+            emit_dword(width | height << 16);
+            if (v.data2 && width && height)
+                emit_bytes(reinterpret_cast<const uint8_t*>(image_codec::get_bitmap(v.data2)),
+                           size_t(width) * height * 4);
+            return;
         }
         case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
         case TYPE_REFINEMENT:

@@ -20,6 +20,8 @@
 #include "interpreter/stack.hpp"
 #include "services/zunbin.hpp"
 #include "services/zunbin_compact.hpp"
+#include "datatypes/series/image.hpp"
+#include "services/image_record.hpp"
 #include "services/zunbin_state.hpp"
 
 namespace zun::zunbin {
@@ -429,8 +431,20 @@ void CompactReader::read_series(NodeId destination, uint32_t type, bool m, bool 
             return;
         }
         case TYPE_IMAGE: {
-            const Cell datatype = make_cell(TYPE_DATATYPE, TYPE_IMAGE);
-            support::fire_error(ErrorId::internal_not_done, &datatype);
+            const uint32_t width = varint(), height = varint();
+            if (width > image_codec::MAX_SIDE || height > image_codec::MAX_SIDE) invalid_record(at);
+            const uint64_t bytes = uint64_t(width) * height * 4;
+            need(bytes);
+            if (width && height && !image_codec::size_ok(width, height)) invalid_record(at);
+            Cell made = make_cell(TYPE_NONE);
+            const NodeId record =
+                width && height ? image_codec::bitmap_from_memory(width, height, 0, p) : 0;
+            image::make_at(&made, record, width, height);
+            made.data1 = h;
+            made.header |= line;
+            p += bytes;
+            append(destination, made);
+            return;
         }
         default:  // the block family, hash! and map!
             read_block(destination, type | line, h, count(), at,

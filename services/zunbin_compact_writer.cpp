@@ -16,6 +16,8 @@
 #include "datatypes/series/block.hpp"
 #include "datatypes/tuple.hpp"
 #include "services/zunbin.hpp"
+#include "datatypes/series/image.hpp"
+#include "services/image_record.hpp"
 #include "services/zunbin_state.hpp"
 
 namespace zun::zunbin {
@@ -273,8 +275,15 @@ void CompactWriter::write_body(const Cell& v, uint32_t type, const uint32_t* sha
             return;
         }
         case TYPE_IMAGE: {
-            const Cell copy = v;
-            support::fire_error(ErrorId::internal_not_done, &copy);
+            put_head(type, v);
+            if (shared) return;
+            const uint32_t width = image::width_of(&v), height = image::height_of(&v);
+            put_varint(width);
+            put_varint(height);
+            if (v.data2 && width && height)
+                put_bytes(reinterpret_cast<const uint8_t*>(image_codec::get_bitmap(v.data2)),
+                          size_t(width) * height * 4);
+            return;
         }
         case TYPE_MAP: {
             put_type(type, false);

@@ -65,6 +65,7 @@ uint32_t bind_section(const Cell* section, uint32_t type, uint32_t limit) {
         uint32_t index = count;
         if (type == TYPE_ACTION && index >= uint32_t(A_SET_PATH)) index++;
         Cell* value = native::push(type, &spec, index);
+        native::record_own_spec(type, index, spec.data2);
         Cell word = *word::make_global_from_symbol(name.data2);
         word::set_value(&word, value);
         stack::pop(1);
@@ -258,6 +259,8 @@ void init() {
     bind_datatype_words();
     Cell* specs = stack::push_cell();
     boot_texts::load(specs, boot_specs, boot_specs_size);
+    // Kept for good: natives and actions made later take their spec from it.
+    *support::append_cell(symbols::root_block()) = *specs;
     Counts counts = bind_functions(specs);
     if (counts.natives != natives::NATIVE_COUNT || counts.actions != ACTION_WORDS)
         runtime::fatal(ASSERTION_FAILED);

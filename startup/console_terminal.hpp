@@ -12,5 +12,8 @@ void install();
 // Ctrl-C while a command runs: recorded here for an evaluator that polls it.
 // Answers whether one was pending and clears it.
 bool take_interrupt();
+// Gives the terminal back to the group the console took it from (the process
+// is about to end).
+void release_terminal();
 
 }  // namespace zun::console_terminal

@@ -1,5 +1,7 @@
 #include "startup/routines.hpp"
 
+#include "startup/console_terminal.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -7,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "core/console_out.hpp"
 #include "core/runtime.hpp"
 #include "core/support.hpp"
 #include "core/symbols.hpp"
@@ -66,10 +69,10 @@ std::string os_path(Cell* file) {
 // ---------------------------------------------------------------- environment
 
 MachineResult quit_return(Cell* args) {
-    // At once: no clean-up beyond handing over what stdio still holds.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(args[0].as_int());
+    // At once: no clean-up beyond handing over what stdio still holds and
+    // the terminal the console took.
+    console_terminal::release_terminal();
+    console_out::exit_checked(args[0].as_int());
 }
 
 MachineResult set_quiet(Cell* args) {

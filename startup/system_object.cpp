@@ -185,9 +185,13 @@ void prepare() {
     for (const ImageRoutine& r : k_image_encoders)
         set_routine(r.field, ENCODE_SPEC, r.entry, routine::NO_RETURN_TYPE);
     set_routine(decode_image_field, "data [any-type!]", decode_image, routine::NO_RETURN_TYPE);
+    // The address `about/debug` gives for a build without version-control data.
+    const Cell* page = string::load_c_text(ZUN_DOWNLOAD_PAGE, uint32_t(std::strlen(ZUN_DOWNLOAD_PAGE)), 0);
+    *field_path({"internal", "download-page"}) = *page;
     const Cell line = *os_info::push_command_line();
     *field_path({"script", "args"}) = line;
-    // The split the library's extract-boot-args makes of that line.
+    // The program's argument vector as it came: the library's splitting of
+    // the line above is for callers that only have one string.
     const Cell boot = *os_info::push_text(program().data(), program().size());
     *field_path({"options", "boot"}) = boot;
     const Cell args = *os_info::push_options_args();
@@ -214,8 +218,7 @@ void apply_command_line(const char* script) {
         const Cell text = *os_info::push_text(args[i].data(), args[i].size());
         block::append_cell(block, &text);
         stack::pop(1);
-        if (!joined.empty()) joined += ' ';
-        joined += args[i].find_first_of(" \t\n") == std::string::npos ? args[i] : '"' + args[i] + '"';
+        os_info::append_argument(joined, args[i]);
     }
     set_live({"options", "args"}, *block);
     set_live({"script", "args"}, *os_info::push_text(joined.data(), joined.size()));

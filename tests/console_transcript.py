@@ -7,11 +7,14 @@ printed, the typed lines are not echoed (the input is a pipe).
 Usage: console_transcript.py ZUN
 """
 import os
+import pty
+import select
 import signal
 import subprocess
 import sys
 import tempfile
 import threading
+import time
 
 ESC = "\x1b"
 
@@ -26,6 +29,15 @@ LOOP_CASES = [
     ("string over lines", ["{a", "b}"], '>> {    == "a^/b"\n>> \n', 0),
     ("nested open", ["[(1 2", ")", "]"], ">> (    [    == [(1 2)]\n>> \n", 0),
     ("escape drops the entry", ["[1 2", "3" + ESC, "4"], ">> [    (escape)\n>> == 4\n>> \n", 0),
+    # delimiters inside strings, chars and comments do not count; a tag or a
+    # raw string leaves the decision to the lexer
+    ("delimiters in strings", ["length? [", '"]" #"]" {]} ; ]', "]"],
+     ">> [    [    == 3\n>> \n", 0),
+    ("braced string over lines", ["length? {a", "[b", "}"], ">> {    {    == 5\n>> \n", 0),
+    ("tag holding a bracket", ["<a [>"], ">> == <a [>\n>> \n", 0),
+    ("raw string holding a bracket", ["%{a [}%"], '>> == "a ["\n>> \n', 0),
+    ("a paste of many lines", ["length? ["] + ["  %d {s} [y]" % i for i in range(300)] + ["]"],
+     ">> " + "[    " * 301 + "== 900\n>> \n", 0),
     ("halt returns to the prompt", ["print 1 halt print 2", "5"],
      ">> 1\n(halted)\n>> == 5\n>> \n", 0),
     ("quit with status", ["quit/return 3", "print 9"], ">> ", 3),
@@ -109,10 +121,15 @@ def check_scripts(zun, failures):
         args_script = write(tmp, "args.zun", "#!/bin/sh\nZun [Title: \"args\"]\n"
                             "print mold system/options/args\n"
                             "print mold system/script/args\n")
-        out, code, err = run(zun, [], ["--other", args_script, "a", "b c", "--x"])
-        want = '["a" "b c" "--x"]\n{a "b c" --x}\n'
-        if out != want or code != 0:
-            failures.append("script args: %r %d %s" % (out, code, err))
+        # the arguments exactly as the process got them; the line quotes
+        # them as a shell would read them back
+        for args, want in [
+                (["a", "b c", "--x"], '["a" "b c" "--x"]\n{a "b c" --x}\n'),
+                (['a"b', "c d", "", "e", "$x"],
+                 '[{a"b} "c d" "" "e" "$x"]\n{"a\\"b" "c d" "" e "\\$x"}\n')]:
+            out, code, err = run(zun, [], ["--other", args_script, *args])
+            if out != want or code != 0:
+                failures.append("script args %r: %r %d %s" % (args, out, code, err))
 
         # the script runs in its own directory; "--" ends the switches
         os.mkdir(os.path.join(tmp, "d"))
@@ -142,6 +159,13 @@ def check_scripts(zun, failures):
         if out != "1\n" or code != 1 or "undefined-word has no value" not in err:
             failures.append("failing script: %r %d %r" % (out, code, err))
 
+        # a NUL in the message is escaped, and the report goes on after it
+        nul = write(tmp, "nul.zun", "Zun []\ncause-error 'user 'message [{a^@b}]\n")
+        out, code, err = run(zun, [], [nul])
+        if code != 1 or "*** User Error: a^@b\n*** Where: cause-error\n" not in err \
+                or "*** Stack:" not in err:
+            failures.append("NUL in an error: %r %d %r" % (out, code, err))
+
         quitting = write(tmp, "quit.zun", "Zun []\nprint 1\nquit/return 4\nprint 2\n")
         out, code, _ = run(zun, [], [quitting])
         if out != "1\n" or code != 4:
@@ -152,16 +176,45 @@ def check_scripts(zun, failures):
         if out != "" or code != 1 or "*** Syntax Error: (line 3) missing ]" not in err:
             failures.append("unloadable script: %r %d %r" % (out, code, err))
 
+        # in a script the end of the input answers none, the script goes on
+        reading = write(tmp, "read.zun", "Zun []\nn: 0\nwhile [input] [n: n + 1]\n"
+                        "print [n mold input mold ask {?}]\n")
+        out, code, _ = run(zun, ["a", "b"], [reading])
+        if out != "2 none none\n" or code != 0:
+            failures.append("input to the end: %r %d" % (out, code))
+
         halting = write(tmp, "halt.zun", "Zun []\nprint 1\nhalt\nprint 2\n")
         out, code, _ = run(zun, [], [halting])
         if out != "1\n(halted)\n" or code != 0:
             failures.append("halting script: %r %d" % (out, code))
 
-        missing = os.path.join(tmp, "missing.zun")
-        out, code, _ = run(zun, ["3"], [missing])
-        got = after_banner(out)
-        if "*** Access Error" not in out or got != ">> == 3\n>> \n":
-            failures.append("unreadable script: %r" % out)
+        # a script that cannot be run fails without a console, unless asked
+        os.mkdir(os.path.join(tmp, "folder.zun"))
+        with open(os.path.join(tmp, "latin1.zun"), "wb") as f:
+            f.write(b"Zun []\nprint {\xe9}\n")
+        for name in ["missing.zun", "folder.zun", "latin1.zun"]:
+            where = os.path.join(tmp, name)
+            out, code, err = run(zun, ["3"], [where])
+            if out != "" or code != 1 or "*** Access Error" not in err:
+                failures.append("unrunnable script %s: %r %d %r" % (name, out, code, err))
+            out, code, _ = run(zun, ["3"], ["--catch", where])
+            if "*** Access Error" not in out or after_banner(out) != ">> == 3\n>> \n":
+                failures.append("unrunnable script %s, --catch: %r" % (name, out))
+
+        # the preprocessor's report, then a failure (or the console with --catch)
+        for name, text, report in [
+                ("macro.zun", "Zun []\nprint 1\n#macro\n", "*** Preprocessor Error: Syntax error\n"),
+                ("do.zun", "Zun []\ndo/expand [#do [1 / 0]]\n", "*** Preprocessor Error in #do \n"),
+                ("nested.zun", "Zun []\nprint 1\ndo %macro.zun\nprint 2\n",
+                 "1\n*** Preprocessor Error: Syntax error\n")]:
+            where = write(tmp, name, text)
+            out, code, err = run(zun, ["3"], [where])
+            if not out.startswith(report) or "(halted)" in out or code != 1 or err:
+                failures.append("preprocessor failure %s: %r %d %r" % (name, out, code, err))
+            out, code, err = run(zun, ["3"], ["--catch", where])
+            if not out.startswith(report) or not out.endswith(">> == 3\n>> \n") or code != 0:
+                failures.append("preprocessor failure %s, --catch: %r %d %r"
+                                % (name, out, code, err))
 
 
 def listing(names, width, columns):
@@ -248,6 +301,12 @@ INTERRUPTS = [
     ("Ctrl-C in a command", b'print "running" forever []\n', b"running\n", b"(halted)\n>> ",
      b"2\n", ">> running\n(halted)\n>> == 2\n>> \n"),
 ]
+# Ctrl-C during the last operation of an entry halts it too: nothing is left
+# to run in the command when the interrupt is noticed.
+for last in [b"wait 3", b'call/wait "sleep 3"', b"loop 1 [wait 3]"]:
+    INTERRUPTS.append(("Ctrl-C in " + last.decode(), b'print "running" ' + last + b"\n",
+                       b"running\n", b"(halted)\n>> ", b"2\n",
+                       ">> running\n(halted)\n>> == 2\n>> \n"))
 
 
 def check_interrupts(zun, failures):
@@ -273,12 +332,42 @@ def check_interrupts(zun, failures):
             failures.append("Ctrl-C in a script: %d %r" % (proc.returncode, err))
 
 
+def check_terminal_group(zun, failures):
+    """A console started by another program on a terminal (make run, a shell
+    script) takes the Ctrl-C alone: the program goes on after it."""
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.execvp("sh", ["sh", "-c", zun + "; echo after-console"])
+    seen = b""
+
+    def read_until(token):
+        nonlocal seen
+        end = time.time() + 30
+        while token not in seen and time.time() < end:
+            ready, _, _ = select.select([fd], [], [], 0.2)
+            if ready:
+                try:
+                    seen += os.read(fd, 1000)
+                except OSError:
+                    return
+    read_until(b">> ")
+    os.write(fd, b"\x03")
+    read_until(b"(escape)")
+    os.write(fd, b"quit\n")
+    read_until(b"after-console")
+    os.waitpid(pid, 0)
+    os.close(fd)
+    if b"(escape)" not in seen or b"after-console" not in seen:
+        failures.append("Ctrl-C in a console started by a script: %r" % seen)
+
+
 def main(zun):
     failures = []
     check_loop(zun, failures)
     check_scripts(zun, failures)
     check_commands(zun, failures)
     check_interrupts(zun, failures)
+    check_terminal_group(zun, failures)
     for f in failures:
         print(f)
     return 1 if failures else 0

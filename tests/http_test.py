@@ -193,7 +193,12 @@ def check_interrupt(zun, server, env):
     proc = subprocess.Popen([zun], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, env=env)
     try:
-        proc.stdin.write(("read %s/stall 1\n" % server.base).encode())
+        # the prompt first: a slow start-up must not take the interrupt
+        seen = b""
+        end = time.time() + 60
+        while b">> " not in seen and time.time() < end:
+            seen += os.read(proc.stdout.fileno(), 4096)
+        proc.stdin.write(("read %s/stall\n" % server.base).encode())
         proc.stdin.flush()
         time.sleep(1.5)
         proc.send_signal(signal.SIGINT)
@@ -204,7 +209,7 @@ def check_interrupt(zun, server, env):
         except BrokenPipeError:
             pass
         proc.wait(timeout=20)
-        out = proc.stdout.read()
+        out = seen + proc.stdout.read()
     except subprocess.TimeoutExpired:
         proc.kill()
         fail("ctrl-c", "the console did not come back")
@@ -333,7 +338,13 @@ def check_cache(zun, home, env):
         missing = hashlib.md5((base + "/status/404").encode()).hexdigest().upper()
         if os.path.exists(os.path.join(cache, missing[:2], missing)):
             fail("a 404 is not cached", missing)
-        run(zun, "load-thru %s/json" % base, env)
+        lines, err = run(zun, "a: load-thru %s/json b: load-thru %s/json print [mold/flat a a = b]"
+                         % (base, base), env)
+        if lines != ['#[a: [1 2 "x"]] true']:
+            fail("load-thru of json keeps the loaded value", (lines, err))
+        lines, err = run(zun, "print mold/flat load %s/csv" % base, env)
+        if lines != ['[["a" "b"] ["1" "2"]]']:
+            fail("load of a url decodes by its Content-Type", (lines, err))
         run(zun, "do-thru %s/script" % base, env)
         lines, err = run(zun, "print do-thru %s/script" % base, env)
         if lines != ["script ran", "42"]:

@@ -6,6 +6,7 @@ Usage: startup_process.py ZUN
 """
 import os
 import re
+import resource
 import subprocess
 import sys
 import tempfile
@@ -22,13 +23,17 @@ FAULTS = [
 ]
 
 
-def run(zun, script_text, args=(), env=None):
+def run(zun, script_text, args=(), env=None, memory=None):
     with tempfile.NamedTemporaryFile("w", suffix=".zun", delete=False) as f:
         f.write(script_text)
         path = f.name
+
+    def limit():
+        if memory:
+            resource.setrlimit(resource.RLIMIT_AS, (memory, memory))
     try:
-        return subprocess.run([zun, path, *args], capture_output=True, timeout=60,
-                              stdin=subprocess.DEVNULL, env=env), path
+        return subprocess.run([zun, path, *args], capture_output=True, timeout=120,
+                              stdin=subprocess.DEVNULL, env=env, preexec_fn=limit), path
     finally:
         os.unlink(path)
 
@@ -53,6 +58,45 @@ def main(zun):
     done, _ = run(zun, "Zun []\nprint 1\nquit-return 3\nprint 2\n")
     if done.returncode != 3 or done.stdout.decode().split() != ["1"]:
         errors.append("quit-return 3: status %d, output %r" % (done.returncode, done.stdout))
+
+    # --help and --version answer and end, without the console
+    for args, start in [(["--help"], "Usage: zun [options]"), (["-h"], "Usage: zun [options]"),
+                        (["--version"], "Zun for Linux "), (["-v"], "Zun for Linux ")]:
+        done = subprocess.run([zun, *args], capture_output=True, timeout=60,
+                              stdin=subprocess.DEVNULL)
+        out = done.stdout.decode()
+        if not out.startswith(start) or ">>" in out or done.returncode != 0 or done.stderr:
+            errors.append("%s: %r %d %r" % (args, out, done.returncode, done.stderr))
+
+    # Output that cannot be written fails the program, whatever its status.
+    if os.path.exists("/dev/full"):
+        for text in ['print "hello"', 'print "hello" quit/return 3', 'quit']:
+            with tempfile.NamedTemporaryFile("w", suffix=".zun", delete=False) as f:
+                f.write("Zun []\n" + text + "\n")
+            with open("/dev/full", "w") as full:
+                done = subprocess.run([zun, f.name], stdout=full, stderr=subprocess.PIPE,
+                                      stdin=subprocess.DEVNULL, timeout=60)
+            os.unlink(f.name)
+            want = 0 if text == "quit" else 1
+            err = done.stderr.decode()
+            if done.returncode != want or (want and "cannot write the standard output" not in err):
+                errors.append("%r to a full device: status %d, %r" % (text, done.returncode, err))
+
+    # A process's output larger than the memory allows is an error of the
+    # call, not the end of the program (the sanitizer's shadow memory does
+    # not fit under such a limit).
+    if b"__asan_init" not in open(zun, "rb").read():
+        script = ("Zun []\n"
+                  "foreach out [#{} {}] [\n"
+                  "    e: try [call/wait/output {head -c 1500000000 /dev/zero} out]\n"
+                  "    print [e/type e/id]\n"
+                  "]\n"
+                  "print length? out\n")
+        done, _ = run(zun, script, memory=2 << 30)
+        got = done.stdout.decode().splitlines()
+        if got != ["internal no-memory"] * 2 + ["0"] or done.returncode != 0:
+            errors.append("output past the memory: %r, status %d, %r"
+                          % (got, done.returncode, done.stderr.decode()[-500:]))
 
     for fault, number, message in FAULTS:
         env = dict(os.environ, ZUN_TEST_FAULT=fault)

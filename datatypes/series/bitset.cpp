@@ -20,8 +20,9 @@ using memory::SeriesBuffer;
 
 namespace {
 
-// The highest bit a bitset may hold (a positive integer! names any of them).
-constexpr int64_t MAX_BIT = 0x7FFFFFFF;
+// The highest bit a bitset may hold: its length (whole bytes of bits) must
+// stay an integer!.
+constexpr int64_t MAX_BIT = 0x7FFFFFF7;
 
 inline SeriesBuffer* buf(const Cell* bits) { return memory::buffer_of(bits->data2); }
 inline uint8_t fill_of(const SeriesBuffer* b) {

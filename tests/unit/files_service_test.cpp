@@ -170,7 +170,7 @@ TEST_F(FilesService, ErrorsNameTheFile) {
     EXPECT_EQ(bytes("a"), "x");
     // A write the OS refuses is an error, not a silent success.
     if (fs::exists("/dev/full")) {
-        EXPECT_EQ(fails("write %/dev/full \"data\""), ErrorId::access_cannot_open);
+        EXPECT_EQ(fails("write %/dev/full \"data\""), ErrorId::access_write_error);
     }
     EXPECT_EQ(fails(("read/as " + f("dir") + " 'utf-16").c_str()), ErrorId::internal_not_done);
 }

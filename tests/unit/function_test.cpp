@@ -350,7 +350,8 @@ TEST_F(Function, PushWithAGivenContextLeavesTheBodyUnbound) {
     test_support::keep(make_cell(TYPE_OBJECT, given, 0, 0));
     EXPECT_EQ(function::push(&spec, &body, given, 0, 0, 0), given);
     Cell f = *stack::top();
-    EXPECT_EQ(f.data2, spec.data2);  // a spec at head 0 is not copied
+    EXPECT_NE(f.data2, spec.data2);  // the function keeps a copy of its spec
+    EXPECT_EQ(mold(make_cell(TYPE_BLOCK, 0, f.data2, 0)), "[a]");
     const Cell copy = *function::more_cell(&f, function::MORE_BODY);
     EXPECT_EQ(memory::buffer_of(copy.data2)->head_cell()->data1, context::global());
     EXPECT_TRUE(function::more_cell(&f, function::MORE_ENTRY)->is(TYPE_UNSET));
@@ -404,8 +405,9 @@ TEST_F(Function, FormMoldAndReflect) {
               100 - int(std::strlen("func [x /local y][x + y]")));
     EXPECT_EQ(actions::form_direct(&f, buffer, nullptr, 100), 90);
 
-    Cell s = reflect(f, sym::spec);
-    EXPECT_EQ(s.data2, spec.data2);
+    Cell s = reflect(f, sym::spec);  // a copy, not the function's own block
+    EXPECT_NE(s.data2, f.data2);
+    EXPECT_EQ(mold(s), "[x /local y]");
     EXPECT_EQ(s.data1, 0u);
     Cell b = reflect(f, sym::body);
     EXPECT_EQ(b.data2, function::more_cell(&f, function::MORE_BODY)->data2);
@@ -518,7 +520,8 @@ TEST_F(Function, RoutineFormMoldReflectAndCompare) {
     EXPECT_EQ(mold(s), "routine [a b][a b]");
     EXPECT_EQ(mold(s, true), "routine a ba b");  // the caller's flags reach spec and body
 
-    EXPECT_EQ(reflect(s, sym::spec).data2, spec.data2);
+    EXPECT_NE(reflect(s, sym::spec).data2, s.data2);
+    EXPECT_EQ(mold(reflect(s, sym::spec)), "[a b]");
     EXPECT_EQ(mold(reflect(s, sym::body)), "[a b]");
     EXPECT_EQ(mold(reflect(s, sym::words)), "[a b]");
 

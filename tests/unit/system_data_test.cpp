@@ -63,7 +63,7 @@ TEST_F(SystemData, CatalogueCategoriesInOrderWithCodesTitlesAndIds) {
         uint32_t ids;
     } cases[] = {
         {"Throw Error", 5},     {"note", 1},           {"Syntax Error", 7},    {"Script Error", 94},
-        {"Math Error", 3},      {"Access Error", 15},  {"Reserved1 Error", 0}, {"Reserved2 Error", 0},
+        {"Math Error", 3},      {"Access Error", 16},  {"Reserved1 Error", 0}, {"Reserved2 Error", 0},
         {"User Error", 1},      {"Internal Error", 14},
     };
     for (uint32_t c = 0; c < 10; c++) {
