@@ -19,8 +19,8 @@ bool FrameSlot::offer(const uint8_t* bgr, int stride) {
             out[0] = row[0]; out[1] = row[1]; out[2] = row[2]; out[3] = 255;
         }
     }
-    state_.store(SLOT_READY, std::memory_order_release);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    // Sequentially consistent: a full fence before the GUI thread is told.
+    state_.store(SLOT_READY, std::memory_order_seq_cst);
     return true;
 }
 

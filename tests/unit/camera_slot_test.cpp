@@ -5,6 +5,8 @@
 #include <chrono>
 #include <thread>
 
+#include <unistd.h>
+
 #include "gui/camera_slot.hpp"
 
 using namespace zun::camera;
@@ -60,4 +62,26 @@ TEST(CameraSlot, PreviewFit) {
         EXPECT_EQ(r.left, k.want.left); EXPECT_EQ(r.top, k.want.top);
         EXPECT_EQ(r.width, k.want.width); EXPECT_EQ(r.height, k.want.height);
     }
+}
+
+#include <filesystem>
+#include <fstream>
+
+#include "gui/camera_devices.hpp"
+
+TEST(CameraDevices, NonDevicesSkippedAndMissingFolderReported) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("zun-cam-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    auto empty = list_devices(dir.string());
+    ASSERT_TRUE(empty.has_value());
+    EXPECT_TRUE(empty->empty());
+    std::ofstream(dir / "video0") << "not a device";
+    fs::create_symlink("/dev/null", dir / "video1");
+    auto skipped = list_devices(dir.string());
+    ASSERT_TRUE(skipped.has_value());
+    EXPECT_TRUE(skipped->empty());
+    fs::remove_all(dir);
+    EXPECT_FALSE(list_devices(dir.string()).has_value());
+    EXPECT_TRUE(list_devices("/dev").has_value());  // no camera on CI: an empty list
 }
