@@ -1,0 +1,14 @@
+# The capture slot's tests again under ThreadSanitizer: the capture thread is
+# the one foreign thread of the system.
+if(ZUN_TESTS AND NOT ZUN_FUZZ AND NOT ZUN_SANITIZE AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  add_executable(camera_tsan
+    ${CMAKE_SOURCE_DIR}/gui/camera_slot.cpp
+    ${CMAKE_SOURCE_DIR}/gui/camera_devices.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/camera_slot_test.cpp)
+  target_include_directories(camera_tsan PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_options(camera_tsan PRIVATE -fsanitize=thread -O1 -g)
+  target_link_options(camera_tsan PRIVATE -fsanitize=thread)
+  target_link_libraries(camera_tsan PRIVATE GTest::gtest GTest::gtest_main Threads::Threads)
+  add_test(NAME camera_tsan COMMAND camera_tsan)
+  set_tests_properties(camera_tsan PROPERTIES LABELS unit)
+endif()

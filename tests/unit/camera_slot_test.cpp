@@ -1,0 +1,87 @@
+// The capture slot under a synthetic source, and the preview rectangle.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <unistd.h>
+
+#include "gui/camera_slot.hpp"
+
+using namespace zun::camera;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Each frame carries its number in the first pixel's blue byte.
+struct Counter {
+    std::atomic<int> n{0};
+    bool operator()(uint8_t* bgr, int) { bgr[0] = uint8_t(++n); bgr[1] = 7; bgr[2] = 9; return true; }
+};
+
+}  // namespace
+
+TEST(CameraSlot, FastSourceDropsWhileBusyAndNeverBlocks) {
+    FrameSlot slot(64, 48);
+    Counter c;
+    CaptureThread t(slot, std::ref(c));
+    t.start();
+    while (t.dropped() < 100) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(t.delivered(), 1u);  // nobody took the first one
+    std::vector<uint8_t> a, b;
+    ASSERT_TRUE(slot.take(a));
+    EXPECT_EQ(a.size(), 64u * 48 * 4);
+    EXPECT_EQ(a[1], 7); EXPECT_EQ(a[2], 9); EXPECT_EQ(a[3], 255);
+    ASSERT_TRUE(slot.grab(b));
+    EXPECT_NE(a[0], b[0]);  // a fresh frame
+    t.stop();
+    EXPECT_EQ(slot.state(), SLOT_STOPPED);
+}
+
+TEST(CameraSlot, SilentSourceGrabGivesUpAndStopJoins) {
+    FrameSlot slot(8, 8);
+    CaptureThread t(slot, [](uint8_t*, int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); return false; });
+    t.start();
+    std::vector<uint8_t> out;
+    EXPECT_FALSE(slot.grab(out, 50));
+    t.stop();
+    EXPECT_EQ(t.delivered(), 0u);
+}
+
+TEST(CameraSlot, PreviewFit) {
+    struct { int fw, fh, w, h; Rect want; } cases[] = {
+        {640, 480, 400, 400, {0, 50, 400, 300}},
+        {480, 640, 400, 400, {50, 0, 300, 400}},
+        {640, 480, 800, 300, {200, 0, 400, 300}},
+        {640, 480, 200, 600, {0, 225, 200, 150}},
+        {640, 480, 0, 100, {0, 0, 0, 0}},
+    };
+    for (auto& k : cases) {
+        Rect r = fit_preview(k.fw, k.fh, k.w, k.h);
+        EXPECT_EQ(r.left, k.want.left); EXPECT_EQ(r.top, k.want.top);
+        EXPECT_EQ(r.width, k.want.width); EXPECT_EQ(r.height, k.want.height);
+    }
+}
+
+#include <filesystem>
+#include <fstream>
+
+#include "gui/camera_devices.hpp"
+
+TEST(CameraDevices, NonDevicesSkippedAndMissingFolderReported) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("zun-cam-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    auto empty = list_devices(dir.string());
+    ASSERT_TRUE(empty.has_value());
+    EXPECT_TRUE(empty->empty());
+    std::ofstream(dir / "video0") << "not a device";
+    fs::create_symlink("/dev/null", dir / "video1");
+    auto skipped = list_devices(dir.string());
+    ASSERT_TRUE(skipped.has_value());
+    EXPECT_TRUE(skipped->empty());
+    fs::remove_all(dir);
+    EXPECT_FALSE(list_devices(dir.string()).has_value());
+    EXPECT_TRUE(list_devices("/dev").has_value());  // no camera on CI: an empty list
+}
