@@ -1,5 +1,7 @@
 #include "draw/draw_pass.hpp"
 
+#include "core/memory.hpp"
+
 #include <cairo.h>
 
 #include <algorithm>
@@ -8,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "core/memory.hpp"
 #include "core/support.hpp"
 #include "core/symbols.hpp"
 #include "datatypes/context.hpp"
@@ -457,6 +460,9 @@ MachineResult draw_image(Cell* args) {
                                      : 0;
         image::make_at(&args[0], made, uint32_t(w), uint32_t(h));
     }
+    // The walker reads the commands in place and errors point at them: no
+    // buffer may move while it runs.
+    memory::NoCompaction in_place;
     const Cell* target = &args[0];
     if (!target->is(TYPE_IMAGE)) fire_error(ErrorId::script_invalid_arg, target);
     if (!args[1].is(TYPE_BLOCK)) fire_error(ErrorId::script_invalid_arg, &args[1]);
