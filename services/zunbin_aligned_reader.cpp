@@ -307,12 +307,7 @@ void AlignedReader::read_series(NodeId destination, uint32_t h, const uint8_t* a
             const uint64_t bytes = uint64_t(width) * height * 4;
             need(bytes, at);
             if (width && height && !image_codec::size_ok(width, height)) invalid_record(at);
-            Cell made = make_cell(TYPE_NONE);
-            const NodeId record =
-                width && height ? image_codec::bitmap_from_memory(width, height, 0, p) : 0;
-            image::make_at(&made, record, width, height);
-            made.data1 = head;
-            made.header |= line;
+            const Cell made = image_value(width, height, p, head, line);
             p += bytes;
             append(destination, made);
             return;

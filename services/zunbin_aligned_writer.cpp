@@ -184,9 +184,7 @@ void AlignedWriter::write_body(const Cell& v, uint32_t h, bool shared) {
             if (shared) return;
             const uint32_t width = image::width_of(&v), height = image::height_of(&v);
             emit_dword(width | height << 16);
-            if (v.data2 && width && height)
-                emit_bytes(reinterpret_cast<const uint8_t*>(image_codec::get_bitmap(v.data2)),
-                           size_t(width) * height * 4);
+            if (const uint8_t* pixels = image_pixels(v)) emit_bytes(pixels, size_t(width) * height * 4);
             return;
         }
         case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:

@@ -436,12 +436,7 @@ void CompactReader::read_series(NodeId destination, uint32_t type, bool m, bool 
             const uint64_t bytes = uint64_t(width) * height * 4;
             need(bytes);
             if (width && height && !image_codec::size_ok(width, height)) invalid_record(at);
-            Cell made = make_cell(TYPE_NONE);
-            const NodeId record =
-                width && height ? image_codec::bitmap_from_memory(width, height, 0, p) : 0;
-            image::make_at(&made, record, width, height);
-            made.data1 = h;
-            made.header |= line;
+            const Cell made = image_value(width, height, p, h, line);
             p += bytes;
             append(destination, made);
             return;

@@ -280,9 +280,7 @@ void CompactWriter::write_body(const Cell& v, uint32_t type, const uint32_t* sha
             const uint32_t width = image::width_of(&v), height = image::height_of(&v);
             put_varint(width);
             put_varint(height);
-            if (v.data2 && width && height)
-                put_bytes(reinterpret_cast<const uint8_t*>(image_codec::get_bitmap(v.data2)),
-                          size_t(width) * height * 4);
+            if (const uint8_t* pixels = image_pixels(v)) put_bytes(pixels, size_t(width) * height * 4);
             return;
         }
         case TYPE_MAP: {

@@ -16,10 +16,12 @@
 #include "datatypes/object.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series/block.hpp"
+#include "datatypes/series/image.hpp"
 #include "datatypes/series/map.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/native_table.hpp"
 #include "interpreter/stack.hpp"
+#include "services/image_record.hpp"
 
 namespace zun::zunbin {
 
@@ -137,6 +139,22 @@ bool series_value_q(uint32_t type) {
         default:
             return false;
     }
+}
+
+Cell image_value(uint32_t width, uint32_t height, const uint8_t* pixels, uint32_t head,
+                 uint32_t line) {
+    Cell made = make_cell(TYPE_NONE);
+    const NodeId record =
+        width && height ? image_codec::bitmap_from_memory(width, height, 0, pixels) : 0;
+    image::make_at(&made, record, width, height);
+    made.data1 = head;
+    made.header |= line;
+    return made;
+}
+
+const uint8_t* image_pixels(const Cell& image) {
+    if (!image.data2 || !image::width_of(&image) || !image::height_of(&image)) return nullptr;
+    return reinterpret_cast<const uint8_t*>(image_codec::get_bitmap(image.data2));
 }
 
 // Bound as the lexer binds: added to the global context when missing.

@@ -69,6 +69,13 @@ bool series_value_q(uint32_t type);
 // A word of the global context (the symbol added when missing), its own
 // written form kept.
 Cell global_word(uint32_t header, uint32_t symbol);
+// An image! of the size over a copy of the stored pixel words (none for an
+// empty size), at the head and with the new-line mark given. The size must
+// pass the reader's checks first.
+Cell image_value(uint32_t width, uint32_t height, const uint8_t* pixels, uint32_t head,
+                 uint32_t line);
+// The stored pixel words of an image! value (nullptr for one without pixels).
+const uint8_t* image_pixels(const Cell& image);
 // Checks a bound word's index against its context (same canonical symbol).
 void check_word_index(NodeId context, uint32_t symbol, int32_t index, const uint8_t* position);
 // The context a boot-mode word names by the number of a boot literal.
