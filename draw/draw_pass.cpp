@@ -32,12 +32,16 @@ using routine::MachineResult;
 using support::fire_error;
 constexpr int MAX_DEPTH = 999;
 
+struct Stop {
+    double offset, r, g, b, a;
+};
+
 struct Colour {
     double r = 0, g = 0, b = 0, a = 1;
     bool on = false;
     // A gradient fitted to each shape: 0 none, 1 linear, 2 radial.
     int gradient = 0;
-    std::vector<std::pair<double, Colour>> stops;
+    std::vector<Stop> stops;
 };
 
 struct State {
@@ -121,8 +125,7 @@ struct Walker {
             const double cx = (x1 + x2) / 2, cy = (y1 + y2) / 2;
             p = cairo_pattern_create_radial(cx, cy, 0, cx, cy, std::min(x2 - x1, y2 - y1) / 2);
         }
-        for (const auto& [offset, s] : c.stops)
-            cairo_pattern_add_color_stop_rgba(p, offset, s.r, s.g, s.b, s.a);
+        for (const Stop& s : c.stops) cairo_pattern_add_color_stop_rgba(p, s.offset, s.r, s.g, s.b, s.a);
         cairo_set_source(cr, p);
         cairo_pattern_destroy(p);
     }
@@ -170,19 +173,20 @@ struct Walker {
                 g.on = true;
                 g.gradient = is_word(at, "linear") ? 1 : 2;
                 ++at;
-                std::vector<std::pair<double, Colour>> stops;
+                std::vector<Stop> stops;
                 std::vector<bool> given;
                 Colour c;
                 while (at < end && colour(at, &c)) {
                     ++at;
                     const bool has = at < end && at->is(TYPE_FLOAT);
-                    stops.emplace_back(has ? number(at++) : 0.0, c);
+                    const double offset = has ? number(at++) : 0.0;
+                    stops.push_back(Stop{offset, c.r, c.g, c.b, c.a});
                     given.push_back(has);
                 }
                 if (stops.size() < 2) invalid(at < end ? at : cmd);
                 // offsets not given are spread evenly
                 for (size_t i = 0; i < stops.size(); ++i)
-                    if (!given[i]) stops[i].first = double(i) / double(stops.size() - 1);
+                    if (!given[i]) stops[i].offset = double(i) / double(stops.size() - 1);
                 g.stops = std::move(stops);
                 *target = std::move(g);
             } else if (at >= end || !colour(at, target)) {
@@ -320,8 +324,9 @@ struct Walker {
         } else if (is_word(cmd, "push")) {
             scoped(cmd, [] {});
         } else if (is_word(cmd, "translate")) {
-            auto [x, y] = take_point(cmd);
-            scoped_or_not(cmd, [&] { cairo_translate(cr, x, y); });
+            // plain variables: lambdas may not capture structured bindings in clang 14
+            const std::pair<double, double> by = take_point(cmd);
+            scoped_or_not(cmd, [&] { cairo_translate(cr, by.first, by.second); });
         } else if (is_word(cmd, "rotate")) {
             const double angle = take_number(cmd);
             double cx = 0, cy = 0;
@@ -343,8 +348,8 @@ struct Walker {
                 cairo_translate(cr, -cx, -cy);
             });
         } else if (is_word(cmd, "clip")) {
-            auto [x1, y1] = take_point(cmd);
-            auto [x2, y2] = take_point(cmd);
+            const std::pair<double, double> p1 = take_point(cmd), p2 = take_point(cmd);
+            const double x1 = p1.first, y1 = p1.second, x2 = p2.first, y2 = p2.second;
             // every clip intersects: the mode words are accepted and ignored
             if (at < end && (is_word(at, "replace") || is_word(at, "intersect") ||
                              is_word(at, "union") || is_word(at, "xor") || is_word(at, "exclude")))
