@@ -162,6 +162,7 @@ int32_t gzip_decompress(uint8_t* out, int32_t* size, const uint8_t* in, int32_t 
     *size = capacity;
     int32_t used = 0;
     const int32_t r = inflate_counted(out, size, in + start, int32_t(data_length), &used);
+    if (r == TOO_LARGE) return BAD_DATA;  // more than ISIZE can say
     if (r != DONE) return r;
     if (*size < int32_t(isize) || used != data_length) return BAD_DATA;
     *size = int32_t(isize);

@@ -19,7 +19,7 @@ enum Result : int32_t {
     STORED_PAST_INPUT = 3,  // a stored deflate block runs past the input
     RESERVED_BLOCK = 4,     // deflate block type 3
     DISTANCE_TOO_FAR = 5,   // a distance before the start of the output
-    TOO_LARGE = 6,          // the output would pass 2^31 - 1 bytes (zstd measuring)
+    TOO_LARGE = 6,          // the output would pass 2^31 - 1 bytes (inflate, zstd measuring)
 };
 
 constexpr int32_t NO_LEVEL = -1;

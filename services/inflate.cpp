@@ -278,6 +278,10 @@ struct Output {
         pos++;
     }
     void copy(int64_t distance, int length) {
+        if (pos >= capacity) {  // measuring only
+            pos += length;
+            return;
+        }
         if (pos + length + 8 <= capacity) {
             copy_match(out + pos, distance, length);
             pos += length;
@@ -374,6 +378,8 @@ int32_t inflate_block(BitReader& in, Output& out, const uint32_t* litlen, const 
             const int32_t r = inflate_fast(in, out, litlen, distance);
             if (r >= 0) return r;
         }
+        // Counts stop where a binary! can no longer hold the output.
+        if (out.pos > INT32_MAX) return TOO_LARGE;
         in.refill();
         if (in.overran()) return BAD_DATA;
         uint32_t e = decode_symbol(in, litlen, LITLEN_BITS);
@@ -434,6 +440,7 @@ int32_t inflate_counted(uint8_t* out_bytes, int32_t* size, const uint8_t* in_byt
         } else {
             r = RESERVED_BLOCK;
         }
+        if (r == DONE && out.pos > INT32_MAX) r = TOO_LARGE;
         if (r != DONE) break;
     }
     *size = int32_t(out.pos < INT32_MAX ? out.pos : INT32_MAX);

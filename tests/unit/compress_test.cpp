@@ -406,6 +406,33 @@ TEST(Inflate, DamagedStreams) {
     }
 }
 
+TEST(Inflate, OutputPastTwoGigabytesIsTooLarge) {
+    // Symbol 0 "0", end of block "10", length 258 "11"; distance 1 "0": one
+    // literal, then 3 bits for every 258 bytes.
+    auto stream = [](int64_t matches) {
+        BitSink b = dynamic_header(286, 1, {{0, 2}, {1, 2}, {2, 2}, {18, 2}});
+        b.code(1, 2);                   // symbol 0: length 1
+        b.code(3, 2), b.put(127, 7);    // 138 zeros
+        b.code(3, 2), b.put(106, 7);    // 117 zeros
+        b.code(2, 2);                   // symbol 256: length 2
+        b.code(3, 2), b.put(17, 7);     // 28 zeros
+        b.code(2, 2);                   // symbol 285: length 2
+        b.code(1, 2);                   // distance 0: length 1
+        b.code(0, 1);
+        for (int64_t i = 0; i < matches; i++) b.code(3, 2), b.code(0, 1);
+        b.code(2, 2);
+        return b.out;
+    };
+    const int64_t most = (int64_t(INT32_MAX) - 1) / 258;  // 1 + 258 x most fits
+    const Answer fits = call(inflate, stream(most), -1);
+    EXPECT_EQ(fits.result, TOO_SMALL);
+    EXPECT_EQ(fits.size, 1 + 258 * most);
+    const Bytes over = stream(most + 1);
+    for (int32_t capacity : {-1, 1 << 20}) {
+        EXPECT_EQ(call(inflate, over, capacity).result, TOO_LARGE) << capacity;
+    }
+}
+
 TEST(Inflate, CorpusStreams) {
     const auto dir = std::filesystem::path(__FILE__).parent_path() / "../../../shared/corpora/deflate";
     auto read = [&](const std::string& name) {
