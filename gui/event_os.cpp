@@ -131,6 +131,7 @@ std::optional<uint32_t> character_data(const Message& msg) {
         if (high < 0xD800 || high > 0xDBFF) return std::nullopt;
         c = 0x10000 + ((high & 0x3FF) << 10) + (c & 0x3FF);
     }
+    if (c > 0x10FFFF) return std::nullopt;
     if (c > 0xFFFF) {
         // Joined above, or one message from a layer that sends whole code points.
         g_state.high_surrogate = c;

@@ -164,6 +164,7 @@ TEST_F(EventOs, KeyMessagesInDispatchOrder) {
         {KEY, wm::CHAR, 0xD83D, 0, shift, false, -1, nullptr, ""},
         {KEY, wm::CHAR, 0xDE00, 0, shift, false, -1, "#\"😀\"", "[]"},
         {KEY, wm::CHAR, 0x1F600, 0, shift, false, -1, "#\"😀\"", "[]"},
+        {KEY, wm::CHAR, 0x110000, 0, none, false, -1, nullptr, ""},
         // a second half alone is no character
         {KEY, wm::CHAR, 'x', 0, none, false, -1, "#\"x\"", "[]"},
         {KEY, wm::CHAR, 0xDE00, 0, none, false, -1, nullptr, ""},
