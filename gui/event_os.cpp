@@ -12,6 +12,7 @@
 #include "datatypes/percent.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/series/block.hpp"
+#include "datatypes/series/string.hpp"
 #include "datatypes/word.hpp"
 #include "gui/event.hpp"
 #include "gui/event_internal.hpp"
@@ -227,6 +228,10 @@ Cell* push_picked(const Cell* event, const Message& msg) {
     switch (code) {
         case ZOOM:
             return push_zoom(msg);
+        case IME: {
+            const std::string text = g_state.composition;
+            return string::load_c_text(text.data(), uint32_t(text.size()), 0);
+        }
         case PAN: case ROTATE: case TWO_TAP: case PRESS_TAP: {
             Gesture g;
             if (!g_layer.gesture_info || !g_layer.gesture_info(msg, &g)) return push_none();

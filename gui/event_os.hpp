@@ -11,6 +11,7 @@
 #pragma once
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "core/cell.hpp"
 
@@ -126,6 +127,7 @@ struct State {
     int64_t last_mouse_position = -1;  // lParam of the last move let through
     uint64_t zoom_distance = 0;     // the previous zoom gesture's distance
     int32_t menu_x = 0, menu_y = 0; // client point of the context menu's right press
+    std::string composition;        // the IME's current composition (UTF-8), `ime`'s picked
 };
 State& state();
 // Back to the start values (a new runtime, a test).

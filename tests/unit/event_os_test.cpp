@@ -248,6 +248,7 @@ TEST_F(EventOs, OffsetsInLogicalUnits) {
 
 TEST_F(EventOs, PickedKeyAndOrientationByType) {
     g_fake.track = 42;
+    state().composition = "かな";
     const uint32_t open_id = symbol::make("open");
     struct Row {
         uint32_t type, message;
@@ -271,6 +272,7 @@ TEST_F(EventOs, PickedKeyAndOrientationByType) {
         {SELECT, 0x0111, 0, 5, "5", "none", "none"},
         {CHANGE, 0x0111, 0, 0xFFFF, "-1", "none", "none"},
         {DOWN, wm::LBUTTONDOWN, 0, 0, "none", "none", "none"},
+        {IME, 0x010F, 0, 0, "\"かな\"", "none", "none"},
     };
     for (const Row& r : rows) {
         dispatch_raw(r.type, message(r.message, r.wparam), r.payload3);
