@@ -443,9 +443,9 @@ uint32_t face_window(const Cell* event, Cell* face) {
 }
 
 bool window_face_q(const Cell* face) {
+    const uint32_t window = symbol::make("window");  // may allocate: before the field is read
     const Cell* type = context::find_word_value(sym::id(sym::type), face->data1);
-    return type && type->is(TYPE_WORD) &&
-           symbol::canonical(type->data2) == symbol::canonical(symbol::make("window"));
+    return type && type->is(TYPE_WORD) && symbol::canonical(type->data2) == symbol::canonical(window);
 }
 
 bool send_window_state(uint32_t code, uint32_t window, const Cell* face, bool post) {
