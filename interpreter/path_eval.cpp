@@ -206,7 +206,7 @@ Flow apply_step(Walk& w, uint32_t step, bool case_, bool get, bool last, bool no
 inline bool held_in_cell_q(uint32_t type) {
     switch (type) {
         case TYPE_PAIR: case TYPE_TUPLE: case TYPE_TIME: case TYPE_DATE: case TYPE_POINT2D:
-        case TYPE_POINT3D: case TYPE_MONEY: case TYPE_TRIPLE:
+        case TYPE_POINT3D: case TYPE_MONEY: case TYPE_TRIPLE: case TYPE_EVENT:
             return true;
         default:
             return false;

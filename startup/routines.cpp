@@ -21,6 +21,7 @@
 #include "datatypes/series/string.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
+#include "gui/event.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/lexer.hpp"
 #include "startup/boot_texts.hpp"
@@ -482,6 +483,7 @@ void bind_all() {
     constexpr uint32_t count = sizeof k_environment / sizeof k_environment[0];
     bind_block(k_environment_specs, count, [](uint32_t i) { return k_environment[i]; });
     bind_predicates();
+    event::bind_routines();
 }
 
 }  // namespace zun::routines
