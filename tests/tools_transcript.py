@@ -10,6 +10,7 @@ import re
 import select
 import subprocess
 import sys
+import tempfile
 import time
 
 DURATION = re.compile(r"\d+:\d\d:\d\d(\.\d+)?")
@@ -41,6 +42,8 @@ CASES = [
       "debug> debug> debug> -----> PUSH y:", "Input: y: x + 1", "Watch: x: 10",
       "debug> debug> debug> == 10", "debug> == false", "debug> == unset",
       "debug> Unknown command!", "debug> (halted)", ">> 5", ">> "]),
+    ("a mistyped command is refused, the code goes on", ["debug [1 + 2]", ":", ":[", "w 1", "c", "print 5"],
+     [">> -----> EVAL 1", "Input: 1 + 2", *STEP] + ["debug> Unknown command!"] * 3 + ["debug> >> 5", ">> "]),
     ("help lists the commands", ["debug [1]", "help", "c"],
      [">> -----> EVAL 1", "Input: 1", *STEP, "debug> \t`help` or `?`: print a list of debugger's commands."]),
     ("parents and locals of the running calls",
@@ -116,6 +119,37 @@ def check_free_form(name, got, failures):
         failures.append("%s: loop counted though native! is not in the types" % name)
 
 
+def check_script(zun, failures):
+    """In a script the end of the input leaves the debugger: the code runs on."""
+    with tempfile.NamedTemporaryFile("w", suffix=".zun", delete=False) as f:
+        f.write('Zun []\ndebug [y: 2]\nprint ["after" y]\n')
+    try:
+        proc = subprocess.run([zun, f.name], input=b"", capture_output=True, timeout=60)
+    finally:
+        os.unlink(f.name)
+    out = proc.stdout.decode()
+    if proc.returncode != 0 or not out.endswith("debug> \nafter 2\n") or proc.stderr:
+        failures.append("debug at the end of a script's input: %r %d %r"
+                        % (out, proc.returncode, proc.stderr))
+
+
+def check_profile_mend(zun, failures):
+    """A function that calls a routine keeps its own duration: the routine's
+    return closes the routine's call, not the function's."""
+    out = subprocess.run([zun], input=b"f: func [] [integer? 1 wait 0.2 1]\nprofile [f]\n",
+                         capture_output=True, timeout=60).stdout.decode()
+    times = dict(re.findall(r"#\d+ +(\w+) +\| 1 +\| (\S+)", out))
+    if set(times) != {"f", "wait"}:
+        failures.append("profile with a routine: %r" % out)
+        return
+
+    def seconds(t):
+        h, m, s = t.split(":")
+        return int(h) * 3600 + int(m) * 60 + float(s)
+    if not seconds(times["f"]) >= seconds(times["wait"]) >= 0.2:
+        failures.append("profile with a routine: f shorter than its wait: %r" % times)
+
+
 def check_pty(zun, failures):
     """The debugger's prompt on a terminal: step once, then continue."""
     pid, fd = pty.fork()
@@ -171,6 +205,8 @@ def main(zun):
                 failures.append("help: not 16 usage lines: %r" % got)
         else:
             check(name, got, want, failures)
+    check_script(zun, failures)
+    check_profile_mend(zun, failures)
     check_pty(zun, failures)
     for f in failures:
         print(f)
