@@ -151,39 +151,49 @@ def check_profile_mend(zun, failures):
 
 
 def check_pty(zun, failures):
-    """The debugger's prompt on a terminal: step once, then continue."""
+    """The debugger's prompt on a terminal: step once, then continue; Ctrl-C
+    at the prompt halts the debugged code."""
     pid, fd = pty.fork()
     if pid == 0:
         os.execv(zun, [zun])
     out = b""
+    at = 0  # each wait looks past what the last one found
 
     def wait_for(text, seconds=20):
-        nonlocal out
+        nonlocal out, at
         end = time.time() + seconds
-        while text.encode() not in out and time.time() < end:
+        while text.encode() not in out[at:] and time.time() < end:
             ready, _, _ = select.select([fd], [], [], 0.2)
             if ready:
                 try:
                     out += os.read(fd, 4096)
                 except OSError:
                     break
-        return text.encode() in out
+        found = out.find(text.encode(), at)
+        if found < 0:
+            return False
+        at = found + len(text)
+        return True
 
     try:
         ok = wait_for(">> ")
         os.write(fd, b"debug [1 + 2]\r")
-        ok = ok and wait_for("debug> ")
+        ok = ok and wait_for("-----> EVAL 1") and wait_for("debug> ")
         os.write(fd, b"\r")
-        ok = ok and wait_for("-----> PUSH 1")
+        ok = ok and wait_for("-----> PUSH 1") and wait_for("debug> ")
         os.write(fd, b"c\r")
-        mark = len(out)
+        mark = at
         ok = ok and wait_for(">> ")
+        continued = out[mark:at]
+        os.write(fd, b"debug [1 + 2]\r")
+        ok = ok and wait_for("debug> ")
+        os.write(fd, b"x\x03")
+        ok = ok and wait_for("(halted)") and wait_for(">> ")
         os.write(fd, b"quit\r")
-        wait_for("\x00", 2)
-        if not ok or b"-----> EVAL 1" not in out:
+        if not ok:
             failures.append("pty: %r" % out.decode("utf-8", "replace"))
-        elif b"-----> EVAL +" in out[mark:]:
-            failures.append("pty: `c` did not run on silently: %r" % out[mark:])
+        elif b"----->" in continued:
+            failures.append("pty: `c` did not run on silently: %r" % continued)
     finally:
         try:
             os.kill(pid, 9)
