@@ -10,6 +10,7 @@ import re
 import select
 import subprocess
 import sys
+import tempfile
 import time
 
 DURATION = re.compile(r"\d+:\d\d:\d\d(\.\d+)?")
@@ -41,6 +42,8 @@ CASES = [
       "debug> debug> debug> -----> PUSH y:", "Input: y: x + 1", "Watch: x: 10",
       "debug> debug> debug> == 10", "debug> == false", "debug> == unset",
       "debug> Unknown command!", "debug> (halted)", ">> 5", ">> "]),
+    ("a mistyped command is refused, the code goes on", ["debug [1 + 2]", ":", ":[", "w 1", "c", "print 5"],
+     [">> -----> EVAL 1", "Input: 1 + 2", *STEP] + ["debug> Unknown command!"] * 3 + ["debug> >> 5", ">> "]),
     ("help lists the commands", ["debug [1]", "help", "c"],
      [">> -----> EVAL 1", "Input: 1", *STEP, "debug> \t`help` or `?`: print a list of debugger's commands."]),
     ("parents and locals of the running calls",
@@ -116,40 +119,81 @@ def check_free_form(name, got, failures):
         failures.append("%s: loop counted though native! is not in the types" % name)
 
 
+def check_script(zun, failures):
+    """In a script the end of the input leaves the debugger: the code runs on."""
+    with tempfile.NamedTemporaryFile("w", suffix=".zun", delete=False) as f:
+        f.write('Zun []\ndebug [y: 2]\nprint ["after" y]\n')
+    try:
+        proc = subprocess.run([zun, f.name], input=b"", capture_output=True, timeout=60)
+    finally:
+        os.unlink(f.name)
+    out = proc.stdout.decode()
+    if proc.returncode != 0 or not out.endswith("debug> \nafter 2\n") or proc.stderr:
+        failures.append("debug at the end of a script's input: %r %d %r"
+                        % (out, proc.returncode, proc.stderr))
+
+
+def check_profile_mend(zun, failures):
+    """A function that calls a routine keeps its own duration: the routine's
+    return closes the routine's call, not the function's."""
+    out = subprocess.run([zun], input=b"f: func [] [integer? 1 wait 0.2 1]\nprofile [f]\n",
+                         capture_output=True, timeout=60).stdout.decode()
+    times = dict(re.findall(r"#\d+ +(\w+) +\| 1 +\| (\S+)", out))
+    if set(times) != {"f", "wait"}:
+        failures.append("profile with a routine: %r" % out)
+        return
+
+    def seconds(t):
+        h, m, s = t.split(":")
+        return int(h) * 3600 + int(m) * 60 + float(s)
+    if not seconds(times["f"]) >= seconds(times["wait"]) >= 0.2:
+        failures.append("profile with a routine: f shorter than its wait: %r" % times)
+
+
 def check_pty(zun, failures):
-    """The debugger's prompt on a terminal: step once, then continue."""
+    """The debugger's prompt on a terminal: step once, then continue; Ctrl-C
+    at the prompt halts the debugged code."""
     pid, fd = pty.fork()
     if pid == 0:
         os.execv(zun, [zun])
     out = b""
+    at = 0  # each wait looks past what the last one found
 
     def wait_for(text, seconds=20):
-        nonlocal out
+        nonlocal out, at
         end = time.time() + seconds
-        while text.encode() not in out and time.time() < end:
+        while text.encode() not in out[at:] and time.time() < end:
             ready, _, _ = select.select([fd], [], [], 0.2)
             if ready:
                 try:
                     out += os.read(fd, 4096)
                 except OSError:
                     break
-        return text.encode() in out
+        found = out.find(text.encode(), at)
+        if found < 0:
+            return False
+        at = found + len(text)
+        return True
 
     try:
         ok = wait_for(">> ")
         os.write(fd, b"debug [1 + 2]\r")
-        ok = ok and wait_for("debug> ")
+        ok = ok and wait_for("-----> EVAL 1") and wait_for("debug> ")
         os.write(fd, b"\r")
-        ok = ok and wait_for("-----> PUSH 1")
+        ok = ok and wait_for("-----> PUSH 1") and wait_for("debug> ")
         os.write(fd, b"c\r")
-        mark = len(out)
+        mark = at
         ok = ok and wait_for(">> ")
+        continued = out[mark:at]
+        os.write(fd, b"debug [1 + 2]\r")
+        ok = ok and wait_for("debug> ")
+        os.write(fd, b"x\x03")
+        ok = ok and wait_for("(halted)") and wait_for(">> ")
         os.write(fd, b"quit\r")
-        wait_for("\x00", 2)
-        if not ok or b"-----> EVAL 1" not in out:
+        if not ok:
             failures.append("pty: %r" % out.decode("utf-8", "replace"))
-        elif b"-----> EVAL +" in out[mark:]:
-            failures.append("pty: `c` did not run on silently: %r" % out[mark:])
+        elif b"----->" in continued:
+            failures.append("pty: `c` did not run on silently: %r" % continued)
     finally:
         try:
             os.kill(pid, 9)
@@ -171,6 +215,8 @@ def main(zun):
                 failures.append("help: not 16 usage lines: %r" % got)
         else:
             check(name, got, want, failures)
+    check_script(zun, failures)
+    check_profile_mend(zun, failures)
     check_pty(zun, failures)
     for f in failures:
         print(f)
