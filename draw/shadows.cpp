@@ -1,0 +1,145 @@
+// Shadows under boxes: the box is drawn into an offscreen surface, each
+// shadow entry is its alpha scaled by the spread, blurred, tinted and put
+// down at its offset, and the box itself goes last.
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "datatypes/pair.hpp"
+#include "draw/walker.hpp"
+#include "services/image_record.hpp"
+
+namespace zun::draw {
+
+namespace {
+
+constexpr double BLUR_TO_SIGMA = 1.8799711;
+
+// Three box blurs approximate a Gaussian of this sigma.
+void box_sizes(double sigma, int sizes[3]) {
+    const double ideal = std::sqrt(12 * sigma * sigma / 3 + 1);
+    int lower = int(std::floor(ideal));
+    if (lower % 2 == 0) lower--;
+    const int upper = lower + 2;
+    const double m = (12 * sigma * sigma - 3.0 * lower * lower - 12.0 * lower - 9) / (-4.0 * lower - 4);
+    const int mi = int(std::lround(m));
+    for (int i = 0; i < 3; i++) sizes[i] = i < mi ? lower : upper;
+}
+
+// One pass of a box blur of radius r along rows (step 1) or columns.
+void box_pass(const uint8_t* src, uint8_t* dst, int count, int length, int along, int across, int r) {
+    const double scale = 1.0 / (2 * r + 1);
+    for (int line = 0; line < count; line++) {
+        const uint8_t* s = src + size_t(line) * across;
+        uint8_t* d = dst + size_t(line) * across;
+        int sum = 0;
+        for (int i = 0; i <= r && i < length; i++) sum += s[size_t(i) * along];
+        for (int i = 0; i < length; i++) {
+            d[size_t(i) * along] = uint8_t(sum * scale + 0.5);
+            const int in = i + r + 1, out = i - r;
+            if (in < length) sum += s[size_t(in) * along];
+            if (out >= 0) sum -= s[size_t(out) * along];
+        }
+    }
+}
+
+void blur_alpha(cairo_surface_t* a8, double sigma) {
+    if (!(sigma > 0.3)) return;
+    cairo_surface_flush(a8);
+    uint8_t* data = cairo_image_surface_get_data(a8);
+    const int w = cairo_image_surface_get_width(a8), h = cairo_image_surface_get_height(a8);
+    const int stride = cairo_image_surface_get_stride(a8);
+    std::vector<uint8_t> tmp(size_t(stride) * h);
+    int sizes[3];
+    box_sizes(sigma, sizes);
+    for (int size : sizes) {
+        const int r = (size - 1) / 2;
+        if (r <= 0) continue;
+        box_pass(data, tmp.data(), h, w, 1, stride, r);      // rows
+        box_pass(tmp.data(), data, w, h, stride, 1, r);      // columns
+    }
+    cairo_surface_mark_dirty(a8);
+}
+
+void cmd_shadow_impl(Walker& w) {
+    if (w.maybe(O_OFF)) return w.st.shadows.clear();
+    if (!(w.more() && w.at->is(TYPE_PAIR))) w.invalid_here();
+    Shadow s{double(pair::x_of(w.at)), double(pair::y_of(w.at)), 0, 0, Rgba{0, 0, 0, 1}, false};
+    ++w.at;
+    if (w.more() && w.at->is(TYPE_INTEGER)) {
+        s.blur = (w.at++)->as_int();
+        if (w.more() && w.at->is(TYPE_INTEGER)) s.spread = (w.at++)->as_int();
+    }
+    w.maybe_colour(&s.colour);
+    s.inset = w.maybe(O_INSET);  // kept; drawn as an outer shadow
+    w.st.shadows.push_back(s);
+}
+
+}  // namespace
+
+void cmd_shadow(Walker& w, const Cell*) { cmd_shadow_impl(w); }
+
+void shadowed_box(Walker& w, double x, double y, double wd, double ht, double radius) {
+    const double lw = w.st.width;
+    // how far shadows reach beyond the box: offscreen surfaces need no more
+    double reach = 0;
+    for (const Shadow& s : w.st.shadows)
+        reach = std::max(reach, std::fabs(s.dx) + std::fabs(s.dy) + std::fabs(s.spread) + 3 * s.blur / BLUR_TO_SIGMA);
+    const double limit_w = cairo_image_surface_get_width(cairo_get_target(w.cr)) + reach;
+    const double limit_h = cairo_image_surface_get_height(cairo_get_target(w.cr)) + reach;
+    const int bw = int(std::ceil(std::min(wd + lw, limit_w))), bh = int(std::ceil(std::min(ht + lw, limit_h)));
+    if (!(bw > 0 && bh > 0) || !std::isfinite(wd + ht + lw + reach)) {  // nothing to shade
+        box_path(w.cr, x, y, wd, ht, radius);
+        return paint_path(w, true);
+    }
+    cairo_surface_t* shape = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, bw, bh);
+    auto shape_ref = adopt_surface(shape);
+    if (cairo_surface_status(shape) != CAIRO_STATUS_SUCCESS) support::fire_error(ErrorId::internal_no_memory);
+    {
+        cairo_t* scr = cairo_create(shape);
+        struct Swap {
+            Walker& w;
+            cairo_t* outer;
+            ~Swap() {
+                cairo_destroy(w.cr);
+                w.cr = outer;
+            }
+        } swap{w, w.cr};
+        w.cr = scr;
+        w.apply_stroke();
+        cairo_set_antialias(scr, w.st.antialias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+        box_path(scr, lw / 2, lw / 2, wd, ht, radius);
+        const double bounds[4] = {lw / 2, lw / 2, wd + lw / 2, ht + lw / 2};
+        paint_path(w, true, bounds);
+    }
+    cairo_surface_flush(shape);
+    // the box lands where it would without a shadow
+    const double ox = x - lw / 2, oy = y - lw / 2;
+    cairo_t* cr = w.cr;
+    for (const Shadow& s : w.st.shadows) {
+        const double kx = wd > 0 ? (2 * s.spread + wd) / wd : 1, ky = ht > 0 ? (2 * s.spread + ht) / ht : 1;
+        if (!(kx > 0 && ky > 0)) continue;
+        const double sigma = std::max(0.0, s.blur) / BLUR_TO_SIGMA;
+        const int margin = int(std::ceil(3 * sigma)) + 1;
+        const double sw = std::ceil(bw * kx) + 2 * margin, sh = std::ceil(bh * ky) + 2 * margin;
+        if (!image_codec::size_ok(int64_t(sw), int64_t(sh)) || sw > limit_w + 2 * margin + bw ||
+            sh > limit_h + 2 * margin + bh)
+            continue;
+        cairo_surface_t* alpha = cairo_image_surface_create(CAIRO_FORMAT_A8, int(sw), int(sh));
+        auto alpha_ref = adopt_surface(alpha);
+        if (cairo_surface_status(alpha) != CAIRO_STATUS_SUCCESS) support::fire_error(ErrorId::internal_no_memory);
+        cairo_t* acr = cairo_create(alpha);
+        cairo_translate(acr, margin, margin);
+        cairo_scale(acr, kx, ky);
+        cairo_set_source_surface(acr, shape, 0, 0);
+        cairo_paint(acr);
+        cairo_destroy(acr);
+        blur_alpha(alpha, sigma);
+        cairo_set_source_rgba(cr, s.colour.r, s.colour.g, s.colour.b, s.colour.a);
+        cairo_mask_surface(cr, alpha, ox + s.dx - s.spread - margin, oy + s.dy - s.spread - margin);
+    }
+    cairo_set_source_surface(cr, shape, ox, oy);
+    cairo_paint(cr);
+}
+
+}  // namespace zun::draw
