@@ -10,3 +10,4 @@ target_link_libraries(zunrt PUBLIC PkgConfig::CAIRO)
 add_test(NAME zun.draw_oracle
          COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/draw_oracle.py $<TARGET_FILE:zun>)
 set_tests_properties(zun.draw_oracle PROPERTIES LABELS "script")
+zun_fuzzer(draw_fuzz tests/fuzz/draw_fuzz.cpp)

@@ -26,19 +26,40 @@ void box_sizes(double sigma, int sizes[3]) {
     for (int i = 0; i < 3; i++) sizes[i] = i < mi ? lower : upper;
 }
 
-// One pass of a box blur of radius r along rows (step 1) or columns.
-void box_pass(const uint8_t* src, uint8_t* dst, int count, int length, int along, int across, int r) {
-    const double scale = 1.0 / (2 * r + 1);
-    for (int line = 0; line < count; line++) {
-        const uint8_t* s = src + size_t(line) * across;
-        uint8_t* d = dst + size_t(line) * across;
-        int sum = 0;
-        for (int i = 0; i <= r && i < length; i++) sum += s[size_t(i) * along];
-        for (int i = 0; i < length; i++) {
-            d[size_t(i) * along] = uint8_t(sum * scale + 0.5);
-            const int in = i + r + 1, out = i - r;
-            if (in < length) sum += s[size_t(in) * along];
-            if (out >= 0) sum -= s[size_t(out) * along];
+// A box blur of radius r along each row, then down each column; sums in
+// fixed point, the columns a row at a time so memory is read in order.
+void box_rows(const uint8_t* src, uint8_t* dst, int w, int h, int stride, int r) {
+    const uint32_t scale = (1u << 16) / uint32_t(2 * r + 1);
+    for (int y = 0; y < h; y++) {
+        const uint8_t* s = src + size_t(y) * stride;
+        uint8_t* d = dst + size_t(y) * stride;
+        uint32_t sum = 0;
+        for (int i = 0; i <= r && i < w; i++) sum += s[i];
+        for (int x = 0; x < w; x++) {
+            d[x] = uint8_t((sum * scale + 0x8000) >> 16);
+            if (x + r + 1 < w) sum += s[x + r + 1];
+            if (x - r >= 0) sum -= s[x - r];
+        }
+    }
+}
+
+void box_columns(const uint8_t* src, uint8_t* dst, int w, int h, int stride, int r, std::vector<uint32_t>& sums) {
+    const uint32_t scale = (1u << 16) / uint32_t(2 * r + 1);
+    sums.assign(size_t(w), 0);
+    for (int i = 0; i <= r && i < h; i++) {
+        const uint8_t* s = src + size_t(i) * stride;
+        for (int x = 0; x < w; x++) sums[x] += s[x];
+    }
+    for (int y = 0; y < h; y++) {
+        uint8_t* d = dst + size_t(y) * stride;
+        for (int x = 0; x < w; x++) d[x] = uint8_t((sums[x] * scale + 0x8000) >> 16);
+        if (y + r + 1 < h) {
+            const uint8_t* s = src + size_t(y + r + 1) * stride;
+            for (int x = 0; x < w; x++) sums[x] += s[x];
+        }
+        if (y - r >= 0) {
+            const uint8_t* s = src + size_t(y - r) * stride;
+            for (int x = 0; x < w; x++) sums[x] -= s[x];
         }
     }
 }
@@ -50,13 +71,14 @@ void blur_alpha(cairo_surface_t* a8, double sigma) {
     const int w = cairo_image_surface_get_width(a8), h = cairo_image_surface_get_height(a8);
     const int stride = cairo_image_surface_get_stride(a8);
     std::vector<uint8_t> tmp(size_t(stride) * h);
+    std::vector<uint32_t> sums;
     int sizes[3];
     box_sizes(sigma, sizes);
     for (int size : sizes) {
         const int r = (size - 1) / 2;
         if (r <= 0) continue;
-        box_pass(data, tmp.data(), h, w, 1, stride, r);      // rows
-        box_pass(tmp.data(), data, w, h, stride, 1, r);      // columns
+        box_rows(data, tmp.data(), w, h, stride, r);
+        box_columns(tmp.data(), data, w, h, stride, r, sums);
     }
     cairo_surface_mark_dirty(a8);
 }
@@ -132,6 +154,7 @@ void shadowed_box(Walker& w, double x, double y, double wd, double ht, double ra
         cairo_translate(acr, margin, margin);
         cairo_scale(acr, kx, ky);
         cairo_set_source_surface(acr, shape, 0, 0);
+        cairo_pattern_set_filter(cairo_get_source(acr), CAIRO_FILTER_BILINEAR);
         cairo_paint(acr);
         cairo_destroy(acr);
         blur_alpha(alpha, sigma);
