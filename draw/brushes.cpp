@@ -120,7 +120,7 @@ void image_brush(Brush& b, cairo_surface_t* source, double width, double height,
     if (!(tw > 0 && th > 0)) return;
     const int mx = (tiling == FLIP_X || tiling == FLIP_XY) ? 2 : 1;
     const int my = (tiling == FLIP_Y || tiling == FLIP_XY) ? 2 : 1;
-    if (!image_codec::size_ok(int64_t(tw) * mx, int64_t(th) * my)) return;
+    if (!offscreen_ok(double(tw) * mx, double(th) * my)) return;
     cairo_surface_t* tile = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, tw * mx, th * my);
     if (cairo_surface_status(tile) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(tile);
@@ -147,8 +147,8 @@ void image_brush(Brush& b, cairo_surface_t* source, double width, double height,
 // A pattern's block walked into a tile of its size, with the pen and fill
 // in force but its own transform and clips.
 cairo_surface_t* pattern_surface(Walker& w, Point size, const Cell* block) {
+    if (!offscreen_ok(size.x, size.y)) return nullptr;
     const int pw = int(std::ceil(size.x)), ph = int(std::ceil(size.y));
-    if (!(pw > 0 && ph > 0) || !image_codec::size_ok(pw, ph)) return nullptr;
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pw, ph);
     cairo_t* pcr = cairo_create(surface);
     if (cairo_status(pcr) != CAIRO_STATUS_SUCCESS) {

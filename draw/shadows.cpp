@@ -104,16 +104,19 @@ void cmd_shadow(Walker& w, const Cell*) { cmd_shadow_impl(w); }
 void shadowed_box(Walker& w, double x, double y, double wd, double ht, double radius) {
     const double lw = w.st.width;
     // how far shadows reach beyond the box: offscreen surfaces need no more
+    const double tw = cairo_image_surface_get_width(cairo_get_target(w.cr));
+    const double th = cairo_image_surface_get_height(cairo_get_target(w.cr));
     double reach = 0;
     for (const Shadow& s : w.st.shadows)
-        reach = std::max(reach, std::fabs(s.dx) + std::fabs(s.dy) + std::fabs(s.spread) + 3 * s.blur / BLUR_TO_SIGMA);
-    const double limit_w = cairo_image_surface_get_width(cairo_get_target(w.cr)) + reach;
-    const double limit_h = cairo_image_surface_get_height(cairo_get_target(w.cr)) + reach;
-    const int bw = int(std::ceil(std::min(wd + lw, limit_w))), bh = int(std::ceil(std::min(ht + lw, limit_h)));
-    if (!(bw > 0 && bh > 0) || !std::isfinite(wd + ht + lw + reach)) {  // nothing to shade
+        reach = std::max(reach, std::min(std::fabs(s.dx) + std::fabs(s.dy), tw + th) + std::fabs(s.spread) +
+                                    3 * std::fabs(s.blur) / BLUR_TO_SIGMA);
+    const double limit_w = tw + reach, limit_h = th + reach;
+    const double want_w = std::min(wd + lw, limit_w), want_h = std::min(ht + lw, limit_h);
+    if (!offscreen_ok(want_w, want_h)) {  // nothing to shade, or beyond any use
         box_path(w.cr, x, y, wd, ht, radius);
         return paint_path(w, true);
     }
+    const int bw = int(std::ceil(want_w)), bh = int(std::ceil(want_h));
     cairo_surface_t* shape = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, bw, bh);
     auto shape_ref = adopt_surface(shape);
     if (cairo_surface_status(shape) != CAIRO_STATUS_SUCCESS) support::fire_error(ErrorId::internal_no_memory);
@@ -144,9 +147,7 @@ void shadowed_box(Walker& w, double x, double y, double wd, double ht, double ra
         const double sigma = std::max(0.0, s.blur) / BLUR_TO_SIGMA;
         const int margin = int(std::ceil(3 * sigma)) + 1;
         const double sw = std::ceil(bw * kx) + 2 * margin, sh = std::ceil(bh * ky) + 2 * margin;
-        if (!image_codec::size_ok(int64_t(sw), int64_t(sh)) || sw > limit_w + 2 * margin + bw ||
-            sh > limit_h + 2 * margin + bh)
-            continue;
+        if (!offscreen_ok(sw, sh)) continue;
         cairo_surface_t* alpha = cairo_image_surface_create(CAIRO_FORMAT_A8, int(sw), int(sh));
         auto alpha_ref = adopt_surface(alpha);
         if (cairo_surface_status(alpha) != CAIRO_STATUS_SUCCESS) support::fire_error(ErrorId::internal_no_memory);

@@ -17,8 +17,20 @@ void poly_path(cairo_t* cr, const Points& ps, bool closed) {
     if (closed) cairo_close_path(cr);
 }
 
+// cairo cuts an arc into pieces by its size on the target: one far larger
+// than any target is not drawn rather than cut into millions.
+constexpr double MAX_DEVICE_RADIUS = 1 << 22;
+bool drawable_radii(cairo_t* cr, double rx, double ry) {
+    double ax = rx, ay = 0, bx = 0, by = ry;
+    cairo_user_to_device_distance(cr, &ax, &ay);
+    cairo_user_to_device_distance(cr, &bx, &by);
+    const double r = std::max(std::hypot(ax, ay), std::hypot(bx, by));
+    return std::isfinite(r) && r < MAX_DEVICE_RADIUS;
+}
+
 void ellipse_path(cairo_t* cr, double cx, double cy, double rx, double ry, double a0, double a1,
                   bool pie) {
+    if (!drawable_radii(cr, rx, ry)) return;
     cairo_save(cr);
     cairo_translate(cr, cx, cy);
     cairo_scale(cr, rx, ry);
@@ -67,6 +79,7 @@ void svg_arc(cairo_t* cr, Point from, Point to, double rx, double ry, double deg
     auto angle = [](double ux, double uy, double vx, double vy) {
         return std::atan2(ux * vy - uy * vx, ux * vx + uy * vy);
     };
+    if (!drawable_radii(cr, rx, ry)) return cairo_line_to(cr, to.x, to.y);
     const double a0 = angle(1, 0, (x1 - cx1) / rx, (y1 - cy1) / ry);
     double da = angle((x1 - cx1) / rx, (y1 - cy1) / ry, (-x1 - cx1) / rx, (-y1 - cy1) / ry);
     if (!sweep && da > 0) da -= 2 * M_PI;
@@ -180,7 +193,7 @@ struct ShapePath {
 
 void box_path(cairo_t* cr, double x, double y, double wd, double ht, double radius) {
     radius = std::min(radius, std::min(wd, ht) / 2);
-    if (!(radius > 0)) return cairo_rectangle(cr, x, y, wd, ht);
+    if (!(radius > 0) || !drawable_radii(cr, radius, radius)) return cairo_rectangle(cr, x, y, wd, ht);
     cairo_new_sub_path(cr);
     cairo_arc(cr, x + wd - radius, y + radius, radius, -M_PI / 2, 0);
     cairo_arc(cr, x + wd - radius, y + ht - radius, radius, 0, M_PI / 2);

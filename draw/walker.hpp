@@ -176,6 +176,11 @@ bool set_source(Walker& w, const Brush& b, double x1, double y1, double x2, doub
 const uint32_t* source_pixels(Walker& w, NodeId record);
 // A new cairo surface holding the image's pixels (nullptr on failure).
 cairo_surface_t* image_surface(Walker& w, const Cell* img);
+// Offscreen surfaces (pattern tiles, shadows) hold at most this many pixels.
+constexpr int64_t MAX_OFFSCREEN_PIXELS = int64_t(1) << 24;
+inline bool offscreen_ok(double w, double h) {
+    return w > 0 && h > 0 && w * h <= double(MAX_OFFSCREEN_PIXELS);
+}
 // A box drawn through its shadows.
 void shadowed_box(Walker& w, double x, double y, double wd, double ht, double radius);
 // The rectangle (rounded when radius > 0) as a cairo path.
