@@ -122,6 +122,8 @@ void do_draw(const Cell* image_cell, const Cell* commands, bool catch_mode) {
     }
 }
 
+void release_device_resources() {}
+
 namespace {
 
 MachineResult answer_none(Cell* args) {

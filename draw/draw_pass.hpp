@@ -10,6 +10,10 @@ namespace zun::draw {
 // prints an error and stops; script mode raises it after the pass ended.
 void do_draw(const Cell* image, const Cell* commands, bool catch_mode);
 
+// draw/release-device-resources: one software path on cairo image surfaces
+// holds nothing bound to a device, so there is nothing to give back.
+void release_device_resources();
+
 // The 29 routines of system/view/platform in member order, as a new block
 // pushed on the stack (draw-image and toggle-GPU work; those of the windows
 // layer raise internal not-done until it comes).

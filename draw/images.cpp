@@ -23,7 +23,15 @@ void cmd_image(Walker& w, const Cell*) {
         crop_at = w.take_point();
         crop_size = w.take_point();
     }
+    draw_image(w, img, p1, has2 ? &p2 : nullptr, crop ? &crop_at : nullptr, &crop_size);
+}
+
+void draw_image(Walker& w, const Cell& img, Point p1, const Point* far, const Point* crop_offset,
+                const Point* crop_size_) {
     if (!w.drawable()) return;
+    const bool has2 = far != nullptr, crop = crop_offset != nullptr;
+    const Point p2 = far ? *far : Point{0, 0};
+    const Point crop_at = crop ? *crop_offset : Point{0, 0}, crop_size = crop ? *crop_size_ : Point{0, 0};
     const double iw = image::width_of(&img), ih = image::height_of(&img);
     double x = p1.x, y = p1.y, left = 0, top = 0, right = iw, bottom = ih;
     if (crop) {

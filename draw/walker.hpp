@@ -181,6 +181,10 @@ constexpr int64_t MAX_OFFSCREEN_PIXELS = int64_t(1) << 24;
 inline bool offscreen_ok(double w, double h) {
     return w > 0 && h > 0 && w * h <= double(MAX_OFFSCREEN_PIXELS);
 }
+// An image at a point, stretched to a second point when given, or a part
+// of it (crop offset and size). A window pass draws its face's own image so.
+void draw_image(Walker& w, const Cell& img, Point at, const Point* far, const Point* crop_offset,
+                const Point* crop_size);
 // A box drawn through its shadows.
 void shadowed_box(Walker& w, double x, double y, double wd, double ht, double radius);
 // The rectangle (rounded when radius > 0) as a cairo path.
