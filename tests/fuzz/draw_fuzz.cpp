@@ -6,21 +6,9 @@
 // inputs; a crash, a hang or a sanitizer report is a fault.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <string>
 
-#include "core/symbols.hpp"
-#include "datatypes/series/string.hpp"
-#include "datatypes/word.hpp"
-#include "interpreter/actions.hpp"
-#include "interpreter/eval.hpp"
-#include "interpreter/lexer.hpp"
-#include "interpreter/stack.hpp"
-#include "startup/console_terminal.hpp"
-#include "startup/init.hpp"
-#include "startup/library.hpp"
-#include "startup/system_object.hpp"
+#include "tests/fuzz/library_fuzz.hpp"
 
 using namespace zun;
 
@@ -62,39 +50,13 @@ const char* const TOKENS[] = {
 };
 constexpr size_t TOKEN_COUNT = sizeof TOKENS / sizeof TOKENS[0];
 
-Cell* load_code(const char* text) {
-    Cell* code = stack::push_cell();
-    *code = Cell{TYPE_NONE, 0, 0, 0};
-    uint32_t consumed = 0;
-    lexer::transcode(code, reinterpret_cast<const uint8_t*>(text), uint32_t(std::strlen(text)),
-                     lexer::Options{}, &consumed);
-    return code;
-}
-
-void set_global(const char* name, const Cell* value) {
-    Cell word = *word::make_global_from_symbol(symbol::make(name));
-    word::set_value(&word, value);
-}
+void set_global(const char* name, const Cell* value) { fuzz::set_global(symbol::make(name), value); }
 
 Cell g_call;
 
 void start() {
-    static const char* const argv[] = {"draw_fuzz", nullptr};
-    system_object::set_command_line(1, argv);
-    startup::init_runtime();
-    stack::push_try_frame(nullptr);
-    try {
-        console_terminal::install();
-        library::load_all();
-        if (interpreter::eval_block(load_code(DRIVER), false) != Flow::normal) __builtin_trap();
-    } catch (const Unwind&) {
-        stack::adjust_after_error();
-        Cell* text = string::make_empty_at(stack::push_cell(), 64);
-        actions::mold_direct(stack::top() - 1, text, false, false, false, nullptr, 4000, 0);
-        std::fwrite(string::head_pointer(text), 1, size_t(string::length_from_head(text)), stderr);
-        __builtin_trap();
-    }
-    g_call = *load_code("fuzz-draw fuzz-text fuzz-mode");
+    fuzz::start_with_library("draw_fuzz", DRIVER);
+    g_call = *fuzz::load_code("fuzz-draw fuzz-text fuzz-mode");
     set_global("fuzz-call", &g_call);
     stack::g_top = stack::g_bottom;
 }
