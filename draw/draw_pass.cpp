@@ -69,6 +69,8 @@ void walk_caught(Walker& walker, const Cell* commands) {
     Cell* top = stack::g_top;
     Cell* base = stack::g_base;
     stack::CallFrame* frames = stack::g_frame_top;
+    // a frame of its own first: the error lands above the cells held below
+    stack::push_native_frame(nullptr);
     stack::push_try_frame(nullptr);
     try {
         walker.walk_block(commands);
