@@ -1,10 +1,22 @@
 // The draw pass on image targets: a block of drawing commands painted with
-// cairo over the image's premultiplied pixels.
+// cairo over the image's premultiplied pixels, and the routines of
+// system/view/platform.
 #pragma once
+#include "core/cell.hpp"
 
 namespace zun::draw {
 
-// Binds the global `draw` routine (an image or a size, and the commands).
-void bind();
+// OS-do-draw on an image: runs the commands on it. Catch mode (painting)
+// prints an error and stops; script mode raises it after the pass ended.
+void do_draw(const Cell* image, const Cell* commands, bool catch_mode);
+
+// draw/release-device-resources: one software path on cairo image surfaces
+// holds nothing bound to a device, so there is nothing to give back.
+void release_device_resources();
+
+// The 29 routines of system/view/platform in member order, as a new block
+// pushed on the stack (draw-image and toggle-GPU work; those of the windows
+// layer raise internal not-done until it comes).
+Cell* push_platform_routines();
 
 }  // namespace zun::draw

@@ -186,7 +186,12 @@ void prepare() {
     for (const ImageRoutine& r : k_image_encoders)
         set_routine(r.field, ENCODE_SPEC, r.entry, routine::NO_RETURN_TYPE);
     set_routine(decode_image_field, "data [any-type!]", decode_image, routine::NO_RETURN_TYPE);
-    draw::bind();
+    // The routines system/view/platform is built from (library/view.zun).
+    {
+        stack::StackScope routines;
+        const Cell made = *draw::push_platform_routines();
+        *field_path({"internal", "view-platform"}) = made;
+    }
     // The address `about/debug` gives for a build without version-control data.
     const Cell* page = string::load_c_text(ZUN_DOWNLOAD_PAGE, uint32_t(std::strlen(ZUN_DOWNLOAD_PAGE)), 0);
     *field_path({"internal", "download-page"}) = *page;

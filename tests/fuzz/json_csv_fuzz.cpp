@@ -5,22 +5,9 @@
 // crash, a hang or a sanitizer report is a fault.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
-#include "core/memory.hpp"
-#include "core/symbols.hpp"
 #include "datatypes/series/binary.hpp"
-#include "datatypes/word.hpp"
-#include "datatypes/series/string.hpp"
-#include "interpreter/actions.hpp"
-#include "interpreter/eval.hpp"
-#include <cstdio>
-#include "interpreter/lexer.hpp"
-#include "interpreter/stack.hpp"
-#include "startup/console_terminal.hpp"
-#include "startup/init.hpp"
-#include "startup/library.hpp"
-#include "startup/system_object.hpp"
+#include "tests/fuzz/library_fuzz.hpp"
 
 using namespace zun;
 
@@ -79,38 +66,10 @@ fuzz-json-csv: func [bytes [binary!] mode [integer!] /local text value json agai
 Cell g_call;  // the block [fuzz-json-csv fuzz-input fuzz-mode], rooted by a global word
 uint32_t g_input_symbol, g_mode_symbol;
 
-Cell* load_code(const char* text) {
-    Cell* code = stack::push_cell();
-    *code = Cell{TYPE_NONE, 0, 0, 0};
-    uint32_t consumed = 0;
-    lexer::transcode(code, reinterpret_cast<const uint8_t*>(text), uint32_t(std::strlen(text)),
-                     lexer::Options{}, &consumed);
-    return code;
-}
-
-void set_global(uint32_t symbol, const Cell* value) {
-    Cell word = *word::make_global_from_symbol(symbol);
-    word::set_value(&word, value);
-}
-
 void start() {
-    static const char* const argv[] = {"json_csv_fuzz", nullptr};
-    system_object::set_command_line(1, argv);
-    startup::init_runtime();
-    stack::push_try_frame(nullptr);
-    try {
-        console_terminal::install();
-        library::load_all();
-        if (interpreter::eval_block(load_code(DRIVER), false) != Flow::normal) __builtin_trap();
-    } catch (const Unwind&) {
-        stack::adjust_after_error();
-        Cell* text = string::make_empty_at(stack::push_cell(), 64);
-        actions::mold_direct(stack::top() - 1, text, false, false, false, nullptr, 4000, 0);
-        std::fwrite(string::head_pointer(text), 1, size_t(string::length_from_head(text)), stderr);
-        __builtin_trap();
-    }
-    g_call = *load_code("fuzz-json-csv fuzz-input fuzz-mode");
-    set_global(symbol::make("fuzz-call"), &g_call);
+    fuzz::start_with_library("json_csv_fuzz", DRIVER);
+    g_call = *fuzz::load_code("fuzz-json-csv fuzz-input fuzz-mode");
+    fuzz::set_global(symbol::make("fuzz-call"), &g_call);
     g_input_symbol = symbol::make("fuzz-input");
     g_mode_symbol = symbol::make("fuzz-mode");
     stack::g_top = stack::g_bottom;
@@ -127,8 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Deep nesting is refused by the parse stack long before this size.
     if (size == 0 || size > 65536) return 0;
     const Cell mode = integer_cell(int32_t(data[0] % 6));
-    set_global(g_mode_symbol, &mode);
-    set_global(g_input_symbol, binary::push_bytes(data + 1, uint32_t(size - 1)));
+    fuzz::set_global(g_mode_symbol, &mode);
+    fuzz::set_global(g_input_symbol, binary::push_bytes(data + 1, uint32_t(size - 1)));
     stack::g_top = stack::g_bottom;  // the input is held by its word now
     stack::push_try_frame(nullptr);
     try {
