@@ -372,6 +372,7 @@ void MemoryDisplay::present(HWND hwnd, cairo_surface_t* composition, const RECT&
     cairo_destroy(cr);
     cairo_surface_flush(t.pixels);
     ++t.presents;
+    t.last_damage = damage;
 }
 
 const MemoryDisplay::Top* MemoryDisplay::top(HWND hwnd) const {

@@ -59,6 +59,7 @@ public:
         HCURSOR cursor = 0;
         bool grabbed = false;
         uint32_t presents = 0;
+        RECT last_damage;  // of the last present
         cairo_surface_t* pixels = nullptr;  // what the screen shows of it
     };
     const Top* top(HWND hwnd) const;

@@ -475,15 +475,6 @@ void settings_changed() {
 
 namespace detail {
 
-namespace {
-
-struct BarParts {
-    RECT bar;
-    int32_t len, start;  // along the bar: arrows are s long at both ends
-    int32_t s;           // the bar's thickness
-    int32_t thumb_start, thumb_len;  // 0 length: no thumb
-};
-
 BarParts bar_parts(const Window& w, int bar) {
     BarParts p{};
     p.bar = scroll_bar_rect(w, bar);
@@ -504,8 +495,8 @@ BarParts bar_parts(const Window& w, int bar) {
     return p;
 }
 
+namespace {
 int32_t along(int bar, POINT p) { return bar == SB_VERT ? p.y : p.x; }
-
 }  // namespace
 
 RECT scroll_bar_rect(const Window& w, int bar) {

@@ -145,8 +145,17 @@ void destroy_paint_state(Window& w);
 void damage_window_rect(HWND hwnd, RECT window_rect);  // window coordinates
 void damage_parent_area(HWND hwnd);  // what the window covers, in its top-level
 void kill_timers_of(HWND hwnd);
-// Scroll bar geometry: the bar's rectangle in window coordinates.
+// Scroll bar geometry: the bar's rectangle in window coordinates, and its
+// parts along the bar (arrows of the bar's thickness at both ends, the thumb
+// between; thumb_len 0 when there is nothing to scroll).
 RECT scroll_bar_rect(const Window& w, int bar);
+struct BarParts {
+    RECT bar;
+    int32_t len, start;  // the bar's length and first coordinate along it
+    int32_t s;           // its thickness
+    int32_t thumb_start, thumb_len;
+};
+BarParts bar_parts(const Window& w, int bar);
 LRESULT scroll_hit(HWND hwnd, POINT window_pt);
 void scroll_begin(HWND hwnd, int bar, POINT window_pt);
 bool scroll_tracking_message(const MSG& msg);  // eats pointer messages of a drag

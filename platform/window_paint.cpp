@@ -420,16 +420,10 @@ void draw_scroll_bar(cairo_t* cr, const Window& w, int bar) {
         cairo_close_path(cr);
         cairo_fill(cr);
     }
-    const SCROLLINFO& si = w.bars[bar].si;
-    int32_t len = vert ? r.height() : r.width();
-    int32_t track = len - 2 * s;
-    int64_t range = int64_t(si.nMax) - si.nMin + 1;
-    if (track <= 0 || range <= 0 || (si.nPage && range <= si.nPage)) return;
-    int32_t tl = si.nPage ? static_cast<int32_t>(track * int64_t(si.nPage) / range) : s;
-    tl = std::clamp(tl, std::min(s / 2 + 1, track), track);
-    int64_t span = range - (si.nPage ? si.nPage : 1);
-    int64_t pos = std::clamp<int64_t>(si.nPos - si.nMin, 0, std::max<int64_t>(span, 0));
-    int32_t start = s + static_cast<int32_t>(span > 0 ? (track - tl) * pos / span : 0);
+    BarParts p = bar_parts(w, bar);
+    if (!p.thumb_len) return;
+    int32_t start = p.thumb_start - p.start;
+    int32_t tl = p.thumb_len;
     set_source_colour(cr, rgb(192, 192, 192));
     if (vert) cairo_rectangle(cr, r.left + 2, r.top + start, s - 4, tl);
     else cairo_rectangle(cr, r.left + start, r.top + 2, tl, s - 4);

@@ -558,7 +558,66 @@ TEST_F(WindowLayerTest, KeyStateAndMessagePos) {
     m_display->click(70, 90);
     run_loop();
     EXPECT_EQ(pos, 90u << 16 | 70u);
-    (void)t;
+    // Committed text: one WM_CHAR a character, also above U+FFFF.
+    SetFocus(t);
+    g_watch = {WM_CHAR};
+    g_seen.clear();
+    m_display->commit_text("é€😀");
+    run_loop();
+    std::vector<WPARAM> chars;
+    for (const Seen& s : g_seen) chars.push_back(s.wp);
+    EXPECT_EQ(chars, (std::vector<WPARAM>{0xE9, 0x20AC, 0x1F600}));
+}
+
+TEST_F(WindowLayerTest, DisplayFromTheEnvironment) {
+    close();
+    struct Case {
+        const char* zun_display;
+        const char* display;
+        bool opens;
+        const char* error;
+        size_t monitors;
+    } cases[] = {
+        {"memory", ":99", true, "", 1},
+        {"memory:800x600@120,640x480+800+0", nullptr, true, "", 2},
+        {"memory:800x", nullptr, false, "bad monitor list in ZUN_DISPLAY: memory:800x", 0},
+        {nullptr, nullptr, false, "X display (DISPLAY is not set)", 0},
+    };
+    for (const Case& c : cases) {
+        if (c.zun_display) setenv("ZUN_DISPLAY", c.zun_display, 1);
+        else unsetenv("ZUN_DISPLAY");
+        if (c.display) setenv("DISPLAY", c.display, 1);
+        else unsetenv("DISPLAY");
+        std::string error;
+        EXPECT_EQ(open_from_environment(&error), c.opens) << c.zun_display;
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(EnumDisplayMonitors().size(), c.monitors);
+        if (c.opens) {
+            EXPECT_EQ(display()->name(), "memory");
+        }
+        close();
+    }
+    unsetenv("ZUN_DISPLAY");
+    auto d = std::make_unique<MemoryDisplay>();
+    m_display = d.get();
+    open(std::move(d));
+}
+
+TEST_F(WindowLayerTest, SetParentMovesBetweenTreeAndDisplay) {
+    HWND a = top(0, 0, 200, 200);
+    HWND b = top(300, 0, 200, 200);
+    HWND c = child(a, 10, 20, 50, 50);
+    EXPECT_EQ(SetParent(c, b), a);
+    EXPECT_TRUE(IsChild(b, c));
+    EXPECT_EQ(EnumChildWindows(a).size(), 0u);
+    RECT r;
+    GetWindowRect(c, &r);
+    EXPECT_EQ(r, (RECT{310, 20, 360, 70}));
+    // Parent 0: it becomes a top-level at the same place on the screen.
+    EXPECT_EQ(SetParent(c, 0), b);
+    EXPECT_NE(m_display->top(c), nullptr);
+    EXPECT_EQ(m_display->top(c)->state.rect, (RECT{310, 20, 360, 70}));
+    EXPECT_EQ(SetParent(a, a), 0u);  // never its own parent
 }
 
 // ---- positions --------------------------------------------------------------------
@@ -686,13 +745,13 @@ TEST_F(WindowLayerTest, TranslucentWindowsCompose) {
     // 100 redraws keep the same pixels (nothing piles up) and never repaint
     // the parent under it.
     int parent_paints = g_paints[t];
-    RECT before_damage{};
     for (int i = 0; i < 100; ++i) {
         InvalidateRect(glass, nullptr, false);
         UpdateWindow(glass);
         flush_display();
     }
-    (void)before_damage;
+    // Only the damaged rectangle was composed and presented.
+    EXPECT_EQ(m_display->top(t)->last_damage, (RECT{0, 0, 50, 50}));
     EXPECT_EQ(g_paints[glass], 101);
     EXPECT_EQ(g_paints[t], parent_paints);
     EXPECT_EQ(m_display->pixel(t, 10, 10), first);
