@@ -936,7 +936,7 @@ HWND find_paint(HWND hwnd, HWND filter) {
     if (!w || !(w->style & WS_VISIBLE)) return 0;
     bool dirty = (w->update && !cairo_region_is_empty(w->update)) || w->internal_paint;
     if (dirty && (!filter || filter == hwnd || IsChild(filter, hwnd))) return hwnd;
-    for (HWND c : std::vector<HWND>(w->children))
+    for (HWND c : w->children)  // no user code runs here: no copy needed
         if (HWND h = find_paint(c, filter)) return h;
     return 0;
 }
@@ -995,7 +995,7 @@ int take_message(MSG* out, HWND filter, UINT min, UINT max, bool remove, bool ma
         }
         bool want_paint = (min == 0 && max == 0) || (WM_PAINT >= min && WM_PAINT <= max);
         if (want_paint) {
-            for (HWND top : std::vector<HWND>(s.tops)) {
+            for (HWND top : s.tops) {
                 if (HWND h = find_paint(top, filter)) {
                     *out = MSG{h, WM_PAINT, 0, 0, static_cast<uint32_t>(now_ms()), s.pointer, 0};
                     return 1;
