@@ -44,19 +44,6 @@ bool parse_monitor(std::string_view s, Monitor* m) {
     return true;
 }
 
-std::u32string utf8_to_utf32(std::string_view s) {
-    std::u32string out;
-    for (size_t i = 0; i < s.size();) {
-        auto b = static_cast<unsigned char>(s[i]);
-        size_t n = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-        char32_t c = n == 1 ? b : b & (0x3F >> (n - 1));
-        for (size_t k = 1; k < n && i + k < s.size(); ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out.push_back(c);
-        i += n;
-    }
-    return out;
-}
-
 uint32_t modifier_bit(uint32_t keysym) {
     switch (keysym) {
         case 0xFFE1: case 0xFFE2: return MOD_SHIFT;

@@ -35,19 +35,6 @@ int connection_lost(::Display*) {
     std::exit(1);
 }
 
-std::u32string utf8_to_utf32(const char* s, size_t len) {
-    std::u32string out;
-    for (size_t i = 0; i < len;) {
-        auto b = static_cast<unsigned char>(s[i]);
-        size_t n = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-        char32_t c = n == 1 ? b : b & (0x3F >> (n - 1));
-        for (size_t k = 1; k < n && i + k < len; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out.push_back(c);
-        i += n;
-    }
-    return out;
-}
-
 uint32_t mods_of(unsigned state) {
     uint32_t m = 0;
     if (state & ShiftMask) m |= MOD_SHIFT;
@@ -453,7 +440,7 @@ private:
             len = XLookupString(&k, buf, sizeof buf - 1, &sym, nullptr);
             if (!press) len = 0;
         }
-        std::u32string text = utf8_to_utf32(buf, static_cast<size_t>(std::max(len, 0)));
+        std::u32string text = utf8_to_utf32(std::string_view(buf, static_cast<size_t>(std::max(len, 0))));
         auto scan = static_cast<uint16_t>(k.keycode >= 8 ? k.keycode - 8 : 0);
         if (sym == NoSymbol) {
             if (!text.empty()) from_display::text(text);

@@ -1,5 +1,7 @@
 #include "platform/keys.hpp"
 
+#include "core/unicode.hpp"
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -137,17 +139,6 @@ const KeyRow* find_row(uint32_t keysym) {
     return nullptr;
 }
 
-// One UTF-8 character, or 0 when text is not exactly one.
-char32_t single_utf8(std::string_view s) {
-    if (s.empty()) return 0;
-    auto b = static_cast<unsigned char>(s[0]);
-    size_t n = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
-    if (n == 0 || s.size() != n) return 0;
-    char32_t c = n == 1 ? b : b & (0x3F >> (n - 1));
-    for (size_t i = 1; i < n; ++i) c = (c << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
-    return c;
-}
-
 }  // namespace
 
 KeyInfo key_info(uint32_t keysym) {
@@ -177,8 +168,9 @@ uint32_t keysym_from_name(std::string_view name) {
         char32_t c = std::strtoul(std::string(name.substr(2)).c_str(), nullptr, 16);
         return c < 0x100 ? c : 0x01000000 | c;
     }
-    char32_t c = single_utf8(name);
-    if (c == 0) return 0;
+    std::u32string chars = utf8_to_utf32(name);
+    if (chars.size() != 1 || chars[0] == 0xFFFD) return 0;
+    char32_t c = chars[0];
     return (c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c < 0x100) ? c : 0x01000000 | c;
 }
 
@@ -195,6 +187,18 @@ char32_t keysym_to_utf32(uint32_t keysym) {
     if (keysym >= 0xFFAA && keysym <= 0xFFB9) return keysym & 0x7F;
     if (keysym == 0x20AC) return 0x20AC;  // EuroSign
     return 0;
+}
+
+std::u32string utf8_to_utf32(std::string_view text) {
+    std::u32string out;
+    auto p = reinterpret_cast<const uint8_t*>(text.data());
+    const uint8_t* end = p + text.size();
+    while (p < end) {
+        int32_t c;
+        p = unicode::decode_utf8_char(p, end, &c);
+        out.push_back(c == unicode::REJECTED ? 0xFFFD : static_cast<char32_t>(c));
+    }
+    return out;
 }
 
 KeyTranslation translate_key(uint32_t keysym, uint32_t mods, char32_t text, bool text_known) {

@@ -6,6 +6,7 @@
 // translate_key keeps Windows' rule.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace zun::win {
@@ -39,6 +40,10 @@ KeyInfo key_info(uint32_t keysym);
 uint32_t keysym_from_name(std::string_view name);
 // The character X gives a keysym without an input method, 0 for none.
 char32_t keysym_to_utf32(uint32_t keysym);
+
+// The characters of UTF-8 text (input methods, test input); a malformed
+// sequence gives U+FFFD.
+std::u32string utf8_to_utf32(std::string_view text);
 
 struct KeyTranslation {
     uint8_t vk = 0;

@@ -38,10 +38,14 @@ public:
             _exit(127);
         }
         close(fds[1]);
+        // The number and its newline may come in two writes: closing the pipe
+        // between them kills the server.
+        std::string got;
         pollfd p{fds[0], POLLIN, 0};
-        char buf[32] = {};
-        if (m_pid > 0 && poll(&p, 1, 10000) > 0 && read(fds[0], buf, sizeof buf - 1) > 0)
-            m_display = std::string(":") + std::to_string(std::atoi(buf));
+        char c;
+        while (m_pid > 0 && got.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1)
+            got += c;
+        if (got.find('\n') != std::string::npos) m_display = ":" + std::to_string(std::atoi(got.c_str()));
         close(fds[0]);
     }
     ~Xvfb() {
