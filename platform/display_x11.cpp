@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -72,17 +73,18 @@ public:
                                "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ",
                                "_NET_WM_STATE_HIDDEN", "WM_STATE", "_NET_ACTIVE_WINDOW",
                                "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_UTILITY", "_MOTIF_WM_HINTS",
-                               "RESOURCE_MANAGER", "_NET_SUPPORTED", "WM_TRANSIENT_FOR"};
+                               "RESOURCE_MANAGER", "_NET_SUPPORTED", "WM_TRANSIENT_FOR",
+                               "_NET_WM_STATE_MODAL", "_XSETTINGS_SETTINGS"};
         XInternAtoms(dpy, const_cast<char**>(names), k_atoms, False, m_atoms);
-        XSelectInput(dpy, m_root, PropertyChangeMask);
+        XSelectInput(dpy, m_root, PropertyChangeMask | StructureNotifyMask);
         int error_base;
         m_randr = XRRQueryExtension(dpy, &m_randr_event, &error_base);
         if (m_randr) XRRSelectInput(dpy, m_root, RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
         m_im = XOpenIM(dpy, nullptr, nullptr, nullptr);
         m_gc = XCreateGC(dpy, m_root, 0, nullptr);
-        m_settings.dpi = read_xft_dpi();
-        const char* theme = std::getenv("GTK_THEME");
-        m_settings.dark = theme && std::strstr(theme, ":dark");
+        std::string selection = "_XSETTINGS_S" + std::to_string(m_screen);
+        m_xsettings_selection = XInternAtom(dpy, selection.c_str(), False);
+        read_settings();
     }
 
     ~X11Display() override {
@@ -121,6 +123,7 @@ public:
         Top& t = m_windows[hwnd];
         t.xid = xid;
         m_by_xid[xid] = hwnd;
+        set_style_hints(xid, st);
         if (m_im)
             t.ic = XCreateIC(m_im, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, xid,
                              XNFocusWindow, xid, nullptr);
@@ -152,6 +155,7 @@ public:
             XStoreName(m_dpy, t.xid, st.title.c_str());
             t.named = true;
         }
+        if (st.style != t.state.style || st.ex_style != t.state.ex_style) set_style_hints(t.xid, st);
         if (st.owner != t.state.owner) {
             auto o = m_windows.find(st.owner);
             if (o != m_windows.end()) XSetTransientForHint(m_dpy, t.xid, o->second.xid);
@@ -329,7 +333,7 @@ public:
 private:
     enum Atom_ {
         PROTOCOLS, DELETE, NET_WM_NAME, UTF8, PID, EXTENTS, NET_STATE, MAX_VERT, MAX_HORZ, HIDDEN, WM_STATE_,
-        ACTIVE, TYPE, TYPE_UTILITY, MOTIF, RESOURCES, SUPPORTED, TRANSIENT, k_atoms
+        ACTIVE, TYPE, TYPE_UTILITY, MOTIF, RESOURCES, SUPPORTED, TRANSIENT, MODAL, XSETTINGS, k_atoms
     };
     struct Top {
         Window xid = 0;
@@ -374,6 +378,127 @@ private:
     bool wm_supports(Atom a) {
         std::vector<Atom> s = read_atoms(m_root, m_atoms[SUPPORTED]);
         return std::find(s.begin(), s.end(), a) != s.end();
+    }
+
+    // Caption boxes and borders as Motif hints, the tool-window type, a
+    // modal frame as the modal state.
+    void set_style_hints(Window xid, const TopLevelState& st) {
+        enum : long { BORDER = 2, RESIZEH = 4, TITLE = 8, MENU = 16, MINIMIZE = 32, MAXIMIZE = 64 };
+        enum : long { F_RESIZE = 2, F_MOVE = 4, F_MINIMIZE = 8, F_MAXIMIZE = 16, F_CLOSE = 32 };
+        long decor = 0, functions = F_MOVE | F_CLOSE;
+        if (st.style & (WS_BORDER | WS_DLGFRAME | WS_THICKFRAME)) decor |= BORDER;
+        if ((st.style & WS_CAPTION) == WS_CAPTION) decor |= TITLE;
+        if (st.style & WS_SYSMENU) decor |= MENU;
+        if (st.style & WS_THICKFRAME) decor |= RESIZEH, functions |= F_RESIZE;
+        if (st.style & WS_MINIMIZEBOX) decor |= MINIMIZE, functions |= F_MINIMIZE;
+        if (st.style & WS_MAXIMIZEBOX) decor |= MAXIMIZE, functions |= F_MAXIMIZE;
+        long motif[5] = {1 | 2, functions, decor, 0, 0};
+        XChangeProperty(m_dpy, xid, m_atoms[MOTIF], m_atoms[MOTIF], 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(motif), 5);
+        if (st.ex_style & WS_EX_TOOLWINDOW)
+            XChangeProperty(m_dpy, xid, m_atoms[TYPE], XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char*>(&m_atoms[TYPE_UTILITY]), 1);
+        else
+            XDeleteProperty(m_dpy, xid, m_atoms[TYPE]);
+        bool modal = (st.ex_style & WS_EX_DLGMODALFRAME) != 0;
+        auto it = std::find_if(m_windows.begin(), m_windows.end(), [xid](const auto& w) { return w.second.xid == xid; });
+        if (it != m_windows.end() && it->second.mapped) {
+            XEvent e{};
+            e.xclient.type = ClientMessage;
+            e.xclient.window = xid;
+            e.xclient.message_type = m_atoms[NET_STATE];
+            e.xclient.format = 32;
+            e.xclient.data.l[0] = modal ? 1 : 0;
+            e.xclient.data.l[1] = static_cast<long>(m_atoms[MODAL]);
+            XSendEvent(m_dpy, m_root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+        } else if (modal) {
+            XChangeProperty(m_dpy, xid, m_atoms[NET_STATE], XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char*>(&m_atoms[MODAL]), 1);
+        }
+    }
+
+    // Desktop settings: Xft.dpi, then XSETTINGS when a settings manager runs,
+    // else GTK_THEME.
+    void read_settings() {
+        DesktopSettings s;
+        s.dpi = read_xft_dpi();
+        const char* theme = std::getenv("GTK_THEME");
+        s.dark = theme && std::strstr(theme, ":dark");
+        Window owner = XGetSelectionOwner(m_dpy, m_xsettings_selection);
+        if (owner != m_xsettings_owner) {
+            m_xsettings_owner = owner;
+            if (owner) XSelectInput(m_dpy, owner, PropertyChangeMask | StructureNotifyMask);
+        }
+        if (owner) apply_xsettings(owner, &s);
+        m_settings = s;
+    }
+
+    void apply_xsettings(Window owner, DesktopSettings* s) {
+        Atom type;
+        int format;
+        unsigned long n, after;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(m_dpy, owner, m_atoms[XSETTINGS], 0, 1 << 16, False, m_atoms[XSETTINGS], &type,
+                               &format, &n, &after, &data) != Success || !data)
+            return;
+        parse_xsettings(data, n, s);
+        XFree(data);
+    }
+
+    static void parse_xsettings(const unsigned char* d, size_t size, DesktopSettings* s) {
+        if (size < 12) return;
+        bool msb = d[0] == 1;  // MSBFirst
+        auto card = [&](size_t at, int bytes) -> uint32_t {
+            uint32_t v = 0;
+            for (int i = 0; i < bytes; ++i) v |= uint32_t(d[at + i]) << (8 * (msb ? bytes - 1 - i : i));
+            return v;
+        };
+        uint32_t count = card(8, 4);
+        size_t at = 12;
+        auto pad4 = [](size_t v) { return (v + 3) & ~size_t(3); };
+        for (uint32_t i = 0; i < count && at + 4 <= size; ++i) {
+            uint8_t kind = d[at];
+            size_t name_len = card(at + 2, 2);
+            size_t name_at = at + 4;
+            size_t value_at = name_at + pad4(name_len) + 4;
+            if (value_at > size) return;
+            std::string name(reinterpret_cast<const char*>(d + name_at), name_len);
+            if (kind == 0 && value_at + 4 <= size) {  // integer
+                auto v = static_cast<int32_t>(card(value_at, 4));
+                if (name == "Net/DoubleClickTime" && v > 0) s->double_click_time = uint32_t(v);
+                if (name == "Net/DoubleClickDistance" && v >= 0) s->double_click_distance = uint32_t(v);
+                if (name == "Net/CursorBlinkTime" && v >= 0) s->caret_blink_time = uint32_t(v);
+                at = value_at + 4;
+            } else if (kind == 1 && value_at + 4 <= size) {  // string
+                size_t len = card(value_at, 4);
+                if (value_at + 4 + len > size) return;
+                std::string v(reinterpret_cast<const char*>(d + value_at + 4), len);
+                if (name == "Net/ThemeName") {
+                    std::string lower = v;
+                    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                    s->dark = lower.find("dark") != std::string::npos;
+                    s->high_contrast = v.rfind("HighContrast", 0) == 0;
+                }
+                if (name == "Gtk/FontName") set_font(v, s);
+                at = value_at + 4 + pad4(len);
+            } else if (kind == 2) {  // colour
+                at = value_at + 8;
+            } else {
+                return;
+            }
+        }
+    }
+
+    // "DejaVu Sans Bold 10": the family and the points after the last blank.
+    static void set_font(const std::string& v, DesktopSettings* s) {
+        size_t blank = v.rfind(' ');
+        double points = blank == std::string::npos ? 0 : std::atof(v.c_str() + blank + 1);
+        if (points > 0) {
+            s->font_family = v.substr(0, blank);
+            s->font_points = points;
+        } else if (!v.empty()) {
+            s->font_family = v;
+        }
     }
 
     void set_maximized(Window xid, bool on) {
@@ -456,17 +581,18 @@ private:
             from_display::monitors_changed();
             return;
         }
-        if (e.type == PropertyNotify && e.xproperty.window == m_root) {
-            if (e.xproperty.atom == m_atoms[RESOURCES]) {
-                uint32_t dpi = read_xft_dpi();
-                if (dpi != m_settings.dpi) {
-                    m_settings.dpi = dpi;
-                    from_display::settings_changed();
-                    from_display::monitors_changed();  // every monitor has that DPI
-                }
-            }
+        bool settings_owner = m_xsettings_owner && e.xany.window == m_xsettings_owner;
+        if ((e.type == PropertyNotify && (e.xproperty.window == m_root || settings_owner) &&
+             (e.xproperty.atom == m_atoms[RESOURCES] || e.xproperty.atom == m_atoms[XSETTINGS])) ||
+            (e.type == DestroyNotify && settings_owner) ||
+            (e.type == ClientMessage && e.xany.window == m_root)) {
+            uint32_t dpi = m_settings.dpi;
+            read_settings();
+            from_display::settings_changed();
+            if (dpi != m_settings.dpi) from_display::monitors_changed();  // every monitor has that DPI
             return;
         }
+        if (e.xany.window == m_root || settings_owner) return;
         HWND hwnd = hwnd_of(e.xany.window);
         if (!hwnd) return;
         Top& t = m_windows[hwnd];
@@ -548,6 +674,8 @@ private:
     std::map<HWND, Top> m_windows;
     std::map<Window, HWND> m_by_xid;
     std::map<HCURSOR, Cursor> m_cursors;
+    Atom m_xsettings_selection = 0;
+    Window m_xsettings_owner = 0;
     uint32_t m_xbuttons = 0;
 };
 

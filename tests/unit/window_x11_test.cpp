@@ -64,7 +64,7 @@ private:
 std::vector<std::pair<HWND, UINT>> g_seen;
 
 LRESULT proc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    if (m == WM_LBUTTONDOWN || m == WM_KEYDOWN || m == WM_CHAR || m == WM_CLOSE) g_seen.push_back({h, m == WM_CHAR ? UINT(w) : m});
+    if (m == WM_LBUTTONDOWN || m == WM_KEYDOWN || m == WM_CHAR || m == WM_CLOSE || m == WM_THEMECHANGED) g_seen.push_back({h, m == WM_CHAR ? UINT(w) : m});
     return DefWindowProc(h, m, w, l);
 }
 
@@ -104,6 +104,36 @@ Window find_window(::Display* dpy, const std::string& title) {
     return found;
 }
 
+// An XSETTINGS property (least significant byte first) of strings and integers.
+std::vector<unsigned char> xsettings(const std::vector<std::pair<std::string, std::string>>& strings,
+                                     const std::vector<std::pair<std::string, int>>& ints) {
+    std::vector<unsigned char> d = {0, 0, 0, 0};
+    auto card = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) d.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    };
+    auto text = [&](const std::string& t) {
+        d.insert(d.end(), t.begin(), t.end());
+        while (d.size() % 4) d.push_back(0);
+    };
+    card(1, 4);
+    card(static_cast<uint32_t>(strings.size() + ints.size()), 4);
+    for (const auto& [name, value] : strings) {
+        d.push_back(1), d.push_back(0), card(static_cast<uint32_t>(name.size()), 2), text(name), card(0, 4);
+        card(static_cast<uint32_t>(value.size()), 4), text(value);
+    }
+    for (const auto& [name, value] : ints) {
+        d.push_back(0), d.push_back(0), card(static_cast<uint32_t>(name.size()), 2), text(name), card(0, 4);
+        card(static_cast<uint32_t>(value), 4);
+    }
+    return d;
+}
+
+void set_settings(::Display* dpy, Window owner, const std::vector<unsigned char>& data) {
+    Atom prop = XInternAtom(dpy, "_XSETTINGS_SETTINGS", False);
+    XChangeProperty(dpy, owner, prop, prop, 8, PropModeReplace, data.data(), static_cast<int>(data.size()));
+    XFlush(dpy);
+}
+
 void send(::Display* dpy, Window w, XEvent e, long mask) {
     e.xany.window = w;
     XSendEvent(dpy, w, True, mask, &e);
@@ -118,6 +148,15 @@ TEST(WindowX11Test, SmokeUnderXvfb) {
     }
     setenv("DISPLAY", server.display().c_str(), 1);
     unsetenv("ZUN_DISPLAY");
+    unsetenv("GTK_THEME");
+    // A settings manager of our own: the test's connection owns _XSETTINGS_S0.
+    ::Display* probe = XOpenDisplay(server.display().c_str());
+    ASSERT_NE(probe, nullptr);
+    Window manager = XCreateSimpleWindow(probe, DefaultRootWindow(probe), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(probe, XInternAtom(probe, "_XSETTINGS_S0", False), manager, CurrentTime);
+    set_settings(probe, manager,
+                 xsettings({{"Net/ThemeName", "Adwaita-dark"}, {"Gtk/FontName", "DejaVu Sans 11"}},
+                           {{"Net/DoubleClickTime", 400}, {"Net/DoubleClickDistance", 6}}));
     std::string error;
     ASSERT_TRUE(open_from_environment(&error)) << error;
     EXPECT_EQ(display()->name(), "x11");
@@ -125,6 +164,13 @@ TEST(WindowX11Test, SmokeUnderXvfb) {
     MONITORINFO mi;
     GetMonitorInfo(EnumDisplayMonitors()[0], &mi);
     EXPECT_EQ(mi.rcMonitor, (RECT{0, 0, 1024, 768}));
+    EXPECT_TRUE(desktop_settings().dark);
+    EXPECT_FALSE(desktop_settings().high_contrast);
+    EXPECT_EQ(desktop_settings().font_family, "DejaVu Sans");
+    EXPECT_EQ(desktop_settings().font_points, 11);
+    EXPECT_EQ(desktop_settings().double_click_time, 400u);
+    EXPECT_EQ(desktop_settings().double_click_distance, 6u);
+    EXPECT_EQ(desktop_settings().dpi, 96u);
 
     WNDCLASS wc;
     wc.style = CS_DBLCLKS;
@@ -133,13 +179,24 @@ TEST(WindowX11Test, SmokeUnderXvfb) {
     wc.lpszClassName = "X";
     ASSERT_NE(RegisterClass(wc), 0);
     const std::string title = "Zun — ünïcode";
-    HWND h = CreateWindowEx(0, "X", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 60, 200, 100, 0);
+    HWND h = CreateWindowEx(0, "X", title, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_VISIBLE, 50, 60, 200, 100, 0);
     ASSERT_TRUE(h);
 
-    ::Display* probe = XOpenDisplay(server.display().c_str());
-    ASSERT_NE(probe, nullptr);
     Window xid = 0;
     ASSERT_TRUE(pump_until([&] { return (xid = find_window(probe, title)) != 0; }));
+    // The style's hints: Motif decorations and functions (no resize, no maximize).
+    {
+        Atom motif = XInternAtom(probe, "_MOTIF_WM_HINTS", False), type;
+        int format;
+        unsigned long n, after;
+        unsigned char* data = nullptr;
+        ASSERT_EQ(XGetWindowProperty(probe, xid, motif, 0, 5, False, motif, &type, &format, &n, &after, &data), Success);
+        ASSERT_EQ(n, 5u);
+        auto* v = reinterpret_cast<long*>(data);
+        EXPECT_EQ(v[1], 4 | 8 | 32);        // move, minimize, close
+        EXPECT_EQ(v[2], 2 | 8 | 16 | 32);   // border, title, menu, minimize
+        XFree(data);
+    }
     // The window shows its erased background.
     unsigned long pixel = 0;
     EXPECT_TRUE(pump_until([&] {
@@ -169,6 +226,13 @@ TEST(WindowX11Test, SmokeUnderXvfb) {
     k.xkey.same_screen = True;
     send(probe, xid, k, KeyPressMask);
     EXPECT_TRUE(pump_until([&] { return !g_seen.empty() && g_seen.back().second == 'a'; }));
+
+    // A new theme while running: WM_THEMECHANGED.
+    set_settings(probe, manager, xsettings({{"Net/ThemeName", "HighContrast"}}, {}));
+    EXPECT_TRUE(pump_until([&] { return !g_seen.empty() && g_seen.back().second == WM_THEMECHANGED; }));
+    EXPECT_TRUE(desktop_settings().high_contrast);
+    EXPECT_FALSE(desktop_settings().dark);
+    EXPECT_EQ(desktop_settings().double_click_time, 500u);
 
     // The window manager's close request: WM_DELETE_WINDOW, then WM_CLOSE destroys.
     XEvent c{};
