@@ -1,0 +1,709 @@
+// The X11 display: top-levels are X windows showing the layer's composition;
+// X events become the layer's input through from_display.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xresource.h>
+#include <X11/Xutil.h>
+#include <X11/cursorfont.h>
+#include <X11/extensions/Xrandr.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/display.hpp"
+#include "platform/keys.hpp"
+
+namespace zun::win {
+
+namespace {
+
+std::string g_display_name;
+
+int ignore_x_error(::Display*, XErrorEvent*) { return 0; }  // windows the manager already destroyed ...
+
+int connection_lost(::Display*) {
+    std::fprintf(stderr, "*** Didu Error: X connection to %s lost\n", g_display_name.c_str());
+    std::exit(1);
+}
+
+uint32_t mods_of(unsigned state) {
+    uint32_t m = 0;
+    if (state & ShiftMask) m |= MOD_SHIFT;
+    if (state & ControlMask) m |= MOD_CONTROL;
+    if (state & Mod1Mask) m |= MOD_ALT;
+    if (state & Mod5Mask) m |= MOD_ALTGR;
+    if (state & Mod4Mask) m |= MOD_SUPER;
+    if (state & LockMask) m |= MOD_CAPS;
+    if (state & Button1Mask) m |= MOD_BUTTON_LEFT;
+    if (state & Button2Mask) m |= MOD_BUTTON_MIDDLE;
+    if (state & Button3Mask) m |= MOD_BUTTON_RIGHT;
+    return m;
+}
+
+unsigned font_cursor(HCURSOR c) {
+    switch (c) {
+        case IDC_IBEAM: return XC_xterm;
+        case IDC_HAND: return XC_hand2;
+        case IDC_CROSS: return XC_crosshair;
+        case IDC_SIZENS: return XC_sb_v_double_arrow;
+        case IDC_SIZEWE: return XC_sb_h_double_arrow;
+        case IDC_SIZEALL: return XC_fleur;
+        case IDC_WAIT: return XC_watch;
+        default: return XC_left_ptr;
+    }
+}
+
+class X11Display : public Display {
+public:
+    explicit X11Display(::Display* dpy) : m_dpy(dpy) {
+        m_screen = DefaultScreen(dpy);
+        m_root = RootWindow(dpy, m_screen);
+        const char* names[] = {"WM_PROTOCOLS", "WM_DELETE_WINDOW", "_NET_WM_NAME", "UTF8_STRING",
+                               "_NET_WM_PID", "_NET_FRAME_EXTENTS", "_NET_WM_STATE",
+                               "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ",
+                               "_NET_WM_STATE_HIDDEN", "WM_STATE", "_NET_ACTIVE_WINDOW",
+                               "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_UTILITY", "_MOTIF_WM_HINTS",
+                               "RESOURCE_MANAGER", "_NET_SUPPORTED", "WM_TRANSIENT_FOR",
+                               "_NET_WM_STATE_MODAL", "_XSETTINGS_SETTINGS"};
+        XInternAtoms(dpy, const_cast<char**>(names), k_atoms, False, m_atoms);
+        XSelectInput(dpy, m_root, PropertyChangeMask | StructureNotifyMask);
+        int error_base;
+        m_randr = XRRQueryExtension(dpy, &m_randr_event, &error_base);
+        if (m_randr) XRRSelectInput(dpy, m_root, RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+        m_im = XOpenIM(dpy, nullptr, nullptr, nullptr);
+        m_gc = XCreateGC(dpy, m_root, 0, nullptr);
+        std::string selection = "_XSETTINGS_S" + std::to_string(m_screen);
+        m_xsettings_selection = XInternAtom(dpy, selection.c_str(), False);
+        read_settings();
+    }
+
+    ~X11Display() override {
+        for (auto& [h, w] : m_windows) {
+            if (w.ic) XDestroyIC(w.ic);
+            XDestroyWindow(m_dpy, w.xid);
+        }
+        for (auto& [c, cur] : m_cursors) XFreeCursor(m_dpy, cur);
+        if (m_im) XCloseIM(m_im);
+        XFreeGC(m_dpy, m_gc);
+        XCloseDisplay(m_dpy);
+    }
+
+    std::string_view name() const override { return "x11"; }
+
+    void create_toplevel(HWND hwnd, const TopLevelState& st) override {
+        XSetWindowAttributes a{};
+        a.event_mask = ExposureMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
+                       ButtonReleaseMask | PointerMotionMask | LeaveWindowMask | FocusChangeMask |
+                       PropertyChangeMask;
+        a.background_pixmap = None;
+        a.bit_gravity = NorthWestGravity;
+        Window xid = XCreateWindow(m_dpy, m_root, st.rect.left, st.rect.top, std::max(1, st.rect.width()),
+                                   std::max(1, st.rect.height()), 0, CopyFromParent, InputOutput, CopyFromParent,
+                                   CWEventMask | CWBackPixmap | CWBitGravity, &a);
+        XClassHint cls{const_cast<char*>("zun"), const_cast<char*>("Zun")};
+        XSetClassHint(m_dpy, xid, &cls);
+        XSetWMProtocols(m_dpy, xid, &m_atoms[DELETE], 1);
+        long pid = getpid();
+        XChangeProperty(m_dpy, xid, m_atoms[PID], XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&pid), 1);
+        XWMHints hints{};
+        hints.flags = InputHint;
+        hints.input = True;
+        XSetWMHints(m_dpy, xid, &hints);
+        Top& t = m_windows[hwnd];
+        t.xid = xid;
+        m_by_xid[xid] = hwnd;
+        set_style_hints(xid, st);
+        if (m_im)
+            t.ic = XCreateIC(m_im, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, xid,
+                             XNFocusWindow, xid, nullptr);
+        if (t.ic) {
+            long filter = 0;
+            XGetICValues(t.ic, XNFilterEvents, &filter, nullptr);
+            XSelectInput(m_dpy, xid, a.event_mask | filter);
+        }
+        update_toplevel(hwnd, st);
+    }
+
+    void destroy_toplevel(HWND hwnd) override {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end()) return;
+        if (it->second.ic) XDestroyIC(it->second.ic);
+        m_by_xid.erase(it->second.xid);
+        XDestroyWindow(m_dpy, it->second.xid);
+        m_windows.erase(it);
+        XFlush(m_dpy);
+    }
+
+    void update_toplevel(HWND hwnd, const TopLevelState& st) override {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end()) return;
+        Top& t = it->second;
+        if (st.title != t.state.title || !t.named) {
+            XChangeProperty(m_dpy, t.xid, m_atoms[NET_WM_NAME], m_atoms[UTF8], 8, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(st.title.data()), static_cast<int>(st.title.size()));
+            XStoreName(m_dpy, t.xid, st.title.c_str());
+            t.named = true;
+        }
+        if (st.style != t.state.style || st.ex_style != t.state.ex_style) set_style_hints(t.xid, st);
+        if (st.owner != t.state.owner) {
+            auto o = m_windows.find(st.owner);
+            if (o != m_windows.end()) XSetTransientForHint(m_dpy, t.xid, o->second.xid);
+        }
+        if (!(st.rect == t.state.rect) && st.rect.width() > 0 && st.rect.height() > 0) {
+            XSizeHints size{};
+            size.flags = USPosition | USSize | PWinGravity;
+            size.x = st.rect.left;
+            size.y = st.rect.top;
+            size.width = st.rect.width();
+            size.height = st.rect.height();
+            size.win_gravity = NorthWestGravity;
+            if (!(st.style & WS_THICKFRAME)) {
+                size.flags |= PMinSize | PMaxSize;
+                size.min_width = size.max_width = size.width;
+                size.min_height = size.max_height = size.height;
+            }
+            XSetWMNormalHints(m_dpy, t.xid, &size);
+            XMoveResizeWindow(m_dpy, t.xid, st.rect.left, st.rect.top, st.rect.width(), st.rect.height());
+        }
+        if (st.visible != t.state.visible || st.state != t.state.state) {
+            if (!st.visible) XUnmapWindow(m_dpy, t.xid);
+            else if (st.state == SIZE_MINIMIZED) XIconifyWindow(m_dpy, t.xid, m_screen);
+            else XMapWindow(m_dpy, t.xid);
+            if (st.visible && st.state != SIZE_MINIMIZED && (st.state == SIZE_MAXIMIZED) != (t.state.state == SIZE_MAXIMIZED))
+                set_maximized(t.xid, st.state == SIZE_MAXIMIZED);
+        }
+        t.state = st;
+        XFlush(m_dpy);
+    }
+
+    void restack(const std::vector<HWND>& front_to_back) override {
+        std::vector<Window> xids;
+        for (HWND h : front_to_back) {
+            auto it = m_windows.find(h);
+            if (it != m_windows.end() && it->second.state.visible) xids.push_back(it->second.xid);
+        }
+        if (!xids.empty()) XRestackWindows(m_dpy, xids.data(), static_cast<int>(xids.size()));
+    }
+
+    void activate(HWND hwnd) override {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end() || !it->second.state.visible) return;
+        Window xid = it->second.xid;
+        if (wm_supports(m_atoms[ACTIVE])) {
+            XEvent e{};
+            e.xclient.type = ClientMessage;
+            e.xclient.window = xid;
+            e.xclient.message_type = m_atoms[ACTIVE];
+            e.xclient.format = 32;
+            e.xclient.data.l[0] = 1;
+            e.xclient.data.l[1] = CurrentTime;
+            XSendEvent(m_dpy, m_root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+        } else if (it->second.mapped) {
+            XRaiseWindow(m_dpy, xid);
+            XSetInputFocus(m_dpy, xid, RevertToParent, CurrentTime);
+        }
+        XFlush(m_dpy);
+    }
+
+    void set_cursor(HWND hwnd, HCURSOR cursor) override {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end()) return;
+        auto c = m_cursors.find(cursor);
+        if (c == m_cursors.end()) c = m_cursors.emplace(cursor, XCreateFontCursor(m_dpy, font_cursor(cursor))).first;
+        XDefineCursor(m_dpy, it->second.xid, c->second);
+    }
+
+    void grab_pointer(HWND hwnd) override {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end()) {
+            XUngrabPointer(m_dpy, CurrentTime);
+        } else if (it->second.mapped) {
+            XGrabPointer(m_dpy, it->second.xid, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                         GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+        }
+        XFlush(m_dpy);
+    }
+
+    void set_caret(HWND hwnd, RECT r) override {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end() || !it->second.ic) return;
+        XPoint spot{static_cast<short>(r.left - it->second.state.rect.left),
+                    static_cast<short>(r.bottom - it->second.state.rect.top)};
+        XVaNestedList list = XVaCreateNestedList(0, XNSpotLocation, &spot, nullptr);
+        XSetICValues(it->second.ic, XNPreeditAttributes, list, nullptr);
+        XFree(list);
+    }
+
+    void present(HWND hwnd, cairo_surface_t* comp, const RECT& d) override {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end()) return;
+        Visual* visual = DefaultVisual(m_dpy, m_screen);
+        int depth = DefaultDepth(m_dpy, m_screen);
+        if (depth != 24 && depth != 32) return;
+        int w = cairo_image_surface_get_width(comp), h = cairo_image_surface_get_height(comp);
+        XImage* img = XCreateImage(m_dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0,
+                                   reinterpret_cast<char*>(cairo_image_surface_get_data(comp)), static_cast<unsigned>(w),
+                                   static_cast<unsigned>(h), 32, cairo_image_surface_get_stride(comp));
+        if (!img) return;
+        RECT r{std::max(0, d.left), std::max(0, d.top), std::min(w, d.right), std::min(h, d.bottom)};
+        if (r.right > r.left && r.bottom > r.top)
+            XPutImage(m_dpy, it->second.xid, m_gc, img, r.left, r.top, r.left, r.top, static_cast<unsigned>(r.width()),
+                      static_cast<unsigned>(r.height()));
+        img->data = nullptr;  // the composition's pixels stay the layer's
+        XDestroyImage(img);
+        XFlush(m_dpy);
+    }
+
+    RECT frame_extents(HWND hwnd) override {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end()) return {};
+        long v[4] = {};
+        if (!read_cardinals(it->second.xid, m_atoms[EXTENTS], v, 4)) return {};
+        return {static_cast<int32_t>(v[0]), static_cast<int32_t>(v[2]), static_cast<int32_t>(v[1]),
+                static_cast<int32_t>(v[3])};
+    }
+
+    uint64_t now_ms() override {
+        timespec ts;
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
+    }
+
+    void pump() override {
+        while (XPending(m_dpy)) {
+            XEvent e;
+            XNextEvent(m_dpy, &e);
+            if (XFilterEvent(&e, None)) continue;
+            handle(e);
+        }
+    }
+
+    bool wait(uint64_t deadline, int wake_fd) override {
+        XFlush(m_dpy);
+        if (XPending(m_dpy)) return true;
+        pollfd fds[2] = {{ConnectionNumber(m_dpy), POLLIN, 0}, {wake_fd, POLLIN, 0}};
+        int timeout = -1;
+        if (deadline) {
+            uint64_t now = now_ms();
+            timeout = deadline > now ? static_cast<int>(std::min<uint64_t>(deadline - now, 1 << 30)) : 0;
+        }
+        ::poll(fds, wake_fd >= 0 ? 2 : 1, timeout);
+        return true;
+    }
+
+    std::vector<Monitor> monitors() override {
+        std::vector<Monitor> out;
+        if (m_randr) {
+            int n = 0;
+            XRRMonitorInfo* ms = XRRGetMonitors(m_dpy, m_root, True, &n);
+            for (int i = 0; i < n; ++i) {
+                char* name = ms[i].name ? XGetAtomName(m_dpy, ms[i].name) : nullptr;
+                out.push_back({{ms[i].x, ms[i].y, ms[i].x + ms[i].width, ms[i].y + ms[i].height},
+                               m_settings.dpi, name ? name : ""});
+                if (name) XFree(name);
+            }
+            if (ms) XRRFreeMonitors(ms);
+        }
+        if (out.empty())
+            out.push_back({{0, 0, DisplayWidth(m_dpy, m_screen), DisplayHeight(m_dpy, m_screen)}, m_settings.dpi, "screen"});
+        return out;
+    }
+
+    DesktopSettings settings() override { return m_settings; }
+
+    POINT pointer() override {
+        Window root, child;
+        int rx = 0, ry = 0, wx, wy;
+        unsigned mask;
+        XQueryPointer(m_dpy, m_root, &root, &child, &rx, &ry, &wx, &wy, &mask);
+        return {rx, ry};
+    }
+
+private:
+    enum Atom_ {
+        PROTOCOLS, DELETE, NET_WM_NAME, UTF8, PID, EXTENTS, NET_STATE, MAX_VERT, MAX_HORZ, HIDDEN, WM_STATE_,
+        ACTIVE, TYPE, TYPE_UTILITY, MOTIF, RESOURCES, SUPPORTED, TRANSIENT, MODAL, XSETTINGS, k_atoms
+    };
+    struct Top {
+        Window xid = 0;
+        XIC ic = nullptr;
+        TopLevelState state;
+        bool named = false;
+        bool mapped = false;
+    };
+
+    HWND hwnd_of(Window xid) const {
+        auto it = m_by_xid.find(xid);
+        return it == m_by_xid.end() ? 0 : it->second;
+    }
+
+    bool read_cardinals(Window w, Atom prop, long* out, unsigned long count) {
+        Atom type;
+        int format;
+        unsigned long n, after;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(m_dpy, w, prop, 0, static_cast<long>(count), False, AnyPropertyType, &type, &format, &n,
+                               &after, &data) != Success || !data) return false;
+        bool ok = format == 32 && n >= count;
+        if (ok) std::memcpy(out, data, count * sizeof(long));
+        XFree(data);
+        return ok;
+    }
+
+    std::vector<Atom> read_atoms(Window w, Atom prop) {
+        std::vector<Atom> out;
+        Atom type;
+        int format;
+        unsigned long n, after;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(m_dpy, w, prop, 0, 1024, False, XA_ATOM, &type, &format, &n, &after, &data) == Success &&
+            data) {
+            out.assign(reinterpret_cast<Atom*>(data), reinterpret_cast<Atom*>(data) + n);
+            XFree(data);
+        }
+        return out;
+    }
+
+    bool wm_supports(Atom a) {
+        std::vector<Atom> s = read_atoms(m_root, m_atoms[SUPPORTED]);
+        return std::find(s.begin(), s.end(), a) != s.end();
+    }
+
+    // Caption boxes and borders as Motif hints, the tool-window type, a
+    // modal frame as the modal state.
+    void set_style_hints(Window xid, const TopLevelState& st) {
+        enum : long { BORDER = 2, RESIZEH = 4, TITLE = 8, MENU = 16, MINIMIZE = 32, MAXIMIZE = 64 };
+        enum : long { F_RESIZE = 2, F_MOVE = 4, F_MINIMIZE = 8, F_MAXIMIZE = 16, F_CLOSE = 32 };
+        long decor = 0, functions = F_MOVE | F_CLOSE;
+        if (st.style & (WS_BORDER | WS_DLGFRAME | WS_THICKFRAME)) decor |= BORDER;
+        if ((st.style & WS_CAPTION) == WS_CAPTION) decor |= TITLE;
+        if (st.style & WS_SYSMENU) decor |= MENU;
+        if (st.style & WS_THICKFRAME) decor |= RESIZEH, functions |= F_RESIZE;
+        if (st.style & WS_MINIMIZEBOX) decor |= MINIMIZE, functions |= F_MINIMIZE;
+        if (st.style & WS_MAXIMIZEBOX) decor |= MAXIMIZE, functions |= F_MAXIMIZE;
+        long motif[5] = {1 | 2, functions, decor, 0, 0};
+        XChangeProperty(m_dpy, xid, m_atoms[MOTIF], m_atoms[MOTIF], 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(motif), 5);
+        if (st.ex_style & WS_EX_TOOLWINDOW)
+            XChangeProperty(m_dpy, xid, m_atoms[TYPE], XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char*>(&m_atoms[TYPE_UTILITY]), 1);
+        else
+            XDeleteProperty(m_dpy, xid, m_atoms[TYPE]);
+        bool modal = (st.ex_style & WS_EX_DLGMODALFRAME) != 0;
+        auto it = std::find_if(m_windows.begin(), m_windows.end(), [xid](const auto& w) { return w.second.xid == xid; });
+        if (it != m_windows.end() && it->second.mapped) {
+            XEvent e{};
+            e.xclient.type = ClientMessage;
+            e.xclient.window = xid;
+            e.xclient.message_type = m_atoms[NET_STATE];
+            e.xclient.format = 32;
+            e.xclient.data.l[0] = modal ? 1 : 0;
+            e.xclient.data.l[1] = static_cast<long>(m_atoms[MODAL]);
+            XSendEvent(m_dpy, m_root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+        } else if (modal) {
+            XChangeProperty(m_dpy, xid, m_atoms[NET_STATE], XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char*>(&m_atoms[MODAL]), 1);
+        }
+    }
+
+    // Desktop settings: Xft.dpi, then XSETTINGS when a settings manager runs,
+    // else GTK_THEME.
+    void read_settings() {
+        DesktopSettings s;
+        s.dpi = read_xft_dpi();
+        const char* theme = std::getenv("GTK_THEME");
+        s.dark = theme && std::strstr(theme, ":dark");
+        Window owner = XGetSelectionOwner(m_dpy, m_xsettings_selection);
+        if (owner != m_xsettings_owner) {
+            m_xsettings_owner = owner;
+            if (owner) XSelectInput(m_dpy, owner, PropertyChangeMask | StructureNotifyMask);
+        }
+        if (owner) apply_xsettings(owner, &s);
+        m_settings = s;
+    }
+
+    void apply_xsettings(Window owner, DesktopSettings* s) {
+        Atom type;
+        int format;
+        unsigned long n, after;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(m_dpy, owner, m_atoms[XSETTINGS], 0, 1 << 16, False, m_atoms[XSETTINGS], &type,
+                               &format, &n, &after, &data) != Success || !data)
+            return;
+        parse_xsettings(data, n, s);
+        XFree(data);
+    }
+
+    static void parse_xsettings(const unsigned char* d, size_t size, DesktopSettings* s) {
+        if (size < 12) return;
+        bool msb = d[0] == 1;  // MSBFirst
+        auto card = [&](size_t at, int bytes) -> uint32_t {
+            uint32_t v = 0;
+            for (int i = 0; i < bytes; ++i) v |= uint32_t(d[at + i]) << (8 * (msb ? bytes - 1 - i : i));
+            return v;
+        };
+        uint32_t count = card(8, 4);
+        size_t at = 12;
+        auto pad4 = [](size_t v) { return (v + 3) & ~size_t(3); };
+        for (uint32_t i = 0; i < count && at + 4 <= size; ++i) {
+            uint8_t kind = d[at];
+            size_t name_len = card(at + 2, 2);
+            size_t name_at = at + 4;
+            size_t value_at = name_at + pad4(name_len) + 4;
+            if (value_at > size) return;
+            std::string name(reinterpret_cast<const char*>(d + name_at), name_len);
+            if (kind == 0 && value_at + 4 <= size) {  // integer
+                auto v = static_cast<int32_t>(card(value_at, 4));
+                if (name == "Net/DoubleClickTime" && v > 0) s->double_click_time = uint32_t(v);
+                if (name == "Net/DoubleClickDistance" && v >= 0) s->double_click_distance = uint32_t(v);
+                if (name == "Net/CursorBlinkTime" && v >= 0) s->caret_blink_time = uint32_t(v);
+                at = value_at + 4;
+            } else if (kind == 1 && value_at + 4 <= size) {  // string
+                size_t len = card(value_at, 4);
+                if (value_at + 4 + len > size) return;
+                std::string v(reinterpret_cast<const char*>(d + value_at + 4), len);
+                if (name == "Net/ThemeName") {
+                    std::string lower = v;
+                    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                    s->dark = lower.find("dark") != std::string::npos;
+                    s->high_contrast = v.rfind("HighContrast", 0) == 0;
+                }
+                if (name == "Gtk/FontName") set_font(v, s);
+                at = value_at + 4 + pad4(len);
+            } else if (kind == 2) {  // colour
+                at = value_at + 8;
+            } else {
+                return;
+            }
+        }
+    }
+
+    // "DejaVu Sans Bold 10": the family and the points after the last blank.
+    static void set_font(const std::string& v, DesktopSettings* s) {
+        size_t blank = v.rfind(' ');
+        double points = blank == std::string::npos ? 0 : std::atof(v.c_str() + blank + 1);
+        if (points > 0) {
+            s->font_family = v.substr(0, blank);
+            s->font_points = points;
+        } else if (!v.empty()) {
+            s->font_family = v;
+        }
+    }
+
+    void set_maximized(Window xid, bool on) {
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = xid;
+        e.xclient.message_type = m_atoms[NET_STATE];
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = on ? 1 : 0;
+        e.xclient.data.l[1] = static_cast<long>(m_atoms[MAX_VERT]);
+        e.xclient.data.l[2] = static_cast<long>(m_atoms[MAX_HORZ]);
+        XSendEvent(m_dpy, m_root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    }
+
+    uint32_t read_xft_dpi() {
+        Atom type;
+        int format;
+        unsigned long n, after;
+        unsigned char* data = nullptr;
+        uint32_t dpi = 96;
+        if (XGetWindowProperty(m_dpy, m_root, m_atoms[RESOURCES], 0, 1 << 20, False, XA_STRING, &type, &format, &n,
+                               &after, &data) == Success && data) {
+            XrmDatabase db = XrmGetStringDatabase(reinterpret_cast<char*>(data));
+            char* kind = nullptr;
+            XrmValue v;
+            if (db && XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &kind, &v) && v.addr) {
+                double d = std::atof(v.addr);
+                if (d >= 24 && d <= 960) dpi = static_cast<uint32_t>(d + 0.5);
+            }
+            if (db) XrmDestroyDatabase(db);
+            XFree(data);
+        }
+        return dpi;
+    }
+
+    uint8_t read_state(Window xid) {
+        long wm_state[1] = {};
+        if (read_cardinals(xid, m_atoms[WM_STATE_], wm_state, 1) && wm_state[0] == IconicState) return SIZE_MINIMIZED;
+        std::vector<Atom> s = read_atoms(xid, m_atoms[NET_STATE]);
+        auto has = [&](Atom a) { return std::find(s.begin(), s.end(), a) != s.end(); };
+        if (has(m_atoms[HIDDEN])) return SIZE_MINIMIZED;
+        if (has(m_atoms[MAX_VERT]) && has(m_atoms[MAX_HORZ])) return SIZE_MAXIMIZED;
+        return 0;
+    }
+
+    void key_event(XKeyEvent& k, HWND hwnd) {
+        bool press = k.type == KeyPress;
+        // X repeats a held key as release-press pairs; Windows as presses only.
+        if (!press && XEventsQueued(m_dpy, QueuedAfterReading)) {
+            XEvent next;
+            XPeekEvent(m_dpy, &next);
+            if (next.type == KeyPress && next.xkey.keycode == k.keycode && next.xkey.time == k.time) return;
+        }
+        char buf[64];
+        KeySym sym = NoSymbol;
+        int len = 0;
+        Status status = XLookupNone;
+        Top& t = m_windows[hwnd];
+        if (press && t.ic) {
+            len = Xutf8LookupString(t.ic, &k, buf, sizeof buf - 1, &sym, &status);
+            if (status == XBufferOverflow) len = 0;
+            if (status == XLookupChars) sym = NoSymbol;
+        } else {
+            len = XLookupString(&k, buf, sizeof buf - 1, &sym, nullptr);
+            if (!press) len = 0;
+        }
+        std::u32string text = utf8_to_utf32(std::string_view(buf, static_cast<size_t>(std::max(len, 0))));
+        auto scan = static_cast<uint16_t>(k.keycode >= 8 ? k.keycode - 8 : 0);
+        if (sym == NoSymbol) {
+            if (!text.empty()) from_display::text(text);
+            return;
+        }
+        from_display::key(static_cast<uint32_t>(sym), press, mods_of(k.state), text.empty() ? 0 : text[0], true, scan);
+        if (text.size() > 1) from_display::text(std::u32string_view(text).substr(1));
+    }
+
+    void handle(XEvent& e) {
+        if (m_randr && e.type == m_randr_event + RRScreenChangeNotify) {
+            XRRUpdateConfiguration(&e);
+            from_display::monitors_changed();
+            return;
+        }
+        bool settings_owner = m_xsettings_owner && e.xany.window == m_xsettings_owner;
+        if ((e.type == PropertyNotify && (e.xproperty.window == m_root || settings_owner) &&
+             (e.xproperty.atom == m_atoms[RESOURCES] || e.xproperty.atom == m_atoms[XSETTINGS])) ||
+            (e.type == DestroyNotify && settings_owner) ||
+            (e.type == ClientMessage && e.xany.window == m_root)) {
+            uint32_t dpi = m_settings.dpi;
+            read_settings();
+            from_display::settings_changed();
+            if (dpi != m_settings.dpi) from_display::monitors_changed();  // every monitor has that DPI
+            return;
+        }
+        if (e.xany.window == m_root || settings_owner) return;
+        HWND hwnd = hwnd_of(e.xany.window);
+        if (!hwnd) return;
+        Top& t = m_windows[hwnd];
+        switch (e.type) {
+            case Expose:
+                if (e.xexpose.count == 0) from_display::expose(hwnd);
+                break;
+            case MapNotify:
+                t.mapped = true;
+                break;
+            case UnmapNotify:
+                t.mapped = false;
+                break;
+            case ConfigureNotify: {
+                int x = e.xconfigure.x, y = e.xconfigure.y;
+                if (!e.xconfigure.send_event) {
+                    Window child;
+                    XTranslateCoordinates(m_dpy, t.xid, m_root, 0, 0, &x, &y, &child);
+                }
+                RECT r{x, y, x + e.xconfigure.width, y + e.xconfigure.height};
+                t.state.rect = r;
+                from_display::configure(hwnd, r);
+                break;
+            }
+            case MotionNotify:
+                from_display::pointer_move({e.xmotion.x_root, e.xmotion.y_root}, mods_of(e.xmotion.state) | m_xbuttons);
+                break;
+            case LeaveNotify:
+                if (e.xcrossing.mode == NotifyNormal)
+                    from_display::pointer_move({e.xcrossing.x_root, e.xcrossing.y_root}, mods_of(e.xcrossing.state));
+                break;
+            case ButtonPress:
+            case ButtonRelease: {
+                auto b = static_cast<int>(e.xbutton.button);
+                uint32_t bit = b == 8 ? uint32_t(MOD_BUTTON_X1) : b == 9 ? uint32_t(MOD_BUTTON_X2) : 0u;
+                from_display::button({e.xbutton.x_root, e.xbutton.y_root}, b, e.type == ButtonPress,
+                                     mods_of(e.xbutton.state) | m_xbuttons);
+                m_xbuttons = e.type == ButtonPress ? (m_xbuttons | bit) : (m_xbuttons & ~bit);
+                break;
+            }
+            case KeyPress:
+            case KeyRelease:
+                key_event(e.xkey, hwnd);
+                break;
+            case FocusIn:
+            case FocusOut:
+                if (e.xfocus.mode == NotifyGrab || e.xfocus.mode == NotifyUngrab) break;
+                if (t.ic) (e.type == FocusIn ? XSetICFocus : XUnsetICFocus)(t.ic);
+                from_display::focus(hwnd, e.type == FocusIn);
+                break;
+            case ClientMessage:
+                if (e.xclient.message_type == m_atoms[PROTOCOLS] &&
+                    static_cast<Atom>(e.xclient.data.l[0]) == m_atoms[DELETE])
+                    from_display::close_request(hwnd);
+                break;
+            case PropertyNotify:
+                if (e.xproperty.atom == m_atoms[WM_STATE_] || e.xproperty.atom == m_atoms[NET_STATE]) {
+                    uint8_t s = read_state(t.xid);
+                    if (s != t.state.state) {
+                        t.state.state = s;
+                        from_display::state_changed(hwnd, s);
+                    }
+                }
+                break;
+            default:
+                break;
+        }
+    }
+
+    ::Display* m_dpy;
+    int m_screen;
+    Window m_root;
+    Atom m_atoms[k_atoms];
+    bool m_randr = false;
+    int m_randr_event = 0;
+    XIM m_im = nullptr;
+    GC m_gc;
+    DesktopSettings m_settings;
+    std::map<HWND, Top> m_windows;
+    std::map<Window, HWND> m_by_xid;
+    std::map<HCURSOR, Cursor> m_cursors;
+    Atom m_xsettings_selection = 0;
+    Window m_xsettings_owner = 0;
+    uint32_t m_xbuttons = 0;
+};
+
+void set_locale_for_input() {
+    // Only the character type: number formatting stays "C".
+    const char* l = std::setlocale(LC_CTYPE, "");
+    if (!l || std::strcmp(l, "C") == 0 || std::strcmp(l, "POSIX") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+    XSetLocaleModifiers("");
+}
+
+}  // namespace
+
+std::unique_ptr<Display> open_x11_display(std::string* error) {
+    const char* name = std::getenv("DISPLAY");
+    if (!name || !*name) {
+        if (error) *error = "X display (DISPLAY is not set)";
+        return nullptr;
+    }
+    set_locale_for_input();
+    ::Display* dpy = XOpenDisplay(name);
+    if (!dpy) {
+        if (error) *error = std::string("X display ") + name;
+        return nullptr;
+    }
+    g_display_name = name;
+    XSetErrorHandler(ignore_x_error);
+    XSetIOErrorHandler(connection_lost);
+    return std::make_unique<X11Display>(dpy);
+}
+
+}  // namespace zun::win
