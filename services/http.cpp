@@ -84,7 +84,8 @@ std::string request_url(const Cell* url) {
             out += ch;
         } else {
             int count = 0;
-            out.append(url::escape_byte(url::WIDE_MODE, &byte, &count), size_t(count));
+            const char* escaped = url::escape_byte(url::WIDE_MODE, &byte, &count);
+            out.append(escaped, size_t(count));
         }
     }
     return out;

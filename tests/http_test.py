@@ -99,6 +99,16 @@ def check_requests(zun, server, env):
                      "binary body")
     if answer and base64.b64decode(answer["body"]) != bytes(range(256)):
         fail("binary body", answer["body"])
+    # the url's text escaped as mold escapes it, brackets and ";" kept
+    answer = echo_of(zun, env, 'read to url! "%s/echo?a b;[x]é%%"' % base, "escaped url")
+    if answer and answer["path"] != "/echo?a%20b;[x]%C3%A9%25":
+        fail("the url is sent escaped", answer["path"])
+    # header names and values of other kinds are formed; a block body is molded
+    answer = echo_of(zun, env, 'write %s/echo [post [X-Num: 12 "X-Str" "v" 5 <t>] [a "b" 1]]'
+                     % base, "header kinds")
+    if answer and (answer["headers"][1:4] != [["X-Num", "12"], ["X-Str", "v"], ["5", "<t>"]]
+                   or base64.b64decode(answer["body"]) != b'a "b" 1'):
+        fail("header kinds and a block body", answer)
     answer = echo_of(zun, env, 'write %s/echo "héllo €"' % base, "string body")
     if answer and base64.b64decode(answer["body"]) != "héllo €".encode():
         fail("string body", answer["body"])
