@@ -3,7 +3,6 @@
 #include <curl/curl.h>
 
 #include <strings.h>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <climits>
@@ -28,6 +27,7 @@
 #include "interpreter/eval.hpp"
 #include "interpreter/stack.hpp"
 #include "services/files.hpp"
+#include "services/prefault.hpp"
 
 namespace zun::file_io {
 
@@ -154,20 +154,6 @@ std::string body_bytes(const Cell* body) {
     return text_of(body);
 }
 
-// Fresh pages fault in one at a time as a large body arrives, which costs
-// more than receiving it on some kernels: the kernel fills them in one go.
-void prefault(uint8_t* at, size_t n) {
-#ifdef MADV_POPULATE_WRITE
-    constexpr uintptr_t PAGE = 4096;
-    const uintptr_t from = (reinterpret_cast<uintptr_t>(at) + PAGE - 1) & ~(PAGE - 1);
-    const uintptr_t to = (reinterpret_cast<uintptr_t>(at) + n) & ~(PAGE - 1);
-    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
-#else
-    (void)at;
-    (void)n;
-#endif
-}
-
 // A binary answer is gathered straight into its binary!, a text one into
 // bytes that are decoded once at the end.
 struct Response {
@@ -189,10 +175,10 @@ struct Response {
         if (binary) {
             if (size != 0) return;
             binary::make_at(binary, uint32_t(length));
-            if (length >= (1 << 22)) prefault(memory::buffer_of(binary->data2)->head_ptr(), size_t(length));
+            services::prefault(memory::buffer_of(binary->data2)->head_ptr(), size_t(length));
         } else {
             body.reserve(size_t(length));
-            if (length >= (1 << 22)) prefault(body.data(), size_t(length));
+            services::prefault(body.data(), size_t(length));
         }
     }
 };
