@@ -1,6 +1,7 @@
 #!/bin/sh
 # read/binary of a 64 MB body from the loopback test server, side by side with
-# curl on the same url. Prints the best of RUNS wall times and the ratio.
+# curl on the same url. Prints the best of RUNS wall times and the ratio, and
+# zun's start-up alone (an empty script), which curl's figure has no share of.
 #   bench/http.sh [zun-binary]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -29,4 +30,6 @@ best() {
 }
 z=$(best "$zun" "$out.zun")
 c=$(best curl -s -o /dev/null "$url")
-echo "read/binary 64 MB: zun ${z} ms, curl ${c} ms, ratio $(echo "scale=2; $z / $c" | bc)"
+e=$(best "$zun" "$here/empty.zun")
+echo "read/binary 64 MB: zun ${z} ms, curl ${c} ms, ratio $(echo "scale=2; $z / $c" | bc)" \
+     "(zun start-up alone ${e} ms)"

@@ -27,6 +27,7 @@
 #include "interpreter/eval.hpp"
 #include "interpreter/stack.hpp"
 #include "services/files.hpp"
+#include "services/prefault.hpp"
 
 namespace zun::file_io {
 
@@ -83,7 +84,8 @@ std::string request_url(const Cell* url) {
             out += ch;
         } else {
             int count = 0;
-            out.append(url::escape_byte(url::WIDE_MODE, &byte, &count), size_t(count));
+            const char* escaped = url::escape_byte(url::WIDE_MODE, &byte, &count);
+            out.append(escaped, size_t(count));
         }
     }
     return out;
@@ -171,9 +173,12 @@ struct Response {
     void expect(int64_t length) {
         if (length <= 0 || length >= INT32_MAX) return;
         if (binary) {
-            if (size == 0) binary::make_at(binary, uint32_t(length));
+            if (size != 0) return;
+            binary::make_at(binary, uint32_t(length));
+            services::prefault(memory::buffer_of(binary->data2)->head_ptr(), size_t(length));
         } else {
             body.reserve(size_t(length));
+            services::prefault(body.data(), size_t(length));
         }
     }
 };

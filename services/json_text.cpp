@@ -18,6 +18,7 @@
 #include "datatypes/word.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
+#include "services/prefault.hpp"
 
 namespace zun::json_text {
 
@@ -316,8 +317,21 @@ private:
 
 // Code points written one after another; the string made of them takes the
 // narrowest unit that holds them all.
+// The units are kept between calls (encoding runs no user code, so one
+// text is written at a time): a large document is not regrown, nor its
+// pages faulted in afresh, on every call. A very large one is let go.
 class Text {
 public:
+    Text() : m_units(std::move(g_units)), m_capacity(g_capacity) { g_capacity = 0; }
+    ~Text() {
+        if (m_capacity <= KEEP_UNITS) {
+            g_units = std::move(m_units);
+            g_capacity = m_capacity;
+        }
+    }
+    Text(const Text&) = delete;
+    Text& operator=(const Text&) = delete;
+
     void room(size_t k) {
         if (m_size + k <= m_capacity) return;
         m_capacity = std::max(m_capacity * 2, m_size + k + 4096);
@@ -359,6 +373,7 @@ public:
         string::make_at(str, n, unit);
         SeriesBuffer* b = string::buffer_of(str);
         uint8_t* to = b->head_ptr();
+        services::prefault(to, size_t(n) * unit);
         const uint32_t* from = m_units.get();
         switch (unit) {
             case 1: for (uint32_t i = 0; i < n; i++) to[i] = uint8_t(from[i]); break;
@@ -369,6 +384,10 @@ public:
     }
 
 private:
+    static constexpr size_t KEEP_UNITS = size_t(1) << 24;
+    static inline std::unique_ptr<uint32_t[]> g_units;
+    static inline size_t g_capacity = 0;
+
     std::unique_ptr<uint32_t[]> m_units;
     size_t m_size = 0, m_capacity = 0;
     uint32_t m_widest = 0;

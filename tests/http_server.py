@@ -12,6 +12,7 @@ Endpoints:
   /cookies      two Set-Cookie headers
   /json, /csv   with their Content-Type
   /script       a Zun script
+  /image        a 2x1 PNG (red, then half-transparent blue)
   /stall        accepts and never answers
   /big?mb=N     N MiB of bytes
   /chunked      a chunked reply
@@ -20,15 +21,26 @@ import argparse
 import base64
 import json
 import socketserver
+import struct
 import sys
 import threading
 import time
+import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
 TEXT = "line one\r\nligne deux é\r\nthird €\r\n".encode()
 BYTES = bytes([0, 1, 2, 0, 255, 0, 10, 13])
 SCRIPT = b'Zun [title: "thru"]\nprint "script ran"\n6 * 7\n'
+
+
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+IMAGE = (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", 2, 1, 8, 6, 0, 0, 0))
+         + png_chunk(b"IDAT", zlib.compress(bytes([0, 255, 0, 0, 255, 0, 0, 255, 128])))
+         + png_chunk(b"IEND", b""))
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -88,6 +100,8 @@ class Handler(BaseHTTPRequestHandler):
             self.reply(200, b"a,b\r\n1,2\r\n", "text/csv")
         elif name == "script":
             self.reply(200, SCRIPT)
+        elif name == "image":
+            self.reply(200, IMAGE, "image/png")
         elif name == "stall":
             time.sleep(120)
         elif name == "big":

@@ -16,7 +16,21 @@ import sys
 from zun_source import run_source
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SUITE = os.path.join(HERE, "..", "..", "shared", "corpora", "json-test-suite", "test_parsing")
+
+
+def suite_folder():
+    """The corpora sit in shared/ beside the checkout, or beside a folder of
+    worktrees above it."""
+    up = HERE
+    for _ in range(4):
+        up = os.path.dirname(up)
+        folder = os.path.join(up, "shared", "corpora", "json-test-suite", "test_parsing")
+        if os.path.isdir(folder):
+            return folder
+    raise SystemExit("the JSON test suite is not in any shared/corpora above " + HERE)
+
+
+SUITE = suite_folder()
 
 DRIVER = r"""Zun []
 ; The decoder's and encoder's one-pass helpers can be switched off: every file

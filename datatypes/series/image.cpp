@@ -231,6 +231,8 @@ Cell* make(Cell* proto, Cell* spec, int type) {
         if (proto->is(TYPE_IMAGE)) return copy_whole(result, proto);
         fire_invalid_arg(spec);
     }
+    // size, colour or RGB bytes, alpha bytes: nothing after them
+    if (n > 3) fire_invalid_arg(block::cell_at(spec, int32_t(spec->data1) + 3));
     Cell items[3];
     for (int32_t i = 0; i < std::min(n, 3); i++) items[i] = *block::cell_at(spec, int32_t(spec->data1) + i);
     if (!items[0].is(TYPE_PAIR)) fire_invalid_arg(&items[0]);
