@@ -6,6 +6,7 @@
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <X11/extensions/Xrandr.h>
+#include <X11/extensions/Xrender.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -220,7 +221,11 @@ public:
         auto it = m_windows.find(hwnd);
         if (it == m_windows.end()) return;
         auto c = m_cursors.find(cursor);
-        if (c == m_cursors.end()) c = m_cursors.emplace(cursor, XCreateFontCursor(m_dpy, font_cursor(cursor))).first;
+        if (c == m_cursors.end()) {
+            Cursor made = cursor_image(cursor, nullptr) ? image_cursor(cursor) : None;
+            if (made == None) made = XCreateFontCursor(m_dpy, font_cursor(cursor));
+            c = m_cursors.emplace(cursor, made).first;
+        }
         XDefineCursor(m_dpy, it->second.xid, c->second);
     }
 
@@ -499,6 +504,34 @@ private:
         } else if (!v.empty()) {
             s->font_family = v;
         }
+    }
+
+    // An ARGB cursor through XRender, from the layer's image and hot spot.
+    Cursor image_cursor(HCURSOR cursor) {
+        POINT hot;
+        cairo_surface_t* img = cursor_image(cursor, &hot);
+        XRenderPictFormat* argb = XRenderFindStandardFormat(m_dpy, PictStandardARGB32);
+        if (!img || !argb || cairo_image_surface_get_format(img) != CAIRO_FORMAT_ARGB32) return None;
+        int w = cairo_image_surface_get_width(img), h = cairo_image_surface_get_height(img);
+        cairo_surface_flush(img);
+        Pixmap pix = XCreatePixmap(m_dpy, m_root, static_cast<unsigned>(w), static_cast<unsigned>(h), 32);
+        GC gc = XCreateGC(m_dpy, pix, 0, nullptr);
+        XImage* ximg = XCreateImage(m_dpy, nullptr, 32, ZPixmap, 0,
+                                    reinterpret_cast<char*>(cairo_image_surface_get_data(img)), static_cast<unsigned>(w),
+                                    static_cast<unsigned>(h), 32, cairo_image_surface_get_stride(img));
+        Cursor made = None;
+        if (ximg) {
+            XPutImage(m_dpy, pix, gc, ximg, 0, 0, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h));
+            ximg->data = nullptr;
+            XDestroyImage(ximg);
+            Picture pict = XRenderCreatePicture(m_dpy, pix, argb, 0, nullptr);
+            made = XRenderCreateCursor(m_dpy, pict, static_cast<unsigned>(std::clamp(hot.x, 0, w - 1)),
+                                       static_cast<unsigned>(std::clamp(hot.y, 0, h - 1)));
+            XRenderFreePicture(m_dpy, pict);
+        }
+        XFreeGC(m_dpy, gc);
+        XFreePixmap(m_dpy, pix);
+        return made;
     }
 
     void set_maximized(Window xid, bool on) {
