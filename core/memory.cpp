@@ -41,6 +41,7 @@ struct State {
     uint32_t nodes_since = 0;
     uint64_t byte_budget = BYTE_BUDGET_FLOOR;
     uint32_t node_budget = NODE_BUDGET_FLOOR;
+    bool keep_frames = false;  // a collection the allocation triggered runs
     CollectFn collect = nullptr;
     bool collector_on = false;
     bool ready = false;
@@ -451,8 +452,17 @@ void set_collector_enabled(bool on) { s.collector_on = on; }
 bool collector_enabled() { return s.collector_on; }
 
 void maybe_collect() {
-    if (s.collect && s.collector_on) s.collect();
+    if (!s.collect || !s.collector_on) return;
+    // Empty frames kept for the allocation to come are reused, not mapped
+    // anew: fresh pages fault on first touch.
+    s.keep_frames = true;
+    struct Reset {
+        ~Reset() { s.keep_frames = false; }
+    } reset;
+    s.collect();
 }
+
+uint64_t empty_frame_reserve() { return s.keep_frames ? s.byte_budget : 0; }
 
 SeriesFrame* first_series_frame() { return s.first_series; }
 SeriesFrame* current_series_frame() { return s.current_series; }
