@@ -1478,18 +1478,22 @@ Flow set_word_guarded(Cell* word, const Cell* value) {
     return Flow::normal;
 }
 
-// The value cell of a word of a function or of the global context, which a
-// set fills directly; nullptr for an object's field (the setter marks it and
-// may run the object's on-change handler) and for the setter's error cases.
+// The value cell of a word, which a set fills directly: a function's, the
+// global context's, or an object's field (marked as assigned) when the
+// object has no on-change handler; nullptr for a handler to run and for the
+// setter's error cases.
 inline Cell* plain_target(const Cell& word) {
     const NodeId context = word.data1;
     if (!context || word.data3 == context::NO_INDEX) return nullptr;
     const Cell* c = context::cell_of(context);
     if (!c->data2) return nullptr;
     if (c->header & context::STACK_FLAG) return stack::values_cell(c->data2) + word.data3;
-    if (context::kind_of(c) == context::OBJECT_KIND) return nullptr;
     memory::SeriesBuffer* values = buf(c->data2);
     if (word.data3 >= values->used() / CELL) return nullptr;
+    if (context::kind_of(c) == context::OBJECT_KIND) {
+        if (context::owner_of(context)->data3) return nullptr;
+        word::context_word_at(context, word.data3)->header |= context::CHANGED_MARK;
+    }
     return values->head_cell() + word.data3;
 }
 
