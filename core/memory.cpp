@@ -172,6 +172,13 @@ SeriesFrame* frame_with_room(uint64_t need) {
     return nullptr;
 }
 
+// A frame worth switching to: one with a good deal of room before one that
+// merely fits, so that frames a collection emptied are used before new ones.
+SeriesFrame* roomy_frame(uint64_t need) {
+    if (SeriesFrame* f = frame_with_room(std::max<uint64_t>(need, MIN_FRAME_ROOM))) return f;
+    return frame_with_room(need);
+}
+
 bool frame_fits(SeriesFrame* f, uint64_t need) {
     return f && uint64_t(f->end - f->heap) > need;
 }
@@ -197,10 +204,10 @@ SeriesBuffer* alloc_big(uint64_t need) {
 
 SeriesBuffer* alloc_in_frames(uint64_t need) {
     if (frame_fits(s.current_series, need)) return carve(s.current_series, need);
-    SeriesFrame* frame = frame_with_room(need);
+    SeriesFrame* frame = roomy_frame(need);
     if (!frame) {
         maybe_collect();
-        frame = frame_with_room(need);
+        frame = roomy_frame(need);
     }
     if (!frame || uint64_t(frame->end - frame->heap) < MIN_FRAME_ROOM) {
         if (need >= s.next_frame_size) s.next_frame_size = BIG_THRESHOLD;
