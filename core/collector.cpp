@@ -364,11 +364,15 @@ void shift_frame(SeriesFrame* f) {
 
 void compact_frames() {
     bool moving = memory::compaction_allowed();
+    uint64_t reserve = memory::empty_frame_reserve();
     SeriesFrame* prev = nullptr;
     for (SeriesFrame* f = memory::first_series_frame(); f;) {
         SeriesFrame* next = f->next;
         bool stayed = compact_frame(f, prev, moving);
-        if (f->heap == f->data() && next) {
+        if (f->heap == f->data() && next && reserve >= f->size) {
+            reserve -= f->size;
+            prev = f;
+        } else if (f->heap == f->data() && next) {
             memory::release_empty_series_frame(f);
             g.report.frames_released++;
         } else {

@@ -41,6 +41,7 @@ struct State {
     uint32_t nodes_since = 0;
     uint64_t byte_budget = BYTE_BUDGET_FLOOR;
     uint32_t node_budget = NODE_BUDGET_FLOOR;
+    bool keep_frames = false;  // a collection the allocation triggered runs
     CollectFn collect = nullptr;
     bool collector_on = false;
     bool ready = false;
@@ -171,6 +172,13 @@ SeriesFrame* frame_with_room(uint64_t need) {
     return nullptr;
 }
 
+// A frame worth switching to: one with a good deal of room before one that
+// merely fits, so that frames a collection emptied are used before new ones.
+SeriesFrame* roomy_frame(uint64_t need) {
+    if (SeriesFrame* f = frame_with_room(std::max<uint64_t>(need, MIN_FRAME_ROOM))) return f;
+    return frame_with_room(need);
+}
+
 bool frame_fits(SeriesFrame* f, uint64_t need) {
     return f && uint64_t(f->end - f->heap) > need;
 }
@@ -196,10 +204,10 @@ SeriesBuffer* alloc_big(uint64_t need) {
 
 SeriesBuffer* alloc_in_frames(uint64_t need) {
     if (frame_fits(s.current_series, need)) return carve(s.current_series, need);
-    SeriesFrame* frame = frame_with_room(need);
+    SeriesFrame* frame = roomy_frame(need);
     if (!frame) {
         maybe_collect();
-        frame = frame_with_room(need);
+        frame = roomy_frame(need);
     }
     if (!frame || uint64_t(frame->end - frame->heap) < MIN_FRAME_ROOM) {
         if (need >= s.next_frame_size) s.next_frame_size = BIG_THRESHOLD;
@@ -451,8 +459,17 @@ void set_collector_enabled(bool on) { s.collector_on = on; }
 bool collector_enabled() { return s.collector_on; }
 
 void maybe_collect() {
-    if (s.collect && s.collector_on) s.collect();
+    if (!s.collect || !s.collector_on) return;
+    // Empty frames kept for the allocation to come are reused, not mapped
+    // anew: fresh pages fault on first touch.
+    s.keep_frames = true;
+    struct Reset {
+        ~Reset() { s.keep_frames = false; }
+    } reset;
+    s.collect();
 }
+
+uint64_t empty_frame_reserve() { return s.keep_frames ? s.byte_budget : 0; }
 
 SeriesFrame* first_series_frame() { return s.first_series; }
 SeriesFrame* current_series_frame() { return s.current_series; }

@@ -98,6 +98,10 @@ void set_collector(CollectFn collect);
 void set_collector_enabled(bool on);
 bool collector_enabled();
 void maybe_collect();  // runs the collector when it is present and enabled
+// Bytes of emptied frames the running collection keeps mapped for the
+// allocation that follows: the budget when allocation triggered it, 0 for a
+// collection asked for (recycle), which gives every empty frame back.
+uint64_t empty_frame_reserve();
 
 // Walking frames, for the collector and stats.
 struct SeriesFrame {

@@ -927,8 +927,11 @@ Cell call_name(const CallOptions& o, const Code& code, uint32_t pos) {
 // their integer case itself (op: MATH_DIVIDE or MATH_REMAINDER) and leaves
 // a zero divisor and the one overflow to the action, which raises.
 enum FastKind : uint8_t {
-    FAST_KIND_NONE, FAST_KIND_MATH, FAST_KIND_COMPARE, FAST_KIND_DIVIDE, FAST_KIND_PICK, FAST_KIND_SERIES
+    FAST_KIND_NONE, FAST_KIND_MATH, FAST_KIND_COMPARE, FAST_KIND_DIVIDE, FAST_KIND_PICK, FAST_KIND_SERIES,
+    FAST_KIND_BRANCH
 };
+// Op codes of the branch natives.
+enum : uint8_t { BRANCH_EITHER, BRANCH_IF, BRANCH_UNLESS };
 struct FastTarget {
     NodeId spec = 0;
     NodeId more = 0;
@@ -968,6 +971,9 @@ void capture_fast_targets() {
         {"back", FAST_KIND_SERIES, actions::FAST_BACK},
         {"head", FAST_KIND_SERIES, actions::FAST_HEAD},
         {"tail", FAST_KIND_SERIES, actions::FAST_TAIL},
+        {"either", FAST_KIND_BRANCH, BRANCH_EITHER},
+        {"if", FAST_KIND_BRANCH, BRANCH_IF},
+        {"unless", FAST_KIND_BRANCH, BRANCH_UNLESS},
     };
     for (FastTarget& t : g_fast_actions) t = FastTarget{};
     for (FastTarget& t : g_fast_natives) t = FastTarget{};
@@ -1260,6 +1266,36 @@ inline natives::Entry entry_of(const Cell& fn) {
     return nullptr;
 }
 
+// either, if and unless on a logic! condition, in the native's frame: the
+// chosen block runs under the evaluation frame the native would push, with
+// no native entry between. False when the native must run (another type of
+// condition, or a user block that library code hands over).
+[[gnu::noinline]] bool run_branch(uint8_t op, Flow* flow) {
+    Cell* const base = stack::g_base;
+    if (!base->is(TYPE_LOGIC)) return false;
+    const bool truth = !logic::false_value(base);
+    uint32_t which = 1;
+    if (op == BRANCH_EITHER) which = truth ? 1 : 2;
+    else if (truth != (op == BRANCH_IF)) which = 0;
+    *flow = Flow::normal;
+    if (!which) {
+        stack::set_result_reset(&shared_none_cell);
+        return true;
+    }
+    const Cell blk = base[which];
+    if (!blk.is(TYPE_BLOCK)) return false;
+    if (stack::g_library_code && blk.data2 && !(buf(blk.data2)->flags & memory::LIBRARY_FLAG))
+        return false;
+    const stack::CallFrame* const record = stack::g_frame_top;
+    stack::push_eval_frame(words::get(words::body));
+    if (Flow f = run_inline(blk); f != Flow::normal) {
+        *flow = pass_on(f, record);
+        return true;
+    }
+    stack::pop_frame_set_result();
+    return true;
+}
+
 [[gnu::always_inline]] inline Flow call_shaped_native(const Cell& fn, const Cell& name,
                                                       const Shape* sh, const Code& code,
                                                       uint32_t& pos, uint32_t at) {
@@ -1268,10 +1304,18 @@ inline natives::Entry entry_of(const Cell& fn) {
     stack::push_interp_native_frame(&name);
     if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
     if (sh->fast && !g_trace_switch) {
-        const FastTarget* t = fast_target(fn);
-        if (t && fast_call_in_frame(*t)) {
-            stack::pop_frame();
-            return Flow::normal;
+        if (const FastTarget* t = fast_target(fn)) {
+            if (t->kind == FAST_KIND_BRANCH) {
+                Flow flow;
+                if (run_branch(t->op, &flow)) {
+                    if (flow != Flow::normal) return flow;
+                    stack::pop_frame();
+                    return Flow::normal;
+                }
+            } else if (fast_call_in_frame(*t)) {
+                stack::pop_frame();
+                return Flow::normal;
+            }
         }
     }
     const natives::Entry entry = entry_of(fn);
@@ -1434,18 +1478,22 @@ Flow set_word_guarded(Cell* word, const Cell* value) {
     return Flow::normal;
 }
 
-// The value cell of a word of a function or of the global context, which a
-// set fills directly; nullptr for an object's field (the setter marks it and
-// may run the object's on-change handler) and for the setter's error cases.
+// The value cell of a word, which a set fills directly: a function's, the
+// global context's, or an object's field (marked as assigned) when the
+// object has no on-change handler; nullptr for a handler to run and for the
+// setter's error cases.
 inline Cell* plain_target(const Cell& word) {
     const NodeId context = word.data1;
     if (!context || word.data3 == context::NO_INDEX) return nullptr;
     const Cell* c = context::cell_of(context);
     if (!c->data2) return nullptr;
     if (c->header & context::STACK_FLAG) return stack::values_cell(c->data2) + word.data3;
-    if (context::kind_of(c) == context::OBJECT_KIND) return nullptr;
     memory::SeriesBuffer* values = buf(c->data2);
     if (word.data3 >= values->used() / CELL) return nullptr;
+    if (context::kind_of(c) == context::OBJECT_KIND) {
+        if (context::owner_of(context)->data3) return nullptr;
+        word::context_word_at(context, word.data3)->header |= context::CHANGED_MARK;
+    }
     return values->head_cell() + word.data3;
 }
 
