@@ -45,11 +45,22 @@ struct Window {
 void insert_upto(ZstdEncoder& enc, uint32_t target) {
     const ZstdParams& p = enc.params;
     const uint32_t mask = (1u << p.chain_log) - 1;
-    for (uint32_t i = enc.next_index; i < target; i++) {
-        const uint32_t h = hash_at(enc.base + i, p.min_match, p.hash_log);
-        enc.chain[i & mask] = enc.hash[h];
-        enc.hash[h] = i;
-        if (enc.hash3) enc.hash3[hash3_at(enc.base + i, p.hash3_log)] = i;
+    // The hash slots are random misses: a batch's are fetched before any is
+    // written.
+    constexpr uint32_t batch = 16;
+    uint32_t hashes[batch];
+    for (uint32_t i = enc.next_index; i < target;) {
+        const uint32_t n = std::min(batch, target - i);
+        for (uint32_t k = 0; k < n; k++) {
+            hashes[k] = hash_at(enc.base + i + k, p.min_match, p.hash_log);
+            __builtin_prefetch(enc.hash + hashes[k], 1);
+        }
+        for (uint32_t k = 0; k < n; k++, i++) {
+            const uint32_t h = hashes[k];
+            enc.chain[i & mask] = enc.hash[h];
+            enc.hash[h] = i;
+            if (enc.hash3) enc.hash3[hash3_at(enc.base + i, p.hash3_log)] = i;
+        }
     }
     if (target > enc.next_index) enc.next_index = target;
 }
@@ -171,6 +182,9 @@ uint32_t zstd_find_best_match(ZstdEncoder& enc, const uint8_t* ip, const uint8_t
     const ZstdParams& p = enc.params;
     if (p.strategy >= 4) return zstd_bt_find_best(enc, ip, iend, offset, best, matches, nmatches);
     const uint32_t cur = uint32_t(ip - enc.base);
+    // The lazy search asks at the next position soon: its hash slot is a
+    // likely miss.
+    if (ip + 9 <= iend) __builtin_prefetch(enc.hash + hash_at(ip + 1, p.min_match, p.hash_log));
     insert_upto(enc, cur);
     const Window window{1u << p.window_log};
     const uint32_t chain_size = 1u << p.chain_log;
