@@ -44,7 +44,12 @@ public:
 
     void read_value(NodeId destination);
     uint32_t varint(const uint8_t* end);
-    uint32_t varint() { return varint(m_end); }
+    // Most fields fit in one byte: that case inline.
+    uint32_t varint() {
+        if (p < m_end && *p < 0x80) [[likely]]
+            return *p++;
+        return varint(m_end);
+    }
     uint32_t count() {  // a length that must fit in what is left
         const uint8_t* at = p;
         const uint32_t n = varint();
@@ -54,6 +59,7 @@ public:
 
 private:
     const uint8_t* m_end;
+    const NodeId m_global = context::global();
     std::vector<uint32_t> m_indexes;
 
     uint8_t byte() {
@@ -96,10 +102,11 @@ private:
     Cell global_word_at(uint32_t header) {
         const uint8_t* at = p;
         const uint32_t i = varint();
-        const uint32_t sym = table_symbol(i, at);
         std::vector<uint32_t>& bound = g_decode.global_index;
+        // A name met before: its symbol and index are known.
         if (i < bound.size() && bound[i] != context::NO_INDEX)
-            return make_cell(header, context::global(), sym, bound[i]);
+            return make_cell(header, m_global, g_decode.interned[i], bound[i]);
+        const uint32_t sym = table_symbol(i, at);
         const Cell word = global_word(header, sym);
         if (i < bound.size()) bound[i] = word.data3;
         return word;
@@ -178,6 +185,11 @@ void CompactReader::read_value(NodeId destination) {
     }
     const bool m = lead & 0x40;
     uint32_t type = lead & 0x3F;
+    // Words of the global context, the commonest record, in either mode.
+    if (!m && !shared && !set && type >= TYPE_WORD && type <= TYPE_REFINEMENT) {
+        append(destination, global_word_at(type | nl));
+        return;
+    }
     if (type == 63) type = varint();
     if (type == 0) invalid_record(lead_at);
     if (set) {
