@@ -44,10 +44,16 @@ public:
 
     void read_value(NodeId destination);
     uint32_t varint(const uint8_t* end);
-    // Most fields fit in one byte: that case inline.
+    // Most fields fit in one or two bytes (symbol indexes): those inline.
     uint32_t varint() {
-        if (p < m_end && *p < 0x80) [[likely]]
-            return *p++;
+        if (m_end - p >= 2) [[likely]] {
+            if (p[0] < 0x80) return *p++;
+            if (p[1] < 0x80) {
+                const uint32_t v = (p[0] & 0x7Fu) | uint32_t(p[1]) << 7;
+                p += 2;
+                return v;
+            }
+        }
         return varint(m_end);
     }
     uint32_t count() {  // a length that must fit in what is left
@@ -112,6 +118,21 @@ private:
         return word;
     }
     const Cell* reference();
+    // A global word record (a new-line mark allowed), most of the cells of
+    // code, read without a call; false leaves p where it was.
+    bool read_plain_word(NodeId into) {
+        const uint8_t* q = p;
+        uint32_t nl = 0;
+        if (q < m_end && *q == 0xC0) {
+            nl = NEW_LINE_FLAG;
+            q++;
+        }
+        if (q >= m_end || *q < TYPE_WORD || *q > TYPE_REFINEMENT) return false;
+        const uint32_t type = *q;
+        p = q + 1;
+        append(into, global_word_at(type | nl));
+        return true;
+    }
 
     void read_set_record(NodeId destination, uint32_t type, bool m);
     Cell read_word(uint32_t type, bool m, bool shared, uint32_t line, NodeId destination);
@@ -154,7 +175,6 @@ const Cell* CompactReader::reference() {
 }
 
 void CompactReader::read_value(NodeId destination) {
-    Depth depth;
     if (p >= m_end) invalid_record(p);
     bool line = false, shared = false, set = false;
     for (;;) {
@@ -188,6 +208,18 @@ void CompactReader::read_value(NodeId destination) {
     // Words of the global context, the commonest record, in either mode.
     if (!m && !shared && !set && type >= TYPE_WORD && type <= TYPE_REFINEMENT) {
         append(destination, global_word_at(type | nl));
+        return;
+    }
+    Depth depth;
+    // Blocks, parens and paths: their cells read straight in (hash! and
+    // map! build tables after, and go the general way).
+    if (!shared && !set && block_family_q(type)) {
+        const uint32_t h = m ? head() : 0;
+        const uint32_t n = count();
+        const NodeId node = memory::alloc_cells(std::max(n, 1u));
+        append(destination, make_cell(type | nl, h, node, 0));
+        for (uint32_t i = 0; i < n; i++)
+            if (!read_plain_word(node)) read_value(node);
         return;
     }
     if (type == 63) type = varint();
