@@ -7,6 +7,12 @@
 
 #include "platform/lazy_library.hpp"
 
+// va_start after an enum parameter: the signature is libcurl's own, and the
+// enum is passed as the int it promotes to.
+#ifdef __clang__
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
+
 namespace {
 zun::lazy::Library g_curl(ZUN_SONAME_CURL);
 }

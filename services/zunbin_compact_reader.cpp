@@ -28,7 +28,6 @@ namespace zun::zunbin {
 
 namespace {
 
-constexpr uint32_t CELL = sizeof(Cell);
 constexpr uint32_t MAX_REFERENCE = 65536;
 constexpr uint32_t NEGATIVE = 0x80000000u;
 
