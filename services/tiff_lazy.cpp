@@ -1,6 +1,5 @@
 // libtiff, opened on the first TIFF read or write (see
 // platform/lazy_library.hpp): the functions services/image_codecs.cpp calls.
-// The variadic field calls go through their va_list forms.
 #include <tiffio.h>
 
 #include <cstdarg>
@@ -55,29 +54,19 @@ ZUN_LAZY_EXPORT tmsize_t TIFFScanlineSize(TIFF* tif) {
     return ZUN_LAZY_CALL(g_tiff, TIFFScanlineSize)(tif);
 }
 
-ZUN_LAZY_EXPORT int TIFFSetField(TIFF* tif, uint32_t tag, ...) {
-    auto set = ZUN_LAZY_CALL(g_tiff, TIFFVSetField);
-    va_list args;
-    va_start(args, tag);
-    const int ok = set(tif, tag, args);
-    va_end(args);
-    return ok;
-}
-ZUN_LAZY_EXPORT int TIFFGetField(TIFF* tif, uint32_t tag, ...) {
-    auto get = ZUN_LAZY_CALL(g_tiff, TIFFVGetField);
-    va_list args;
-    va_start(args, tag);
-    const int ok = get(tif, tag, args);
-    va_end(args);
-    return ok;
-}
-ZUN_LAZY_EXPORT int TIFFGetFieldDefaulted(TIFF* tif, uint32_t tag, ...) {
-    auto get = ZUN_LAZY_CALL(g_tiff, TIFFVGetFieldDefaulted);
-    va_list args;
-    va_start(args, tag);
-    const int ok = get(tif, tag, args);
-    va_end(args);
-    return ok;
-}
+// The variadic field calls, each through its va_list form.
+#define ZUN_TIFF_FIELD_CALL(va_form)                     \
+    {                                                    \
+        auto call = ZUN_LAZY_CALL(g_tiff, va_form);      \
+        va_list args;                                    \
+        va_start(args, tag);                             \
+        const int ok = call(tif, tag, args);             \
+        va_end(args);                                    \
+        return ok;                                       \
+    }
+ZUN_LAZY_EXPORT int TIFFSetField(TIFF* tif, uint32_t tag, ...) ZUN_TIFF_FIELD_CALL(TIFFVSetField)
+ZUN_LAZY_EXPORT int TIFFGetField(TIFF* tif, uint32_t tag, ...) ZUN_TIFF_FIELD_CALL(TIFFVGetField)
+ZUN_LAZY_EXPORT int TIFFGetFieldDefaulted(TIFF* tif, uint32_t tag, ...)
+    ZUN_TIFF_FIELD_CALL(TIFFVGetFieldDefaulted)
 
 }  // extern "C"
