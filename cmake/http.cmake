@@ -1,6 +1,6 @@
-# HTTP requests go through libcurl.
+# HTTP requests go through libcurl, opened on the first request.
 find_package(CURL REQUIRED)
-target_link_libraries(zunrt PUBLIC CURL::libcurl)
+zun_lazy_library(services/curl_lazy.cpp ZUN_SONAME_CURL ${CURL_LIBRARY} "${CURL_INCLUDE_DIRS}")
 
 # Requests, url! actions, URL parsing and the download cache against a
 # loopback server of our own.

@@ -52,6 +52,9 @@ uint32_t murmur_bytes(const uint8_t* p, size_t n, uint32_t seed, ByteFn byte) {
 
 inline uint32_t plain_byte(uint8_t b) { return b; }
 inline uint32_t ascii_lower(uint8_t b) { return b >= 'A' && b <= 'Z' ? b + 32u : b; }
+// As function objects, so murmur_bytes inlines them.
+constexpr auto plain_fn = [](uint8_t b) { return plain_byte(b); };
+constexpr auto lower_fn = [](uint8_t b) { return ascii_lower(b); };
 
 uint32_t murmur_words(const uint32_t* words, size_t count) {
     return murmur3_32(words, count * 4);
@@ -93,7 +96,7 @@ uint32_t hash_binary(const Cell* v) {
 
 uint32_t hash_symbol_cell(const Cell* v) {
     const SeriesBuffer* b = memory::buffer_of(v->data3);
-    return murmur_bytes(b->data() + b->head, b->used(), HASH_SEED, ascii_lower);
+    return murmur_bytes(b->data() + b->head, b->used(), HASH_SEED, lower_fn);
 }
 
 // Equal amounts must hash alike: the sign of a zero and the currency (which
@@ -322,7 +325,7 @@ Table* table_of(NodeId table) { return reinterpret_cast<Table*>(buf(table)->head
 // ---------------------------------------------------------------- hashing
 
 uint32_t murmur3_32_seeded(const void* data, size_t length, uint32_t seed) {
-    return murmur_bytes(static_cast<const uint8_t*>(data), length, seed, plain_byte);
+    return murmur_bytes(static_cast<const uint8_t*>(data), length, seed, plain_fn);
 }
 
 uint32_t murmur3_32(const void* data, size_t length) {
@@ -330,7 +333,7 @@ uint32_t murmur3_32(const void* data, size_t length) {
 }
 
 uint32_t hash_name(const char* name, size_t length) {
-    return murmur_bytes(reinterpret_cast<const uint8_t*>(name), length, HASH_SEED, ascii_lower);
+    return murmur_bytes(reinterpret_cast<const uint8_t*>(name), length, HASH_SEED, lower_fn);
 }
 
 uint32_t hash_string(const Cell* str, bool case_) {

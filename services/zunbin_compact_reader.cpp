@@ -28,7 +28,6 @@ namespace zun::zunbin {
 
 namespace {
 
-constexpr uint32_t CELL = sizeof(Cell);
 constexpr uint32_t MAX_REFERENCE = 65536;
 constexpr uint32_t NEGATIVE = 0x80000000u;
 
@@ -44,7 +43,18 @@ public:
 
     void read_value(NodeId destination);
     uint32_t varint(const uint8_t* end);
-    uint32_t varint() { return varint(m_end); }
+    // Most fields fit in one or two bytes (symbol indexes): those inline.
+    uint32_t varint() {
+        if (m_end - p >= 2) [[likely]] {
+            if (p[0] < 0x80) return *p++;
+            if (p[1] < 0x80) {
+                const uint32_t v = (p[0] & 0x7Fu) | uint32_t(p[1]) << 7;
+                p += 2;
+                return v;
+            }
+        }
+        return varint(m_end);
+    }
     uint32_t count() {  // a length that must fit in what is left
         const uint8_t* at = p;
         const uint32_t n = varint();
@@ -54,6 +64,7 @@ public:
 
 private:
     const uint8_t* m_end;
+    const NodeId m_global = context::global();
     std::vector<uint32_t> m_indexes;
 
     uint8_t byte() {
@@ -96,15 +107,31 @@ private:
     Cell global_word_at(uint32_t header) {
         const uint8_t* at = p;
         const uint32_t i = varint();
-        const uint32_t sym = table_symbol(i, at);
         std::vector<uint32_t>& bound = g_decode.global_index;
+        // A name met before: its symbol and index are known.
         if (i < bound.size() && bound[i] != context::NO_INDEX)
-            return make_cell(header, context::global(), sym, bound[i]);
+            return make_cell(header, m_global, g_decode.interned[i], bound[i]);
+        const uint32_t sym = table_symbol(i, at);
         const Cell word = global_word(header, sym);
         if (i < bound.size()) bound[i] = word.data3;
         return word;
     }
     const Cell* reference();
+    // A global word record (a new-line mark allowed), most of the cells of
+    // code, read without a call; false leaves p where it was.
+    bool read_plain_word(NodeId into) {
+        const uint8_t* q = p;
+        uint32_t nl = 0;
+        if (q < m_end && *q == 0xC0) {
+            nl = NEW_LINE_FLAG;
+            q++;
+        }
+        if (q >= m_end || *q < TYPE_WORD || *q > TYPE_REFINEMENT) return false;
+        const uint32_t type = *q;
+        p = q + 1;
+        append(into, global_word_at(type | nl));
+        return true;
+    }
 
     void read_set_record(NodeId destination, uint32_t type, bool m);
     Cell read_word(uint32_t type, bool m, bool shared, uint32_t line, NodeId destination);
@@ -147,7 +174,6 @@ const Cell* CompactReader::reference() {
 }
 
 void CompactReader::read_value(NodeId destination) {
-    Depth depth;
     if (p >= m_end) invalid_record(p);
     bool line = false, shared = false, set = false;
     for (;;) {
@@ -178,6 +204,23 @@ void CompactReader::read_value(NodeId destination) {
     }
     const bool m = lead & 0x40;
     uint32_t type = lead & 0x3F;
+    // Words of the global context, the commonest record, in either mode.
+    if (!m && !shared && !set && type >= TYPE_WORD && type <= TYPE_REFINEMENT) {
+        append(destination, global_word_at(type | nl));
+        return;
+    }
+    Depth depth;
+    // Blocks, parens and paths: their cells read straight in (hash! and
+    // map! build tables after, and go the general way).
+    if (!shared && !set && block_family_q(type)) {
+        const uint32_t h = m ? head() : 0;
+        const uint32_t n = count();
+        const NodeId node = memory::alloc_cells(std::max(n, 1u));
+        append(destination, make_cell(type | nl, h, node, 0));
+        for (uint32_t i = 0; i < n; i++)
+            if (!read_plain_word(node)) read_value(node);
+        return;
+    }
     if (type == 63) type = varint();
     if (type == 0) invalid_record(lead_at);
     if (set) {

@@ -430,11 +430,9 @@ bool unwritable_q(uint32_t type) {
 
 uint32_t native_index(const Cell& value) { return value.data1; }
 
-Depth::Depth() {
-    if (++s_depth > uint32_t(cycles::CAPACITY)) {
-        s_depth--;
-        support::fire_error(ErrorId::internal_stack_overflow);
-    }
+void Depth::too_deep() {
+    s_depth--;
+    support::fire_error(ErrorId::internal_stack_overflow);
 }
 
 CollectorPause::CollectorPause() : m_was(collector::enabled()) { collector::set_enabled(false); }

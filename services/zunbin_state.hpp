@@ -31,9 +31,19 @@ constexpr uint32_t REFERENCE = 255;
 
 inline uint32_t cells_in(NodeId node) { return memory::buffer_of(node)->used() / sizeof(Cell); }
 inline Cell* cells_of(NodeId node) { return memory::buffer_of(node)->head_cell(); }
+// Readers append every value they make: the room check inline, the growth
+// (with the value copied first, as it may lie in the buffer) out of line.
 inline Cell* append(NodeId destination, const Cell& value) {
-    Cell* cell = support::alloc_tail_cell(destination);
+    memory::SeriesBuffer* b = memory::buffer_of(destination);
+    if (b->tail + sizeof(Cell) > b->size) [[unlikely]] {
+        const Cell copy = value;
+        Cell* cell = support::alloc_tail_cell(destination);
+        *cell = copy;
+        return cell;
+    }
+    Cell* cell = b->tail_cell();
     *cell = value;
+    b->tail += sizeof(Cell);
     return cell;
 }
 // Drops the cells past the first count.
@@ -256,13 +266,16 @@ uint32_t native_index(const Cell& value);
 // stack-overflow past the depth the cycle stack allows walks of values.
 class Depth {
 public:
-    Depth();
+    Depth() {
+        if (++s_depth > uint32_t(cycles::CAPACITY)) [[unlikely]] too_deep();
+    }
     ~Depth() { s_depth--; }
     Depth(const Depth&) = delete;
     Depth& operator=(const Depth&) = delete;
 
 private:
     static inline uint32_t s_depth = 0;
+    [[noreturn]] static void too_deep();
 };
 
 // Keeps the collector off while a codec routine holds raw buffer pointers.
