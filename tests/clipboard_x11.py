@@ -105,25 +105,98 @@ def png(width, height, rgba):
 
 def silent_owner(display):
     """Our own connection owns CLIPBOARD and never reads its events."""
-    x = ctypes.CDLL("libX11.so.6")
-    x.XOpenDisplay.restype = ctypes.c_void_p
-    x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x.XDefaultRootWindow.restype = ctypes.c_ulong
-    x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-    x.XCreateSimpleWindow.restype = ctypes.c_ulong
-    x.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
-        [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
-    x.XInternAtom.restype = ctypes.c_ulong
-    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    x.XSetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong]
-    x.XFlush.argtypes = [ctypes.c_void_p]
-    x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-    x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x = libx11()
     d = x.XOpenDisplay(display.encode())
     w = x.XCreateSimpleWindow(d, x.XDefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0)
     x.XSetSelectionOwner(d, x.XInternAtom(d, b"CLIPBOARD", 0), w, 0)
     x.XSync(d, 0)
     return lambda: x.XCloseDisplay(d)
+
+
+class SelectionRequest(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("owner", ctypes.c_ulong), ("requestor", ctypes.c_ulong),
+                ("selection", ctypes.c_ulong), ("target", ctypes.c_ulong), ("property", ctypes.c_ulong),
+                ("time", ctypes.c_ulong)]
+
+
+class SelectionNotify(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("requestor", ctypes.c_ulong), ("selection", ctypes.c_ulong),
+                ("target", ctypes.c_ulong), ("property", ctypes.c_ulong), ("time", ctypes.c_ulong)]
+
+
+def libx11():
+    x = ctypes.CDLL("libX11.so.6")
+    for name, res, args in [
+            ("XOpenDisplay", ctypes.c_void_p, [ctypes.c_char_p]),
+            ("XDefaultRootWindow", ctypes.c_ulong, [ctypes.c_void_p]),
+            ("XCreateSimpleWindow", ctypes.c_ulong, [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 +
+             [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2),
+            ("XInternAtom", ctypes.c_ulong, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]),
+            ("XSetSelectionOwner", ctypes.c_int, [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong]),
+            ("XConvertSelection", ctypes.c_int, [ctypes.c_void_p] + [ctypes.c_ulong] * 5),
+            ("XSendEvent", ctypes.c_int, [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                          ctypes.c_void_p]),
+            ("XGetWindowProperty", ctypes.c_int, [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_long,
+                                                  ctypes.c_long, ctypes.c_int, ctypes.c_ulong] +
+             [ctypes.c_void_p] * 5),
+            ("XPending", ctypes.c_int, [ctypes.c_void_p]),
+            ("XNextEvent", ctypes.c_int, [ctypes.c_void_p, ctypes.c_void_p]),
+            ("XFlush", ctypes.c_int, [ctypes.c_void_p]),
+            ("XSync", ctypes.c_int, [ctypes.c_void_p, ctypes.c_int]),
+            ("XFree", ctypes.c_int, [ctypes.c_void_p]),
+            ("XCloseDisplay", ctypes.c_int, [ctypes.c_void_p])]:
+        getattr(x, name).restype = res
+        getattr(x, name).argtypes = args
+    return x
+
+
+def clipboard_manager(display, seconds):
+    """A clipboard manager for one save: answers SAVE_TARGETS after taking the
+    owner's UTF8_STRING. Runs until then or until the time passes; answers
+    the text saved, or None."""
+    x = libx11()
+    d = x.XOpenDisplay(display.encode())
+    w = x.XCreateSimpleWindow(d, x.XDefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0)
+    atom = lambda name: x.XInternAtom(d, name, 0)
+    x.XSetSelectionOwner(d, atom(b"CLIPBOARD_MANAGER"), w, 0)
+    x.XSync(d, 0)
+    ready.set()
+    event = (ctypes.c_char * 192)()
+    saved, deadline = None, time.time() + seconds
+    while time.time() < deadline:
+        if not x.XPending(d):
+            time.sleep(0.005)
+            continue
+        x.XNextEvent(d, event)
+        kind = ctypes.c_int.from_buffer(event).value
+        if kind == 30:  # SelectionRequest
+            req = SelectionRequest.from_buffer(event)
+            if req.target != atom(b"SAVE_TARGETS"):
+                continue
+            x.XConvertSelection(d, atom(b"CLIPBOARD"), atom(b"UTF8_STRING"), atom(b"SAVED"), w, 0)
+            x.XFlush(d)
+            reply = SelectionNotify(type=31, requestor=req.requestor, selection=req.selection,
+                                    target=req.target, property=req.property, time=req.time)
+            pending = reply
+        elif kind == 31:  # SelectionNotify: the owner's text
+            got = SelectionNotify.from_buffer(event)
+            if got.property:
+                kind_, fmt, n, after, data = (ctypes.c_ulong(), ctypes.c_int(), ctypes.c_ulong(),
+                                              ctypes.c_ulong(), ctypes.c_void_p())
+                x.XGetWindowProperty(d, w, got.property, 0, 1 << 20, 1, 0, ctypes.byref(kind_), ctypes.byref(fmt),
+                                     ctypes.byref(n), ctypes.byref(after), ctypes.byref(data))
+                saved = ctypes.string_at(data, n.value)
+                x.XFree(data)
+            x.XSendEvent(d, pending.requestor, 0, 0, ctypes.byref(pending))
+            x.XFlush(d)
+            break
+    x.XCloseDisplay(d)
+    return saved
+
+
+ready = __import__("threading").Event()
 
 
 def tests(s, display, folder):
@@ -208,6 +281,18 @@ def tests(s, display, folder):
     check("after xclip took it", out, '"theirs"\n')
     holder[0].kill()
     holder[0].wait()
+
+    # At exit a clipboard manager is asked to keep what we own.
+    result = []
+    manager = __import__("threading").Thread(target=lambda: result.append(clipboard_manager(display, 10)))
+    manager.start()
+    ready.wait(10)
+    start = time.time()
+    check("exit with a manager", s.zun('print write-clipboard "kept ü"'), "true\n")
+    manager.join(15)
+    check("saved by the manager", result, ["kept ü".encode()])
+    if time.time() - start > 8:
+        FAILURES.append("exit with a manager took %.1f s" % (time.time() - start))
 
     # An owner that never answers: false within the reply time.
     close = silent_owner(display)
