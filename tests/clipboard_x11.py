@@ -141,6 +141,8 @@ def libx11():
             ("XGetWindowProperty", ctypes.c_int, [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_long,
                                                   ctypes.c_long, ctypes.c_int, ctypes.c_ulong] +
              [ctypes.c_void_p] * 5),
+            ("XChangeProperty", ctypes.c_int, [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong,
+                                               ctypes.c_int, ctypes.c_int, ctypes.c_void_p, ctypes.c_int]),
             ("XPending", ctypes.c_int, [ctypes.c_void_p]),
             ("XNextEvent", ctypes.c_int, [ctypes.c_void_p, ctypes.c_void_p]),
             ("XFlush", ctypes.c_int, [ctypes.c_void_p]),
@@ -183,12 +185,7 @@ def clipboard_manager(display, seconds):
         elif kind == 31:  # SelectionNotify: the owner's text
             got = SelectionNotify.from_buffer(event)
             if got.property:
-                kind_, fmt, n, after, data = (ctypes.c_ulong(), ctypes.c_int(), ctypes.c_ulong(),
-                                              ctypes.c_ulong(), ctypes.c_void_p())
-                x.XGetWindowProperty(d, w, got.property, 0, 1 << 20, 1, 0, ctypes.byref(kind_), ctypes.byref(fmt),
-                                     ctypes.byref(n), ctypes.byref(after), ctypes.byref(data))
-                saved = ctypes.string_at(data, n.value)
-                x.XFree(data)
+                saved = read_property(x, d, w, got.property)
             x.XSendEvent(d, pending.requestor, 0, 0, ctypes.byref(pending))
             x.XFlush(d)
             break
@@ -197,6 +194,45 @@ def clipboard_manager(display, seconds):
 
 
 ready = __import__("threading").Event()
+
+
+def read_property(x, d, w, prop):
+    kind, fmt, n, after, data = (ctypes.c_ulong(), ctypes.c_int(), ctypes.c_ulong(), ctypes.c_ulong(),
+                                 ctypes.c_void_p())
+    x.XGetWindowProperty(d, w, prop, 0, 1 << 20, 1, 0, ctypes.byref(kind), ctypes.byref(fmt), ctypes.byref(n),
+                         ctypes.byref(after), ctypes.byref(data))
+    if not data.value:
+        return None
+    size = n.value * (ctypes.sizeof(ctypes.c_long) if fmt.value == 32 else 1)
+    raw = ctypes.string_at(data, size)
+    x.XFree(data)
+    return list((ctypes.c_long * n.value).from_buffer_copy(raw)) if fmt.value == 32 else raw
+
+
+def multiple_request(display):
+    """MULTIPLE for UTF8_STRING and image/png: the text, and None for the target not offered."""
+    x = libx11()
+    d = x.XOpenDisplay(display.encode())
+    w = x.XCreateSimpleWindow(d, x.XDefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0)
+    atom = lambda name: x.XInternAtom(d, name, 0)
+    pairs = (ctypes.c_long * 4)(atom(b"UTF8_STRING"), atom(b"P1"), atom(b"image/png"), atom(b"P2"))
+    x.XChangeProperty(d, w, atom(b"PAIRS"), atom(b"ATOM_PAIR"), 32, 0, pairs, 4)
+    x.XConvertSelection(d, atom(b"CLIPBOARD"), atom(b"MULTIPLE"), atom(b"PAIRS"), w, 0)
+    x.XFlush(d)
+    event = (ctypes.c_char * 192)()
+    deadline, answer = time.time() + 5, None
+    while time.time() < deadline and answer is None:
+        if not x.XPending(d):
+            time.sleep(0.005)
+            continue
+        x.XNextEvent(d, event)
+        if ctypes.c_int.from_buffer(event).value == 31:
+            got = SelectionNotify.from_buffer(event)
+            answer = (got.property == atom(b"PAIRS"), read_property(x, d, w, atom(b"PAIRS")),
+                      read_property(x, d, w, atom(b"P1")))
+            answer = (answer[0], [a == 0 for a in answer[1]], answer[2])
+    x.XCloseDisplay(d)
+    return answer
 
 
 def tests(s, display, folder):
@@ -229,6 +265,12 @@ def tests(s, display, folder):
     xc.kill()
     xc.wait()
 
+    # Reading what we own goes through the server, INCR included.
+    check("our own texts back", s.zun('write-clipboard "é" print mold read-clipboard\n'
+                                      'write-clipboard read %%%s print equal? read-clipboard read %%%s\n'
+                                      'print write-clipboard none print mold read-clipboard' % (big, big)),
+          '"é"\ntrue\ntrue\nnone\n')
+
     # Several requestors at once, each through INCR.
     def three_readers():
         procs = [subprocess.Popen(["xclip", "-selection", "clipboard", "-o"], env=s.env,
@@ -244,6 +286,10 @@ def tests(s, display, folder):
     xc.wait()
     got = s.zun_owning('write-clipboard [%/tmp/a %"/tmp/b c" %/tmp/ü]', lambda: s.xclip_out("text/uri-list"))
     check("our uri-list", got, b"file:///tmp/a\r\nfile:///tmp/b%20c\r\nfile:///tmp/%C3%BC\r\n")
+
+    # MULTIPLE: each pair converted, a refused one's property set to None.
+    check("MULTIPLE", s.zun_owning('write-clipboard "multi"', lambda: multiple_request(display)),
+          (True, [False, False, False, True], b"multi"))
 
     # Targets as xclip lists them.
     got = s.zun_owning('write-clipboard "t"', lambda: s.xclip_out("TARGETS"))
