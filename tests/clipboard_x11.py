@@ -179,9 +179,8 @@ def clipboard_manager(display, seconds):
                 continue
             x.XConvertSelection(d, atom(b"CLIPBOARD"), atom(b"UTF8_STRING"), atom(b"SAVED"), w, 0)
             x.XFlush(d)
-            reply = SelectionNotify(type=31, requestor=req.requestor, selection=req.selection,
-                                    target=req.target, property=req.property, time=req.time)
-            pending = reply
+            pending = SelectionNotify(type=31, requestor=req.requestor, selection=req.selection,
+                                      target=req.target, property=req.property, time=req.time)
         elif kind == 31:  # SelectionNotify: the owner's text
             got = SelectionNotify.from_buffer(event)
             if got.property:
