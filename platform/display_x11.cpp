@@ -6,6 +6,10 @@
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <X11/extensions/Xrandr.h>
+#include <X11/extensions/Xrender.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -87,6 +91,7 @@ public:
         if (m_randr) XRRSelectInput(dpy, m_root, RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
         m_im = XOpenIM(dpy, nullptr, nullptr, nullptr);
         m_gc = XCreateGC(dpy, m_root, 0, nullptr);
+        m_shm = XShmQueryExtension(dpy);
         std::string selection = "_XSETTINGS_S" + std::to_string(m_screen);
         m_xsettings_selection = XInternAtom(dpy, selection.c_str(), False);
         read_settings();
@@ -96,6 +101,7 @@ public:
         if (g_x11_closing_hook) g_x11_closing_hook(m_dpy);
         for (auto& [h, w] : m_windows) {
             if (w.ic) XDestroyIC(w.ic);
+            free_shm(w);
             XDestroyWindow(m_dpy, w.xid);
         }
         for (auto& [c, cur] : m_cursors) XFreeCursor(m_dpy, cur);
@@ -146,6 +152,7 @@ public:
         auto it = m_windows.find(hwnd);
         if (it == m_windows.end()) return;
         if (it->second.ic) XDestroyIC(it->second.ic);
+        free_shm(it->second);
         m_by_xid.erase(it->second.xid);
         XDestroyWindow(m_dpy, it->second.xid);
         m_windows.erase(it);
@@ -227,7 +234,11 @@ public:
         auto it = m_windows.find(hwnd);
         if (it == m_windows.end()) return;
         auto c = m_cursors.find(cursor);
-        if (c == m_cursors.end()) c = m_cursors.emplace(cursor, XCreateFontCursor(m_dpy, font_cursor(cursor))).first;
+        if (c == m_cursors.end()) {
+            Cursor made = cursor_image(cursor, nullptr) ? image_cursor(cursor) : None;
+            if (made == None) made = XCreateFontCursor(m_dpy, font_cursor(cursor));
+            c = m_cursors.emplace(cursor, made).first;
+        }
         XDefineCursor(m_dpy, it->second.xid, c->second);
     }
 
@@ -252,23 +263,33 @@ public:
         XFree(list);
     }
 
+    // The damaged part goes out through shared memory on a local server (the
+    // composition's rows are copied into the segment), else with XPutImage.
     void present(HWND hwnd, cairo_surface_t* comp, const RECT& d) override {
         auto it = m_windows.find(hwnd);
         if (it == m_windows.end()) return;
-        Visual* visual = DefaultVisual(m_dpy, m_screen);
+        Top& t = it->second;
         int depth = DefaultDepth(m_dpy, m_screen);
         if (depth != 24 && depth != 32) return;
         int w = cairo_image_surface_get_width(comp), h = cairo_image_surface_get_height(comp);
-        XImage* img = XCreateImage(m_dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0,
-                                   reinterpret_cast<char*>(cairo_image_surface_get_data(comp)), static_cast<unsigned>(w),
-                                   static_cast<unsigned>(h), 32, cairo_image_surface_get_stride(comp));
-        if (!img) return;
         RECT r{std::max(0, d.left), std::max(0, d.top), std::min(w, d.right), std::min(h, d.bottom)};
-        if (r.right > r.left && r.bottom > r.top)
-            XPutImage(m_dpy, it->second.xid, m_gc, img, r.left, r.top, r.left, r.top, static_cast<unsigned>(r.width()),
-                      static_cast<unsigned>(r.height()));
-        img->data = nullptr;  // the composition's pixels stay the layer's
-        XDestroyImage(img);
+        if (r.right <= r.left || r.bottom <= r.top) return;
+        auto uw = static_cast<unsigned>(r.width()), uh = static_cast<unsigned>(r.height());
+        const unsigned char* src = cairo_image_surface_get_data(comp);
+        int stride = cairo_image_surface_get_stride(comp);
+        if (XImage* shm = shm_image(t, w, h)) {
+            for (int y = r.top; y < r.bottom; ++y)
+                std::memcpy(shm->data + y * shm->bytes_per_line + r.left * 4, src + y * stride + r.left * 4, uw * 4);
+            XShmPutImage(m_dpy, t.xid, m_gc, shm, r.left, r.top, r.left, r.top, uw, uh, False);
+        } else {
+            XImage* img = XCreateImage(m_dpy, DefaultVisual(m_dpy, m_screen), static_cast<unsigned>(depth), ZPixmap, 0,
+                                       const_cast<char*>(reinterpret_cast<const char*>(src)), static_cast<unsigned>(w),
+                                       static_cast<unsigned>(h), 32, stride);
+            if (!img) return;
+            XPutImage(m_dpy, t.xid, m_gc, img, r.left, r.top, r.left, r.top, uw, uh);
+            img->data = nullptr;  // the composition's pixels stay the layer's
+            XDestroyImage(img);
+        }
         XFlush(m_dpy);
     }
 
@@ -348,7 +369,63 @@ private:
         TopLevelState state;
         bool named = false;
         bool mapped = false;
+        XImage* shm = nullptr;
+        XShmSegmentInfo segment{};
     };
+
+    static int shm_failed(::Display*, XErrorEvent*) {
+        s_shm_error = true;
+        return 0;
+    }
+    static inline bool s_shm_error = false;
+
+    // The top-level's shared image of the composition's size; null when the
+    // server has no MIT-SHM or cannot attach (a remote server).
+    XImage* shm_image(Top& t, int w, int h) {
+        if (!m_shm) return nullptr;
+        if (t.shm && t.shm->width == w && t.shm->height == h) return t.shm;
+        free_shm(t);
+        XImage* img = XShmCreateImage(m_dpy, DefaultVisual(m_dpy, m_screen),
+                                      static_cast<unsigned>(DefaultDepth(m_dpy, m_screen)), ZPixmap, nullptr,
+                                      &t.segment, static_cast<unsigned>(w), static_cast<unsigned>(h));
+        if (!img || img->bits_per_pixel != 32) {
+            if (img) XDestroyImage(img);
+            m_shm = false;
+            return nullptr;
+        }
+        t.segment.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(img->bytes_per_line) * h, IPC_CREAT | 0600);
+        void* mem = t.segment.shmid >= 0 ? shmat(t.segment.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
+        if (mem == reinterpret_cast<void*>(-1)) {
+            if (t.segment.shmid >= 0) shmctl(t.segment.shmid, IPC_RMID, nullptr);
+            XDestroyImage(img);
+            m_shm = false;
+            return nullptr;
+        }
+        t.segment.shmaddr = img->data = static_cast<char*>(mem);
+        t.segment.readOnly = False;
+        s_shm_error = false;
+        XErrorHandler old = XSetErrorHandler(shm_failed);
+        XShmAttach(m_dpy, &t.segment);
+        XSync(m_dpy, False);
+        XSetErrorHandler(old);
+        shmctl(t.segment.shmid, IPC_RMID, nullptr);  // freed once both sides detach
+        t.shm = img;
+        if (s_shm_error) {
+            m_shm = false;
+            free_shm(t);
+            return nullptr;
+        }
+        return img;
+    }
+
+    void free_shm(Top& t) {
+        if (!t.shm) return;
+        if (!s_shm_error) XShmDetach(m_dpy, &t.segment);
+        shmdt(t.segment.shmaddr);
+        t.shm->data = nullptr;
+        XDestroyImage(t.shm);
+        t.shm = nullptr;
+    }
 
     HWND hwnd_of(Window xid) const {
         auto it = m_by_xid.find(xid);
@@ -506,6 +583,34 @@ private:
         } else if (!v.empty()) {
             s->font_family = v;
         }
+    }
+
+    // An ARGB cursor through XRender, from the layer's image and hot spot.
+    Cursor image_cursor(HCURSOR cursor) {
+        POINT hot;
+        cairo_surface_t* img = cursor_image(cursor, &hot);
+        XRenderPictFormat* argb = XRenderFindStandardFormat(m_dpy, PictStandardARGB32);
+        if (!img || !argb || cairo_image_surface_get_format(img) != CAIRO_FORMAT_ARGB32) return None;
+        int w = cairo_image_surface_get_width(img), h = cairo_image_surface_get_height(img);
+        cairo_surface_flush(img);
+        Pixmap pix = XCreatePixmap(m_dpy, m_root, static_cast<unsigned>(w), static_cast<unsigned>(h), 32);
+        GC gc = XCreateGC(m_dpy, pix, 0, nullptr);
+        XImage* ximg = XCreateImage(m_dpy, nullptr, 32, ZPixmap, 0,
+                                    reinterpret_cast<char*>(cairo_image_surface_get_data(img)), static_cast<unsigned>(w),
+                                    static_cast<unsigned>(h), 32, cairo_image_surface_get_stride(img));
+        Cursor made = None;
+        if (ximg) {
+            XPutImage(m_dpy, pix, gc, ximg, 0, 0, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h));
+            ximg->data = nullptr;
+            XDestroyImage(ximg);
+            Picture pict = XRenderCreatePicture(m_dpy, pix, argb, 0, nullptr);
+            made = XRenderCreateCursor(m_dpy, pict, static_cast<unsigned>(std::clamp(hot.x, 0, w - 1)),
+                                       static_cast<unsigned>(std::clamp(hot.y, 0, h - 1)));
+            XRenderFreePicture(m_dpy, pict);
+        }
+        XFreeGC(m_dpy, gc);
+        XFreePixmap(m_dpy, pix);
+        return made;
     }
 
     void set_maximized(Window xid, bool on) {
@@ -682,6 +787,7 @@ private:
     std::map<HWND, Top> m_windows;
     std::map<Window, HWND> m_by_xid;
     std::map<HCURSOR, Cursor> m_cursors;
+    bool m_shm = false;
     Atom m_xsettings_selection = 0;
     Window m_xsettings_owner = 0;
     uint32_t m_xbuttons = 0;

@@ -290,6 +290,9 @@ void destroy_tree(HWND hwnd) {
     for (HWND k : kids) destroy_tree(k);
     if (!(w = get(hwnd))) return;
     kill_timers_of(hwnd);
+    // What was posted to it is dropped with it, as Win32 does.
+    s.queue.erase(std::remove_if(s.queue.begin(), s.queue.end(), [hwnd](const MSG& m) { return m.hwnd == hwnd; }),
+                  s.queue.end());
     if (s.capture == hwnd) s.capture = 0;
     if (s.focus == hwnd) s.focus = 0;
     if (s.track_hwnd == hwnd) s.track_hwnd = 0;

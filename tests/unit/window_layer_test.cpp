@@ -215,10 +215,12 @@ TEST_F(WindowLayerTest, MessageOrder) {
     // Sent messages run at once, before anything queued.
     EXPECT_EQ(SendMessage(t, WM_USER + 5, 0, 0), 0);
     EXPECT_EQ(g_seen.back().msg, WM_USER + 5u);
-    // Posting to a dead window fails.
+    // Posting to a dead window fails; what was posted to it goes with it.
     HWND dead = top(0, 0, 1, 1);
+    PostMessage(dead, WM_USER + 6, 0, 0);
     DestroyWindow(dead);
     EXPECT_FALSE(PostMessage(dead, WM_USER, 0, 0));
+    while (PeekMessage(&m)) EXPECT_NE(m.message, WM_USER + 6u);
 }
 
 TEST_F(WindowLayerTest, NestedLoopsAndQuits) {

@@ -227,6 +227,14 @@ TEST(WindowX11Test, SmokeUnderXvfb) {
     send(probe, xid, k, KeyPressMask);
     EXPECT_TRUE(pump_until([&] { return !g_seen.empty() && g_seen.back().second == 'a'; }));
 
+    // An image cursor (made through XRender) and a font cursor are set.
+    cairo_surface_t* img = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 16, 16);
+    HCURSOR cur = CreateImageCursor(img, 8, 8);
+    cairo_surface_destroy(img);
+    display()->set_cursor(h, cur);
+    display()->set_cursor(h, IDC_HAND);
+    EXPECT_TRUE(pump_until([] { return true; }));
+
     // A new theme while running: WM_THEMECHANGED.
     set_settings(probe, manager, xsettings({{"Net/ThemeName", "HighContrast"}}, {}));
     EXPECT_TRUE(pump_until([&] { return !g_seen.empty() && g_seen.back().second == WM_THEMECHANGED; }));
