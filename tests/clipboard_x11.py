@@ -63,7 +63,7 @@ class Session:
             f.write("Zun []\n" + body + "\n")
         return path
 
-    def zun(self, body, timeout=20):
+    def zun(self, body, timeout=60):
         run = subprocess.run([ZUN, self.script(body)], env=self.env, capture_output=True, timeout=timeout)
         return run.stdout.decode("utf-8", "replace")
 
