@@ -20,6 +20,7 @@
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
 #include "platform/platform.hpp"
+#include "services/clipboard.hpp"
 #include "services/checksum.hpp"
 #include "services/compress.hpp"
 #include "services/files.hpp"
@@ -175,7 +176,8 @@ Flow wait(int, const int32_t*) {
         case TYPE_TIME: seconds = value->as_double(); break;
         default: invalid_arg(value);
     }
-    platform::wait(seconds);
+    // Other programs may paste what we copied meanwhile.
+    if (!clipboard::serve_while_waiting(platform::wait_milliseconds(seconds))) platform::wait(seconds);
     return result(shared_none_cell);
 }
 

@@ -29,6 +29,11 @@
 
 namespace zun::win {
 
+// The clipboard's hooks (services/clipboard_x11.cpp): selection events go to
+// it first; it hears when the connection is about to close.
+bool (*g_x11_event_hook)(XEvent* event) = nullptr;
+void (*g_x11_closing_hook)(::Display* connection) = nullptr;
+
 namespace {
 
 std::string g_display_name;
@@ -93,6 +98,7 @@ public:
     }
 
     ~X11Display() override {
+        if (g_x11_closing_hook) g_x11_closing_hook(m_dpy);
         for (auto& [h, w] : m_windows) {
             if (w.ic) XDestroyIC(w.ic);
             free_shm(w);
@@ -105,6 +111,7 @@ public:
     }
 
     std::string_view name() const override { return "x11"; }
+    ::Display* connection() const { return m_dpy; }
 
     void create_toplevel(HWND hwnd, const TopLevelState& st) override {
         XSetWindowAttributes a{};
@@ -681,6 +688,7 @@ private:
     }
 
     void handle(XEvent& e) {
+        if (g_x11_event_hook && g_x11_event_hook(&e)) return;
         if (m_randr && e.type == m_randr_event + RRScreenChangeNotify) {
             XRRUpdateConfiguration(&e);
             from_display::monitors_changed();
@@ -793,6 +801,11 @@ void set_locale_for_input() {
 }
 
 }  // namespace
+
+::Display* x11_connection(Display* display) {
+    auto* x = dynamic_cast<X11Display*>(display);
+    return x ? x->connection() : nullptr;
+}
 
 std::unique_ptr<Display> open_x11_display(std::string* error) {
     const char* name = std::getenv("DISPLAY");

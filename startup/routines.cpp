@@ -29,6 +29,7 @@
 #include "interpreter/stack.hpp"
 #include "interpreter/trace.hpp"
 #include "platform/platform.hpp"
+#include "services/clipboard.hpp"
 #include "services/files.hpp"
 #include "services/json_text.hpp"
 #include "services/os_info.hpp"
@@ -239,41 +240,13 @@ MachineResult tracing_q(Cell* args) {
     return stored(args, logic::make_value(interpreter::tracing_active()));
 }
 
-// The clipboard lives in a cell of the root block.
-int32_t g_clipboard = -1;
-
-Cell* clipboard_cell() { return block::cell_at(symbols::root_block(), g_clipboard); }
-
-bool files_only(const Cell& blk) {
-    for (int32_t i = block::head_index(&blk); i < block::length_from_start(&blk); i++)
-        if (!block::cell_at(&blk, i)->is(TYPE_FILE)) return false;
-    return true;
-}
-
 MachineResult read_clipboard(Cell* args) {
-    Cell value = *clipboard_cell();
-    if (value.is(TYPE_NONE)) return stored(args, value);
-    Cell* copy = stack::push(&shared_none_cell);
-    actions::copy_direct(&value, copy, nullptr, true, nullptr);
-    value = *copy;
+    const Cell value = *clipboard::push_read_clipboard();
     stack::pop(1);
     return stored(args, value);
 }
 
-MachineResult write_clipboard(Cell* args) {
-    Cell data = args[0];
-    const bool accepted = data.is(TYPE_NONE) || data.is(TYPE_STRING) || data.is(TYPE_IMAGE) ||
-                          (data.is(TYPE_BLOCK) && files_only(data));
-    if (!accepted) return truth(false);
-    if (!data.is(TYPE_NONE)) {
-        Cell* copy = stack::push(&shared_none_cell);
-        actions::copy_direct(&data, copy, nullptr, true, nullptr);
-        data = *copy;
-        stack::pop(1);
-    }
-    *clipboard_cell() = data;
-    return truth(true);
-}
+MachineResult write_clipboard(Cell* args) { return truth(clipboard::write_clipboard(&args[0])); }
 
 MachineResult write_stdout(Cell* args) {
     file_io::write_target(nullptr, &args[0], nullptr, nullptr, false, false, false);
@@ -472,14 +445,7 @@ void bind_predicates() {
 
 }  // namespace
 
-void clear_clipboard() {
-    if (g_clipboard >= 0) *clipboard_cell() = shared_none_cell;
-}
-
 void bind_all() {
-    Cell* root = symbols::root_block();
-    g_clipboard = block::length_from_start(root);
-    *support::append_cell(root) = shared_none_cell;
     constexpr uint32_t count = sizeof k_environment / sizeof k_environment[0];
     bind_block(k_environment_specs, count, [](uint32_t i) { return k_environment[i]; });
     bind_predicates();

@@ -12,8 +12,4 @@ namespace zun::routines {
 // routine and sets its global word, environment routines first.
 void bind_all();
 
-// The process-local clipboard (there is no display to share one with yet),
-// emptied by bind_all.
-void clear_clipboard();
-
 }  // namespace zun::routines

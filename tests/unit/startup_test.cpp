@@ -104,11 +104,4 @@ TEST_F(Startup, RoutinesCheckTheirArgumentsBeforeRunning) {
     EXPECT_EQ(run("routine? :exists?"), "true");
 }
 
-TEST_F(Startup, ClipboardStartsEmptyOnEachRuntime) {
-    EXPECT_EQ(run("write-clipboard \"x\""), "true");
-    EXPECT_EQ(run("read-clipboard"), "\"x\"");
-    routines::clear_clipboard();
-    EXPECT_EQ(run("read-clipboard"), "none");
-}
-
 }  // namespace
