@@ -58,6 +58,14 @@ bool face_colour(const Cell* face, Rgba* out) {
     return true;
 }
 
+// Text: sub-pixel on windows, grey on layered windows and images.
+void set_text_antialias(cairo_t* cr, bool subpixel) {
+    cairo_font_options_t* o = cairo_font_options_create();
+    cairo_font_options_set_antialias(o, subpixel ? CAIRO_ANTIALIAS_SUBPIXEL : CAIRO_ANTIALIAS_GRAY);
+    cairo_set_font_options(cr, o);
+    cairo_font_options_destroy(o);
+}
+
 uint32_t pack(const Rgba& c) {
     auto byte = [](double v) { return uint32_t(std::lround(v * 255)); };
     return byte(c.r) | byte(c.g) << 8 | byte(c.b) << 16 | (255 - byte(c.a)) << 24;
@@ -127,6 +135,7 @@ void release_render_target(HWND hwnd) {
 
 void release_all_render_targets() {
     while (!g_records.empty()) release_render_target(g_records.begin()->first);
+    reset_paint_limit();
 }
 
 cairo_surface_t* create_window_bitmap(HWND hwnd) {
@@ -230,6 +239,11 @@ void paint_ended(HWND) {
 
 bool paint_in_progress() { return g_painting; }
 
+void reset_paint_limit() {
+    g_painting = g_started = g_last_layered = false;
+    g_held.clear();
+}
+
 void layered_resize_wait() { std::this_thread::sleep_for(std::chrono::milliseconds(LAYERED_RESIZE_WAIT_MS)); }
 
 // --------------------------------------------------------------- the passes
@@ -258,6 +272,7 @@ WindowPass::WindowPass(HWND hwnd, const Cell* face, bool layered, HDC paint_dc)
     cairo_surface_set_device_scale(m_record->target, scale, scale);
     cairo_surface_flush(m_record->pixels);
     m_cr = cairo_create(m_record->target);
+    set_text_antialias(m_cr, !layered);
     if (paint_dc) {
         // the paint's update area, in logical units
         cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(paint_dc);
@@ -292,6 +307,7 @@ WindowPass::WindowPass(HWND hwnd, const Cell* face, const Cell* image)
     const double scale = current_dpi() / 96.0;
     cairo_surface_set_device_scale(m_image_surface, scale, scale);
     m_cr = cairo_create(m_image_surface);
+    set_text_antialias(m_cr, false);
     m_walker = std::make_unique<Walker>(m_cr, Target{m_image, pixels, m_image_surface}, true);
     begin(face);
 }

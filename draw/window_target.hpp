@@ -51,7 +51,8 @@ WindowRecord* find_window_target(win::HWND hwnd);
 // draws nothing until it is resized again.
 bool resize_render_target(WindowRecord& record, int width, int height);
 // Gives back the record's sources and surfaces (a window destroyed, or the
-// device switched). release_all_render_targets does it for every window.
+// device switched). release_all_render_targets does it for every window and
+// resets the paint limit (the layer closing).
 void release_render_target(win::HWND hwnd);
 void release_all_render_targets();
 // A layered window's frame for UpdateLayeredWindow (pixels, no device
@@ -127,6 +128,8 @@ bool paint_may_start(win::HWND hwnd);
 void paint_started(win::HWND hwnd, bool layered);
 void paint_ended(win::HWND hwnd);
 bool paint_in_progress();
+// Forgets the frame timer and the held paints (the layer closing).
+void reset_paint_limit();
 // The wait of a layered window after a resize, before it is drawn again.
 constexpr uint32_t LAYERED_RESIZE_WAIT_MS = 16;
 void layered_resize_wait();

@@ -188,6 +188,7 @@ TEST_F(DrawWindow, LayeredLimitReoffersOnlyWhenItExpires) {
     cairo_surface_t* frame = draw::create_window_bitmap(layered);
     ASSERT_NE(frame, nullptr);
     EXPECT_TRUE(UpdateLayeredWindow(layered, nullptr, nullptr, frame, nullptr, 255));
+    EXPECT_NEAR(double(shown_pixel(layered, 5, 5) >> 24), 128, 1);  // its translucent colour
     InvalidateRect(other, nullptr, true);
     const int before = g_paints[other];
     pump();  // refused: no busy loop of offers
@@ -199,6 +200,20 @@ TEST_F(DrawWindow, LayeredLimitReoffersOnlyWhenItExpires) {
     pump();
     EXPECT_EQ(g_paints[other], before + 1);
     EXPECT_EQ(own_pixel(other, 5, 5), 0xFFFF0000u);
+}
+
+TEST_F(DrawWindow, PaintRefusedWhileAnotherRunsComesBackAtItsEnd) {
+    HWND other = window("make object! [color: 0.255.0 size: 20x20]", nullptr, 100, 0, 20, 20);
+    pump();
+    const int before = g_paints[other];
+    draw::paint_started(other, false);  // a paint in progress (an actor's loop inside it)
+    InvalidateRect(other, nullptr, true);
+    pump();
+    pump();
+    EXPECT_EQ(g_paints[other], before);
+    draw::paint_ended(other);
+    pump();
+    EXPECT_EQ(g_paints[other], before + 1);
 }
 
 }  // namespace
