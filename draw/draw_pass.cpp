@@ -25,13 +25,6 @@ namespace {
 
 using routine::MachineResult;
 
-// A field of an object, or nullptr.
-const Cell* field_of(const Cell* object, const char* name) {
-    if (!object || !object->is(TYPE_OBJECT)) return nullptr;
-    const int32_t i = context::find_word(object->data1, symbol::make(name), true);
-    return i < 0 ? nullptr : object::values_base(object) + i;
-}
-
 void print_error(const Cell* error) {
     char text[2048];
     support::form_error(error, text, sizeof text);
@@ -39,6 +32,12 @@ void print_error(const Cell* error) {
 }
 
 }  // namespace
+
+const Cell* field_of(const Cell* object, const char* name) {
+    if (!object || !object->is(TYPE_OBJECT)) return nullptr;
+    const int32_t i = context::find_word(object->data1, symbol::make(name), true);
+    return i < 0 ? nullptr : object::values_base(object) + i;
+}
 
 ImagePass::ImagePass(uint32_t* pixels, uint32_t w, uint32_t h) {
     surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels), CAIRO_FORMAT_ARGB32,

@@ -12,6 +12,9 @@ namespace zun::draw {
 
 class Walker;
 
+// A field of an object (a face, system/view), or nullptr.
+const Cell* field_of(const Cell* object, const char* name);
+
 // A cairo target over premultiplied ARGB pixels; flushed when it goes. One
 // that cannot be made raises internal no-memory before any walk.
 struct ImagePass {

@@ -8,9 +8,6 @@
 
 #include "core/console_out.hpp"
 #include "core/memory.hpp"
-#include "core/symbols.hpp"
-#include "datatypes/context.hpp"
-#include "datatypes/object.hpp"
 #include "datatypes/series/block.hpp"
 #include "datatypes/series/image.hpp"
 #include "datatypes/tuple.hpp"
@@ -41,12 +38,6 @@ SIZE client_size(HWND hwnd) {
     RECT c;
     if (!GetClientRect(hwnd, &c)) return {};
     return {c.right, c.bottom};
-}
-
-const Cell* field_of(const Cell* object, const char* name) {
-    if (!object || !object->is(TYPE_OBJECT)) return nullptr;
-    const int32_t i = context::find_word(object->data1, symbol::make(name), true);
-    return i < 0 ? nullptr : object::values_base(object) + i;
 }
 
 bool face_colour(const Cell* face, Rgba* out) {
