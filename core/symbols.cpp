@@ -44,7 +44,14 @@ void make_symbol_series() {
 }
 }  // namespace
 
+namespace {
+uint32_t g_generation = 0;
+}
+
+uint32_t generation() { return g_generation; }
+
 void init() {
+    ++g_generation;
     make_root_block();
     g_keep_words = true;
     make_symbol_series();

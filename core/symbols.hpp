@@ -22,6 +22,9 @@ constexpr uint32_t ROOT_BLOCK_CELLS = 9784;
 // table, then the type words, the runtime words, the refinement words and #ooo.
 // Sets the keep-words flag; start-up clears it once its words are made.
 void init();
+// Counts the runs of init: caches of symbols made in an earlier runtime
+// (unit tests make it again) compare it.
+uint32_t generation();
 // True once init has run on the current memory manager.
 bool ready();
 

@@ -25,44 +25,39 @@ namespace {
 
 using routine::MachineResult;
 
-// A field of an object, or nullptr.
-const Cell* field_of(const Cell* object, const char* name) {
-    if (!object || !object->is(TYPE_OBJECT)) return nullptr;
-    const int32_t i = context::find_word(object->data1, symbol::make(name), true);
-    return i < 0 ? nullptr : object::values_base(object) + i;
-}
-
 void print_error(const Cell* error) {
     char text[2048];
     support::form_error(error, text, sizeof text);
     console_out::write_units(text, std::strlen(text), 1, true);
 }
 
-// The target surface over the image's premultiplied pixels; written back
-// when it goes. A target that cannot be made fails the pass before any walk.
-struct ImagePass {
-    cairo_surface_t* surface = nullptr;
-    cairo_t* cr = nullptr;
-    ImagePass(uint32_t* pixels, uint32_t w, uint32_t h) {
-        surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels),
-                                                      CAIRO_FORMAT_ARGB32, int(w), int(h), int(w * 4));
-        cr = cairo_create(surface);
-        if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
-            release();
-            support::fire_error(ErrorId::internal_no_memory);
-        }
+}  // namespace
+
+const Cell* field_of(const Cell* object, const char* name) {
+    if (!object || !object->is(TYPE_OBJECT)) return nullptr;
+    const int32_t i = context::find_word(object->data1, symbol::make(name), true);
+    return i < 0 ? nullptr : object::values_base(object) + i;
+}
+
+ImagePass::ImagePass(uint32_t* pixels, uint32_t w, uint32_t h) {
+    surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels), CAIRO_FORMAT_ARGB32,
+                                                  int(w), int(h), int(w * 4));
+    cr = cairo_create(surface);
+    if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
+        release();
+        support::fire_error(ErrorId::internal_no_memory);
     }
-    ~ImagePass() { release(); }
-    void release() {
-        if (cr) cairo_destroy(cr);
-        if (surface) {
-            cairo_surface_flush(surface);
-            cairo_surface_destroy(surface);
-        }
-        cr = nullptr;
-        surface = nullptr;
+}
+
+void ImagePass::release() {
+    if (cr) cairo_destroy(cr);
+    if (surface) {
+        cairo_surface_flush(surface);
+        cairo_surface_destroy(surface);
     }
-};
+    cr = nullptr;
+    surface = nullptr;
+}
 
 // Walks with the errors printed: painting stops, the program goes on.
 void walk_caught(Walker& walker, const Cell* commands) {
@@ -84,8 +79,6 @@ void walk_caught(Walker& walker, const Cell* commands) {
     stack::g_base = base;
     stack::g_top = top;
 }
-
-}  // namespace
 
 bool view_silent() {
     const Cell* system = context::find_word_value(symbol::make("system"), context::global());

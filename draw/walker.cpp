@@ -32,7 +32,11 @@ uint32_t canonical_of(const char* name) { return symbol::canonical(symbol::make(
 }  // namespace
 
 void init_symbols() {
-    if (!g_command_symbols.empty()) return;
+    // a runtime made again (unit tests) has new symbols
+    static uint32_t made_in = 0;
+    if (!g_command_symbols.empty() && made_in == symbols::generation()) return;
+    made_in = symbols::generation();
+    g_command_symbols.clear();
     for (int i = 0; i < OPT_COUNT; i++) g_opt[i] = canonical_of(OPT_NAMES[i]);
     size_t n = 0;
     const Command* table = commands(&n);
