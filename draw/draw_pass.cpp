@@ -1,4 +1,5 @@
 #include "draw/draw_pass.hpp"
+#include "gui/backend.hpp"
 
 #include <cairo.h>
 
@@ -199,12 +200,14 @@ Cell* push_platform_routines() {
     constexpr int32_t count = sizeof k_platform / sizeof k_platform[0];
     static_assert(count == 29);
     Cell* block = block::push_new(count);
+    int index = 0;
     for (const PlatformRoutine& r : k_platform) {
+        const routine::Entry entry = gui::platform_entry(index++);
         stack::StackScope scope;
         Cell* spec = stack::push_cell();
         boot_texts::load(spec, r.spec, std::strlen(r.spec));
         const Cell made =
-            *routine::push(spec, nullptr, routine::register_entry(r.entry), routine::NO_RETURN_TYPE, false);
+            *routine::push(spec, nullptr, routine::register_entry(entry ? entry : r.entry), routine::NO_RETURN_TYPE, false);
         block::append_cell(block, &made);
     }
     return block;
