@@ -6,6 +6,7 @@ foreach(script ${GUI_SCRIPT_TESTS})
   if(name STREQUAL "gui_nodisplay")
     set_tests_properties(zun.${name} PROPERTIES ENVIRONMENT "ZUN_DISPLAY=;DISPLAY=")
   else()
-    set_tests_properties(zun.${name} PROPERTIES ENVIRONMENT "ZUN_DISPLAY=memory")
+    set_tests_properties(zun.${name} PROPERTIES ENVIRONMENT
+                        "ZUN_DISPLAY=memory:1024x768@96,1280x1024+1024+0@96")
   endif()
 endforeach()

@@ -125,6 +125,25 @@ void do_draw(const Cell* image_cell, const Cell* commands, bool catch_mode) {
     }
 }
 
+void do_draw_on(cairo_t* cr, const Cell* commands) {
+    if (!commands->is(TYPE_BLOCK) || block::length_from_head(commands) <= 0) return;
+    memory::NoCompaction in_place;
+    Walker walker(cr, Target{0, nullptr, cairo_get_target(cr)}, true);
+    const int cycle_base = cycles::depth();
+    struct End {
+        Walker& walker;
+        int cycle_base;
+        ~End() {
+            walker.end_clips(0);
+            cycles::drop(cycles::depth() - cycle_base);
+        }
+    } end{walker, cycle_base};
+    try {
+        walk_caught(walker, commands);
+    } catch (const SilentAbort&) {
+    }
+}
+
 void release_device_resources() {}
 
 namespace {

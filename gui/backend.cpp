@@ -1,6 +1,7 @@
 #include "gui/backend.hpp"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -202,6 +203,8 @@ bool init() {
     g_open = win::is_open() || open_from_environment(&g_error);
     if (!g_open) return false;
     collector::register_marker(mark_slots);
+    // at exit the windows go without their faces: the runtime is gone by then
+    std::atexit([] { shutdown(); });
     install_hooks();
     register_classes();
     return true;
@@ -212,6 +215,8 @@ const std::string& display_error() { return g_error; }
 
 void shutdown() {
     if (!g_open) return;
+    g_slots.clear();
+    g_free_slots.clear();
     win::close();
     g_open = false;
     g_tried = false;

@@ -53,6 +53,8 @@ double to_logical(int32_t pixels);
 // OS-make-view: the new window of a face (0 for a type without one).
 win::HWND make_view(const Cell* face, win::HWND parent);
 void destroy_face(const Cell* face);
+// draw-face: draws only into the face being painted; false otherwise.
+bool draw_face(const Cell* face, const Cell* commands);
 void set_rate(win::HWND hwnd, const Cell* rate);
 
 }  // namespace zun::gui

@@ -151,8 +151,12 @@ MachineResult make_view(Cell* args) {
     return MachineResult{};
 }
 
-// Outside a paint there is nothing to draw into.
-MachineResult draw_face(Cell* args) { return none_result(args); }
+// Outside the face's paint there is nothing to draw into.
+MachineResult draw_face(Cell* args) {
+    const Cell f = args[0], commands = args[1];
+    if (display_open()) gui::draw_face(&f, &commands);
+    return none_result(args);
+}
 
 MachineResult do_event_loop(Cell* args) { return logic_result(args, do_events(args[0].data1 != 0)); }
 
@@ -170,8 +174,9 @@ MachineResult set_dark_mode(Cell* args) {
     return none_result(args);
 }
 
-MachineResult support_dark_mode(Cell*) {
-    return MachineResult{init() && desktop_settings().high_contrast ? 0 : 1, 0.0};
+// The controls are ours and both themes exist: only high contrast says no.
+MachineResult support_dark_mode(Cell* args) {
+    return logic_result(args, !(init() && desktop_settings().high_contrast));
 }
 
 struct Override {

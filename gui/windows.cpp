@@ -14,6 +14,7 @@
 #include "datatypes/triple.hpp"
 #include "datatypes/tuple.hpp"
 #include "core/unicode.hpp"
+#include "draw/draw_pass.hpp"
 #include "gui/backend.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
@@ -119,6 +120,20 @@ uint32_t colour_of(const Cell* c, double* r, double* g, double* b, double* a) {
     return 1;
 }
 
+struct Painting {
+    HWND hwnd = 0;
+    HDC dc = nullptr;
+};
+Painting g_painting;
+
+void draw_on_paint(HDC dc, const Cell* commands) {
+    cairo_save(dc);
+    const double s = scale();
+    cairo_scale(dc, s, s);
+    draw::do_draw_on(dc, commands);
+    cairo_restore(dc);
+}
+
 // Background: the face's colour, else the class brush (the theme's panel
 // colour) for a window, transparent for a child.
 void paint(HWND hwnd, const Cell* f) {
@@ -139,6 +154,16 @@ void paint(HWND hwnd, const Cell* f) {
             cairo_set_source_rgba(dc, 0, 0, 0, 0);
         cairo_fill(dc);
         cairo_restore(dc);
+        const Cell commands = *face::facet(f, face::DRAW);
+        if (commands.is(TYPE_BLOCK)) {
+            draw_on_paint(dc, &commands);
+        } else if (face::type_is(f, "base")) {
+            // no draw block: the handler of `drawing` paints with draw-face
+            const Painting saved = g_painting;
+            g_painting = Painting{hwnd, dc};
+            report(hwnd, event::DRAWING, 0, 0, false);
+            g_painting = saved;
+        }
     }
     EndPaint(hwnd, &ps);
 }
@@ -334,28 +359,31 @@ void send_window_state(HWND hwnd, uint32_t code) {
     if (face_of_window(hwnd, &f)) SetForegroundWindow(hwnd);
 }
 
-void set_rate(HWND hwnd, const Cell* rate) {
-    if (rate->is(TYPE_NONE)) {
-        KillTimer(hwnd, 1);
-        return;
-    }
+namespace {
+// The timer period of a rate in ms, 0 for none; a rate that is no positive
+// integer or time raises before anything changes.
+UINT rate_ms(const Cell* rate) {
+    if (rate->is(TYPE_NONE)) return 0;
     double ms = 0;
-    if (rate->is(TYPE_INTEGER)) {
-        const int32_t n = int32_t(rate->data2);
-        if (n <= 0) support::fire_error(ErrorId::script_invalid_facet_type, rate);
-        ms = std::max(1.0, std::floor(1000.0 / n));  // above 1000 a second: still 1 ms
-    } else if (rate->is(TYPE_TIME)) {
+    if (rate->is(TYPE_INTEGER) && int32_t(rate->data2) > 0)
+        ms = std::max(1.0, std::floor(1000.0 / int32_t(rate->data2)));  // above 1000: still 1 ms
+    else if (rate->is(TYPE_TIME))
         ms = std::floor(rate->as_double() * 1000.0);
-        if (ms <= 0) support::fire_error(ErrorId::script_invalid_facet_type, rate);
-    } else {
-        support::fire_error(ErrorId::script_invalid_facet_type, rate);
-    }
-    SetTimer(hwnd, 1, UINT(ms), timer_proc);
+    if (ms < 1) support::fire_error(ErrorId::script_invalid_facet_type, rate);
+    return UINT(ms);
+}
+}  // namespace
+
+void set_rate(HWND hwnd, const Cell* rate) {
+    const UINT ms = rate_ms(rate);
+    if (ms) SetTimer(hwnd, 1, ms, timer_proc);
+    else KillTimer(hwnd, 1);
 }
 
 HWND make_view(const Cell* f, HWND parent) {
     const ClassSpec* cls = class_for(f);
     if (!cls) support::fire_error(ErrorId::internal_not_done);
+    const UINT period = rate_ms(face::facet(f, face::RATE));
     const bool top = cls == &k_classes[0];
     double x = 0, y = 0, w = 0, h = 0;
     xy_of(face::facet(f, face::OFFSET), &x, &y);
@@ -375,7 +403,7 @@ HWND make_view(const Cell* f, HWND parent) {
     if (!hwnd) support::fire_error(ErrorId::internal_not_done);
     SetWindowLong(hwnd, LONG_CREATION, size->is(TYPE_PAIR) ? CREATION_PAIR_SIZE : 0);
     SetWindowLong(hwnd, LONG_FACE, int32_t(take_slot(f)));
-    set_rate(hwnd, face::facet(f, face::RATE));
+    if (period) SetTimer(hwnd, 1, period, timer_proc);
     return hwnd;
 }
 
@@ -404,6 +432,13 @@ void destroy_tree(const Cell* f, std::vector<NodeId>* seen) {
     *face::facet(f, face::STATE) = make_cell(TYPE_NONE);
 }
 }  // namespace
+
+bool draw_face(const Cell* f, const Cell* commands) {
+    const HWND hwnd = face::window_of(f);
+    if (!hwnd || hwnd != g_painting.hwnd || !g_painting.dc) return false;
+    draw_on_paint(g_painting.dc, commands);
+    return true;
+}
 
 void destroy_face(const Cell* f) {
     std::vector<NodeId> seen;
