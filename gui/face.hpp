@@ -47,6 +47,8 @@ void free_slot(uint32_t slot);
 // Classes and windows (windows.cpp).
 void register_classes();
 void send_window_state(win::HWND hwnd, uint32_t code);
+// The x and y of a pair! or point2D!; false for other values.
+bool xy_of(const Cell* v, double* x, double* y);
 // The pixel size of logical units at the current scale.
 int32_t to_pixels(double logical);
 double to_logical(int32_t pixels);

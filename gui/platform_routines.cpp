@@ -37,6 +37,13 @@ MachineResult logic_result(Cell* args, bool b) {
     return MachineResult{};
 }
 
+std::string utf8(const Cell* s) {
+    Cell copy = *s;
+    int32_t limit = -1;
+    const char* t = unicode::to_utf8(&copy, &limit);
+    return t ? t : "";
+}
+
 // A top-level needs the display: access cannot-open names what was tried.
 void need_display() {
     if (init()) return;
@@ -95,6 +102,22 @@ MachineResult destroy_view(Cell* args) {
     return none_result(args);
 }
 
+// offset and size in logical units to the window's rectangle
+void place(HWND hwnd, const Cell* f) {
+    double x = 0, y = 0, w = 0, h = 0;
+    const bool moved = xy_of(face::facet(f, face::OFFSET), &x, &y);
+    const bool sized = xy_of(face::facet(f, face::SIZE), &w, &h);
+    UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+    if (!moved) flags |= SWP_NOMOVE;
+    if (!sized) flags |= SWP_NOSIZE;
+    SetWindowPos(hwnd, 0, to_pixels(x), to_pixels(y), to_pixels(w), to_pixels(h), flags);
+}
+
+void set_title(HWND hwnd, const Cell* f) {
+    const Cell* text = face::facet(f, face::TEXT);
+    if (face::type_is(f, "window")) SetWindowText(hwnd, text->is(TYPE_STRING) ? utf8(text) : std::string());
+}
+
 MachineResult update_view(Cell* args) {
     const Cell f = args[0];
     if (!f.is(TYPE_OBJECT)) support::fire_error(ErrorId::script_invalid_type, &f);
@@ -105,6 +128,8 @@ MachineResult update_view(Cell* args) {
         Cell* mask = block::length_from_head(st) > 1 ? block::head_cell(st) + 1 : nullptr;
         const uint32_t bits = mask && mask->is(TYPE_INTEGER) ? mask->data2 : 0;
         if (bits & (1u << face::RATE)) set_rate(hwnd, face::facet(&f, face::RATE));
+        if (bits & ((1u << face::OFFSET) | (1u << face::SIZE))) place(hwnd, &f);
+        if (bits & (1u << face::TEXT)) set_title(hwnd, &f);
         if (bits & (1u << face::VISIBLE)) {
             const Cell* v = face::facet(&f, face::VISIBLE);
             ShowWindow(hwnd, v->is(TYPE_LOGIC) && !v->data1 ? SW_HIDE : SW_SHOWNA);
@@ -206,13 +231,6 @@ namespace {
 MemoryDisplay* memory() {
     if (!init()) return nullptr;
     return dynamic_cast<MemoryDisplay*>(display());
-}
-
-std::string utf8(const Cell* s) {
-    Cell copy = *s;
-    int32_t limit = -1;
-    const char* t = unicode::to_utf8(&copy, &limit);
-    return t ? t : "";
 }
 
 HWND window_arg(const Cell* v) {

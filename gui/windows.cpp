@@ -62,17 +62,6 @@ uint32_t window_of(const Cell* f) {
 
 uint32_t face_window(const Cell* f) { return face::window_of(f); }
 
-// ---- units -----------------------------------------------------------------
-
-namespace {
-double scale() { return is_open() ? desktop_settings().dpi / 96.0 : 1.0; }
-}  // namespace
-
-int32_t to_pixels(double logical) { return int32_t(std::trunc(logical * scale() + 0.5)); }
-double to_logical(int32_t pixels) { return pixels / scale(); }
-
-namespace {
-
 bool xy_of(const Cell* v, double* x, double* y) {
     if (v->is(TYPE_PAIR)) {
         *x = pair::x_of(v), *y = pair::y_of(v);
@@ -84,6 +73,18 @@ bool xy_of(const Cell* v, double* x, double* y) {
     }
     return false;
 }
+
+
+// ---- units -----------------------------------------------------------------
+
+namespace {
+double scale() { return is_open() ? desktop_settings().dpi / 96.0 : 1.0; }
+}  // namespace
+
+int32_t to_pixels(double logical) { return int32_t(std::trunc(logical * scale() + 0.5)); }
+double to_logical(int32_t pixels) { return pixels / scale(); }
+
+namespace {
 
 // The offset or size facet from pixels: a point2D! in logical units, a
 // pair! for a window made with a pair! size.

@@ -16,6 +16,7 @@
 #include "datatypes/series/file.hpp"
 #include "datatypes/series/string.hpp"
 #include "datatypes/word.hpp"
+#include "gui/backend.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
@@ -176,6 +177,8 @@ Flow wait(int, const int32_t*) {
         default: invalid_arg(value);
     }
     platform::wait(seconds);
+    // windows stay responsive across a wait: one pass over what came
+    if (gui::display_open()) (void)gui::do_events(true);
     return result(shared_none_cell);
 }
 
