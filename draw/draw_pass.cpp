@@ -94,18 +94,10 @@ bool view_silent() {
     return silent && silent->is(TYPE_LOGIC) && silent->data1;
 }
 
-void do_draw(const Cell* image_cell, const Cell* commands, bool catch_mode) {
-    if (!commands->is(TYPE_BLOCK) || block::length_from_head(commands) <= 0) return;
-    const NodeId record = image_cell->data2;
-    const uint32_t w = image::width_of(image_cell), h = image::height_of(image_cell);
-    if (record == 0 || w == 0 || h == 0) return;
-    // The walker reads the commands in place and errors point at them: no
-    // buffer may move while it runs.
-    memory::NoCompaction in_place;
-    uint32_t* pixels = image_codec::make_shared_bitmap(record);
-    image_codec::invalidate_attached(record);
-    ImagePass pass(pixels, w, h);
-    Walker walker(pass.cr, Target{record, pixels, pass.surface}, catch_mode);
+namespace {
+// One walk of the commands: clips ended and cycle marks dropped after it.
+void walk(cairo_t* cr, const Target& target, const Cell* commands, bool catch_mode) {
+    Walker walker(cr, target, catch_mode);
     const int cycle_base = cycles::depth();
     struct End {
         Walker& walker;
@@ -124,24 +116,26 @@ void do_draw(const Cell* image_cell, const Cell* commands, bool catch_mode) {
         // abandoned under silent?: what was drawn stays
     }
 }
+}  // namespace
+
+void do_draw(const Cell* image_cell, const Cell* commands, bool catch_mode) {
+    if (!commands->is(TYPE_BLOCK) || block::length_from_head(commands) <= 0) return;
+    const NodeId record = image_cell->data2;
+    const uint32_t w = image::width_of(image_cell), h = image::height_of(image_cell);
+    if (record == 0 || w == 0 || h == 0) return;
+    // The walker reads the commands in place and errors point at them: no
+    // buffer may move while it runs.
+    memory::NoCompaction in_place;
+    uint32_t* pixels = image_codec::make_shared_bitmap(record);
+    image_codec::invalidate_attached(record);
+    ImagePass pass(pixels, w, h);
+    walk(pass.cr, Target{record, pixels, pass.surface}, commands, catch_mode);
+}
 
 void do_draw_on(cairo_t* cr, const Cell* commands) {
     if (!commands->is(TYPE_BLOCK) || block::length_from_head(commands) <= 0) return;
     memory::NoCompaction in_place;
-    Walker walker(cr, Target{0, nullptr, cairo_get_target(cr)}, true);
-    const int cycle_base = cycles::depth();
-    struct End {
-        Walker& walker;
-        int cycle_base;
-        ~End() {
-            walker.end_clips(0);
-            cycles::drop(cycles::depth() - cycle_base);
-        }
-    } end{walker, cycle_base};
-    try {
-        walk_caught(walker, commands);
-    } catch (const SilentAbort&) {
-    }
+    walk(cr, Target{0, nullptr, cairo_get_target(cr)}, commands, true);
 }
 
 void release_device_resources() {}

@@ -118,14 +118,19 @@ void set_title(HWND hwnd, const Cell* f) {
     if (face::type_is(f, "window")) SetWindowText(hwnd, text->is(TYPE_STRING) ? utf8(text) : std::string());
 }
 
+// The change mask in the face's state block, nullptr when it has none.
+Cell* mask_of(const Cell* f) {
+    Cell* st = face::facet(f, face::STATE);
+    return st->is(TYPE_BLOCK) && block::length_from_head(st) > 1 ? block::head_cell(st) + 1 : nullptr;
+}
+
 MachineResult update_view(Cell* args) {
     const Cell f = args[0];
     if (!f.is(TYPE_OBJECT)) support::fire_error(ErrorId::script_invalid_type, &f);
     if (face::type_is(&f, "screen")) return none_result(args);
     const HWND hwnd = face::window_of(&f);
     if (hwnd) {
-        Cell* st = face::facet(&f, face::STATE);
-        Cell* mask = block::length_from_head(st) > 1 ? block::head_cell(st) + 1 : nullptr;
+        const Cell* mask = mask_of(&f);
         const uint32_t bits = mask && mask->is(TYPE_INTEGER) ? mask->data2 : 0;
         if (bits & (1u << face::RATE)) set_rate(hwnd, face::facet(&f, face::RATE));
         if (bits & ((1u << face::OFFSET) | (1u << face::SIZE))) place(hwnd, &f);
@@ -138,7 +143,8 @@ MachineResult update_view(Cell* args) {
             const Cell* e = face::facet(&f, face::ENABLED);
             EnableWindow(hwnd, !(e->is(TYPE_LOGIC) && !e->data1));
         }
-        if (mask) *mask = integer_cell(0);
+        // the handlers run above may have moved the state block
+        if (Cell* done = mask_of(&f)) *done = integer_cell(0);
         InvalidateRect(hwnd, nullptr, true);
     }
     return none_result(args);
