@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -274,7 +275,7 @@ bool do_events(bool no_wait) {
     const int32_t forced = es.forced_flags;
     es.forced_flags = -1;
     bool any = false;
-    if (!no_wait) g_counters.loop_depth++;
+    if (!no_wait) g_counters.loop_depth++, g_counters.running++;
     MSG msg;
     for (;;) {
         if (no_wait) {
@@ -297,7 +298,10 @@ bool do_events(bool no_wait) {
         if (no_wait) break;
     }
     if (!no_wait) {
-        g_counters.pending_exits--;
+        g_counters.running--;
+        // never below 0: loops ended by exit-event-loop must not keep a
+        // later last window from ending the loops around it
+        g_counters.pending_exits = std::max(0, g_counters.pending_exits - 1);
         if (g_counters.pending_exits > 0) PostQuitMessage(0);
     }
     es.forced_flags = forced;

@@ -24,6 +24,7 @@ void shutdown();
 struct LoopCounters {
     int32_t loop_depth = 0;
     int32_t pending_exits = 0;
+    int32_t running = 0;  // blocking loops running now
 };
 LoopCounters& counters();
 

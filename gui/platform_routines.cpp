@@ -1,5 +1,6 @@
 // The routines of system/view/platform that the windows layer answers, and
 // the routines behind the memory-display object of the in-memory display.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -95,9 +96,10 @@ MachineResult destroy_view(Cell* args) {
     const Cell f = args[0];
     const bool empty = args[1].data1 != 0;
     if (display_open()) destroy_face(&f);
+    // the last window gone: every running loop ends, the innermost first
     if (empty) {
         counters().loop_depth--;
-        counters().pending_exits++;
+        counters().pending_exits = std::max(counters().pending_exits + 1, counters().running);
     }
     return none_result(args);
 }
