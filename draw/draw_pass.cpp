@@ -1,4 +1,5 @@
 #include "draw/draw_pass.hpp"
+#include "gui/backend.hpp"
 
 #include <cairo.h>
 
@@ -86,18 +87,10 @@ bool view_silent() {
     return silent && silent->is(TYPE_LOGIC) && silent->data1;
 }
 
-void do_draw(const Cell* image_cell, const Cell* commands, bool catch_mode) {
-    if (!commands->is(TYPE_BLOCK) || block::length_from_head(commands) <= 0) return;
-    const NodeId record = image_cell->data2;
-    const uint32_t w = image::width_of(image_cell), h = image::height_of(image_cell);
-    if (record == 0 || w == 0 || h == 0) return;
-    // The walker reads the commands in place and errors point at them: no
-    // buffer may move while it runs.
-    memory::NoCompaction in_place;
-    uint32_t* pixels = image_codec::make_shared_bitmap(record);
-    image_codec::invalidate_attached(record);
-    ImagePass pass(pixels, w, h);
-    Walker walker(pass.cr, Target{record, pixels, pass.surface}, catch_mode);
+namespace {
+// One walk of the commands: clips ended and cycle marks dropped after it.
+void walk(cairo_t* cr, const Target& target, const Cell* commands, bool catch_mode) {
+    Walker walker(cr, target, catch_mode);
     const int cycle_base = cycles::depth();
     struct End {
         Walker& walker;
@@ -115,6 +108,27 @@ void do_draw(const Cell* image_cell, const Cell* commands, bool catch_mode) {
     } catch (const SilentAbort&) {
         // abandoned under silent?: what was drawn stays
     }
+}
+}  // namespace
+
+void do_draw(const Cell* image_cell, const Cell* commands, bool catch_mode) {
+    if (!commands->is(TYPE_BLOCK) || block::length_from_head(commands) <= 0) return;
+    const NodeId record = image_cell->data2;
+    const uint32_t w = image::width_of(image_cell), h = image::height_of(image_cell);
+    if (record == 0 || w == 0 || h == 0) return;
+    // The walker reads the commands in place and errors point at them: no
+    // buffer may move while it runs.
+    memory::NoCompaction in_place;
+    uint32_t* pixels = image_codec::make_shared_bitmap(record);
+    image_codec::invalidate_attached(record);
+    ImagePass pass(pixels, w, h);
+    walk(pass.cr, Target{record, pixels, pass.surface}, commands, catch_mode);
+}
+
+void do_draw_on(cairo_t* cr, const Cell* commands) {
+    if (!commands->is(TYPE_BLOCK) || block::length_from_head(commands) <= 0) return;
+    memory::NoCompaction in_place;
+    walk(cr, Target{0, nullptr, cairo_get_target(cr)}, commands, true);
 }
 
 void release_device_resources() {}
@@ -192,12 +206,14 @@ Cell* push_platform_routines() {
     constexpr int32_t count = sizeof k_platform / sizeof k_platform[0];
     static_assert(count == 29);
     Cell* block = block::push_new(count);
+    int index = 0;
     for (const PlatformRoutine& r : k_platform) {
+        const routine::Entry entry = gui::platform_entry(index++);
         stack::StackScope scope;
         Cell* spec = stack::push_cell();
         boot_texts::load(spec, r.spec, std::strlen(r.spec));
         const Cell made =
-            *routine::push(spec, nullptr, routine::register_entry(r.entry), routine::NO_RETURN_TYPE, false);
+            *routine::push(spec, nullptr, routine::register_entry(entry ? entry : r.entry), routine::NO_RETURN_TYPE, false);
         block::append_cell(block, &made);
     }
     return block;

@@ -35,6 +35,10 @@ void walk_caught(Walker& walker, const Cell* commands);
 // prints an error and stops; script mode raises it after the pass ended.
 void do_draw(const Cell* image, const Cell* commands, bool catch_mode);
 
+// A window's paint: the commands on a cairo context over its surface (the
+// caller sets the clip and the DPI scale); errors are printed.
+void do_draw_on(cairo_t* cr, const Cell* commands);
+
 // draw/release-device-resources: one software path on cairo image surfaces
 // holds nothing bound to a device, so there is nothing to give back.
 void release_device_resources();

@@ -16,6 +16,7 @@
 #include "datatypes/series/file.hpp"
 #include "datatypes/series/string.hpp"
 #include "datatypes/word.hpp"
+#include "gui/backend.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
@@ -178,6 +179,8 @@ Flow wait(int, const int32_t*) {
     }
     // Other programs may paste what we copied meanwhile.
     if (!clipboard::serve_while_waiting(platform::wait_milliseconds(seconds))) platform::wait(seconds);
+    // windows stay responsive across a wait: one pass over what came
+    if (gui::display_open()) (void)gui::do_events(true);
     return result(shared_none_cell);
 }
 

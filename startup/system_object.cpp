@@ -6,6 +6,7 @@
 
 #include "core/memory.hpp"
 #include "draw/draw_pass.hpp"
+#include "gui/backend.hpp"
 #include "core/collector.hpp"
 #include "core/runtime.hpp"
 #include "core/symbols.hpp"
@@ -190,6 +191,9 @@ void prepare() {
     {
         stack::StackScope routines;
         const Cell made = *draw::push_platform_routines();
+        // item 30: the memory-display routines, none without that display
+        const Cell memory = *gui::push_memory_display_routines();
+        block::append_cell(&made, &memory);
         *field_path({"internal", "view-platform"}) = made;
     }
     // The address `about/debug` gives for a build without version-control data.

@@ -1,0 +1,12 @@
+# The GUI backend's script tests run on the in-memory display; gui_nodisplay
+# checks the behaviour without any display.
+file(GLOB GUI_SCRIPT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/zun/gui_*.zun)
+foreach(script ${GUI_SCRIPT_TESTS})
+  get_filename_component(name ${script} NAME_WE)
+  if(name STREQUAL "gui_nodisplay")
+    set_tests_properties(zun.${name} PROPERTIES ENVIRONMENT "ZUN_DISPLAY=;DISPLAY=")
+  else()
+    set_tests_properties(zun.${name} PROPERTIES ENVIRONMENT
+                        "ZUN_DISPLAY=memory:1024x768@96,1280x1024+1024+0@96")
+  endif()
+endforeach()

@@ -1,0 +1,62 @@
+// Shared by the backend's modules: face facets by position, window longs,
+// and the loop, class and window helpers.
+#pragma once
+#include <cstdint>
+
+#include "core/cell.hpp"
+#include "gui/event_os.hpp"
+#include "platform/window.hpp"
+
+namespace zun::gui {
+
+// Window longs (byte offsets into the 80 extra bytes).
+constexpr int LONG_CURSOR = 32;    // cursor handle, bit 31: set also for base faces
+constexpr int LONG_SIZE_MOVE = 36; // 31 moving, 32 resizing
+constexpr int LONG_DARK = 40;      // the window's theme flag (1 dark)
+constexpr int LONG_CREATION = 48;  // creation flags
+constexpr int LONG_ORIGIN = 52;    // client origin, y << 16 | x
+constexpr int LONG_DATA = 56;      // -1: a close that needs no event
+constexpr int LONG_FACE = 60;      // the face slot (0: none)
+constexpr int LONG_PRESSES = 64;   // base faces: buttons held
+constexpr int32_t CREATION_PAIR_SIZE = 0x10;
+
+namespace face {
+enum Facet : int {
+    TYPE = 0, OFFSET, SIZE, TEXT, IMAGE, COLOR, MENU, DATA, ENABLED, VISIBLE, SELECTED, FLAGS,
+    OPTIONS, PARENT, PANE, STATE, RATE, EDGE, PARA, FONT, ACTORS, EXTRA, DRAW,
+};
+constexpr uint32_t FACETS = 25;
+// The facet of a face; script invalid-arg for an object with too few fields.
+Cell* facet(const Cell* face, int position);
+bool type_is(const Cell* face, const char* name);
+bool has_flag(const Cell* face, const char* flag);
+// The handle in the face's state block, 0 when none.
+uint32_t window_of(const Cell* face);
+}  // namespace face
+
+// Loop helpers (backend.cpp).
+void ensure_current_message();
+void reset_current_message();
+int report(win::HWND hwnd, uint32_t type, uint32_t flags, win::LPARAM lparam, bool set_lparam);
+bool in_size_move();
+void set_in_size_move(bool on);
+uint32_t hover_window();
+uint32_t take_slot(const Cell* face);
+void free_slot(uint32_t slot);
+
+// Classes and windows (windows.cpp).
+void register_classes();
+void send_window_state(win::HWND hwnd, uint32_t code);
+// The x and y of a pair! or point2D!; false for other values.
+bool xy_of(const Cell* v, double* x, double* y);
+// The pixel size of logical units at the current scale.
+int32_t to_pixels(double logical);
+double to_logical(int32_t pixels);
+// OS-make-view: the new window of a face (0 for a type without one).
+win::HWND make_view(const Cell* face, win::HWND parent);
+void destroy_face(const Cell* face);
+// draw-face: draws only into the face being painted; false otherwise.
+bool draw_face(const Cell* face, const Cell* commands);
+void set_rate(win::HWND hwnd, const Cell* rate);
+
+}  // namespace zun::gui
