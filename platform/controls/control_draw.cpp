@@ -12,6 +12,7 @@ void register_system_controls() {
     controls::register_button();
     controls::register_static();
     controls::register_progress();
+    controls::register_scrollbar();
 }
 
 // ---- fonts --------------------------------------------------------------------

@@ -89,4 +89,5 @@ namespace zun::win::controls {
 void register_button();
 void register_static();
 void register_progress();
+void register_scrollbar();
 }  // namespace zun::win::controls

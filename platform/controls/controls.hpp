@@ -113,6 +113,12 @@ struct PBRANGE {
 
 // ---- SCROLLBAR --------------------------------------------------------------
 constexpr uint32_t SBS_HORZ = 0x0, SBS_VERT = 0x1;
+enum : UINT {
+    SBM_SETPOS = 0x00E0, SBM_GETPOS = 0x00E1, SBM_SETRANGE = 0x00E2, SBM_GETRANGE = 0x00E3,
+    SBM_ENABLE_ARROWS = 0x00E4, SBM_SETRANGEREDRAW = 0x00E6, SBM_SETSCROLLINFO = 0x00E9,
+    SBM_GETSCROLLINFO = 0x00EA,
+};
+enum : uint8_t { VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24, VK_INSERT = 0x2D };
 
 constexpr const char* WC_BUTTON = "BUTTON";
 constexpr const char* WC_STATIC = "STATIC";

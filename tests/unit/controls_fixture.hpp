@@ -13,9 +13,9 @@ namespace controls_test {
 using namespace zun::win;
 
 struct Note {
-    UINT msg;     // WM_COMMAND or WM_NOTIFY
-    UINT code;    // the notification
-    uint32_t id;  // the control's id
+    UINT msg;     // WM_COMMAND, WM_NOTIFY, WM_HSCROLL or WM_VSCROLL
+    UINT code;    // the notification or scroll code
+    uint32_t id;  // the control's id (a scroll's position)
     HWND from;
     bool operator==(const Note&) const = default;
 };
@@ -29,6 +29,8 @@ inline std::function<bool(HWND, UINT, WPARAM, LPARAM, LRESULT*)> g_parent_handle
 inline LRESULT CALLBACK_parent(HWND h, UINT m, WPARAM w, LPARAM l) {
     if (m == WM_COMMAND)
         g_notes.push_back({m, static_cast<UINT>(w >> 16), static_cast<uint32_t>(w & 0xFFFF), static_cast<HWND>(l)});
+    if (m == WM_HSCROLL || m == WM_VSCROLL)
+        g_notes.push_back({m, static_cast<UINT>(w & 0xFFFF), static_cast<uint32_t>(w >> 16), static_cast<HWND>(l)});
     if (m == WM_NOTIFY) {
         auto* hdr = reinterpret_cast<const NMHDR*>(l);
         if (hdr->code != NM_CUSTOMDRAW || g_record_custom_draw)
