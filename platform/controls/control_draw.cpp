@@ -13,6 +13,7 @@ void register_system_controls() {
     controls::register_static();
     controls::register_progress();
     controls::register_scrollbar();
+    controls::register_edit();
 }
 
 // ---- fonts --------------------------------------------------------------------
@@ -226,9 +227,6 @@ std::string strip_prefix(std::string_view text, int* underline) {
     return out;
 }
 
-namespace {
-
-// A layout of text in the window's font and DPI, wrapped to width when asked.
 PangoLayout* make_layout(cairo_t* cr, HWND hwnd, HFONT font, std::string_view text, int width,
                          uint32_t flags) {
     PangoLayout* layout = pango_cairo_create_layout(cr);
@@ -264,8 +262,6 @@ PangoLayout* make_layout(cairo_t* cr, HWND hwnd, HFONT font, std::string_view te
     }
     return layout;
 }
-
-}  // namespace
 
 SIZE draw_text(cairo_t* cr, HWND hwnd, HFONT font, std::string_view text, const RECT& box,
                uint32_t flags, COLORREF colour) {

@@ -3,6 +3,7 @@
 // borders and the focus rectangle, all at the window's DPI scale.
 #pragma once
 #include <cairo.h>
+#include <pango/pangocairo.h>
 
 #include <memory>
 #include <string>
@@ -66,6 +67,9 @@ std::string strip_prefix(std::string_view text, int* underline);
 // Draws text in box with the window's font and DPI; answers its size.
 SIZE draw_text(cairo_t* cr, HWND hwnd, HFONT font, std::string_view text, const RECT& box,
                uint32_t flags, COLORREF colour);
+// A layout of text in the window's font at its DPI (width -1: unbounded);
+// the caller unrefs it.
+PangoLayout* make_layout(cairo_t* cr, HWND hwnd, HFONT font, std::string_view text, int width, uint32_t flags);
 // The size text takes with the window's font (width -1: unbounded).
 SIZE measure_text(HWND hwnd, HFONT font, std::string_view text, int width, uint32_t flags);
 
@@ -90,4 +94,5 @@ void register_button();
 void register_static();
 void register_progress();
 void register_scrollbar();
+void register_edit();
 }  // namespace zun::win::controls

@@ -120,9 +120,33 @@ enum : UINT {
 };
 enum : uint8_t { VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24, VK_INSERT = 0x2D };
 
+// ---- EDIT (one line) -----------------------------------------------------------
+constexpr uint32_t ES_LEFT = 0x0, ES_CENTER = 0x1, ES_RIGHT = 0x2, ES_MULTILINE = 0x4, ES_PASSWORD = 0x20,
+                   ES_AUTOVSCROLL = 0x40, ES_AUTOHSCROLL = 0x80, ES_NOHIDESEL = 0x100, ES_READONLY = 0x800;
+enum : UINT {
+    EM_GETSEL = 0x00B0, EM_SETSEL = 0x00B1, EM_SCROLLCARET = 0x00B7, EM_REPLACESEL = 0x00C2,
+    EM_LIMITTEXT = 0x00C5, EM_SETLIMITTEXT = 0x00C5, EM_CANUNDO = 0x00C6, EM_UNDO = 0x00C7,
+    EM_SETTABSTOPS = 0x00CB, EM_SETPASSWORDCHAR = 0x00CC, EM_EMPTYUNDOBUFFER = 0x00CD,
+    EM_SETREADONLY = 0x00CF, EM_GETPASSWORDCHAR = 0x00D2, EM_GETLIMITTEXT = 0x00D5,
+    EM_SETCUEBANNER = 0x1501, EM_GETCUEBANNER = 0x1502,
+};
+enum : UINT {
+    EN_SETFOCUS = 0x0100, EN_KILLFOCUS = 0x0200, EN_CHANGE = 0x0300, EN_UPDATE = 0x0400,
+    EN_MAXTEXT = 0x0501,
+};
+// Positions count characters (code points). Strings travel as UTF-8 char*.
+// The clipboard EDIT's keys use: a process-local stand-in until a service
+// installs its own reader and writer.
+using ClipboardReader = bool (*)(std::string* text);
+using ClipboardWriter = bool (*)(std::string_view text);
+void set_edit_clipboard(ClipboardReader reader, ClipboardWriter writer);
+bool edit_clipboard_read(std::string* text);
+bool edit_clipboard_write(std::string_view text);
+
 constexpr const char* WC_BUTTON = "BUTTON";
 constexpr const char* WC_STATIC = "STATIC";
 constexpr const char* PROGRESS_CLASS = "msctls_progress32";
 constexpr const char* WC_SCROLLBAR = "SCROLLBAR";
+constexpr const char* WC_EDIT = "EDIT";
 
 }  // namespace zun::win

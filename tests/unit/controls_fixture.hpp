@@ -67,13 +67,21 @@ protected:
               uint32_t ex = 0) {
         return CreateWindowEx(ex, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, m_top, id);
     }
-    // Runs the loop until nothing is left (queued input, paints, presents).
-    static void pump() {
+    // Runs the loop until the queued input is used up and nothing is pending
+    // (a focused EDIT's blink timer would keep a blocking loop alive).
+    void pump() {
         MSG m;
-        while (GetMessage(&m) > 0) {
+        for (int guard = 0; guard < 100000; ++guard) {
+            while (PeekMessage(&m)) {
+                TranslateMessage(&m);
+                DispatchMessage(&m);
+            }
+            if (!m_display->queued()) break;
+            if (GetMessage(&m) <= 0) break;
             TranslateMessage(&m);
             DispatchMessage(&m);
         }
+        flush_display();
     }
     // Clicks at a point of the parent's client area and runs the loop.
     void click(int x, int y) {
