@@ -235,16 +235,8 @@ void paint(HWND hwnd, Button& b) {
 // ---- the procedure ----------------------------------------------------------
 
 LRESULT CALLBACK_button(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        g_buttons.make(hwnd);
-        return DefWindowProc(hwnd, msg, wp, lp);
-    }
-    Button* b = g_buttons.get(hwnd);
-    if (!b) return DefWindowProc(hwnd, msg, wp, lp);
-    if (msg == WM_NCDESTROY) {
-        g_buttons.drop(hwnd);
-        return DefWindowProc(hwnd, msg, wp, lp);
-    }
+    Button* b = state_for(g_buttons, hwnd, msg);
+    if (!b || msg == WM_NCCREATE) return DefWindowProc(hwnd, msg, wp, lp);
     if (msg == WM_ENABLE && !wp) {  // disabled: no hot, pushed or held state
         b->hot = b->space = false;
         if (b->tracking) ReleaseCapture();
@@ -364,13 +356,6 @@ LRESULT CALLBACK_button(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-void register_button() {
-    WNDCLASS wc;
-    wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = CALLBACK_button;
-    wc.hCursor = IDC_ARROW;
-    wc.lpszClassName = WC_BUTTON;
-    RegisterClass(wc);
-}
+void register_button() { register_control(WC_BUTTON, CALLBACK_button, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW); }
 
 }  // namespace zun::win::controls

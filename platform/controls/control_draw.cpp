@@ -156,6 +156,15 @@ bool common_message(HWND hwnd, ControlBase& base, UINT msg, WPARAM wp, LPARAM lp
     }
 }
 
+void register_control(const char* name, WNDPROC proc, UINT class_style, HCURSOR cursor) {
+    WNDCLASS wc;
+    wc.style = class_style;
+    wc.lpfnWndProc = proc;
+    wc.hCursor = cursor;
+    wc.lpszClassName = name;
+    RegisterClass(wc);
+}
+
 void notify_parent(HWND hwnd, UINT code) {
     HWND parent = GetParent(hwnd);
     if (!parent) return;

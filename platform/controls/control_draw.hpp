@@ -35,6 +35,19 @@ private:
     std::unordered_map<HWND, std::unique_ptr<S>> m_states;
 };
 
+// The state of a control's window: made at WM_NCCREATE, dropped at
+// WM_NCDESTROY (null then, and for a window not made by the class).
+template <class S>
+S* state_for(StateTable<S>& table, HWND hwnd, UINT msg) {
+    if (msg == WM_NCCREATE) return table.make(hwnd);
+    if (msg == WM_NCDESTROY) {
+        table.drop(hwnd);
+        return nullptr;
+    }
+    return table.get(hwnd);
+}
+void register_control(const char* name, WNDPROC proc, UINT class_style, HCURSOR cursor = IDC_ARROW);
+
 // Messages all controls answer alike (fonts, text, enabling): true when
 // handled, with the answer in *result.
 bool common_message(HWND hwnd, ControlBase& base, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);

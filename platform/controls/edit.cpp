@@ -379,8 +379,8 @@ size_t index_at_point(HWND hwnd, const Edit& e, int x) {
 }
 
 LRESULT CALLBACK_edit(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        Edit* e = g_edits.make(hwnd);
+    Edit* e = state_for(g_edits, hwnd, msg);
+    if (e && msg == WM_NCCREATE) {
         auto* cs = reinterpret_cast<const CREATESTRUCT*>(lp);
         if (cs) {
             e->text = to_u32(cs->lpszName);
@@ -388,12 +388,8 @@ LRESULT CALLBACK_edit(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         return DefWindowProc(hwnd, msg, wp, lp);
     }
-    Edit* e = g_edits.get(hwnd);
     if (!e) return DefWindowProc(hwnd, msg, wp, lp);
     switch (msg) {
-        case WM_NCDESTROY:
-            g_edits.drop(hwnd);
-            return DefWindowProc(hwnd, msg, wp, lp);
         case WM_SETTEXT: {
             // Never cut to the limit; undo forgotten; the caret to the start.
             e->text = to_u32(lp ? reinterpret_cast<const char*>(lp) : "");
@@ -531,13 +527,6 @@ LRESULT CALLBACK_edit(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-void register_edit() {
-    WNDCLASS wc;
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = CALLBACK_edit;
-    wc.hCursor = IDC_IBEAM;
-    wc.lpszClassName = WC_EDIT;
-    RegisterClass(wc);
-}
+void register_edit() { register_control(WC_EDIT, CALLBACK_edit, CS_DBLCLKS, IDC_IBEAM); }
 
 }  // namespace zun::win::controls

@@ -54,16 +54,8 @@ LRESULT set_range(HWND hwnd, Progress& p, int32_t low, int32_t high) {
 }
 
 LRESULT CALLBACK_progress(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        g_progress.make(hwnd);
-        return DefWindowProc(hwnd, msg, wp, lp);
-    }
-    Progress* p = g_progress.get(hwnd);
-    if (!p) return DefWindowProc(hwnd, msg, wp, lp);
-    if (msg == WM_NCDESTROY) {
-        g_progress.drop(hwnd);
-        return DefWindowProc(hwnd, msg, wp, lp);
-    }
+    Progress* p = state_for(g_progress, hwnd, msg);
+    if (!p || msg == WM_NCCREATE) return DefWindowProc(hwnd, msg, wp, lp);
     LRESULT result = 0;
     if (common_message(hwnd, *p, msg, wp, lp, &result)) return result;
     switch (msg) {
@@ -94,13 +86,6 @@ LRESULT CALLBACK_progress(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-void register_progress() {
-    WNDCLASS wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = CALLBACK_progress;
-    wc.hCursor = IDC_ARROW;
-    wc.lpszClassName = PROGRESS_CLASS;
-    RegisterClass(wc);
-}
+void register_progress() { register_control(PROGRESS_CLASS, CALLBACK_progress, CS_HREDRAW | CS_VREDRAW); }
 
 }  // namespace zun::win::controls

@@ -180,16 +180,8 @@ void end_hold(HWND hwnd, ScrollBar& b) {
 }
 
 LRESULT CALLBACK_scrollbar(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        g_bars.make(hwnd);
-        return DefWindowProc(hwnd, msg, wp, lp);
-    }
-    ScrollBar* b = g_bars.get(hwnd);
-    if (!b) return DefWindowProc(hwnd, msg, wp, lp);
-    if (msg == WM_NCDESTROY) {
-        g_bars.drop(hwnd);
-        return DefWindowProc(hwnd, msg, wp, lp);
-    }
+    ScrollBar* b = state_for(g_bars, hwnd, msg);
+    if (!b || msg == WM_NCCREATE) return DefWindowProc(hwnd, msg, wp, lp);
     LRESULT result = 0;
     if (common_message(hwnd, *b, msg, wp, lp, &result)) return result;
     switch (msg) {
@@ -293,13 +285,6 @@ LRESULT CALLBACK_scrollbar(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-void register_scrollbar() {
-    WNDCLASS wc;
-    wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = CALLBACK_scrollbar;
-    wc.hCursor = IDC_ARROW;
-    wc.lpszClassName = WC_SCROLLBAR;
-    RegisterClass(wc);
-}
+void register_scrollbar() { register_control(WC_SCROLLBAR, CALLBACK_scrollbar, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW); }
 
 }  // namespace zun::win::controls

@@ -37,16 +37,8 @@ void paint(HWND hwnd, ControlBase& s) {
 }
 
 LRESULT CALLBACK_static(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        g_statics.make(hwnd);
-        return DefWindowProc(hwnd, msg, wp, lp);
-    }
-    ControlBase* s = g_statics.get(hwnd);
-    if (!s) return DefWindowProc(hwnd, msg, wp, lp);
-    if (msg == WM_NCDESTROY) {
-        g_statics.drop(hwnd);
-        return DefWindowProc(hwnd, msg, wp, lp);
-    }
+    ControlBase* s = state_for(g_statics, hwnd, msg);
+    if (!s || msg == WM_NCCREATE) return DefWindowProc(hwnd, msg, wp, lp);
     LRESULT result = 0;
     if (common_message(hwnd, *s, msg, wp, lp, &result)) return result;
     switch (msg) {
@@ -59,13 +51,6 @@ LRESULT CALLBACK_static(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-void register_static() {
-    WNDCLASS wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = CALLBACK_static;
-    wc.hCursor = IDC_ARROW;
-    wc.lpszClassName = WC_STATIC;
-    RegisterClass(wc);
-}
+void register_static() { register_control(WC_STATIC, CALLBACK_static, CS_HREDRAW | CS_VREDRAW); }
 
 }  // namespace zun::win::controls
