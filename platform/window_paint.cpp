@@ -453,8 +453,14 @@ int scroll_bar_size(HWND hwnd) {
     return static_cast<int>(17 * (w ? GetDpiForWindow(hwnd) : 96) / 96);
 }
 
+// SB_CTL: a scroll bar control keeps its own info, asked for by message
+// (SBM_SETSCROLLINFO, SBM_GETSCROLLINFO), as Win32 does.
+constexpr UINT k_sbm_setscrollinfo = 0x00E9, k_sbm_getscrollinfo = 0x00EA;
+
 int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* si, bool redraw) {
     Window* w = get(hwnd);
+    if (bar == SB_CTL)
+        return w && si ? static_cast<int>(SendMessage(hwnd, k_sbm_setscrollinfo, redraw, reinterpret_cast<LPARAM>(si))) : 0;
     if (!w || !si || !valid_bar(bar)) return 0;
     SCROLLINFO& cur = w->bars[bar].si;
     if (si->fMask & SIF_RANGE) cur.nMin = si->nMin, cur.nMax = si->nMax;
@@ -473,6 +479,7 @@ int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* si, bool redraw) {
 
 bool GetScrollInfo(HWND hwnd, int bar, SCROLLINFO* si) {
     Window* w = get(hwnd);
+    if (bar == SB_CTL) return w && si && SendMessage(hwnd, k_sbm_getscrollinfo, 0, reinterpret_cast<LPARAM>(si));
     if (!w || !si || !valid_bar(bar)) return false;
     const SCROLLINFO& cur = w->bars[bar].si;
     if (si->fMask & SIF_RANGE) si->nMin = cur.nMin, si->nMax = cur.nMax;
@@ -493,6 +500,11 @@ int SetScrollPos(HWND hwnd, int bar, int pos, bool redraw) {
 
 int GetScrollPos(HWND hwnd, int bar) {
     Window* w = get(hwnd);
+    if (bar == SB_CTL) {
+        SCROLLINFO si;
+        si.fMask = SIF_POS;
+        return GetScrollInfo(hwnd, SB_CTL, &si) ? si.nPos : 0;
+    }
     return w && valid_bar(bar) ? w->bars[bar].si.nPos : 0;
 }
 

@@ -1,0 +1,111 @@
+// What every control class shares: per-window state kept beside the layer's
+// window, the theme's colours, text through pango with the `&` prefix rule,
+// borders and the focus rectangle, all at the window's DPI scale.
+#pragma once
+#include <cairo.h>
+#include <pango/pangocairo.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/controls/controls.hpp"
+
+namespace zun::win::controls {
+
+// State every control keeps; each class derives its own.
+struct ControlBase {
+    HFONT font = 0;
+    virtual ~ControlBase() = default;
+};
+
+// One class's states by window, made at WM_NCCREATE, dropped at WM_NCDESTROY.
+template <class S>
+class StateTable {
+public:
+    S* get(HWND hwnd) {
+        auto it = m_states.find(hwnd);
+        return it == m_states.end() ? nullptr : it->second.get();
+    }
+    S* make(HWND hwnd) { return (m_states[hwnd] = std::make_unique<S>()).get(); }
+    void drop(HWND hwnd) { m_states.erase(hwnd); }
+
+private:
+    std::unordered_map<HWND, std::unique_ptr<S>> m_states;
+};
+
+// The state of a control's window: made at WM_NCCREATE, dropped at
+// WM_NCDESTROY (null then, and for a window not made by the class).
+template <class S>
+S* state_for(StateTable<S>& table, HWND hwnd, UINT msg) {
+    if (msg == WM_NCCREATE) return table.make(hwnd);
+    if (msg == WM_NCDESTROY) {
+        table.drop(hwnd);
+        return nullptr;
+    }
+    return table.get(hwnd);
+}
+void register_control(const char* name, WNDPROC proc, UINT class_style, HCURSOR cursor = IDC_ARROW);
+
+// Messages all controls answer alike (fonts, text, enabling): true when
+// handled, with the answer in *result.
+bool common_message(HWND hwnd, ControlBase& base, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
+
+inline int16_t x_of(LPARAM lp) { return static_cast<int16_t>(lp & 0xFFFF); }
+inline int16_t y_of(LPARAM lp) { return static_cast<int16_t>((lp >> 16) & 0xFFFF); }
+inline uint32_t style_of(HWND hwnd) { return static_cast<uint32_t>(GetWindowLong(hwnd, GWL_STYLE)); }
+inline bool inside(const RECT& r, int x, int y) { return x >= r.left && y >= r.top && x < r.right && y < r.bottom; }
+// Sends a WM_COMMAND notification to the parent, the control in lParam.
+void notify_parent(HWND hwnd, UINT code);
+
+// ---- theme ------------------------------------------------------------------
+bool dark_theme();
+// A system colour in the current theme (light keeps the layer's own values).
+COLORREF sys_colour(int index);
+void set_colour(cairo_t* cr, COLORREF c);
+// Pixels per logical unit of the window (1.0 at 96 DPI).
+double scale_of(HWND hwnd);
+inline int scaled(HWND hwnd, double units) { return static_cast<int>(units * scale_of(hwnd) + 0.5); }
+
+// ---- text -------------------------------------------------------------------
+enum TextFlags : uint32_t {
+    DT_LEFT = 0x0, DT_CENTER = 0x1, DT_RIGHT = 0x2, DT_TOP = 0x0, DT_VCENTER = 0x4,
+    DT_BOTTOM = 0x8, DT_WORDBREAK = 0x10, DT_SINGLELINE = 0x20, DT_NOPREFIX = 0x800,
+    DT_END_ELLIPSIS = 0x8000,
+};
+// The caption without its `&` markers, and the byte offset of the underlined
+// character (-1 for none): "&x" underlines x, "&&" shows one "&".
+std::string strip_prefix(std::string_view text, int* underline);
+// Draws text in box with the window's font and DPI; answers its size.
+SIZE draw_text(cairo_t* cr, HWND hwnd, HFONT font, std::string_view text, const RECT& box,
+               uint32_t flags, COLORREF colour);
+// A layout of text in the window's font at its DPI (width -1: unbounded);
+// the caller unrefs it.
+PangoLayout* make_layout(cairo_t* cr, HWND hwnd, HFONT font, std::string_view text, int width, uint32_t flags);
+// The size text takes with the window's font (width -1: unbounded).
+SIZE measure_text(HWND hwnd, HFONT font, std::string_view text, int width, uint32_t flags);
+
+// ---- shapes -----------------------------------------------------------------
+void fill_rect(cairo_t* cr, const RECT& r, COLORREF c);
+// A 1-px frame inside r.
+void frame_rect(cairo_t* cr, const RECT& r, COLORREF c);
+// WS_EX_CLIENTEDGE: a 2-px sunken border inside r; answers the rectangle within.
+RECT draw_client_edge(cairo_t* cr, const RECT& r);
+// The dotted focus rectangle inside r.
+void draw_focus_rect(cairo_t* cr, const RECT& r);
+// The background a control asks its parent for (WM_CTLCOLOR*): fills r with
+// the answered brush (or the face colour) and answers the text colour.
+COLORREF parent_colours(HWND hwnd, UINT ctlcolor_msg, cairo_t* cr, const RECT& r, COLORREF text);
+inline RECT inset(RECT r, int d) { return {r.left + d, r.top + d, r.right - d, r.bottom - d}; }
+
+}  // namespace zun::win::controls
+
+namespace zun::win::controls {
+// Each class's registration (register_system_controls calls them all).
+void register_button();
+void register_static();
+void register_progress();
+void register_scrollbar();
+void register_edit();
+}  // namespace zun::win::controls

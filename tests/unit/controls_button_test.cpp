@@ -1,0 +1,286 @@
+#include "tests/unit/controls_fixture.hpp"
+
+using namespace controls_test;
+
+namespace {
+
+using ButtonTest = ControlsTest;
+
+TEST_F(ButtonTest, ClicksStepTheCheckThenNotify) {
+    struct Case {
+        uint32_t style;
+        std::vector<LRESULT> checks;  // BM_GETCHECK after each click
+    };
+    const Case cases[] = {
+        {BS_PUSHBUTTON, {0, 0}},
+        {BS_CHECKBOX, {0, 0}},  // not auto: the application checks it
+        {BS_AUTOCHECKBOX, {BST_CHECKED, BST_UNCHECKED, BST_CHECKED}},
+        {BS_3STATE, {0, 0}},
+        {BS_AUTO3STATE, {BST_CHECKED, BST_INDETERMINATE, BST_UNCHECKED, BST_CHECKED}},
+        {BS_RADIOBUTTON, {0, 0}},  // does not check itself
+        {BS_AUTORADIOBUTTON, {BST_CHECKED, BST_CHECKED}},
+        {BS_AUTOCHECKBOX | BS_PUSHLIKE, {BST_CHECKED, BST_UNCHECKED}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.style);
+        HWND b = make(WC_BUTTON, "Go", c.style, 10, 10, 100, 30, 7);
+        g_notes.clear();
+        for (LRESULT want : c.checks) {
+            m_display->advance(1000);  // no double clicks here
+            click(50, 25);
+            EXPECT_EQ(SendMessage(b, BM_GETCHECK, 0, 0), want);
+        }
+        std::vector<Note> expected(c.checks.size(), Note{WM_COMMAND, BN_CLICKED, 7, b});
+        EXPECT_EQ(g_notes, expected);
+        EXPECT_EQ(GetFocus(), b);  // a left press takes the focus
+        EXPECT_TRUE(SendMessage(b, BM_GETSTATE, 0, 0) & BST_FOCUS);
+        DestroyWindow(b);
+    }
+}
+
+TEST_F(ButtonTest, ReleaseOutsideSendsNothing) {
+    HWND b = make(WC_BUTTON, "Go", BS_AUTOCHECKBOX, 10, 10, 100, 30);
+    m_display->move(50, 25);
+    m_display->press();
+    pump();
+    EXPECT_EQ(GetCapture(), b);
+    EXPECT_TRUE(SendMessage(b, BM_GETSTATE, 0, 0) & BST_PUSHED);
+    m_display->move(200, 200);
+    pump();
+    EXPECT_FALSE(SendMessage(b, BM_GETSTATE, 0, 0) & BST_PUSHED);  // drawn up outside
+    m_display->move(60, 20);
+    pump();
+    EXPECT_TRUE(SendMessage(b, BM_GETSTATE, 0, 0) & BST_PUSHED);  // down again inside
+    m_display->move(200, 200);
+    m_display->release();
+    pump();
+    EXPECT_TRUE(g_notes.empty());
+    EXPECT_EQ(SendMessage(b, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(GetCapture(), 0u);
+}
+
+TEST_F(ButtonTest, DoubleClicks) {
+    // A push button clicks twice; a radio button (not auto) adds BN_DOUBLECLICKED.
+    HWND push = make(WC_BUTTON, "Push", BS_PUSHBUTTON, 10, 10, 100, 30, 1);
+    HWND radio = make(WC_BUTTON, "Radio", BS_RADIOBUTTON, 10, 50, 100, 30, 2);
+    click(50, 25);
+    click(50, 25);
+    EXPECT_EQ(g_notes, (std::vector<Note>{{WM_COMMAND, BN_CLICKED, 1, push}, {WM_COMMAND, BN_CLICKED, 1, push}}));
+    g_notes.clear();
+    m_display->advance(1000);
+    click(50, 65);
+    click(50, 65);
+    EXPECT_EQ(g_notes, (std::vector<Note>{{WM_COMMAND, BN_CLICKED, 2, radio}, {WM_COMMAND, BN_DOUBLECLICKED, 2, radio}}));
+}
+
+TEST_F(ButtonTest, SpaceClicksOnRelease) {
+    HWND b = make(WC_BUTTON, "Go", BS_AUTOCHECKBOX, 10, 10, 100, 30, 3);
+    SetFocus(b);
+    m_display->key_down("space");
+    pump();
+    EXPECT_TRUE(SendMessage(b, BM_GETSTATE, 0, 0) & BST_PUSHED);
+    EXPECT_TRUE(g_notes.empty());
+    m_display->key_up("space");
+    pump();
+    EXPECT_EQ(codes(), std::vector<UINT>{BN_CLICKED});
+    EXPECT_EQ(SendMessage(b, BM_GETCHECK, 0, 0), BST_CHECKED);
+    // Other keys do nothing.
+    m_display->key("Return");
+    m_display->key("a");
+    pump();
+    EXPECT_EQ(g_notes.size(), 1u);
+}
+
+TEST_F(ButtonTest, DisabledTakesNoInput) {
+    HWND b = make(WC_BUTTON, "Go", BS_AUTOCHECKBOX | WS_DISABLED, 10, 10, 100, 30);
+    click(50, 25);
+    EXPECT_TRUE(g_notes.empty());
+    EXPECT_NE(GetFocus(), b);
+    EXPECT_EQ(SendMessage(b, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    SendMessage(b, BM_CLICK, 0, 0);
+    EXPECT_TRUE(g_notes.empty());
+    EnableWindow(b, true);
+    SendMessage(b, BM_CLICK, 0, 0);
+    EXPECT_EQ(codes(), std::vector<UINT>{BN_CLICKED});
+    EXPECT_EQ(SendMessage(b, BM_GETCHECK, 0, 0), BST_CHECKED);
+}
+
+TEST_F(ButtonTest, CheckStateMessages) {
+    struct Case {
+        uint32_t style;
+        WPARAM set;
+        LRESULT got;
+    };
+    const Case cases[] = {
+        {BS_PUSHBUTTON, BST_CHECKED, 0},         {BS_CHECKBOX, BST_INDETERMINATE, BST_CHECKED},
+        {BS_3STATE, BST_INDETERMINATE, BST_INDETERMINATE}, {BS_AUTO3STATE, 7, BST_INDETERMINATE},
+        {BS_RADIOBUTTON, BST_CHECKED, BST_CHECKED},       {BS_GROUPBOX, BST_CHECKED, 0},
+    };
+    for (const Case& c : cases) {
+        HWND b = make(WC_BUTTON, "x", c.style, 0, 0, 50, 20);
+        SendMessage(b, BM_SETCHECK, c.set, 0);
+        EXPECT_EQ(SendMessage(b, BM_GETCHECK, 0, 0), c.got) << c.style;
+        EXPECT_EQ(SendMessage(b, BM_GETSTATE, 0, 0) & 3, c.got) << c.style;
+        DestroyWindow(b);
+    }
+    HWND b = make(WC_BUTTON, "x", BS_CHECKBOX, 0, 0, 50, 20);
+    SendMessage(b, BM_SETSTATE, 1, 0);
+    EXPECT_EQ(SendMessage(b, BM_GETSTATE, 0, 0), BST_PUSHED);
+    SendMessage(b, BM_SETSTATE, 0, 0);
+    EXPECT_EQ(SendMessage(b, BM_GETSTATE, 0, 0), 0);
+    SendMessage(b, BM_SETSTYLE, BS_AUTOCHECKBOX, 1);
+    EXPECT_EQ(GetWindowLong(b, GWL_STYLE) & BS_TYPEMASK, static_cast<int32_t>(BS_AUTOCHECKBOX));
+    SendMessage(b, BM_CLICK, 0, 0);
+    EXPECT_EQ(SendMessage(b, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_TRUE(g_notes.empty() == false);
+    EXPECT_TRUE(g_notes.back() == (Note{WM_COMMAND, BN_CLICKED, 1, b}));
+}
+
+TEST_F(ButtonTest, AutoRadiosUncheckTheirGroup) {
+    HWND a = make(WC_BUTTON, "a", BS_AUTORADIOBUTTON | WS_GROUP, 10, 10, 100, 20, 1);
+    HWND b = make(WC_BUTTON, "b", BS_AUTORADIOBUTTON, 10, 40, 100, 20, 2);
+    HWND c = make(WC_BUTTON, "c", BS_AUTORADIOBUTTON, 10, 70, 100, 20, 3);
+    HWND d = make(WC_BUTTON, "d", BS_AUTORADIOBUTTON | WS_GROUP, 10, 100, 100, 20, 4);
+    SendMessage(a, BM_SETCHECK, BST_CHECKED, 0);
+    SendMessage(d, BM_SETCHECK, BST_CHECKED, 0);
+    click(20, 80);
+    EXPECT_EQ(SendMessage(a, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(SendMessage(b, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(SendMessage(c, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessage(d, BM_GETCHECK, 0, 0), BST_CHECKED);  // another group
+    // A checked auto radio clicked again still notifies, checked.
+    g_notes.clear();
+    click(20, 80);
+    EXPECT_EQ(codes(), std::vector<UINT>{BN_CLICKED});
+    EXPECT_EQ(SendMessage(c, BM_GETCHECK, 0, 0), BST_CHECKED);
+}
+
+TEST_F(ButtonTest, GroupBoxLetsTheMouseThrough) {
+    HWND inner = make(WC_BUTTON, "in", BS_PUSHBUTTON, 30, 40, 80, 30, 5);
+    HWND group = make(WC_BUTTON, "Group", BS_GROUPBOX, 10, 10, 200, 150, 6);
+    SetWindowPos(group, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    click(60, 50);
+    EXPECT_EQ(g_notes, (std::vector<Note>{{WM_COMMAND, BN_CLICKED, 5, inner}}));
+    EXPECT_NE(GetFocus(), group);
+    // Caption ink at the top left, none in the middle of the frame.
+    EXPECT_GT(ink({20, 10, 60, 26}), 5);
+    EXPECT_EQ(ink({120, 80, 200, 150}), 0);
+}
+
+TEST_F(ButtonTest, HotTrackingEndsOnLeave) {
+    HWND b = make(WC_BUTTON, "Go", BS_PUSHBUTTON, 10, 10, 100, 30);
+    m_display->move(50, 20);
+    pump();
+    EXPECT_TRUE(SendMessage(b, BM_GETSTATE, 0, 0) & BST_HOT);
+    m_display->move(300, 200);
+    pump();
+    EXPECT_FALSE(SendMessage(b, BM_GETSTATE, 0, 0) & BST_HOT);
+}
+
+TEST_F(ButtonTest, TextAndFontMessages) {
+    HWND b = make(WC_BUTTON, "Mouse Copy&&Paste", BS_PUSHBUTTON, 10, 10, 150, 30);
+    EXPECT_EQ(SendMessage(b, WM_GETTEXTLENGTH, 0, 0), 17);
+    SetWindowText(b, "&Open");
+    EXPECT_EQ(GetWindowText(b), "&Open");
+    EXPECT_EQ(SendMessage(b, WM_GETTEXTLENGTH, 0, 0), 5);
+    EXPECT_EQ(SendMessage(b, WM_GETFONT, 0, 0), 0);  // the system font
+    HFONT f = CreateFontFromDescription("DejaVu Sans Bold 12");
+    SendMessage(b, WM_SETFONT, f, 1);
+    EXPECT_EQ(static_cast<HFONT>(SendMessage(b, WM_GETFONT, 0, 0)), f);
+    EXPECT_EQ(pango_font_description_get_weight(font_description(f)), PANGO_WEIGHT_BOLD);
+    DeleteFont(f);
+}
+
+TEST(ButtonPrefix, AmpersandRule) {
+    struct Case {
+        const char* text;
+        const char* shown;
+        int underline;
+    };
+    const Case cases[] = {
+        {"Mouse Copy&&Paste", "Mouse Copy&Paste", -1}, {"&File", "File", 0}, {"Sa&ve && Quit", "Save & Quit", 2},
+        {"end&", "end&", -1}, {"&&&x", "&x", 1}, {"", "", -1},
+    };
+    for (const Case& c : cases) {
+        int u = 0;
+        EXPECT_EQ(controls::strip_prefix(c.text, &u), c.shown) << c.text;
+        EXPECT_EQ(u, c.underline) << c.text;
+    }
+}
+
+// ---- looks --------------------------------------------------------------------
+
+TEST_F(ButtonTest, CheckMarkAndDisabledLooks) {
+    HWND b = make(WC_BUTTON, "Check", BS_AUTOCHECKBOX, 10, 10, 120, 20);
+    RECT box{12, 15, 21, 24};  // inside the 13-px box, clear of its frame
+    EXPECT_EQ(ink(box), 0);
+    SendMessage(b, BM_SETCHECK, BST_CHECKED, 0);
+    EXPECT_GT(ink(box), 8);
+    SendMessage(b, BM_SETCHECK, BST_INDETERMINATE, 0);  // not a 3-state: stays checked
+    EXPECT_GT(ink(box), 8);
+    RECT caption{26, 10, 130, 30};
+    EXPECT_GT(darkest(caption), 600);  // black text
+    EnableWindow(b, false);
+    int grey = darkest(caption);
+    EXPECT_GT(grey, 250);
+    EXPECT_LT(grey, 500);
+}
+
+TEST_F(ButtonTest, RadioDotAndFocusRectangle) {
+    HWND r = make(WC_BUTTON, "Radio", BS_RADIOBUTTON, 10, 10, 120, 20);
+    RECT dot{14, 17, 19, 22};
+    EXPECT_EQ(ink(dot), 0);
+    SendMessage(r, BM_SETCHECK, BST_CHECKED, 0);
+    EXPECT_GT(ink(dot), 10);
+    HWND p = make(WC_BUTTON, "", BS_PUSHBUTTON, 10, 50, 100, 40);
+    RECT focus_line{20, 53, 100, 54};  // 3 px inside the top edge
+    EXPECT_EQ(ink(focus_line), 0);
+    SetFocus(p);
+    EXPECT_GT(ink(focus_line), 20);
+}
+
+TEST_F(ButtonTest, PushLikeStaysDownAndDarkTheme) {
+    HWND b = make(WC_BUTTON, "", BS_AUTOCHECKBOX | BS_PUSHLIKE, 10, 10, 100, 30);
+    uint32_t up = pixel(60, 25);
+    click(60, 25);
+    m_display->move(300, 250);
+    SetFocus(m_top);
+    EXPECT_EQ(SendMessage(b, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_NE(pixel(60, 25), up);
+    DesktopSettings s = desktop_settings();
+    s.dark = true;
+    m_display->set_settings(s);
+    InvalidateRect(b, nullptr, true);
+    EXPECT_GT(darkness(pixel(60, 25)), 382);
+}
+
+TEST_F(ButtonTest, CustomDrawSkipsTheCaption) {
+    HWND b = make(WC_BUTTON, "WWWWWW", BS_PUSHBUTTON, 10, 10, 120, 30, 9);
+    RECT caption{20, 15, 120, 35};
+    EXPECT_GT(ink(caption), 20);
+    g_parent_handler = [](HWND, UINT m, WPARAM, LPARAM l, LRESULT* r) {
+        if (m != WM_NOTIFY) return false;
+        auto* cd = reinterpret_cast<NMCUSTOMDRAW*>(l);
+        EXPECT_EQ(cd->dwDrawStage, CDDS_PREPAINT);
+        EXPECT_NE(cd->hdc, nullptr);
+        *r = CDRF_SKIPDEFAULT;
+        return true;
+    };
+    g_notes.clear();
+    g_record_custom_draw = true;
+    InvalidateRect(b, nullptr, true);
+    EXPECT_EQ(ink(caption), 0);
+    EXPECT_EQ(g_notes, (std::vector<Note>{{WM_NOTIFY, NM_CUSTOMDRAW, 9, b}}));
+}
+
+TEST_F(ButtonTest, ClientEdgeIsSunken) {
+    make(WC_BUTTON, "", BS_GROUPBOX, 10, 10, 100, 50, 1, WS_EX_CLIENTEDGE);
+    EXPECT_EQ(pixel(10, 30), 0xA0A0A0u);  // outer shadow
+    EXPECT_EQ(pixel(11, 30), 0x696969u);  // inner dark shadow
+}
+
+}  // namespace
+
+// Fontconfig keeps its configuration and caches for the life of the process
+// (pango asks it for fonts): not ours to free.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
