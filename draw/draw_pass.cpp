@@ -1,4 +1,5 @@
 #include "draw/draw_pass.hpp"
+#include "draw/text_draw.hpp"
 
 #include "core/memory.hpp"
 
@@ -48,6 +49,7 @@ struct State {
     Colour pen{0, 0, 0, 1, true, 0, {}};
     Colour fill;
     double width = 1.0;
+    TextState text;
 };
 
 struct Walker {
@@ -318,6 +320,14 @@ struct Walker {
                 cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
             else
                 invalid(w);
+        } else if (is_word(cmd, "font")) {
+            if (at >= end || !font_command(state.text, resolve(at))) invalid(at < end ? at : cmd);
+            ++at;
+        } else if (is_word(cmd, "text")) {
+            const std::pair<double, double> p = take_point(cmd);
+            const Rgba pen{state.pen.r, state.pen.g, state.pen.b, state.pen.a};
+            if (at >= end || !text_command(cr, state.text, pen, p.first, p.second, at)) invalid(at < end ? at : cmd);
+            ++at;
         } else if (is_word(cmd, "anti-alias")) {
             if (at >= end || !(is_word(at, "on") || is_word(at, "off"))) invalid(at < end ? at : cmd);
             cairo_set_antialias(cr, is_word(at++, "on") ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);

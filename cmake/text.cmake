@@ -1,0 +1,14 @@
+# Text: pango (with fontconfig) over cairo for text formats, layouts,
+# measuring and drawing text.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo)
+target_link_libraries(zunrt PUBLIC PkgConfig::PANGOCAIRO)
+
+# Text tests see only the DejaVu fonts of fonts-dejavu-core, so metrics are
+# the same on every machine.
+set(ZUN_TEXT_FONTS "FONTCONFIG_FILE=${CMAKE_SOURCE_DIR}/tests/text_fonts.conf")
+file(GLOB ZUN_TEXT_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/zun/text*.zun)
+foreach(script ${ZUN_TEXT_SCRIPTS})
+  get_filename_component(name ${script} NAME_WE)
+  set_tests_properties(zun.${name} PROPERTIES ENVIRONMENT "${ZUN_TEXT_FONTS}")
+endforeach()
