@@ -12,3 +12,8 @@ foreach(script ${ZUN_TEXT_SCRIPTS})
   get_filename_component(name ${script} NAME_WE)
   set_tests_properties(zun.${name} PROPERTIES ENVIRONMENT "${ZUN_TEXT_FONTS}")
 endforeach()
+
+# Sizes, caret points, hit positions, line heights and drawn pixels against a
+# PangoCairo twin (Debian's python3 with python3-gi).
+add_test(NAME zun.text_twin COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/text_twin.py $<TARGET_FILE:zun>)
+set_tests_properties(zun.text_twin PROPERTIES LABELS script)
