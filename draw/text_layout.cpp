@@ -43,6 +43,15 @@ void utf8_of(const Cell* text, std::string& out, std::vector<int32_t>& offsets) 
     offsets.push_back(int32_t(out.size()));
 }
 
+// The horizontal span of the bytes start..end of a line, from the first
+// character's leading edge to the last one's trailing edge, in pango units.
+std::pair<int, int> x_span(PangoLayoutLine* line, const char* text, int32_t start, int32_t end) {
+    int x0 = 0, x1 = 0;
+    pango_layout_line_index_to_x(line, start, FALSE, &x0);
+    pango_layout_line_index_to_x(line, int(g_utf8_find_prev_char(text, text + end) - text), TRUE, &x1);
+    return {std::min(x0, x1), std::max(x0, x1)};
+}
+
 double factor(int align) { return align == 2 ? 0.5 : align == 1 ? 1.0 : 0.0; }
 
 [[noreturn]] void invalid_at(const Cell* styles, const Cell* at) {
@@ -107,18 +116,8 @@ double TextLayout::text_width() {
             end = int32_t(prev - text);
         }
         if (end == start) continue;
-        int* ranges = nullptr;
-        int n = 0;
-        pango_layout_line_get_x_ranges(line, start, end, &ranges, &n);
-        if (n > 0) {
-            int lo = ranges[0], hi = ranges[1];
-            for (int i = 1; i < n; ++i) {
-                lo = std::min(lo, ranges[2 * i]);
-                hi = std::max(hi, ranges[2 * i + 1]);
-            }
-            widest = std::max(widest, (hi - lo) / S);
-        }
-        g_free(ranges);
+        const auto [x0, x1] = x_span(line, text, start, end);
+        widest = std::max(widest, (x1 - x0) / S);
     }
     return widest;
 }
@@ -177,6 +176,9 @@ std::unique_ptr<TextLayout> create_text_layout(const Cell* text, const TextForma
     utf8_of(text, utf8, t->bytes);
     t->layout = pango_layout_new(shared_context());
     t->attrs = pango_attr_list_new();
+    // a word broken at the line's end gets no hyphen
+    pango_attr_list_insert(t->attrs, pango_attr_insert_hyphens_new(FALSE));
+    t->attrs_changed = true;
     pango_layout_set_font_description(t->layout, format.desc);
     pango_layout_set_text(t->layout, utf8.data(), int(utf8.size()));
     const double stop = format.tab_stop > 0 ? format.tab_stop : 4 * format.size_px;
@@ -223,10 +225,14 @@ void text_box_styles(TextLayout& layout, const Cell* styles, bool) {
         const bool some = length > 0;
         switch (at->type()) {
         case TYPE_PAIR:
-            // a start below 1 is taken as 1; the range is cut at the text's end
-            start = std::clamp(pair::x_of(at) - 1, 0, n);
-            length = std::clamp(pair::y_of(at), 0, n - start);
+        {
+            // the part of the range inside the text: cut at both ends
+            const int64_t from = int64_t(pair::x_of(at)) - 1;
+            const int64_t to = from + std::max(pair::y_of(at), 0);
+            start = int32_t(std::clamp<int64_t>(from, 0, n));
+            length = int32_t(std::clamp<int64_t>(to, start, n)) - start;
             continue;
+        }
         case TYPE_TUPLE:
             if (some) layout.set_colour(start, length, tuple_colour(at));
             continue;
@@ -471,16 +477,11 @@ void draw_text_backdrops(cairo_t* cr, double x, double y, TextLayout& t) {
             pango_layout_iter_get_line_extents(iter, nullptr, &logical);
             const double top = oy + logical.y / S;
             const double height = t.uniform ? t.spacing : logical.height / S;
-            int* ranges = nullptr;
-            int n = 0;
-            pango_layout_line_get_x_ranges(line, s, e, &ranges, &n);
-            for (int i = 0; i < n; ++i) {
-                const int left = int(ox + ranges[2 * i] / S + 0.5);
-                const int width = int((ranges[2 * i + 1] - ranges[2 * i]) / S + 0.5);
-                cairo_rectangle(cr, left, int(top + 0.5), width, int(height + 0.99));
-                cairo_fill(cr);
-            }
-            g_free(ranges);
+            const auto [x0, x1] = x_span(line, pango_layout_get_text(t.layout), s, e);
+            const int left = int(ox + (logical.x + x0) / S + 0.5);
+            const int width = int((x1 - x0) / S + 0.5);
+            cairo_rectangle(cr, left, int(top + 0.5), width, int(height + 0.99));
+            cairo_fill(cr);
         } while (pango_layout_iter_next_line(iter));
         pango_layout_iter_free(iter);
     }

@@ -126,9 +126,12 @@ def para_flags(para):
     return h | v | (0x10 if wrap in ("none", "true") else 0)
 
 
-def x_range(line, start, end):
-    # left-to-right text: one range, from the start's leading edge to the end's
-    return line.index_to_x(start, False), line.index_to_x(end, False)
+def x_range(line, text, start, end):
+    # from the first character's leading edge to the last one's trailing edge
+    raw = text.encode("utf-8")
+    last = len(raw[:end].decode("utf-8")[:-1].encode("utf-8"))
+    a, b = line.index_to_x(start, False), line.index_to_x(last, True)
+    return min(a, b), max(a, b)
 
 
 class Twin:
@@ -171,6 +174,7 @@ class Twin:
         if self.uniform:
             layout.set_spacing(round((self.spacing - natural) * S))
         self.attrs = Pango.AttrList()
+        self.attrs.insert(Pango.attr_insert_hyphens_new(False))
         self.backdrops = []
         self.apply_styles(styles)
         layout.set_attributes(self.attrs)
@@ -193,7 +197,7 @@ class Twin:
             if re.fullmatch(r"-?\d+x-?\d+", v):
                 x, y = (int(p) for p in v.split("x"))
                 start = min(max(x - 1, 0), n)
-                length = min(max(y, 0), n - start)
+                length = min(max(x - 1 + max(y, 0), start), n) - start
             elif re.fullmatch(r"\d+\.\d+\.\d+", v):
                 if some:
                     r, g, b = (int(p) * 257 for p in v.split("."))
@@ -257,7 +261,7 @@ class Twin:
                 end -= len(prev.encode("utf-8"))
             if end == start:
                 continue
-            lo, hi = x_range(line, start, end)
+            lo, hi = x_range(line, self.text, start, end)
             widest = max(widest, (hi - lo) / S)
         return widest
 
@@ -310,7 +314,7 @@ class Twin:
                 if s < e:
                     top = oy + it.get_line_extents()[1].y / S
                     height = self.spacing if self.uniform else it.get_line_extents()[1].height / S
-                    a, b_ = x_range(line, s, e)
+                    a, b_ = x_range(line, self.text, s, e)
                     a += it.get_line_extents()[1].x
                     b_ += it.get_line_extents()[1].x
                     cr.rectangle(int(ox + a / S + 0.5), int(top + 0.5), int((b_ - a) / S + 0.5),
