@@ -17,3 +17,6 @@ endforeach()
 # PangoCairo twin (Debian's python3 with python3-gi).
 add_test(NAME zun.text_twin COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/text_twin.py $<TARGET_FILE:zun>)
 set_tests_properties(zun.text_twin PROPERTIES LABELS script)
+if(ZUN_TESTS)
+  target_compile_definitions(zun_unit PRIVATE ZUN_TEXT_FONTS_CONF="${CMAKE_SOURCE_DIR}/tests/text_fonts.conf")
+endif()
