@@ -44,7 +44,6 @@ void fill_face_box(cairo_t* cr, double x, double y, const Cell* face) {
 bool font_command(TextState& state, const Cell* font) {
     if (!object_with_fields(font, gui::FONT_FIELDS)) return false;
     state.format = text_format(font);
-    state.borrowed = true;
     const Cell* colour = field_of(font, gui::FONT_COLOR);
     state.font_colour = colour->is(TYPE_TUPLE);
     if (state.font_colour) state.text_colour = tuple_colour(colour);
@@ -57,10 +56,11 @@ bool text_command(cairo_t* cr, TextState& state, Rgba pen, double x, double y, c
     if (value->is(TYPE_STRING)) {
         if (!state.format) {
             state.format = default_format();
-            state.borrowed = false;
         }
-        line_spacing(*state.format, nullptr);
-        std::unique_ptr<TextLayout> layout = create_text_layout(value, *state.format, 0, 0);
+        // the spacing goes on a copy: a font's cached format stays as made
+        TextFormat format(*state.format);
+        line_spacing(format, nullptr);
+        std::unique_ptr<TextLayout> layout = create_text_layout(value, format, 0, 0);
         apply_font_decorations(*layout, state.decorations);
         draw_layout(cr, x, y, *layout, colour);
         return true;

@@ -10,8 +10,7 @@
 namespace zun::draw {
 
 struct TextState {
-    FormatRef format;          // the current text format (a font's own: borrowed)
-    bool borrowed = false;
+    FormatRef format;          // the current text format (shared with a font when its own)
     Rgba text_colour;
     bool font_colour = false;  // set: the font's colour; clear: the pen's
     int decorations = 0;       // 1 underline, 2 strike
