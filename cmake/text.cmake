@@ -20,3 +20,6 @@ set_tests_properties(zun.text_twin PROPERTIES LABELS script)
 if(ZUN_TESTS)
   target_compile_definitions(zun_unit PRIVATE ZUN_TEXT_FONTS_CONF="${CMAKE_SOURCE_DIR}/tests/text_fonts.conf")
 endif()
+
+# Random texts and style blocks through layouts, metrics and drawing.
+zun_fuzzer(text_fuzz tests/fuzz/text_fuzz.cpp)

@@ -1,7 +1,5 @@
 #include "draw/text_draw.hpp"
 
-#include "datatypes/pair.hpp"
-#include "datatypes/point.hpp"
 #include "gui/font.hpp"
 #include "interpreter/stack.hpp"
 
@@ -22,15 +20,7 @@ void fill_face_box(cairo_t* cr, double x, double y, const Cell* face) {
     const Cell* size = field_of(face, gui::FACE_SIZE);
     if (!colour->is(TYPE_TUPLE)) return;
     double w, h;
-    if (size->is(TYPE_PAIR)) {
-        w = pair::x_of(size);
-        h = pair::y_of(size);
-    } else if (size->is(TYPE_POINT2D)) {
-        w = point::coordinate(size, 0);
-        h = point::coordinate(size, 1);
-    } else {
-        return;
-    }
+    if (!xy_of(size, &w, &h)) return;
     const Rgba c = tuple_colour(colour);
     cairo_save(cr);
     cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);

@@ -71,6 +71,19 @@ Rgba tuple_colour(const Cell* tuple) {
                 tuple::length_of(tuple) > 3 ? (255 - b[3]) / 255.0 : 1.0};
 }
 
+bool xy_of(const Cell* c, double* x, double* y) {
+    if (c->is(TYPE_PAIR)) {
+        *x = pair::x_of(c);
+        *y = pair::y_of(c);
+    } else if (c->is(TYPE_POINT2D)) {
+        *x = point::coordinate(c, 0);
+        *y = point::coordinate(c, 1);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 TextLayout::~TextLayout() {
     if (layout) g_object_unref(layout);
     if (attrs) pango_attr_list_unref(attrs);
@@ -306,13 +319,9 @@ FaceFormat face_format(const Cell* face, bool rich) {
         const Cell spacing = *field_of(&f, FACE_LINE_SPACING);
         if (!(spacing.is(TYPE_WORD) && word_is(&spacing, "default"))) line_spacing(format, &spacing);
     }
-    const Cell* size = field_of(&f, FACE_SIZE);
-    if (size->is(TYPE_PAIR)) {
-        out.w = int(pair::x_of(size) + 0.5);
-        out.h = int(pair::y_of(size) + 0.5);
-    } else if (size->is(TYPE_POINT2D)) {
-        out.w = int(point::coordinate(size, 0) + 0.5);
-        out.h = int(point::coordinate(size, 1) + 0.5);
+    if (xy_of(field_of(&f, FACE_SIZE), &out.w, &out.h)) {
+        out.w = int(out.w + 0.5);
+        out.h = int(out.h + 0.5);
     }
     return out;
 }
@@ -414,13 +423,7 @@ void os_text_box_metrics(TextLayout& t, const Cell* arg, int type, Cell* out) {
     case 1:
     case 5: {
         double px = 0, py = 0;
-        if (arg->is(TYPE_PAIR)) {
-            px = pair::x_of(arg);
-            py = pair::y_of(arg);
-        } else if (arg->is(TYPE_POINT2D)) {
-            px = point::coordinate(arg, 0);
-            py = point::coordinate(arg, 1);
-        }
+        xy_of(arg, &px, &py);
         int index = 0, trailing = 0;
         pango_layout_xy_to_index(layout, int(std::lround((px - sx) * S)), int(std::lround((py - sy) * S)), &index,
                                  &trailing);

@@ -21,6 +21,8 @@ namespace zun::draw {
 struct Rgba {
     double r = 0, g = 0, b = 0, a = 1;
 };
+// The parts of a pair! or point2D!; false (x and y left alone) for other values.
+bool xy_of(const Cell* c, double* x, double* y);
 // A tuple's colour (the fourth component is the transparency).
 Rgba tuple_colour(const Cell* tuple);
 

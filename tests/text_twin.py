@@ -343,16 +343,24 @@ def close(got, want, what, failures):
         failures.append("%s: zun %s, twin %s" % (what, got, want))
 
 
-def compare_metrics(zun, tmp, failures):
-    script = [PRELUDE]
-    for i, case in enumerate(CASES):
-        script.append("print \"case %d\" report %s" % (i, zun_face(case)))
-    path = os.path.join(tmp, "metrics.zun")
+def run_zun(zun, tmp, name, script, failures):
+    """The finished run of the script's lines, or None (a failure noted)."""
+    path = os.path.join(tmp, name + ".zun")
     with open(path, "w", encoding="utf-8") as f:
         f.write("\n".join(script) + "\n")
     run = subprocess.run([zun, path], capture_output=True, text=True, timeout=300)
     if run.returncode != 0:
-        failures.append("zun failed: %s %s" % (run.stdout[-2000:], run.stderr[-2000:]))
+        failures.append("zun failed (%s): %s %s" % (name, run.stdout[-2000:], run.stderr[-2000:]))
+        return None
+    return run
+
+
+def compare_metrics(zun, tmp, failures):
+    script = [PRELUDE]
+    for i, case in enumerate(CASES):
+        script.append("print \"case %d\" report %s" % (i, zun_face(case)))
+    run = run_zun(zun, tmp, "metrics", script, failures)
+    if not run:
         return
     points = [(0, 0), (3, 4), (10, 7), (25, 12), (40, 30), (-5, 3), (70, 15), (120, 40), (200, 10),
               (299, 79)]
@@ -381,12 +389,7 @@ def compare_pixels(zun, tmp, failures):
     for i in drawn:
         script.append('save %%%s/draw%d.png draw 320x130 compose [pen 0.0.0 text 5x6 (%s)]'
                       % (tmp, i, zun_face(CASES[i])))
-    path = os.path.join(tmp, "draw.zun")
-    with open(path, "w", encoding="utf-8") as f:
-        f.write("\n".join(script) + "\n")
-    run = subprocess.run([zun, path], capture_output=True, text=True, timeout=300)
-    if run.returncode != 0:
-        failures.append("zun failed drawing: %s %s" % (run.stdout[-2000:], run.stderr[-2000:]))
+    if not run_zun(zun, tmp, "draw", script, failures):
         return
     for i in drawn:
         got = cairo.ImageSurface.create_from_png(os.path.join(tmp, "draw%d.png" % i))
