@@ -38,6 +38,12 @@ Cell* push_block_of(std::initializer_list<Cell> values) {
     return made;
 }
 
+// The font's size in points: a positive integer, else the default size.
+int font_points(const Cell* font) {
+    const Cell* size = field_of(font, FONT_SIZE);
+    return size->is(TYPE_INTEGER) && size->as_int() > 0 ? size->as_int() : draw::default_size();
+}
+
 // Pixel height as CreateFont takes it: the points at a DPI, negative.
 int pixel_height(int size, int dpi) { return size * dpi / -72; }
 
@@ -124,10 +130,11 @@ FontRecord* make_font(const Cell* face, const Cell* font, bool scaled) {
     const Cell font_copy = *font;
     FontRecord* record = font_handle(&font_copy);
     if (!record) {
+        // The state block first: an entry no value holds yet would not
+        // outlive a collection.
+        if (!font_state(&font_copy)) font_make_state(&font_copy);
         auto* made = new FontRecord;
-        const Cell* size = field_of(&font_copy, FONT_SIZE);
-        const int points = size->is(TYPE_INTEGER) && size->as_int() > 0 ? size->as_int()
-                                                                         : draw::default_size();
+        const int points = font_points(&font_copy);
         made->height = pixel_height(points, 96);
         const Cell* angle = field_of(&font_copy, FONT_ANGLE);
         made->orientation = angle->is(TYPE_INTEGER) ? angle->as_int() * 10 : 0;
@@ -147,16 +154,11 @@ FontRecord* make_font(const Cell* face, const Cell* font, bool scaled) {
         pango_font_description_set_style(made->desc, holds_word(style, "italic") ? PANGO_STYLE_ITALIC
                                                                                 : PANGO_STYLE_NORMAL);
         const Cell handle = draw::resource_handle(made, draw::font_kind(), handle::FONT);
-        Cell* state = font_state(&font_copy);
-        if (!state) state = font_make_state(&font_copy);
-        block::head_cell(state)[0] = handle;
+        block::head_cell(font_state(&font_copy))[0] = handle;
         record = made;
     }
     if (scaled) {
-        const Cell* size = field_of(&font_copy, FONT_SIZE);
-        const int points = size->is(TYPE_INTEGER) && size->as_int() > 0 ? size->as_int()
-                                                                         : draw::default_size();
-        record->scaled_height = pixel_height(points, g_screen_dpi);
+        record->scaled_height = pixel_height(font_points(&font_copy), g_screen_dpi);
         record->dpi = g_screen_dpi;
     }
     if (face && face->is(TYPE_OBJECT)) add_parent(&font_copy, face);
