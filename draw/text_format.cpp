@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <unordered_set>
 
 #include "core/externals.hpp"
 #include "core/symbols.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/logic.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/series/block.hpp"
 #include "datatypes/series/string.hpp"
@@ -45,19 +47,21 @@ void make_context() {
     pango_context_set_language(g_context, pango_language_get_default());
 }
 
-// A field of an object by name, or nullptr.
-const Cell* named_field(const Cell* object, const char* name) {
-    if (!object || !object->is(TYPE_OBJECT)) return nullptr;
-    return context::find_word_value(symbol::make(name), object->data1);
+// A field of an object by name, or none. Copies: looking a name up may make
+// its symbol, and that may move the buffers the cells lie in.
+Cell named_field(Cell object, const char* name) {
+    if (!object.is(TYPE_OBJECT)) return shared_none_cell;
+    const Cell* value = context::find_word_value(symbol::make(name), object.data1);
+    return value ? *value : shared_none_cell;
 }
 
-const Cell* view_fonts() {
-    const Cell* system = context::find_word_value(symbol::make("system"), context::global());
-    const Cell* view = named_field(system, "view");
+Cell view_fonts() {
+    const uint32_t system = symbol::make("system");
+    const Cell* global = context::find_word_value(system, context::global());
+    const Cell view = named_field(global ? *global : shared_none_cell, "view");
     return named_field(view, "fonts");
 }
 
-// Family names are cut to 31 characters, as the native font names are.
 }  // namespace
 
 std::string family_name(const Cell* name) {
@@ -150,14 +154,14 @@ TextResource* handle_resource(const Cell* handle) {
 }
 
 std::string default_family() {
-    const Cell* name = named_field(view_fonts(), "system");
-    if (name && name->is(TYPE_STRING)) return family_name(name);
+    const Cell name = named_field(view_fonts(), "system");
+    if (name.is(TYPE_STRING)) return family_name(&name);
     return "sans-serif";
 }
 
 int default_size() {
-    const Cell* size = named_field(view_fonts(), "size");
-    if (size && size->is(TYPE_INTEGER) && size->as_int() >= 1) return size->as_int();
+    const Cell size = named_field(view_fonts(), "size");
+    if (size.is(TYPE_INTEGER) && size.as_int() >= 1) return size.as_int();
     return 9;
 }
 
@@ -167,9 +171,15 @@ bool object_with_fields(const Cell* value, uint32_t n) {
 
 Cell* field_of(const Cell* object, uint32_t i) { return object::values_base(object) + i; }
 
+// Compares the spelling, ignoring ASCII case: making the name's symbol could
+// allocate, and callers hold cells of buffers the collector may move.
 bool word_is(const Cell* cell, const char* name) {
-    return (cell->is(TYPE_WORD) || cell->is(TYPE_LIT_WORD)) &&
-           symbol::canonical(cell->data2) == symbol::canonical(symbol::make(name));
+    if (!(cell->is(TYPE_WORD) || cell->is(TYPE_LIT_WORD))) return false;
+    const std::string_view spelling = symbol::name(cell->data2);
+    if (spelling.size() != std::strlen(name)) return false;
+    for (size_t i = 0; i < spelling.size(); ++i)
+        if (g_ascii_tolower(spelling[i]) != g_ascii_tolower(name[i])) return false;
+    return true;
 }
 
 bool holds_word(const Cell* facet, const char* name) {

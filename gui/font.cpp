@@ -145,14 +145,14 @@ FontRecord* make_font(const Cell* face, const Cell* font, bool scaled) {
         weight = font_weight(&font_copy, weight);
         made->underline = holds_word(style, "underline");
         made->strike = holds_word(style, "strike");
+        const bool italic = holds_word(style, "italic");
         made->desc = pango_font_description_new();
         const Cell* name = field_of(&font_copy, FONT_NAME);
         const std::string family = name->is(TYPE_STRING) ? draw::family_name(name) : draw::default_family();
         pango_font_description_set_family(made->desc, family.c_str());
         pango_font_description_set_size(made->desc, points * PANGO_SCALE);
         pango_font_description_set_weight(made->desc, PangoWeight(weight));
-        pango_font_description_set_style(made->desc, holds_word(style, "italic") ? PANGO_STYLE_ITALIC
-                                                                                : PANGO_STYLE_NORMAL);
+        pango_font_description_set_style(made->desc, italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
         const Cell handle = draw::resource_handle(made, draw::font_kind(), handle::FONT);
         block::head_cell(font_state(&font_copy))[0] = handle;
         record = made;

@@ -94,13 +94,15 @@ const Routine k_routines[] = {
     {"update-para", "face [object!] flags [integer!]", update_para_routine},
 };
 
-Cell* named_field(Cell* object, const char* name) {
+// Field look-ups by symbol: the symbols are made first, as making one may
+// move the buffers the fields lie in.
+Cell* named_field(Cell* object, uint32_t symbol) {
     if (!object || !object->is(TYPE_OBJECT)) return nullptr;
-    const int32_t i = context::find_word(object->data1, symbol::make(name), true);
+    const int32_t i = context::find_word(object->data1, symbol, true);
     return i < 0 ? nullptr : object::values_base(object) + i;
 }
-Cell* system_field(const char* name) {
-    return named_field(context::find_word_value(symbol::make("system"), context::global()), name);
+Cell* view_field(uint32_t system, uint32_t view) {
+    return named_field(context::find_word_value(system, context::global()), view);
 }
 
 // No GUI engine yet: a view object with what measuring reads.
@@ -136,19 +138,22 @@ void size_text(const Cell* face, const Cell* text, Cell* out) {
 
 void bind_text_routines() {
     stack::StackScope scope;
-    Cell* view = system_field("view");
-    if (!view || view->is(TYPE_NONE)) {
+    const uint32_t system = symbol::make("system"), view = symbol::make("view");
+    const uint32_t platform = symbol::make("platform");
+    Cell* current = view_field(system, view);
+    if (!current || current->is(TYPE_NONE)) {
         Cell* code = stack::push_cell();
         boot_texts::load(code, k_stand_in, std::strlen(k_stand_in));
         if (Flow flow = interpreter::eval_block(code, false); flow != Flow::normal)
             interpreter::raise_pending(flow);
     }
     for (const Routine& r : k_routines) {
+        const uint32_t name = symbol::make(r.name);
         Cell* spec = stack::push_cell();
         boot_texts::load(spec, r.spec, std::strlen(r.spec));
         const Cell made =
             *routine::push(spec, nullptr, routine::register_entry(r.entry), routine::NO_RETURN_TYPE, false);
-        if (Cell* slot = named_field(named_field(system_field("view"), "platform"), r.name)) *slot = made;
+        if (Cell* slot = named_field(named_field(view_field(system, view), platform), name)) *slot = made;
     }
 }
 
