@@ -6,9 +6,7 @@ target_link_libraries(zunrt PUBLIC PkgConfig::PANGOCAIRO)
 
 # Text tests see only the DejaVu fonts of fonts-dejavu-core, so metrics are
 # the same on every machine.
-# The font libraries' lasting caches are not leaks of ours.
-set(ZUN_TEXT_FONTS "FONTCONFIG_FILE=${CMAKE_SOURCE_DIR}/tests/text_fonts.conf"
-    "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/text_lsan.supp")
+set(ZUN_TEXT_FONTS "FONTCONFIG_FILE=${CMAKE_SOURCE_DIR}/tests/text_fonts.conf")
 file(GLOB ZUN_TEXT_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/zun/text*.zun)
 foreach(script ${ZUN_TEXT_SCRIPTS})
   get_filename_component(name ${script} NAME_WE)

@@ -15,6 +15,22 @@
 #include "datatypes/triple.hpp"
 #include "gui/font.hpp"
 
+// Under the leak checker: fontconfig, pango and their kin keep caches for
+// the life of the process (the font configuration, the shared font map).
+#if defined(__SANITIZE_ADDRESS__)
+#define ZUN_TEXT_LSAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZUN_TEXT_LSAN 1
+#endif
+#endif
+#ifdef ZUN_TEXT_LSAN
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\nleak:libpango-1.0.so\nleak:libpangoft2-1.0.so\n"
+           "leak:libpangocairo-1.0.so\nleak:libharfbuzz.so\nleak:libglib-2.0.so\nleak:libgobject-2.0.so\n";
+}
+#endif
+
 namespace zun::draw {
 
 namespace {
