@@ -161,6 +161,8 @@ Cell replace_resource(int32_t entry, TextResource* resource, uint32_t handle_kin
     return make_cell(TYPE_HANDLE, handle_kind, resource->serial, uint32_t(entry));
 }
 
+size_t live_resources() { return g_live.size(); }
+
 TextResource* handle_resource(const Cell* handle) {
     if (!handle->is(TYPE_HANDLE) || int32_t(handle->data3) < 0 ||
         int32_t(handle->data3) >= externals::capacity())

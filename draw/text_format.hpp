@@ -59,6 +59,8 @@ int layout_kind();
 Cell resource_handle(TextResource* resource, int kind, uint32_t handle_kind);
 // Puts the resource into a used entry, releasing the one it held.
 Cell replace_resource(int32_t entry, TextResource* resource, uint32_t handle_kind);
+// How many font records, formats and layouts are alive.
+size_t live_resources();
 // The resource a handle! holds, or nullptr when it holds none.
 TextResource* handle_resource(const Cell* handle);
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/collector.hpp"
 #include "datatypes/series/block.hpp"
 #include "draw/text_layout.hpp"
 #include "gui/font.hpp"
@@ -150,6 +151,24 @@ TEST_F(TextFont, LayoutBoxes) {
     draw::FormatRef first = draw::text_format(&font);
     EXPECT_EQ(draw::text_format(&font), first);
     EXPECT_NEAR(first->size_px, 13 * 96 / 72.0, 1e-9);
+}
+
+TEST_F(TextFont, AFaceLayoutIsReleasedOnceWithItsFace) {
+    Cell* top = stack::g_top;
+    run("rt!: make face! [type: 'rich-text tabs: none line-spacing: 'default handles: none]");
+    run("r: make rt! [text: \"abc\" size: 50x20]");
+    const size_t before = draw::live_resources();
+    const Cell face = *run("r");
+    draw::os_text_box_layout(&face, false);
+    EXPECT_EQ(draw::live_resources(), before + 1);
+    draw::os_text_box_layout(&face, false);  // the entry takes the new layout, the old one goes
+    EXPECT_EQ(draw::live_resources(), before + 1);
+    run("r: none");
+    stack::g_top = top;
+    collector::recycle();
+    EXPECT_EQ(draw::live_resources(), before);
+    collector::recycle();
+    EXPECT_EQ(draw::live_resources(), before);
 }
 
 }  // namespace
