@@ -1,23 +1,6 @@
 # A console page drawn through pango, the peer of text_page.zun: 40 layouts
 # of 60 monospace characters with ten attribute ranges each, 25 pages.
-import gi
-
-gi.require_version("Pango", "1.0")
-gi.require_version("PangoCairo", "1.0")
-import cairo  # noqa: E402
-from gi.repository import Pango, PangoCairo  # noqa: E402
-
-S = Pango.SCALE
-font_map = PangoCairo.FontMap.new()
-font_map.set_resolution(96)
-context = font_map.create_context()
-PangoCairo.context_set_resolution(context, 96)
-options = cairo.FontOptions()
-options.set_hint_style(cairo.HINT_STYLE_NONE)
-options.set_hint_metrics(cairo.HINT_METRICS_OFF)
-options.set_antialias(cairo.ANTIALIAS_GRAY)
-PangoCairo.context_set_font_options(context, options)
-context.set_round_glyph_positions(False)
+from text_pango import S, Pango, PangoCairo, cairo, context, no_hyphens
 desc = Pango.FontDescription.from_string("DejaVu Sans Mono 10")
 
 colours = [(200, 0, 0), (0, 120, 0), (0, 0, 200), (120, 120, 0), (0, 120, 120)]
@@ -33,8 +16,7 @@ for page in range(25):
     for i in range(1, 41):
         layout = Pango.Layout.new(context)
         layout.set_font_description(desc)
-        attrs = Pango.AttrList()
-        attrs.insert(Pango.attr_insert_hyphens_new(False))
+        attrs = no_hyphens()
         for r in range(1, 11):
             start, end = (r - 1) * 6, (r - 1) * 6 + 4
             red, green, blue = colours[r % 5]

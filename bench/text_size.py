@@ -1,22 +1,6 @@
 # size-text of 10,000 different strings, the peer of text_size.zun: the same
 # pango layouts (natural advances, white space at line ends left out).
-import gi
-
-gi.require_version("Pango", "1.0")
-gi.require_version("PangoCairo", "1.0")
-import cairo  # noqa: E402
-from gi.repository import GLib, Pango, PangoCairo  # noqa: E402
-
-S = Pango.SCALE
-font_map = PangoCairo.FontMap.new()
-font_map.set_resolution(96)
-context = font_map.create_context()
-PangoCairo.context_set_resolution(context, 96)
-options = cairo.FontOptions()
-options.set_hint_style(cairo.HINT_STYLE_NONE)
-options.set_hint_metrics(cairo.HINT_METRICS_OFF)
-PangoCairo.context_set_font_options(context, options)
-context.set_round_glyph_positions(False)
+from text_pango import S, Pango, context, no_hyphens
 desc = Pango.FontDescription.from_string("DejaVu Sans 10")
 metrics = context.get_metrics(desc, None)
 tabs = Pango.TabArray.new(1, False)
@@ -33,8 +17,7 @@ def size_text(text):
     layout = Pango.Layout.new(context)
     layout.set_font_description(desc)
     layout.set_tabs(tabs)
-    attrs = Pango.AttrList()
-    attrs.insert(Pango.attr_insert_hyphens_new(False))
+    attrs = no_hyphens()
     layout.set_attributes(attrs)
     layout.set_text(text, -1)
     widest = 0
