@@ -229,7 +229,7 @@ void cmd_pen(Walker& w, const Cell* cmd) {
         made.kind = SOLID;
         made.colour = c;
         if (is_pen) {
-            if (!w.st.font_colour) w.st.text_colour = c;
+            w.st.text_colour = c;
             if (w.st.width == 0.0) w.st.saved_pen_kind = SOLID, made.kind = NO_BRUSH;
         }
     }

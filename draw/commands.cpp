@@ -50,6 +50,20 @@ void cmd_anti_alias(Walker& w, const Cell*) {
     w.apply_all();
 }
 
+// ---------------------------------------------------------------- text
+
+void cmd_font(Walker& w, const Cell*) {
+    if (!(w.more() && font_command(w.st.text, w.word_value(w.at)))) w.invalid_here();
+    ++w.at;
+}
+
+// A string or a face at a point, in the font's colour or else the pen's.
+void cmd_text(Walker& w, const Cell*) {
+    const Point p = w.take_point();
+    if (!(w.more() && text_command(w.cr, w.st.text, w.st.text_colour, p.x, p.y, w.at))) w.invalid_here();
+    ++w.at;
+}
+
 void cmd_push(Walker& w, const Cell*) {
     const Cell* block = w.take_block();
     Walker::Scope scope(w);
@@ -180,8 +194,7 @@ void cmd_invert_matrix(Walker& w, const Cell*) {
     w.apply_transform();
 }
 
-// In the order the walker tests the words. `font` and `text` come with the
-// text module.
+// In the order the walker tests the words.
 const Command k_commands[] = {
     {"pen", cmd_pen},
     {"fill-pen", cmd_pen},
@@ -195,6 +208,8 @@ const Command k_commands[] = {
     {"polygon", cmd_polygon},
     {"circle", cmd_circle},
     {"ellipse", cmd_ellipse},
+    {"font", cmd_font},
+    {"text", cmd_text},
     {"anti-alias", cmd_anti_alias},
     {"arc", cmd_arc},
     {"curve", cmd_curve},

@@ -1,5 +1,6 @@
-// The drawing state of a pass: brushes, stroke settings, the transform and
-// the shadow list. Scoped commands copy it whole and put the copy back.
+// The drawing state of a pass: brushes, stroke settings, the transform, the
+// shadow list and the text state. Scoped commands copy it whole and put the
+// copy back.
 #pragma once
 #include <cairo.h>
 
@@ -8,12 +9,9 @@
 #include <vector>
 
 #include "draw/matrix.hpp"
+#include "draw/text_draw.hpp"
 
 namespace zun::draw {
-
-struct Rgba {
-    double r = 0, g = 0, b = 0, a = 1;
-};
 
 // A colour as the dialect gives it: three components opaque, a fourth the
 // transparency.
@@ -65,8 +63,8 @@ struct State {
     Brush pen = solid_black();
     Brush fill;
     BrushKind saved_pen_kind = SOLID;  // the pen parked while the width is 0
-    Rgba text_colour;
-    bool font_colour = false;  // the font supplies the text colour
+    Rgba text_colour;  // the last solid pen colour: text's unless its font has one
+    TextState text;
     double width = 1.0;
     int join = 0;  // miter, bevel, round, miter-bevel
     int cap = 0;   // flat, square, round

@@ -4,6 +4,7 @@
 #include "core/symbols.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/series/block.hpp"
+#include "gui/text_platform.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
 #include "startup/boot_texts.hpp"
@@ -52,6 +53,7 @@ void load_all() {
         if (Flow flow = interpreter::eval_block(code, false); flow != Flow::normal)
             interpreter::raise_pending(flow);
     }
+    gui::bind_text_routines();
     // The library's objects took start-up class ids; a script's first object
     // gets the first run-time one.
     object::end_startup_classes();

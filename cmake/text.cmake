@@ -1,0 +1,25 @@
+# Text: pango (with fontconfig) over cairo for text formats, layouts,
+# measuring and drawing text.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo)
+target_link_libraries(zunrt PUBLIC PkgConfig::PANGOCAIRO)
+
+# Text tests see only the DejaVu fonts of fonts-dejavu-core, so metrics are
+# the same on every machine.
+set(ZUN_TEXT_FONTS "FONTCONFIG_FILE=${CMAKE_SOURCE_DIR}/tests/text_fonts.conf")
+file(GLOB ZUN_TEXT_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/zun/text*.zun)
+foreach(script ${ZUN_TEXT_SCRIPTS})
+  get_filename_component(name ${script} NAME_WE)
+  set_tests_properties(zun.${name} PROPERTIES ENVIRONMENT "${ZUN_TEXT_FONTS}")
+endforeach()
+
+# Sizes, caret points, hit positions, line heights and drawn pixels against a
+# PangoCairo twin (Debian's python3 with python3-gi).
+add_test(NAME zun.text_twin COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/text_twin.py $<TARGET_FILE:zun>)
+set_tests_properties(zun.text_twin PROPERTIES LABELS script ENVIRONMENT "${ZUN_TEXT_FONTS}")
+if(ZUN_TESTS)
+  target_compile_definitions(zun_unit PRIVATE ZUN_TEXT_FONTS_CONF="${CMAKE_SOURCE_DIR}/tests/text_fonts.conf")
+endif()
+
+# Random texts and style blocks through layouts, metrics and drawing.
+zun_fuzzer(text_fuzz tests/fuzz/text_fuzz.cpp)
