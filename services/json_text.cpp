@@ -177,7 +177,7 @@ private:
         // Put in case-sensitively: keys differing in case stay apart.
         Cell* map = stack::push_cell();
         *map = make_cell(TYPE_NONE);
-        map::make_at(map, nullptr, block::length_from_start(pairs) / 2);
+        map::make_at(map, nullptr, block::length_from_start(pairs));
         map::extend(map, pairs, true);
         *pairs = *map;
         stack::pop(1);
