@@ -9,6 +9,7 @@
 
 #include "core/float_text.hpp"
 #include "core/memory.hpp"
+#include "core/support.hpp"
 #include "core/symbols.hpp"
 #include "core/unicode.hpp"
 #include "datatypes/logic.hpp"
@@ -128,30 +129,58 @@ private:
         return true;
     }
 
+    // The items of an array or the pairs of an object wait on the value stack
+    // above the slot that takes the block or map, which is then made at its
+    // final size in one step. When the stack runs short they move into it
+    // early and the rest are added one by one.
+    static constexpr int64_t STACK_MARGIN = 4096;
+
+    static bool stack_short() { return stack::g_end - stack::g_top < STACK_MARGIN; }
+
+    // The cells above the slot into its block or map (made on the first call).
+    static void flush(Cell* slot, bool pairs) {
+        Cell* first = slot + 1;
+        const int32_t n = int32_t(stack::g_top - first);
+        if (slot->type() == TYPE_NONE) {
+            if (pairs) map::make_at(slot, nullptr, n);
+            else block::make_at(slot, n);
+        }
+        if (pairs) {
+            map::extend_cells(slot, first, n, true);
+        } else {
+            for (int32_t i = 0; i < n; i++) *support::alloc_tail_cell(slot->data2) = first[i];
+        }
+        stack::g_top = first;
+    }
+
     bool array(size_t depth) {
         if (depth > MAX_DEPTH) return false;
         m_pos++;
-        Cell* blk = block::push_new(8);
+        Cell* slot = stack::push_cell();
+        *slot = make_cell(TYPE_NONE);
         blanks();
         if (m_pos < m_end && at(m_pos) == ']') {
             m_pos++;
+            flush(slot, false);
             return true;
         }
         for (;;) {
             if (!value(depth)) return false;
-            block::append_cell(blk, stack::top());
-            stack::pop(1);
+            if (stack_short()) flush(slot, false);
             if (m_pos >= m_end) return false;
             const uint32_t c = at(m_pos++);
-            if (c == ']') return true;
+            if (c == ']') break;
             if (c != ',') return false;
         }
+        flush(slot, false);
+        return true;
     }
 
     bool object(size_t depth) {
         if (depth > MAX_DEPTH) return false;
         m_pos++;
-        Cell* pairs = block::push_new(8);
+        Cell* slot = stack::push_cell();
+        *slot = make_cell(TYPE_NONE);
         blanks();
         if (m_pos < m_end && at(m_pos) == '}') {
             m_pos++;
@@ -160,14 +189,11 @@ private:
                 blanks();
                 if (m_pos >= m_end || at(m_pos) != '"' || !string_value()) return false;
                 if (!key(stack::top())) return false;
-                block::append_cell(pairs, stack::top());
-                stack::pop(1);
                 blanks();
                 if (m_pos >= m_end || at(m_pos) != ':') return false;
                 m_pos++;
                 if (!value(depth)) return false;
-                block::append_cell(pairs, stack::top());
-                stack::pop(1);
+                if (stack_short()) flush(slot, true);
                 if (m_pos >= m_end) return false;
                 const uint32_t c = at(m_pos++);
                 if (c == '}') break;
@@ -175,12 +201,7 @@ private:
             }
         }
         // Put in case-sensitively: keys differing in case stay apart.
-        Cell* map = stack::push_cell();
-        *map = make_cell(TYPE_NONE);
-        map::make_at(map, nullptr, block::length_from_start(pairs) / 2);
-        map::extend(map, pairs, true);
-        *pairs = *map;
-        stack::pop(1);
+        flush(slot, true);
         return true;
     }
 

@@ -280,6 +280,11 @@ Cell* extend(Cell* map, const Cell* blk, bool case_) {
     return map;
 }
 
+Cell* extend_cells(Cell* map, const Cell* cells, int32_t n, bool case_) {
+    for (int32_t i = 0; i + 1 < n; i += 2) set_key(map, &cells[i], &cells[i + 1], map, case_);
+    return map;
+}
+
 Cell* push_body(const Cell* map) {
     const Cell m = *map;
     Cell* slot = stack::push(&m);

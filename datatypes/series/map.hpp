@@ -28,6 +28,8 @@ void prepare_key_for(Cell* key, const Cell* path);
 Cell* make_at(Cell* cell, const Cell* block, int32_t n);
 // Adds the pairs of a block; the map cell is answered.
 Cell* extend(Cell* map, const Cell* block, bool case_);
+// The same for n cells on the value stack; the map cell lies there too.
+Cell* extend_cells(Cell* map, const Cell* cells, int32_t n, bool case_);
 // The body (key, value of every live entry, keys starting lines), pushed on
 // the value stack as a new block!.
 Cell* push_body(const Cell* map);
