@@ -16,6 +16,9 @@
 
 namespace zun::win::detail {
 
+// A scroll bar's arrow: a filled triangle of half-width d centred on cx, cy.
+void draw_scroll_arrow(cairo_t* cr, double cx, double cy, double d, bool vert, bool up);
+
 constexpr int k_longs = 20;
 
 struct ClassRec {

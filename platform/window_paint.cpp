@@ -392,6 +392,21 @@ bool FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
 
 // ---- scroll bars --------------------------------------------------------------
 
+void detail::draw_scroll_arrow(cairo_t* cr, double cx, double cy, double d, bool vert, bool up) {
+    double sign = up ? -1 : 1;
+    if (vert) {
+        cairo_move_to(cr, cx - d, cy - sign * d / 2);
+        cairo_line_to(cr, cx + d, cy - sign * d / 2);
+        cairo_line_to(cr, cx, cy + sign * d / 2);
+    } else {
+        cairo_move_to(cr, cx - sign * d / 2, cy - d);
+        cairo_line_to(cr, cx - sign * d / 2, cy + d);
+        cairo_line_to(cr, cx + sign * d / 2, cy);
+    }
+    cairo_close_path(cr);
+    cairo_fill(cr);
+}
+
 namespace {
 
 void draw_scroll_bar(cairo_t* cr, const Window& w, int bar) {
@@ -407,18 +422,7 @@ void draw_scroll_bar(cairo_t* cr, const Window& w, int bar) {
     for (int end = 0; end < 2; ++end) {
         double cx = vert ? r.left + s / 2.0 : (end ? r.right - s / 2.0 : r.left + s / 2.0);
         double cy = vert ? (end ? r.bottom - s / 2.0 : r.top + s / 2.0) : r.top + s / 2.0;
-        double d = s / 4.0, sign = end ? 1 : -1;
-        if (vert) {
-            cairo_move_to(cr, cx - d, cy - sign * d / 2);
-            cairo_line_to(cr, cx + d, cy - sign * d / 2);
-            cairo_line_to(cr, cx, cy + sign * d / 2);
-        } else {
-            cairo_move_to(cr, cx - sign * d / 2, cy - d);
-            cairo_line_to(cr, cx - sign * d / 2, cy + d);
-            cairo_line_to(cr, cx + sign * d / 2, cy);
-        }
-        cairo_close_path(cr);
-        cairo_fill(cr);
+        detail::draw_scroll_arrow(cr, cx, cy, s / 4.0, vert, end == 0);
     }
     BarParts p = bar_parts(w, bar);
     if (!p.thumb_len) return;

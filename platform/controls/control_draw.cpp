@@ -320,6 +320,17 @@ void frame_rect(cairo_t* cr, const RECT& r, COLORREF c) {
     cairo_stroke(cr);
 }
 
+ControlPaint::ControlPaint(HWND h) : hwnd(h) {
+    cr = BeginPaint(hwnd, &ps);
+    if (!cr) return;
+    GetClientRect(hwnd, &r);
+    if (GetWindowLong(hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) r = draw_client_edge(cr, r);
+}
+
+ControlPaint::~ControlPaint() {
+    if (cr) EndPaint(hwnd, &ps);
+}
+
 RECT draw_client_edge(cairo_t* cr, const RECT& r) {
     // Outer: shadow top-left, highlight bottom-right; inner: dark shadow, light.
     auto edge = [&](const RECT& e, COLORREF tl, COLORREF br) {

@@ -92,6 +92,19 @@ void fill_rect(cairo_t* cr, const RECT& r, COLORREF c);
 void frame_rect(cairo_t* cr, const RECT& r, COLORREF c);
 // WS_EX_CLIENTEDGE: a 2-px sunken border inside r; answers the rectangle within.
 RECT draw_client_edge(cairo_t* cr, const RECT& r);
+
+// One paint of a control: BeginPaint, the client rectangle inside its sunken
+// edge (drawn when it has one), EndPaint when it goes.
+struct ControlPaint {
+    HWND hwnd;
+    PAINTSTRUCT ps{};
+    cairo_t* cr = nullptr;
+    RECT r{};
+    explicit ControlPaint(HWND h);
+    ~ControlPaint();
+    ControlPaint(const ControlPaint&) = delete;
+    ControlPaint& operator=(const ControlPaint&) = delete;
+};
 // The dotted focus rectangle inside r.
 void draw_focus_rect(cairo_t* cr, const RECT& r);
 // The background a control asks its parent for (WM_CTLCOLOR*): fills r with

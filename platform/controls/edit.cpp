@@ -312,12 +312,10 @@ void on_key(HWND hwnd, Edit& e, WPARAM vk) {
 }
 
 void paint(HWND hwnd, Edit& e) {
-    PAINTSTRUCT ps;
-    cairo_t* cr = BeginPaint(hwnd, &ps);
-    if (!cr) return;
-    RECT r;
-    GetClientRect(hwnd, &r);
-    if (GetWindowLong(hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) r = draw_client_edge(cr, r);
+    ControlPaint painting(hwnd);
+    if (!painting.cr) return;
+    cairo_t* cr = painting.cr;
+    RECT r = painting.r;
     bool enabled = IsWindowEnabled(hwnd);
     bool readonly = style_of(hwnd) & ES_READONLY;
     COLORREF ink;
@@ -370,7 +368,6 @@ void paint(HWND hwnd, Edit& e) {
         }
     }
     cairo_restore(cr);
-    EndPaint(hwnd, &ps);
 }
 
 size_t index_at_point(HWND hwnd, const Edit& e, int x) {

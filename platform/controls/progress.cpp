@@ -15,12 +15,10 @@ struct Progress : ControlBase {
 StateTable<Progress> g_progress;
 
 void paint(HWND hwnd, Progress& p) {
-    PAINTSTRUCT ps;
-    cairo_t* cr = BeginPaint(hwnd, &ps);
-    if (!cr) return;
-    RECT r;
-    GetClientRect(hwnd, &r);
-    if (GetWindowLong(hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) r = draw_client_edge(cr, r);
+    ControlPaint painting(hwnd);
+    if (!painting.cr) return;
+    cairo_t* cr = painting.cr;
+    RECT r = painting.r;
     bool dark = dark_theme();
     fill_rect(cr, r, dark ? 0x333333 : 0xE6E6E6);
     frame_rect(cr, r, dark ? 0x646464 : 0xBCBCBC);
@@ -33,7 +31,6 @@ void paint(HWND hwnd, Progress& p) {
     else bar.right = in.left + static_cast<int32_t>(in.width() * f + 0.5);
     COLORREF fill = IsWindowEnabled(hwnd) ? (dark ? 0x3CB371 : 0x25B006) : sys_colour(COLOR_BTNSHADOW);
     if (bar.width() > 0 && bar.height() > 0) fill_rect(cr, bar, fill);
-    EndPaint(hwnd, &ps);
 }
 
 // Sets the position within the range; answers the old one.

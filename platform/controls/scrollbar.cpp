@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/controls/control_draw.hpp"
+#include "platform/window_internal.hpp"
 
 namespace zun::win::controls {
 
@@ -120,21 +121,6 @@ int set_info(HWND hwnd, ScrollBar& b, const SCROLLINFO& in, bool redraw) {
     return cur.nPos;
 }
 
-void draw_arrow(cairo_t* cr, double cx, double cy, double d, bool vert, bool up) {
-    double sign = up ? -1 : 1;
-    if (vert) {
-        cairo_move_to(cr, cx - d, cy - sign * d / 2);
-        cairo_line_to(cr, cx + d, cy - sign * d / 2);
-        cairo_line_to(cr, cx, cy + sign * d / 2);
-    } else {
-        cairo_move_to(cr, cx - sign * d / 2, cy - d);
-        cairo_line_to(cr, cx - sign * d / 2, cy + d);
-        cairo_line_to(cr, cx + sign * d / 2, cy);
-    }
-    cairo_close_path(cr);
-    cairo_fill(cr);
-}
-
 void paint(HWND hwnd, ScrollBar& b) {
     PAINTSTRUCT ps;
     cairo_t* cr = BeginPaint(hwnd, &ps);
@@ -158,7 +144,7 @@ void paint(HWND hwnd, ScrollBar& b) {
         RECT a = part == ArrowUp ? span_rect(0, g.arrow) : span_rect(g.length - g.arrow, g.arrow);
         if (b.held == part && part_at(hwnd, b, b.pointer) == part) fill_rect(cr, a, dark ? 0x505050 : 0xDADADA);
         set_colour(cr, arrow_ink);
-        draw_arrow(cr, (a.left + a.right) / 2.0, (a.top + a.bottom) / 2.0, std::min(thick, g.arrow) / 4.0, v, part == ArrowUp);
+        detail::draw_scroll_arrow(cr, (a.left + a.right) / 2.0, (a.top + a.bottom) / 2.0, std::min(thick, g.arrow) / 4.0, v, part == ArrowUp);
     }
     if (g.thumb_len) {
         RECT t = span_rect(g.thumb_start, g.thumb_len);

@@ -23,17 +23,14 @@ uint32_t text_flags(uint32_t style) {
 }
 
 void paint(HWND hwnd, ControlBase& s) {
-    PAINTSTRUCT ps;
-    cairo_t* cr = BeginPaint(hwnd, &ps);
-    if (!cr) return;
-    RECT r;
-    GetClientRect(hwnd, &r);
-    if (GetWindowLong(hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) r = draw_client_edge(cr, r);
+    ControlPaint painting(hwnd);
+    if (!painting.cr) return;
+    cairo_t* cr = painting.cr;
+    RECT r = painting.r;
     bool enabled = IsWindowEnabled(hwnd);
     COLORREF ink = parent_colours(hwnd, WM_CTLCOLORSTATIC, cr, r, sys_colour(COLOR_WINDOWTEXT));
     if (!enabled) ink = sys_colour(COLOR_GRAYTEXT);
     draw_text(cr, hwnd, s.font, GetWindowText(hwnd), r, text_flags(style_of(hwnd)), ink);
-    EndPaint(hwnd, &ps);
 }
 
 LRESULT CALLBACK_static(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
