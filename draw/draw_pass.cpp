@@ -209,11 +209,7 @@ Cell* push_platform_routines() {
     int index = 0;
     for (const PlatformRoutine& r : k_platform) {
         const routine::Entry entry = gui::platform_entry(index++);
-        stack::StackScope scope;
-        Cell* spec = stack::push_cell();
-        boot_texts::load(spec, r.spec, std::strlen(r.spec));
-        const Cell made =
-            *routine::push(spec, nullptr, routine::register_entry(entry ? entry : r.entry), routine::NO_RETURN_TYPE, false);
+        const Cell made = boot_texts::make_routine(r.spec, entry ? entry : r.entry);
         block::append_cell(block, &made);
     }
     return block;

@@ -402,11 +402,7 @@ Cell* push_memory_display_routines() {
     constexpr int32_t count = sizeof k_memory / sizeof k_memory[0];
     Cell* list = block::push_new(count);
     for (const MemoryRoutine& r : k_memory) {
-        stack::StackScope scope;
-        Cell* spec = stack::push_cell();
-        boot_texts::load(spec, r.spec, std::strlen(r.spec));
-        const Cell made =
-            *routine::push(spec, nullptr, routine::register_entry(r.entry), routine::NO_RETURN_TYPE, false);
+        const Cell made = boot_texts::make_routine(r.spec, r.entry);
         block::append_cell(list, &made);
     }
     return list;

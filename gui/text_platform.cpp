@@ -135,10 +135,7 @@ void bind_text_routines() {
     const uint32_t platform = symbol::make("platform");
     for (const Routine& r : k_routines) {
         const uint32_t name = symbol::make(r.name);
-        Cell* spec = stack::push_cell();
-        boot_texts::load(spec, r.spec, std::strlen(r.spec));
-        const Cell made =
-            *routine::push(spec, nullptr, routine::register_entry(r.entry), routine::NO_RETURN_TYPE, false);
+        const Cell made = boot_texts::make_routine(r.spec, r.entry);
         if (Cell* slot = named_field(named_field(view_field(system, view), platform), name)) *slot = made;
     }
 }

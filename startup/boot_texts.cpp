@@ -1,6 +1,9 @@
 #include "startup/boot_texts.hpp"
 
+#include <cstring>
+
 #include "interpreter/lexer.hpp"
+#include "interpreter/stack.hpp"
 #include "services/zunbin.hpp"
 
 namespace zun::boot_texts {
@@ -52,5 +55,12 @@ void load(Cell* into, const uint8_t* text, size_t size) {
 void set_recorder(Recorder recorder) { g_recorder = recorder; }
 
 uint32_t lexed_count() { return g_lexed; }
+
+Cell make_routine(const char* spec_text, routine::Entry entry, int32_t return_type) {
+    stack::StackScope scope;
+    Cell* spec = stack::push_cell();
+    load(spec, spec_text, std::strlen(spec_text));
+    return *routine::push(spec, nullptr, routine::register_entry(entry), return_type, false);
+}
 
 }  // namespace zun::boot_texts

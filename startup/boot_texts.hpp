@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/cell.hpp"
+#include "datatypes/function.hpp"
 
 namespace zun::boot_texts {
 
@@ -23,6 +24,9 @@ void load(Cell* into, const uint8_t* text, size_t size);
 inline void load(Cell* into, const char* text, size_t size) {
     load(into, reinterpret_cast<const uint8_t*>(text), size);
 }
+
+// A routine! made from the text of its spec (without the brackets).
+Cell make_routine(const char* spec_text, routine::Entry entry, int32_t return_type = routine::NO_RETURN_TYPE);
 
 // The key a text is found by: its length and a hash of its ends.
 uint64_t key_of(const uint8_t* text, size_t size);

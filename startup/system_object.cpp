@@ -82,10 +82,7 @@ MachineResult pretty_floats(Cell* args) {
 // stores it in the field.
 void set_routine(Cell* (*target)(), const char* spec_text, routine::Entry entry,
                  int32_t return_type) {
-    stack::StackScope scope;
-    Cell* spec = stack::push_cell();
-    boot_texts::load(spec, spec_text, std::strlen(spec_text));
-    const Cell made = *routine::push(spec, nullptr, routine::register_entry(entry), return_type, false);
+    const Cell made = boot_texts::make_routine(spec_text, entry, return_type);
     *target() = made;
 }
 
