@@ -142,6 +142,11 @@ using ClipboardWriter = bool (*)(std::string_view text);
 void set_edit_clipboard(ClipboardReader reader, ClipboardWriter writer);
 bool edit_clipboard_read(std::string* text);
 bool edit_clipboard_write(std::string_view text);
+// EDIT's standard context menu (Undo, Cut, Copy, Paste, Delete, Select All),
+// shown on WM_CONTEXTMENU; installed by the menus, nothing until then.
+using EditContextMenu = void (*)(HWND edit, POINT screen);
+void set_edit_context_menu(EditContextMenu show);
+EditContextMenu edit_context_menu();
 
 constexpr const char* WC_BUTTON = "BUTTON";
 constexpr const char* WC_STATIC = "STATIC";

@@ -28,6 +28,12 @@ void set_edit_clipboard(ClipboardReader reader, ClipboardWriter writer) {
     g_writer = writer ? writer : standin_write;
 }
 bool edit_clipboard_read(std::string* text) { return g_reader(text); }
+
+namespace {
+EditContextMenu g_context_menu = nullptr;
+}
+void set_edit_context_menu(EditContextMenu show) { g_context_menu = show; }
+EditContextMenu edit_context_menu() { return g_context_menu; }
 bool edit_clipboard_write(std::string_view text) { return g_writer(text); }
 
 }  // namespace zun::win
