@@ -14,6 +14,9 @@ void register_system_controls() {
     controls::register_progress();
     controls::register_scrollbar();
     controls::register_edit();
+    controls::register_trackbar();
+    controls::register_tab_control();
+    controls::register_calendar();
 }
 
 // ---- fonts --------------------------------------------------------------------
@@ -170,6 +173,27 @@ void notify_parent(HWND hwnd, UINT code) {
     if (!parent) return;
     auto id = static_cast<uint32_t>(GetWindowLong(hwnd, GWLP_ID));
     SendMessage(parent, WM_COMMAND, MAKEWPARAM(id, code), static_cast<LPARAM>(hwnd));
+}
+
+LRESULT notify_parent(HWND hwnd, NMHDR& hdr, UINT code) {
+    HWND parent = GetParent(hwnd);
+    hdr.hwndFrom = hwnd;
+    hdr.idFrom = static_cast<uint32_t>(GetWindowLong(hwnd, GWLP_ID));
+    hdr.code = code;
+    return parent ? SendMessage(parent, WM_NOTIFY, hdr.idFrom, reinterpret_cast<LPARAM>(&hdr)) : 0;
+}
+
+void scroll_parent(HWND hwnd, bool vertical, UINT code, int32_t pos) {
+    HWND parent = GetParent(hwnd);
+    if (!parent) return;
+    SendMessage(parent, vertical ? WM_VSCROLL : WM_HSCROLL, MAKEWPARAM(code, static_cast<uint32_t>(pos)),
+                static_cast<LPARAM>(hwnd));
+}
+
+RECT inner_client_rect(HWND hwnd) {
+    RECT r;
+    GetClientRect(hwnd, &r);
+    return (GetWindowLong(hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) ? inset(r, 2) : r;
 }
 
 // ---- theme --------------------------------------------------------------------

@@ -58,6 +58,17 @@ inline uint32_t style_of(HWND hwnd) { return static_cast<uint32_t>(GetWindowLong
 inline bool inside(const RECT& r, int x, int y) { return x >= r.left && y >= r.top && x < r.right && y < r.bottom; }
 // Sends a WM_COMMAND notification to the parent, the control in lParam.
 void notify_parent(HWND hwnd, UINT code);
+// Sends WM_NOTIFY to the parent with hdr's sender, id and code filled in;
+// answers the parent's answer (0 without a parent).
+LRESULT notify_parent(HWND hwnd, NMHDR& hdr, UINT code);
+// Tells the parent of a bar-like control a scroll code (WM_HSCROLL or
+// WM_VSCROLL, the position in the high word, the control in lParam).
+void scroll_parent(HWND hwnd, bool vertical, UINT code, int32_t pos = 0);
+// A held arrow, trough or channel repeats after this first delay, then at
+// the shorter one (ms).
+constexpr UINT k_hold_first_delay = 200, k_hold_repeat_delay = 50;
+// The client rectangle inside a WS_EX_CLIENTEDGE border.
+RECT inner_client_rect(HWND hwnd);
 
 // ---- theme ------------------------------------------------------------------
 bool dark_theme();
@@ -121,4 +132,7 @@ void register_static();
 void register_progress();
 void register_scrollbar();
 void register_edit();
+void register_trackbar();
+void register_tab_control();
+void register_calendar();
 }  // namespace zun::win::controls
