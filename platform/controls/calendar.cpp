@@ -152,11 +152,17 @@ COLORREF colour(const Calendar& c, int part) {
 
 int first_day(const Calendar& c) { return c.first_day >= 0 ? c.first_day : locale_first_weekday(); }
 
-Date grid_start(const Calendar& c) {
+// The serial day of the grid's first cell; cells before 1601 stay empty.
+int64_t grid_start(const Calendar& c) {
     Date first{c.view.y, c.view.m, 1};
     int before = (day_of_week(first) - first_day(c) + 7) % 7;
-    if (before == 0) before = 7;
-    return add_days(first, -before);
+    return serial(first) - (before ? before : 7);
+}
+
+// The date in a grid cell, false when the cell is outside the range.
+bool cell_date(const Calendar& c, int i, Date* d) {
+    *d = from_serial(grid_start(c) + i);
+    return valid(*d);
 }
 
 // ---- layout, in logical units of the default font -----------------------------------
@@ -255,11 +261,13 @@ void press(HWND hwnd, Calendar& c, POINT p) {
             if (can_navigate(c, back)) navigate(hwnd, c, back ? -1 : 1);
             return;
         }
-    for (int i = 0; i < 42; ++i)
+    for (int i = 0; i < 42; ++i) {
+        Date d;
         if (inside(l.cell(i), p.x, p.y)) {
-            user_select(hwnd, c, add_days(grid_start(c), i), true);
+            if (cell_date(c, i, &d)) user_select(hwnd, c, d, true);
             return;
         }
+    }
     if (l.today_line && inside(l.today(), p.x, p.y)) user_select(hwnd, c, c.today, true);
 }
 
@@ -313,8 +321,9 @@ void paint(HWND hwnd, Calendar& c) {
     // The weeks.
     RECT grid = l.box(k_margin_x, k_grid_y, 7 * k_col, 6 * k_row);
     if (c.colours[MCSC_MONTHBK] != k_default) fill_rect(cr, grid, colour(c, MCSC_MONTHBK));
-    Date d = grid_start(c);
-    for (int i = 0; i < 42; ++i, d = add_days(d, 1)) {
+    for (int i = 0; i < 42; ++i) {
+        Date d;
+        if (!cell_date(c, i, &d)) continue;
         bool own_month = d.m == c.view.m;
         if (!own_month && (style & MCS_NOTRAILINGDATES)) continue;
         RECT cell = l.cell(i);
@@ -328,7 +337,6 @@ void paint(HWND hwnd, Calendar& c) {
         draw_text(cr, hwnd, font, std::to_string(d.d), cell, DT_CENTER | DT_VCENTER | DT_SINGLELINE,
                   enabled ? text : sys_colour(COLOR_GRAYTEXT));
         if (d == c.sel && c.focused) draw_focus_rect(cr, inset(cell, 1));
-        if (d.y == k_last_year && d.m == 12 && d.d == 31) break;
     }
     if (l.today_line) {
         struct tm tm {};
