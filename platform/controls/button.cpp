@@ -296,7 +296,9 @@ LRESULT CALLBACK_button(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return group ? HTTRANSPARENT : DefWindowProc(hwnd, msg, wp, lp);
         case WM_PAINT: paint(hwnd, *b); return 0;
         case WM_LBUTTONDBLCLK:
-            if (type == BS_RADIOBUTTON) {
+            // Radio buttons, and with BS_NOTIFY every button, tell a double
+            // click; the others take it as a second press.
+            if (type == BS_RADIOBUTTON || (style & BS_NOTIFY && !group)) {
                 notify_parent(hwnd, BN_DOUBLECLICKED);
                 return 0;
             }
@@ -364,12 +366,14 @@ LRESULT CALLBACK_button(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SETFOCUS:
             b->focused = true;
             InvalidateRect(hwnd, nullptr, true);
+            if (style & BS_NOTIFY) notify_parent(hwnd, BN_SETFOCUS);
             return 0;
         case WM_KILLFOCUS:
             b->focused = false;
             b->space = false;
             if (!b->tracking) set_pushed(hwnd, *b, false);
             InvalidateRect(hwnd, nullptr, true);
+            if (style & BS_NOTIFY) notify_parent(hwnd, BN_KILLFOCUS);
             return 0;
         case BM_GETCHECK: return is_check_like(type) ? b->check : 0;
         case BM_SETCHECK: {

@@ -298,10 +298,16 @@ PangoLayout* make_layout(cairo_t* cr, HWND hwnd, HFONT font, std::string_view te
 
 SIZE draw_text(cairo_t* cr, HWND hwnd, HFONT font, std::string_view text, const RECT& box,
                uint32_t flags, COLORREF colour) {
-    bool bounded = (flags & (DT_WORDBREAK | DT_END_ELLIPSIS | DT_CENTER | DT_RIGHT)) != 0;
+    // One line is laid out unbounded and placed by hand: a bounded pango
+    // layout would wrap it.
+    bool one_line = (flags & DT_SINGLELINE) && !(flags & DT_END_ELLIPSIS);
+    bool bounded = !one_line && (flags & (DT_WORDBREAK | DT_END_ELLIPSIS | DT_CENTER | DT_RIGHT)) != 0;
     PangoLayout* layout = make_layout(cr, hwnd, font, text, bounded ? std::max(box.width(), 0) : -1, flags);
     int w = 0, h = 0;
     pango_layout_get_pixel_size(layout, &w, &h);
+    double x = box.left;
+    if (one_line && (flags & DT_CENTER)) x = box.left + std::floor((box.width() - w) / 2.0);
+    else if (one_line && (flags & DT_RIGHT)) x = box.right - w;
     double y = box.top;
     if (flags & DT_VCENTER) y = box.top + (box.height() - h) / 2.0;
     else if (flags & DT_BOTTOM) y = box.bottom - h;
@@ -309,7 +315,7 @@ SIZE draw_text(cairo_t* cr, HWND hwnd, HFONT font, std::string_view text, const 
     cairo_rectangle(cr, box.left, box.top, box.width(), box.height());
     cairo_clip(cr);
     set_colour(cr, colour);
-    cairo_move_to(cr, box.left, std::floor(y));
+    cairo_move_to(cr, x, std::floor(y));
     pango_cairo_show_layout(cr, layout);
     cairo_restore(cr);
     g_object_unref(layout);

@@ -60,18 +60,88 @@ TEST_F(ButtonTest, ReleaseOutsideSendsNothing) {
     EXPECT_EQ(GetCapture(), 0u);
 }
 
+// A double click: a push button clicks twice; a radio button (not auto)
+// tells BN_DOUBLECLICKED, as every button does with BS_NOTIFY, which also
+// tells its focus.
 TEST_F(ButtonTest, DoubleClicks) {
-    // A push button clicks twice; a radio button (not auto) adds BN_DOUBLECLICKED.
-    HWND push = make(WC_BUTTON, "Push", BS_PUSHBUTTON, 10, 10, 100, 30, 1);
-    HWND radio = make(WC_BUTTON, "Radio", BS_RADIOBUTTON, 10, 50, 100, 30, 2);
-    click(50, 25);
-    click(50, 25);
-    EXPECT_EQ(g_notes, (std::vector<Note>{{WM_COMMAND, BN_CLICKED, 1, push}, {WM_COMMAND, BN_CLICKED, 1, push}}));
-    g_notes.clear();
-    m_display->advance(1000);
-    click(50, 65);
-    click(50, 65);
-    EXPECT_EQ(g_notes, (std::vector<Note>{{WM_COMMAND, BN_CLICKED, 2, radio}, {WM_COMMAND, BN_DOUBLECLICKED, 2, radio}}));
+    struct Case {
+        uint32_t style;
+        std::vector<UINT> codes;
+        LRESULT check;
+    };
+    const Case cases[] = {
+        {BS_PUSHBUTTON, {BN_CLICKED, BN_CLICKED}, 0},
+        {BS_RADIOBUTTON, {BN_CLICKED, BN_DOUBLECLICKED}, 0},
+        {BS_AUTORADIOBUTTON, {BN_CLICKED, BN_CLICKED}, BST_CHECKED},
+        {BS_AUTOCHECKBOX, {BN_CLICKED, BN_CLICKED}, BST_UNCHECKED},
+        {BS_PUSHBUTTON | BS_NOTIFY, {BN_SETFOCUS, BN_CLICKED, BN_DOUBLECLICKED}, 0},
+        {BS_AUTOCHECKBOX | BS_NOTIFY, {BN_SETFOCUS, BN_CLICKED, BN_DOUBLECLICKED}, BST_CHECKED},
+    };
+    for (const Case& c : cases) {
+        SetFocus(m_top);
+        HWND b = make(WC_BUTTON, "Push", c.style, 10, 10, 100, 30, 1);
+        g_notes.clear();
+        m_display->advance(1000);
+        click(50, 25);
+        click(50, 25);
+        EXPECT_EQ(codes(), c.codes) << c.style;
+        for (const Note& n : g_notes) EXPECT_EQ(n.from, b);
+        EXPECT_EQ(SendMessage(b, BM_GETCHECK, 0, 0), c.check) << c.style;
+        g_notes.clear();
+        SetFocus(m_top);
+        EXPECT_EQ(codes(), (c.style & BS_NOTIFY) ? std::vector<UINT>{BN_KILLFOCUS} : std::vector<UINT>{}) << c.style;
+        DestroyWindow(b);
+    }
+}
+
+// Where the caption goes: the alignment bits, BS_MULTILINE, and a check
+// box's caption from 16 logical units.
+TEST_F(ButtonTest, CaptionPlacement) {
+    const RECT left{12, 12, 60, 68}, centre{85, 12, 135, 68}, right{160, 12, 208, 68};
+    const RECT top{12, 12, 208, 28}, middle{12, 32, 208, 48}, bottom{12, 52, 208, 68};
+    const RECT after_box{26, 12, 60, 68};
+    struct Case {
+        uint32_t style;
+        const char* text;
+        std::vector<RECT> inked, clear;
+    };
+    const Case cases[] = {
+        {BS_PUSHBUTTON, "WW", {centre, middle}, {left, right, top, bottom}},
+        {BS_PUSHBUTTON | BS_LEFT, "WW", {left}, {centre, right}},
+        {BS_PUSHBUTTON | BS_RIGHT | BS_TOP, "WW", {right, top}, {left, centre, middle, bottom}},
+        {BS_PUSHBUTTON | BS_BOTTOM, "WW", {centre, bottom}, {top, middle}},
+        {BS_AUTOCHECKBOX, "WW", {after_box, middle}, {centre, right, top, bottom}},
+        {BS_AUTOCHECKBOX | BS_RIGHT, "WW", {right}, {after_box, centre}},
+        {BS_PUSHBUTTON | BS_MULTILINE, "WWWWWW WWWWWW WWWWWW WWWWWW WWWWWW", {top, bottom}, {}},
+        {BS_PUSHBUTTON, "WWWWWW WWWWWW WWWWWW WWWWWW WWWWWW", {middle}, {top, bottom}},  // one line
+    };
+    for (const Case& c : cases) {
+        HWND b = make(WC_BUTTON, c.text, c.style, 10, 10, 200, 60);
+        for (const RECT& r : c.inked) EXPECT_GT(ink(r), 5) << c.style << " " << r.left << "," << r.top;
+        for (const RECT& r : c.clear) EXPECT_EQ(ink(r), 0) << c.style << " " << r.left << "," << r.top;
+        DestroyWindow(b);
+    }
+}
+
+// The check box is 13 px at 96 DPI and its caption starts 16 logical units
+// in, both scaled at 144 DPI.
+TEST_F(ButtonTest, CheckBoxScalesWithTheDpi) {
+    m_display->set_monitors({{{0, 0, 1024, 768}, 96, "a"}, {{1024, 0, 2048, 768}, 144, "b"}});
+    for (int dpi : {96, 144}) {
+        HWND top = CreateWindowEx(0, "CtlParent", "t", WS_OVERLAPPEDWINDOW | WS_VISIBLE, dpi == 96 ? 100 : 1100, 100, 300, 100, 0);
+        CreateWindowEx(0, WC_BUTTON, "WW", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 0, 0, 200, 40, top, 1);
+        pump();
+        auto dark = [&](int x) { return darkness(m_display->pixel(top, x, 20) & 0xFFFFFF) > 382; };
+        int box = dpi == 96 ? 13 : 20, shift = dpi == 96 ? 16 : 24;
+        EXPECT_TRUE(dark(0)) << dpi;
+        EXPECT_TRUE(dark(box - 1)) << dpi;
+        EXPECT_FALSE(dark(box)) << dpi;
+        int first_ink = box;
+        while (first_ink < 200 && !dark(first_ink)) ++first_ink;
+        EXPECT_GE(first_ink, shift) << dpi;
+        EXPECT_LT(first_ink, shift + 4) << dpi;
+        DestroyWindow(top);
+    }
 }
 
 TEST_F(ButtonTest, SpaceClicksOnRelease) {
