@@ -313,10 +313,7 @@ LRESULT CALLBACK_button(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_MOUSEMOVE: {
             if (!b->hot && !group) {
                 b->hot = true;
-                TRACKMOUSEEVENT tme;
-                tme.dwFlags = TME_LEAVE;
-                tme.hwndTrack = hwnd;
-                TrackMouseEvent(&tme);
+                track_mouse_leave(hwnd);
                 InvalidateRect(hwnd, nullptr, true);
             }
             if (b->tracking) {

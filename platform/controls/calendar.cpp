@@ -264,7 +264,8 @@ void press(HWND hwnd, Calendar& c, POINT p) {
     for (int i = 0; i < 42; ++i) {
         Date d;
         if (inside(l.cell(i), p.x, p.y)) {
-            if (cell_date(c, i, &d)) user_select(hwnd, c, d, true);
+            bool shown = cell_date(c, i, &d) && (d.m == c.view.m || !(style_of(hwnd) & MCS_NOTRAILINGDATES));
+            if (shown) user_select(hwnd, c, d, true);
             return;
         }
     }
@@ -375,10 +376,7 @@ LRESULT CALLBACK_calendar(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_KEYDOWN: key(hwnd, *c, wp); return 0;
         case WM_SETFOCUS:
-        case WM_KILLFOCUS:
-            c->focused = msg == WM_SETFOCUS;
-            InvalidateRect(hwnd, nullptr, false);
-            return 0;
+        case WM_KILLFOCUS: note_focus(hwnd, c->focused, msg); return 0;
         case MCM_GETCURSEL:
         case MCM_GETTODAY:
             if (!lp) return 0;

@@ -190,6 +190,18 @@ void scroll_parent(HWND hwnd, bool vertical, UINT code, int32_t pos) {
                 static_cast<LPARAM>(hwnd));
 }
 
+void track_mouse_leave(HWND hwnd) {
+    TRACKMOUSEEVENT tme;
+    tme.dwFlags = TME_LEAVE;
+    tme.hwndTrack = hwnd;
+    TrackMouseEvent(&tme);
+}
+
+void note_focus(HWND hwnd, bool& focused, UINT msg) {
+    focused = msg == WM_SETFOCUS;
+    InvalidateRect(hwnd, nullptr, false);
+}
+
 RECT inner_client_rect(HWND hwnd) {
     RECT r;
     GetClientRect(hwnd, &r);

@@ -67,6 +67,10 @@ void scroll_parent(HWND hwnd, bool vertical, UINT code, int32_t pos = 0);
 // A held arrow, trough or channel repeats after this first delay, then at
 // the shorter one (ms).
 constexpr UINT k_hold_first_delay = 200, k_hold_repeat_delay = 50;
+// Asks for WM_MOUSELEAVE once the pointer leaves the control (the hot look).
+void track_mouse_leave(HWND hwnd);
+// WM_SETFOCUS and WM_KILLFOCUS: the flag kept and the control redrawn.
+void note_focus(HWND hwnd, bool& focused, UINT msg);
 // The client rectangle inside a WS_EX_CLIENTEDGE border.
 RECT inner_client_rect(HWND hwnd);
 

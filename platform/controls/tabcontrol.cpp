@@ -273,12 +273,7 @@ void press(HWND hwnd, POINT p) {
 void track_hot(HWND hwnd, TabControl& t, POINT p) {
     int hot = tab_at(hwnd, t, p);
     if (hot == t.hot) return;
-    if (t.hot < 0) {
-        TRACKMOUSEEVENT tme;
-        tme.dwFlags = TME_LEAVE;
-        tme.hwndTrack = hwnd;
-        TrackMouseEvent(&tme);
-    }
+    if (t.hot < 0) track_mouse_leave(hwnd);
     t.hot = hot;
     InvalidateRect(hwnd, nullptr, false);
 }
@@ -306,10 +301,7 @@ LRESULT CALLBACK_tab(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             else if (wp == VK_RIGHT && t->sel + 1 < static_cast<int>(t->tabs.size())) user_select(hwnd, t->sel + 1);
             return 0;
         case WM_SETFOCUS:
-        case WM_KILLFOCUS:
-            t->focused = msg == WM_SETFOCUS;
-            InvalidateRect(hwnd, nullptr, false);
-            return 0;
+        case WM_KILLFOCUS: note_focus(hwnd, t->focused, msg); return 0;
         case TCM_GETITEMCOUNT: return static_cast<LRESULT>(t->tabs.size());
         case TCM_GETROWCOUNT: return 1;
         case TCM_INSERTITEMW: return insert(hwnd, *t, wp, reinterpret_cast<const TCITEMW*>(lp));

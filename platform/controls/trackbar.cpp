@@ -234,10 +234,7 @@ LRESULT CALLBACK_trackbar(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_MOUSEMOVE: {
             if (!t->hot) {
                 t->hot = true;
-                TRACKMOUSEEVENT tme;
-                tme.dwFlags = TME_LEAVE;
-                tme.hwndTrack = hwnd;
-                TrackMouseEvent(&tme);
+                track_mouse_leave(hwnd);
                 InvalidateRect(hwnd, nullptr, false);
             }
             if (t->hold == Hold::None) return 0;
@@ -279,10 +276,7 @@ LRESULT CALLBACK_trackbar(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         case WM_SETFOCUS:
-        case WM_KILLFOCUS:
-            t->focused = msg == WM_SETFOCUS;
-            InvalidateRect(hwnd, nullptr, false);
-            return 0;
+        case WM_KILLFOCUS: note_focus(hwnd, t->focused, msg); return 0;
         case TBM_GETPOS: return t->pos;
         case TBM_GETRANGEMIN: return t->min;
         case TBM_GETRANGEMAX: return t->max;

@@ -169,6 +169,10 @@ TEST_F(CalendarTest, NavigationAndKeys) {
           {"cell 0 6", {2023, 4, 1}, {{2023, 4, 1}, {2023, 4, 1}}},
           {"cell 0 6", {2023, 4, 1}, {{2023, 4, 1}}}}},  // the same day again: MCN_SELECT only
         {MCS_NOTODAY, {1601, 1, 3}, {{"prev", {1601, 1, 3}, {}}, {"ctrl+Page_Up", {1601, 1, 3}, {}}, {"Up", {1601, 1, 1}, {{1601, 1, 1}}}}},
+        // At the start of the range: no earlier month, the first row empty up to it.
+        {MCS_NOTODAY, {1601, 1, 3}, {{"cell 0 0", {1601, 1, 3}, {}}, {"cell 0 1", {1601, 1, 1}, {{1601, 1, 1}, {1601, 1, 1}}}}},
+        // Days of other months not shown are not there to click.
+        {MCS_NOTODAY | MCS_NOTRAILINGDATES, {2024, 3, 10}, {{"cell 0 0", {2024, 3, 10}, {}}, {"cell 0 5", {2024, 3, 1}, {{2024, 3, 1}, {2024, 3, 1}}}}},
     };
     for (const Case& k : cases) {
         HWND c = calendar(k.style, k.start);

@@ -4,7 +4,18 @@ using namespace controls_test;
 
 namespace {
 
-using ScrollBarTest = ControlsTest;
+class ScrollBarTest : public ControlsTest {
+protected:
+    // A bar over min 0 .. max with a page, at position 0.
+    HWND bar(uint32_t style, int x, int y, int w, int h, uint32_t id, int32_t max, UINT page) {
+        HWND s = make(WC_SCROLLBAR, "", style, x, y, w, h, id);
+        SCROLLINFO si;
+        si.fMask = SIF_ALL;
+        si.nMin = 0, si.nMax = max, si.nPage = page, si.nPos = 0;
+        SetScrollInfo(s, SB_CTL, &si, true);
+        return s;
+    }
+};
 
 TEST_F(ScrollBarTest, SetScrollInfoClamps) {
     HWND s = make(WC_SCROLLBAR, "", SBS_VERT, 10, 10, 17, 200);
@@ -44,11 +55,7 @@ TEST_F(ScrollBarTest, SetScrollInfoClamps) {
 
 // Each action's codes, and the position left where the application put it.
 TEST_F(ScrollBarTest, ActionsSendCodes) {
-    HWND s = make(WC_SCROLLBAR, "", SBS_VERT, 10, 10, 17, 200, 3);
-    SCROLLINFO si;
-    si.fMask = SIF_ALL;
-    si.nMin = 0, si.nMax = 100, si.nPage = 10, si.nPos = 0;
-    SetScrollInfo(s, SB_CTL, &si, true);
+    HWND s = bar(SBS_VERT, 10, 10, 17, 200, 3, 100, 10);
     struct Case {
         int y;  // a press at this window y, released at once
         std::vector<UINT> codes;
@@ -94,11 +101,7 @@ TEST_F(ScrollBarTest, ActionsSendCodes) {
 // A held trough pages while the application moves the thumb, and stops once
 // the thumb has reached the pointer.
 TEST_F(ScrollBarTest, HeldTroughRepeatsUntilTheThumbArrives) {
-    HWND s = make(WC_SCROLLBAR, "", SBS_VERT, 10, 10, 17, 200, 3);
-    SCROLLINFO si;
-    si.fMask = SIF_ALL;
-    si.nMin = 0, si.nMax = 99, si.nPage = 10, si.nPos = 0;
-    SetScrollInfo(s, SB_CTL, &si, true);
+    HWND s = bar(SBS_VERT, 10, 10, 17, 200, 3, 99, 10);
     g_parent_handler = [s](HWND, UINT m, WPARAM w, LPARAM, LRESULT*) {
         if (m != WM_VSCROLL) return false;
         int pos = GetScrollPos(s, SB_CTL);
@@ -132,11 +135,7 @@ TEST_F(ScrollBarTest, HeldTroughRepeatsUntilTheThumbArrives) {
 }
 
 TEST_F(ScrollBarTest, ThumbDragTracks) {
-    HWND s = make(WC_SCROLLBAR, "", SBS_HORZ, 10, 10, 200, 17, 4);
-    SCROLLINFO si;
-    si.fMask = SIF_ALL;
-    si.nMin = 0, si.nMax = 100, si.nPage = 10, si.nPos = 0;
-    SetScrollInfo(s, SB_CTL, &si, true);
+    HWND s = bar(SBS_HORZ, 10, 10, 200, 17, 4, 100, 10);
     m_display->move(10 + 20, 18);  // on the thumb, just past the left arrow
     m_display->press();
     m_display->move(10 + 100, 18);
