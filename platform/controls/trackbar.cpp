@@ -284,7 +284,7 @@ LRESULT CALLBACK_trackbar(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             set_pos(hwnd, *t, static_cast<int32_t>(lp));
             return 0;
         case TBM_SETRANGE:
-            set_range(hwnd, *t, static_cast<int16_t>(lp & 0xFFFF), static_cast<int16_t>((lp >> 16) & 0xFFFF), wp != 0);
+            set_range(hwnd, *t, static_cast<uint16_t>(lp & 0xFFFF), static_cast<uint16_t>((lp >> 16) & 0xFFFF), wp != 0);
             return 0;
         case TBM_SETRANGEMIN: set_range(hwnd, *t, static_cast<int32_t>(lp), t->max, wp != 0); return 0;
         case TBM_SETRANGEMAX: set_range(hwnd, *t, t->min, static_cast<int32_t>(lp), wp != 0); return 0;

@@ -1,3 +1,5 @@
+#include "platform/controls/calendar.hpp"
+#include "platform/controls/tabcontrol.hpp"
 #include "platform/controls/trackbar.hpp"
 #include "tests/unit/controls_fixture.hpp"
 
@@ -33,6 +35,7 @@ TEST_F(TrackbarTest, RangeAndPositionMessages) {
         {TBM_SETRANGEMIN, 1, 30, 30, 30, 200, 34},          // the position follows the minimum
         {TBM_SETPAGESIZE, 0, 7, 30, 30, 200, 7},
         {TBM_SETRANGE, 1, 100 << 16, 30, 0, 100, 7},        // a page once set stays
+        {TBM_SETRANGE, 1, 40000 << 16, 30, 0, 40000, 7},    // the words are unsigned
     };
     for (const Step& s : steps) {
         SendMessage(t, s.msg, s.wp, s.lp);
@@ -197,6 +200,30 @@ TEST_F(TrackbarTest, ThumbTicksAndThemes) {
     m_display->set_settings(s);
     InvalidateRect(t, nullptr, true);
     EXPECT_GT(darkness(pixel(12, 12)), 382);
+}
+
+// What the trackbar, the tab control and the calendar share with every
+// control: fonts, text, the focus on a left press, a client edge.
+TEST_F(TrackbarTest, CommonMessagesOfTheNewClasses) {
+    HFONT font = CreateFontFromDescription("DejaVu Sans 11");
+    for (const char* cls : {TRACKBAR_CLASS, WC_TABCONTROL, MONTHCAL_CLASS}) {
+        SCOPED_TRACE(cls);
+        HWND c = make(cls, "", 0, 10, 10, 200, 180, 1, WS_EX_CLIENTEDGE);
+        EXPECT_EQ(SendMessage(c, WM_GETFONT, 0, 0), 0);
+        SendMessage(c, WM_SETFONT, font, 1);
+        EXPECT_EQ(static_cast<HFONT>(SendMessage(c, WM_GETFONT, 0, 0)), font);
+        SendMessage(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("named"));
+        EXPECT_EQ(GetWindowText(c), "named");
+        EXPECT_EQ(SendMessage(c, WM_GETTEXTLENGTH, 0, 0), 5);
+        EXPECT_EQ(pixel(10, 100), 0xA0A0A0u);  // the sunken edge's outer shadow
+        EXPECT_EQ(pixel(11, 100), 0x696969u);
+        SetFocus(m_top);
+        m_display->advance(1000);
+        click(14, 180);
+        EXPECT_EQ(GetFocus(), c);
+        DestroyWindow(c);
+    }
+    DeleteFont(font);
 }
 
 }  // namespace
