@@ -306,6 +306,7 @@ LRESULT CALLBACK_button(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_LBUTTONDOWN:
             if (group) return 0;
             SetFocus(hwnd);
+            if (!(b = g_buttons.get(hwnd))) return 0;  // the parent destroyed it on a focus notification
             SetCapture(hwnd);
             b->tracking = true;
             set_pushed(hwnd, *b, true);

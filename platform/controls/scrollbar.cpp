@@ -206,8 +206,8 @@ LRESULT CALLBACK_scrollbar(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_LBUTTONUP:
             if (b->held == None) return 0;
-            ReleaseCapture();
-            if (b->held != None) end_hold(hwnd, *b);
+            ReleaseCapture();  // WM_CAPTURECHANGED ends the hold, unless the parent destroyed us there
+            if ((b = g_bars.get(hwnd)) && b->held != None) end_hold(hwnd, *b);
             return 0;
         case WM_CAPTURECHANGED:
             if (b->held != None && static_cast<HWND>(lp) != hwnd) end_hold(hwnd, *b);

@@ -255,8 +255,8 @@ LRESULT CALLBACK_trackbar(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_LBUTTONUP:
             if (t->hold == Hold::None) return 0;
-            ReleaseCapture();  // WM_CAPTURECHANGED ends the hold
-            if (t->hold != Hold::None) end_hold(hwnd, *t);
+            ReleaseCapture();  // WM_CAPTURECHANGED ends the hold, unless the parent destroyed us there
+            if ((t = g_trackbars.get(hwnd)) && t->hold != Hold::None) end_hold(hwnd, *t);
             return 0;
         case WM_CAPTURECHANGED:
             if (t->hold != Hold::None && static_cast<HWND>(lp) != hwnd) end_hold(hwnd, *t);
@@ -271,7 +271,8 @@ LRESULT CALLBACK_trackbar(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_MOUSEWHEEL: {
             int notches = static_cast<int16_t>(wp >> 16) / WHEEL_DELTA;
-            for (int i = 0; i < std::abs(notches); ++i) step(hwnd, *t, notches > 0 ? TB_LINEUP : TB_LINEDOWN);
+            for (int i = 0; i < std::abs(notches) && (t = g_trackbars.get(hwnd)); ++i)
+                step(hwnd, *t, notches > 0 ? TB_LINEUP : TB_LINEDOWN);
             if (notches) tell(hwnd, TB_ENDTRACK);
             return 0;
         }
