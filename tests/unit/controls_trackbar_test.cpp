@@ -1,6 +1,7 @@
 #include "platform/controls/calendar.hpp"
 #include "platform/controls/tabcontrol.hpp"
 #include "platform/controls/trackbar.hpp"
+#include "platform/controls/static.hpp"
 #include "tests/unit/controls_fixture.hpp"
 
 using namespace controls_test;
@@ -200,6 +201,70 @@ TEST_F(TrackbarTest, ThumbTicksAndThemes) {
     m_display->set_settings(s);
     InvalidateRect(t, nullptr, true);
     EXPECT_GT(darkness(pixel(12, 12)), 382);
+}
+
+// A parent may destroy a control inside any of its notifications; the
+// control then touches nothing of itself (the sanitizer build catches it).
+TEST_F(TrackbarTest, ParentDestroysTheSender) {
+    struct Case {
+        const char* cls;
+        uint32_t style;
+        UINT msg, code;  // the notification that destroys the sender
+        const char* action;
+        POINT at{150, 40};  // the channel right of the thumb, an arrow, a button
+    };
+    const Case cases[] = {
+        {WC_BUTTON, BS_PUSHBUTTON | BS_NOTIFY, WM_COMMAND, BN_SETFOCUS, "click"},
+        {WC_BUTTON, BS_AUTOCHECKBOX, WM_COMMAND, BN_CLICKED, "click"},
+        {WC_SCROLLBAR, SBS_VERT, WM_VSCROLL, SB_ENDSCROLL, "click"},
+        {WC_SCROLLBAR, SBS_VERT, WM_VSCROLL, SB_LINEUP, "hold"},  // the upper arrow, 75 px high
+        {TRACKBAR_CLASS, 0, WM_HSCROLL, TB_ENDTRACK, "click"},
+        {TRACKBAR_CLASS, 0, WM_HSCROLL, TB_PAGEDOWN, "hold"},
+        {TRACKBAR_CLASS, 0, WM_HSCROLL, TB_LINEDOWN, "wheel"},
+        {WC_TABCONTROL, 0, WM_NOTIFY, TCN_SELCHANGING, "click", {45, 22}},  // the second tab
+        {WC_TABCONTROL, 0, WM_NOTIFY, TCN_SELCHANGE, "click", {45, 22}},
+        {MONTHCAL_CLASS, MCS_NOTODAY, WM_NOTIFY, MCN_SELCHANGE, "click", {30, 62}},  // the first day shown
+        {WC_STATIC, SS_NOTIFY, WM_COMMAND, STN_CLICKED, "click"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.cls) + " " + c.action);
+        HWND w = make(c.cls, "x", c.style, 10, 10, 160, 150, 5);
+        if (c.cls == std::string(WC_TABCONTROL))
+            for (const char* title : {"a", "b", "c", "d", "e", "f", "g", "h"}) {
+                TCITEMW item;
+                item.mask = TCIF_TEXT;
+                item.pszText = const_cast<char*>(title);
+                SendMessage(w, TCM_INSERTITEMW, 9, reinterpret_cast<LPARAM>(&item));
+            }
+        bool destroyed = false;
+        g_parent_handler = [&](HWND, UINT m, WPARAM wp, LPARAM lp, LRESULT* r) {
+            UINT code = m == WM_NOTIFY ? reinterpret_cast<NMHDR*>(lp)->code
+                        : m == WM_COMMAND ? static_cast<UINT>(wp >> 16)
+                                          : static_cast<UINT>(wp & 0xFFFF);
+            if (m != c.msg || code != c.code || destroyed) return false;
+            destroyed = true;
+            DestroyWindow(w);
+            *r = 0;
+            return true;
+        };
+        m_display->advance(1000);
+        std::string a = c.action;
+        if (a == "wheel") {
+            SetFocus(w);
+            m_display->move(100, 40);
+            m_display->wheel(-3);
+        } else {
+            m_display->move(c.at.x, c.at.y);
+            m_display->press();
+            if (a == "hold") m_display->advance(400);
+            m_display->release();
+        }
+        pump();
+        EXPECT_TRUE(destroyed);
+        EXPECT_FALSE(IsWindow(w));
+        g_parent_handler = nullptr;
+        if (IsWindow(w)) DestroyWindow(w);
+    }
 }
 
 // What the trackbar, the tab control and the calendar share with every
