@@ -266,6 +266,22 @@ void update_bars(HWND hwnd, ListBox& l) {
     l.in_bars = false;
 }
 
+// Without LBS_NOINTEGRALHEIGHT a list is as tall as its whole rows.
+int integral_height(HWND hwnd, ListBox& l, int cy) {
+    if (l.combo || (style_of(hwnd) & LBS_NOINTEGRALHEIGHT)) return cy;
+    int frame = (GetWindowLong(hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) ? 4 : 0;
+    if (style_of(hwnd) & WS_HSCROLL) frame += scroll_bar_size(hwnd);
+    int h = row_h(hwnd, l);
+    return frame + std::max(1, (cy - frame) / h) * h;
+}
+
+void fit_height(HWND hwnd, ListBox& l) {
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    int cy = integral_height(hwnd, l, r.height());
+    if (cy != r.height()) SetWindowPos(hwnd, 0, 0, 0, r.width(), cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void scroll_to(HWND hwnd, ListBox& l, int top) {
     top = std::clamp(top, 0, max_top(hwnd, l));
     if (top == l.top) return;
@@ -566,6 +582,7 @@ LRESULT list_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool drop) {
     }
     if (msg == WM_SETFONT) {
         common_message(hwnd, *l, msg, wp, lp, &result);
+        fit_height(hwnd, *l);
         update_bars(hwnd, *l);
         InvalidateRect(hwnd, nullptr, false);
         return 0;
@@ -598,9 +615,15 @@ LRESULT list_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool drop) {
         case WM_CREATE:
             l->want_v = (style_of(hwnd) & WS_VSCROLL) != 0;
             l->want_h = (style_of(hwnd) & WS_HSCROLL) != 0;
+            fit_height(hwnd, *l);
             update_bars(hwnd, *l);
             ensure_visible(hwnd, *l, l->combo ? l->hot : l->items->cur);
             return 0;
+        case WM_WINDOWPOSCHANGING: {
+            auto* pos = reinterpret_cast<WINDOWPOS*>(lp);
+            if (!(pos->flags & SWP_NOSIZE)) pos->cy = integral_height(hwnd, *l, pos->cy);
+            return 0;
+        }
         case WM_SIZE:
             update_bars(hwnd, *l);
             InvalidateRect(hwnd, nullptr, false);

@@ -281,6 +281,27 @@ TEST_F(ListBoxTest, BarsOnlyWhenNeeded) {
     EXPECT_EQ(SendMessage(m_list, LB_GETTOPINDEX, 0, 0), 0);
 }
 
+TEST_F(ListBoxTest, IntegralHeightUnlessAskedNot) {
+    HWND whole = make(WC_LISTBOX, "", 0, 10, 10, 100, 101, 1, WS_EX_CLIENTEDGE);
+    HWND partial = make(WC_LISTBOX, "", LBS_NOINTEGRALHEIGHT, 120, 10, 100, 101, 2, WS_EX_CLIENTEDGE);
+    int h = static_cast<int>(SendMessage(whole, LB_GETITEMHEIGHT, 0, 0));
+    RECT r;
+    for (int cy : {101, 150, 3}) {
+        MoveWindow(whole, 10, 10, 100, cy, true);
+        MoveWindow(partial, 120, 10, 100, cy, true);
+        GetWindowRect(whole, &r);
+        EXPECT_EQ(r.height(), 4 + std::max(1, (cy - 4) / h) * h) << cy;
+        GetWindowRect(partial, &r);
+        EXPECT_EQ(r.height(), cy);
+    }
+    // A partial last row is drawn: the item there shows its highlight.
+    MoveWindow(partial, 120, 10, 100, 4 + 2 * h + h / 2, true);
+    for (const char* s : {"a", "b", "c", "d"}) SendMessage(partial, LB_ADDSTRING, 0, str(s));
+    SendMessage(partial, LB_SETCURSEL, 2, 0);
+    SendMessage(partial, LB_SETTOPINDEX, 0, 0);
+    EXPECT_EQ(pixel(200, 12 + 2 * h + 2), 0x0078D7u);
+}
+
 TEST_F(ListBoxTest, ItemFromPoint) {
     m_list = make_list(0, {"a", "b", "c"}, 100);
     int h = row();
