@@ -410,6 +410,23 @@ TEST_F(ComboTest, DisabledTakesNoInput) {
     EXPECT_TRUE(IsWindowEnabled(EnumChildWindows(m_combo)[0]));
 }
 
+TEST_F(ComboTest, FontReachesTheEditAndTheList) {
+    make_combo(CBS_DROPDOWN, 3);
+    HWND edit = EnumChildWindows(m_combo)[0];
+    int before = row();
+    HFONT big = CreateFontFromDescription("DejaVu Sans 18");
+    SendMessage(m_combo, WM_SETFONT, big, 1);
+    EXPECT_EQ(static_cast<HFONT>(SendMessage(m_combo, WM_GETFONT, 0, 0)), big);
+    EXPECT_EQ(static_cast<HFONT>(SendMessage(edit, WM_GETFONT, 0, 0)), big);
+    EXPECT_GT(row(), before * 3 / 2);
+    SendMessage(m_combo, CB_SHOWDROPDOWN, 1, 0);
+    RECT r;
+    GetWindowRect(popup(), &r);
+    EXPECT_EQ(r.height(), 3 * row() + 2);
+    SendMessage(m_combo, CB_SHOWDROPDOWN, 0, 0);
+    DeleteFont(big);
+}
+
 TEST_F(ComboTest, ColoursAskedOfTheParent) {
     std::vector<std::pair<UINT, HWND>> asked;
     g_parent_handler = [&asked](HWND, UINT m, WPARAM w, LPARAM l, LRESULT* r) {

@@ -390,6 +390,19 @@ TEST_F(ListBoxTest, ManyItemsPaintOnce) {
     EXPECT_GT(SendMessage(m_list, LB_GETTOPINDEX, 0, 0), 9990);
 }
 
+TEST_F(ListBoxTest, FontsSetTheRowHeight) {
+    m_list = make_list(LBS_NOINTEGRALHEIGHT, {"a"});
+    int before = row();
+    HFONT big = CreateFontFromDescription("DejaVu Sans 18");
+    SendMessage(m_list, WM_SETFONT, big, 1);
+    EXPECT_EQ(static_cast<HFONT>(SendMessage(m_list, WM_GETFONT, 0, 0)), big);
+    EXPECT_GT(row(), before * 3 / 2);
+    EXPECT_EQ(SendMessage(m_list, LB_SETITEMHEIGHT, 0, 30), LB_OKAY);  // a height of its own
+    EXPECT_EQ(row(), 30);
+    EXPECT_EQ(SendMessage(m_list, LB_SETITEMHEIGHT, 0, 0), LB_ERR);
+    DeleteFont(big);
+}
+
 TEST(ListBoxDpi, RowsScaleWithTheMonitor) {
     std::vector<Monitor> monitors;
     ASSERT_TRUE(MemoryDisplay::parse_monitors("1024x768@96,1024x768+1024+0@192", &monitors));
