@@ -390,7 +390,6 @@ bool key_held(int vk) { return GetKeyState(vk) & 0x8000; }
 
 // The pointer chose row i: a press, or a drag while held.
 void pointer_select(HWND hwnd, ListBox& l, int i, bool press) {
-    if (style_of(hwnd) & LBS_NOSEL) return;
     if (!multiple(hwnd, l)) {
         select_one(hwnd, l, i);
         return;
@@ -416,11 +415,12 @@ void on_press(HWND hwnd, UINT msg, LPARAM lp) {
     if (GetFocus() != hwnd) SetFocus(hwnd);
     ListBox* l = g_lists.get(hwnd);  // the focus notification may have run anything
     if (!l) return;
+    int i = row_near(hwnd, *l, y_of(lp));
+    if (i < 0 || (style_of(hwnd) & LBS_NOSEL)) return;  // nothing to choose: nothing to tell
     SetCapture(hwnd);
     l->tracking = true;
-    int i = row_near(hwnd, *l, y_of(lp));
-    if (i >= 0) pointer_select(hwnd, *l, i, true);
-    if (msg == WM_LBUTTONDBLCLK && i >= 0 && row_at(hwnd, *l, y_of(lp)) >= 0) {
+    pointer_select(hwnd, *l, i, true);
+    if (msg == WM_LBUTTONDBLCLK && row_at(hwnd, *l, y_of(lp)) >= 0) {
         l->tracking = false;
         ReleaseCapture();
         notify(hwnd, *l, LBN_DBLCLK);

@@ -161,12 +161,19 @@ TEST_F(ListBoxTest, InputSelectsAndNotifies) {
     EXPECT_EQ(codes(), std::vector<UINT>{LBN_KILLFOCUS});
 }
 
-TEST_F(ListBoxTest, WithoutNotifyOnlyFocusCodes) {
+TEST_F(ListBoxTest, OnlyFocusCodesWithoutNotifyOrItems) {
     m_list = make_list(0, {"a", "b", "c"});
     click(60, row_y(1));
     press_key("Down");
     EXPECT_EQ(SendMessage(m_list, LB_GETCURSEL, 0, 0), 2);
     EXPECT_EQ(codes(), std::vector<UINT>{LBN_SETFOCUS});
+    // An empty list takes the focus, and nothing more, from a click.
+    HWND empty = make(WC_LISTBOX, "", LBS_NOTIFY, 200, 10, 100, 100, 6);
+    g_notes.clear();
+    click(250, 50);
+    EXPECT_EQ(GetFocus(), empty);
+    EXPECT_EQ(g_notes, (std::vector<Note>{{WM_COMMAND, LBN_KILLFOCUS, 5, m_list}, {WM_COMMAND, LBN_SETFOCUS, 6, empty}}));
+    EXPECT_EQ(GetCapture(), 0u);
 }
 
 TEST_F(ListBoxTest, ExtendedSelection) {
