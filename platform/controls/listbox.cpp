@@ -183,6 +183,8 @@ struct ListBox : ControlBase {
     bool want_v = false, want_h = false, in_bars = false;
     bool focused = false, tracking = false;
     int wheel = 0;  // wheel delta not yet turned into rows
+    int drag_y = 0;  // where a held pointer is, while above or below the rows
+    bool drag_timer = false;
     // A drop list: the highlighted row; whether the pointer came into the
     // rows or pressed on them since it opened; a drag of its scroll bar.
     int hot = -1;
@@ -427,10 +429,33 @@ void on_press(HWND hwnd, UINT msg, LPARAM lp) {
     }
 }
 
-void on_drag(HWND hwnd, ListBox& l, LPARAM lp) {
-    int i = row_near(hwnd, l, y_of(lp));
-    int now = multiple(hwnd, l) ? l.caret : l.items->cur;
-    if (i >= 0 && i != now) pointer_select(hwnd, l, i, false);
+// A held pointer moved to y: the row there is chosen (a drop list's is
+// highlighted); above or below the rows the next one out of view is, again
+// and again on a timer until the pointer comes back or lets go.
+constexpr uintptr_t k_drag_timer = 1;
+constexpr UINT k_drag_repeat = 50;  // ms
+
+void drag_to(HWND hwnd, ListBox& l, int y) {
+    int i = row_near(hwnd, l, y);
+    if (l.combo) {
+        if (i >= 0 && i != l.hot) set_drop_list_highlight(hwnd, i);
+    } else {
+        int now = multiple(hwnd, l) ? l.caret : l.items->cur;
+        if (i >= 0 && i != now) pointer_select(hwnd, l, i, false);
+    }
+    RECT in = rows_rect(hwnd, l);
+    bool out = y < in.top || y >= in.bottom;
+    l.drag_y = y;
+    if (out != l.drag_timer) {
+        l.drag_timer = out;
+        if (out) SetTimer(hwnd, k_drag_timer, k_drag_repeat, nullptr);
+        else KillTimer(hwnd, k_drag_timer);
+    }
+}
+
+void end_drag(HWND hwnd, ListBox& l) {
+    if (l.drag_timer) KillTimer(hwnd, k_drag_timer);
+    l.drag_timer = false;
 }
 
 // A key or a typed letter moved to row `to`.
@@ -506,7 +531,7 @@ void on_scroll(HWND hwnd, ListBox& l, UINT msg, WPARAM wp) {
 
 // ---- the drop list's pointer: it holds the capture while open ----------------------
 
-LRESULT drop_list_pointer(HWND hwnd, ListBox& l, UINT msg, LPARAM lp) {
+LRESULT drop_list_pointer(HWND hwnd, ListBox& l, UINT msg, WPARAM wp, LPARAM lp) {
     int x = x_of(lp), y = y_of(lp);
     l.bar_drag = false;  // a drag of the bar eats the pointer until it ends
     RECT in = rows_rect(hwnd, l);
@@ -517,8 +542,11 @@ LRESULT drop_list_pointer(HWND hwnd, ListBox& l, UINT msg, LPARAM lp) {
                 int i = row_at(hwnd, l, y);
                 if (i >= 0 && i != l.hot) set_drop_list_highlight(hwnd, i);
             }
+            if ((wp & MK_LBUTTON) && (l.entered || l.pressed) && x >= in.left && x < in.right) drag_to(hwnd, l, y);
+            else end_drag(hwnd, l);
             return 0;
         case WM_LBUTTONUP:
+            end_drag(hwnd, l);
             if (inside(in, x, y) && (l.pressed || l.entered)) {
                 int i = row_at(hwnd, l, y);
                 if (i >= 0) {
@@ -594,7 +622,7 @@ LRESULT list_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool drop) {
             case WM_LBUTTONDOWN:
             case WM_LBUTTONUP:
             case WM_RBUTTONDOWN:
-            case WM_MBUTTONDOWN: return drop_list_pointer(hwnd, *l, msg, lp);
+            case WM_MBUTTONDOWN: return drop_list_pointer(hwnd, *l, msg, wp, lp);
             case WM_MOUSEACTIVATE: return MA_NOACTIVATE;
             case WM_CAPTURECHANGED:
                 if (static_cast<HWND>(lp) != hwnd && !l->bar_drag) combo_list_cancel(l->combo);
@@ -642,16 +670,23 @@ LRESULT list_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool drop) {
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK: on_press(hwnd, msg, lp); return 0;
         case WM_MOUSEMOVE:
-            if (l->tracking) on_drag(hwnd, *l, lp);
+            if (l->tracking) drag_to(hwnd, *l, y_of(lp));
+            return 0;
+        case WM_TIMER:
+            if (wp == k_drag_timer && l->drag_timer) drag_to(hwnd, *l, l->drag_y);
             return 0;
         case WM_LBUTTONUP:
+            end_drag(hwnd, *l);
             if (!l->tracking) return 0;
             l->tracking = false;
             ReleaseCapture();
             notify(hwnd, *l, LBN_SELCHANGE);
             return 0;
         case WM_CAPTURECHANGED:
-            if (static_cast<HWND>(lp) != hwnd) l->tracking = false;
+            if (static_cast<HWND>(lp) != hwnd) {
+                l->tracking = false;
+                end_drag(hwnd, *l);
+            }
             return 0;
         case WM_KEYDOWN: on_key(hwnd, *l, wp); return 0;
         case WM_CHAR: {

@@ -268,6 +268,29 @@ TEST_F(ComboTest, TheListsBarScrollsWithoutClosing) {
     EXPECT_EQ(cur(), CB_ERR);
 }
 
+TEST_F(ComboTest, AHeldPointerBelowTheListScrollsIt) {
+    make_combo(CBS_DROPDOWNLIST, 50);
+    SendMessage(m_combo, CB_SETMINVISIBLE, 5, 0);
+    m_display->move(60, 20);
+    m_display->press();  // opens; held into the list and past its bottom
+    pump();
+    HWND list = popup();
+    ASSERT_NE(list, 0u);
+    RECT r;
+    GetWindowRect(list, &r);
+    POINT p = row_point(1);
+    m_display->move(p.x, p.y);
+    m_display->move(p.x, r.bottom + 10);
+    m_display->advance(500);
+    pump();
+    EXPECT_GT(GetScrollPos(list, SB_VERT), 5);
+    m_display->release();  // below the list: nothing picked, still open
+    pump();
+    EXPECT_EQ(popup(), list);
+    press_key("Return");  // the highlight followed the scrolling
+    EXPECT_GT(cur(), 9);
+}
+
 TEST_F(ComboTest, ClosedDropListSelectsAtOnce) {
     make_combo(CBS_DROPDOWNLIST, 6);
     SetFocus(m_combo);

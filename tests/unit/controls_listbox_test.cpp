@@ -309,6 +309,31 @@ TEST_F(ListBoxTest, IntegralHeightUnlessAskedNot) {
     EXPECT_EQ(pixel(200, 12 + 2 * h + 2), 0x0078D7u);
 }
 
+TEST_F(ListBoxTest, ADragPastTheEdgeScrollsOn) {
+    m_list = make(WC_LISTBOX, "", LBS_NOTIFY | WS_VSCROLL, 10, 10, 150, 100, 5, WS_EX_CLIENTEDGE);
+    for (int i = 0; i < 40; ++i) SendMessage(m_list, LB_ADDSTRING, 0, str(("row " + std::to_string(i)).c_str()));
+    m_display->move(60, row_y(1));
+    m_display->press();
+    pump();
+    m_display->move(60, 150);  // below the list, held
+    pump();
+    int page = static_cast<int>(SendMessage(m_list, LB_GETTOPINDEX, 0, 0));
+    m_display->advance(500);  // the repeat moves on, a row each time
+    pump();
+    LRESULT sel = SendMessage(m_list, LB_GETCURSEL, 0, 0);
+    EXPECT_GT(sel, page + 5);
+    EXPECT_GT(SendMessage(m_list, LB_GETTOPINDEX, 0, 0), 5);
+    m_display->move(60, row_y(2));  // back inside: it stops
+    pump();
+    sel = SendMessage(m_list, LB_GETCURSEL, 0, 0);
+    m_display->advance(500);
+    pump();
+    EXPECT_EQ(SendMessage(m_list, LB_GETCURSEL, 0, 0), sel);
+    m_display->release();
+    pump();
+    EXPECT_EQ(codes(), (std::vector<UINT>{LBN_SETFOCUS, LBN_SELCHANGE}));
+}
+
 TEST_F(ListBoxTest, ItemFromPoint) {
     m_list = make_list(0, {"a", "b", "c"}, 100);
     int h = row();
