@@ -98,7 +98,7 @@ RECT drop_rect(HWND hwnd, Combo& c) {
 }
 
 void open_list(HWND hwnd, Combo& c) {
-    if (c.list || !IsWindowEnabled(hwnd)) return;
+    if (c.list || !IsWindowEnabled(hwnd) || !IsWindowVisible(hwnd)) return;
     notify_parent(hwnd, CBN_DROPDOWN);  // the parent may still fill the list
     Combo* again = g_combos.get(hwnd);
     if (!again || again->list) return;
