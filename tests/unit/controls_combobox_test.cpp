@@ -390,6 +390,29 @@ TEST_F(ComboTest, FocusCodesOnceForTheComboAndItsEdit) {
     }
 }
 
+TEST_F(ComboTest, ItemsChangedWhileOpen) {
+    make_combo(CBS_DROPDOWNLIST, 5);
+    SendMessage(m_combo, CB_SETCURSEL, 4, 0);
+    SetFocus(m_combo);
+    press_key("F4");
+    HWND list = popup();
+    SendMessage(m_combo, CB_DELETESTRING, 4, 0);  // the highlighted item goes
+    SendMessage(m_combo, CB_ADDSTRING, 0, str("grape"));
+    EXPECT_EQ(popup(), list);
+    press_key("Return");  // nothing highlighted: nothing chosen
+    EXPECT_EQ(cur(), CB_ERR);
+    press_key("F4");
+    press_key("End");
+    SendMessage(m_combo, CB_RESETCONTENT, 0, 0);
+    press_key("Down");
+    press_key("Return");
+    EXPECT_EQ(cur(), CB_ERR);
+    EXPECT_EQ(popup(), 0u);
+    char buf[8] = "x";
+    EXPECT_EQ(SendMessage(m_combo, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(buf)), CB_ERR);
+    EXPECT_EQ(SendMessage(m_combo, CB_GETLBTEXT, 0, 0), CB_ERR);
+}
+
 TEST_F(ComboTest, DestroyedWhileOpen) {
     make_combo(CBS_DROPDOWNLIST, 3);
     SendMessage(m_combo, CB_SHOWDROPDOWN, 1, 0);

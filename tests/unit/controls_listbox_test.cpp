@@ -79,6 +79,13 @@ TEST_F(ListBoxTest, MessagesAndAnswers) {
         {LB_SETITEMDATA, 1, 42, LB_OKAY},
         {LB_GETITEMDATA, 1, 0, 42},
         {LB_GETITEMDATA, 5, 0, LB_ERR},
+        {LB_GETTEXT, 0, 0, LB_ERR},  // no buffer
+        {LB_GETITEMRECT, 0, 0, LB_ERR},
+        {LB_SETCARETINDEX, none, 0, LB_ERR},
+        {LB_SETTOPINDEX, none, 0, LB_ERR},
+        {LB_SETITEMHEIGHT, 0, 0, LB_ERR},
+        {LB_INSERTSTRING, 0, 0, 0},  // no string: an empty item
+        {LB_GETTEXTLEN, 0, 0, 0},
         {LB_RESETCONTENT, 0, 0, 0},
         {LB_GETCOUNT, 0, 0, 0},
         {LB_GETCURSEL, 0, 0, LB_ERR},
