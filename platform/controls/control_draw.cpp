@@ -1,5 +1,8 @@
 #include "platform/controls/control_draw.hpp"
 
+#include "platform/controls/combobox.hpp"
+#include "platform/controls/listbox.hpp"
+
 #include <pango/pangocairo.h>
 
 #include <algorithm>
@@ -14,6 +17,8 @@ void register_system_controls() {
     controls::register_progress();
     controls::register_scrollbar();
     controls::register_edit();
+    controls::register_listbox();
+    controls::register_combobox();
     controls::register_trackbar();
     controls::register_tab_control();
     controls::register_calendar();
