@@ -119,7 +119,9 @@ size_t fitting_prefix(HWND hwnd, Edit& e, std::string_view insert) {
     return prefix_bytes(insert, lo);
 }
 
-void remember_undo(Edit& e, UndoStep::Kind kind, std::string_view insert) {
+// before: the selection an undo brings back (a delete key widens the
+// selection to what it deletes first).
+void remember_undo(Edit& e, UndoStep::Kind kind, std::string_view insert, std::pair<size_t, size_t> before) {
     std::string removed = e.buf.text().substr(e.lo(), e.hi() - e.lo());
     UndoStep& u = e.undo;
     bool plain = e.lo() == e.hi();
@@ -138,14 +140,16 @@ void remember_undo(Edit& e, UndoStep::Kind kind, std::string_view insert) {
             return;
         }
     }
-    u = {kind, e.lo(), std::move(removed), insert.size(), e.anchor, e.caret};
+    u = {kind, e.lo(), std::move(removed), insert.size(), before.first, before.second};
 }
 
 // Replaces the selection, as typing, a paste or EM_REPLACESEL do: cut to the
 // limit (and to the width of a one-line control without ES_AUTOHSCROLL),
 // EN_MAXTEXT when cut; nothing at all when none of a non-empty insert fits.
 // Answers whether the text changed.
-bool replace_selection(HWND hwnd, Edit& e, std::string_view raw, UndoStep::Kind kind) {
+bool replace_selection(HWND hwnd, Edit& e, std::string_view raw, UndoStep::Kind kind,
+                       std::pair<size_t, size_t> before = {SIZE_MAX, SIZE_MAX}) {
+    if (before.first == SIZE_MAX) before = {e.anchor, e.caret};
     std::string insert = e.buf.normalize(raw);
     size_t kept = e.buf.chars() - e.buf.char_of(e.hi()) + e.buf.char_of(e.lo());
     size_t room = e.limit > kept ? e.limit - kept : 0;
@@ -163,7 +167,7 @@ bool replace_selection(HWND hwnd, Edit& e, std::string_view raw, UndoStep::Kind 
     if (cut) notify_parent(hwnd, EN_MAXTEXT);
     if ((insert.empty() && !raw.empty() && cut) || (insert.empty() && e.lo() == e.hi())) return false;
     if (kind == UndoStep::none) e.undo = {};
-    else remember_undo(e, kind, insert);
+    else remember_undo(e, kind, insert, before);
     size_t at = e.lo();
     e.buf.replace(at, e.hi(), insert);
     e.anchor = e.caret = at + insert.size();
@@ -241,12 +245,13 @@ size_t row_end(HWND hwnd, Edit& e) {
 
 void delete_key(HWND hwnd, Edit& e, bool forward, bool word) {
     if (readonly(hwnd)) return;
+    std::pair<size_t, size_t> before{e.anchor, e.caret};
     if (e.lo() == e.hi()) {
         if (forward ? e.caret >= e.buf.size() : e.caret == 0) return;
         e.anchor = forward ? (word ? word_right(e, e.caret) : e.buf.next(e.caret))
                            : (word ? word_left(e, e.caret) : e.buf.prev(e.caret));
     }
-    replace_selection(hwnd, e, "", UndoStep::deleting);
+    replace_selection(hwnd, e, "", UndoStep::deleting, before);
 }
 
 void context_menu_at_caret(HWND hwnd) { SendMessage(hwnd, WM_CONTEXTMENU, hwnd, -1); }
