@@ -119,28 +119,33 @@ size_t fitting_prefix(HWND hwnd, Edit& e, std::string_view insert) {
     return prefix_bytes(insert, lo);
 }
 
-// before: the selection an undo brings back (a delete key widens the
-// selection to what it deletes first).
-void remember_undo(Edit& e, UndoStep::Kind kind, std::string_view insert, std::pair<size_t, size_t> before) {
-    std::string removed = e.buf.text().substr(e.lo(), e.hi() - e.lo());
+// A change of [at, at + removed) into inserted bytes, merged into the
+// typing or deleting run before it; before: the selection an undo brings
+// back (a delete key widens the selection to what it deletes first).
+void remember_undo(Edit& e, UndoStep::Kind kind, size_t at, std::string removed, size_t inserted,
+                   std::pair<size_t, size_t> before) {
     UndoStep& u = e.undo;
-    bool plain = e.lo() == e.hi();
-    if (kind == UndoStep::typing && u.kind == kind && plain && u.at + u.inserted == e.lo()) {
-        u.inserted += insert.size();
+    if (kind == UndoStep::typing && u.kind == kind && removed.empty() && u.at + u.inserted == at) {
+        u.inserted += inserted;
         return;
     }
-    if (kind == UndoStep::deleting && u.kind == kind && insert.empty()) {
-        if (e.hi() == u.at) {  // Backspace again
-            u.at = e.lo();
+    if (kind == UndoStep::deleting && u.kind == kind && inserted == 0) {
+        if (at + removed.size() == u.at) {  // Backspace again
+            u.at = at;
             u.removed = removed + u.removed;
             return;
         }
-        if (e.lo() == u.at) {  // Delete again
+        if (at == u.at) {  // Delete again
             u.removed += removed;
             return;
         }
     }
-    u = {kind, e.lo(), std::move(removed), insert.size(), before.first, before.second};
+    u = {kind, at, std::move(removed), inserted, before.first, before.second};
+}
+
+// Several lines without ES_AUTOVSCROLL take no more rows than they show.
+bool overflows(HWND hwnd, Edit& e) {
+    return multiline(hwnd) && !(style_of(hwnd) & ES_AUTOVSCROLL) && row_count(hwnd, e) > visible_rows(hwnd, e);
 }
 
 // Replaces the selection, as typing, a paste or EM_REPLACESEL do: cut to the
@@ -164,12 +169,23 @@ bool replace_selection(HWND hwnd, Edit& e, std::string_view raw, UndoStep::Kind 
         insert.resize(fits);
     }
     if (e.buf.multiline() && !insert.empty() && insert.back() == '\r') insert.pop_back();  // half a break
-    if (cut) notify_parent(hwnd, EN_MAXTEXT);
-    if ((insert.empty() && !raw.empty() && cut) || (insert.empty() && e.lo() == e.hi())) return false;
-    if (kind == UndoStep::none) e.undo = {};
-    else remember_undo(e, kind, insert, before);
+    if ((insert.empty() && !raw.empty() && cut) || (insert.empty() && e.lo() == e.hi())) {
+        if (cut) notify_parent(hwnd, EN_MAXTEXT);
+        return false;
+    }
     size_t at = e.lo();
+    std::string removed = e.buf.text().substr(at, e.hi() - at);
     e.buf.replace(at, e.hi(), insert);
+    e.rows_known = false;
+    if (overflows(hwnd, e)) {
+        e.buf.replace(at, at + insert.size(), removed);
+        e.rows_known = false;
+        notify_parent(hwnd, EN_MAXTEXT);
+        return false;
+    }
+    if (cut) notify_parent(hwnd, EN_MAXTEXT);
+    if (kind == UndoStep::none) e.undo = {};
+    else remember_undo(e, kind, at, std::move(removed), insert.size(), before);
     e.anchor = e.caret = at + insert.size();
     e.modified = true;
     text_changed(hwnd, e);
@@ -376,13 +392,12 @@ void set_sel(HWND hwnd, Edit& e, WPARAM wp, LPARAM lp) {
     auto start = static_cast<int32_t>(wp);
     auto end = static_cast<int32_t>(lp);
     if (start < 0) {  // no selection, the caret kept
-        set_selection(hwnd, e, e.caret, e.caret, !multiline(hwnd));
+        set_selection(hwnd, e, e.caret, e.caret);
         return;
     }
     size_t from = e.buf.byte_of(static_cast<size_t>(start));
     size_t to = end < 0 ? e.buf.size() : e.buf.byte_of(static_cast<size_t>(end));
-    // Several lines stay where they are scrolled until EM_SCROLLCARET.
-    set_selection(hwnd, e, from, to, !multiline(hwnd));
+    set_selection(hwnd, e, from, to);
 }
 
 // The row of a character (-1: of the selection's start).
@@ -665,14 +680,18 @@ LRESULT CALLBACK_edit(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 InvalidateRect(hwnd, &now, false);
             }
             return 0;
-        case WM_KEYDOWN: on_key(hwnd, *e, wp); return 0;
+        case WM_KEYDOWN:
+            if (IsWindowEnabled(hwnd)) on_key(hwnd, *e, wp);
+            return 0;
         case WM_SYSKEYDOWN:
             if (wp == VK_F10 && key_down(VK_SHIFT)) {
                 context_menu_at_caret(hwnd);
                 return 0;
             }
             return DefWindowProc(hwnd, msg, wp, lp);
-        case WM_CHAR: on_char(hwnd, *e, static_cast<char32_t>(wp)); return 0;
+        case WM_CHAR:
+            if (IsWindowEnabled(hwnd)) on_char(hwnd, *e, static_cast<char32_t>(wp));
+            return 0;
         case WM_VSCROLL:
         case WM_HSCROLL:
             if (lp == 0 && multiline(hwnd)) on_scroll(hwnd, *e, msg == WM_VSCROLL ? SB_VERT : SB_HORZ, wp);

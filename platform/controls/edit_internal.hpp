@@ -5,6 +5,7 @@
 #include <pango/pangocairo.h>
 
 #include <string>
+#include <unordered_map>
 #include <string_view>
 #include <vector>
 
@@ -102,6 +103,11 @@ struct Edit : ControlBase {
     uint32_t layout_dpi = 0;
     int line_h = 0, baseline = 0, char_w = 0, wrap_width = -1;
     std::vector<int> first_row;  // by line: its first row; last: the row count
+    std::unordered_map<char32_t, int> advances;  // pango units, by code point
+    // Layouts by the text they show: a key typed lays out its own line again,
+    // the other lines shown come from here.
+    std::unordered_map<std::string, PangoLayout*> layouts;
+    void forget_layouts();
     bool rows_known = false;
 
     size_t lo() const { return std::min(anchor, caret); }

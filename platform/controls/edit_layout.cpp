@@ -7,7 +7,13 @@
 
 namespace zun::win::controls::edit {
 
+void Edit::forget_layouts() {
+    for (auto& [text, layout] : layouts) g_object_unref(layout);
+    layouts.clear();
+}
+
 Edit::~Edit() {
+    forget_layouts();
     if (tab_array) pango_tab_array_free(tab_array);
     if (context) g_object_unref(context);
 }
@@ -49,7 +55,25 @@ void make_tabs(Edit& e) {
         pango_tab_array_set_tab(e.tab_array, static_cast<int>(i), PANGO_TAB_LEFT, std::max(1, stops[i] * e.char_w / 4));
 }
 
+// The first tab stop right of x (pango units).
+int next_tab_stop(const Edit& e, int x) {
+    int n = pango_tab_array_get_size(e.tab_array);
+    int last = 0, step = 8 * e.char_w * PANGO_SCALE;
+    for (int i = 0; i < n; ++i) {
+        PangoTabAlign align;
+        int at = 0;
+        pango_tab_array_get_tab(e.tab_array, i, &align, &at);
+        at *= PANGO_SCALE;
+        if (at > x) return at;
+        step = i ? at - last : at;
+        last = at;
+    }
+    step = std::max(step, PANGO_SCALE);
+    return last + ((x - last) / step + 1) * step;
+}
+
 void make_context(HWND hwnd, Edit& e) {
+    e.forget_layouts();
     if (e.context) g_object_unref(e.context);
     e.context = pango_font_map_create_context(pango_cairo_font_map_get_default());
     pango_cairo_context_set_resolution(e.context, 96.0 * scale_of(hwnd));
@@ -68,13 +92,45 @@ void make_context(HWND hwnd, Edit& e) {
     make_tabs(e);
     e.layout_font = e.font;
     e.layout_dpi = GetDpiForWindow(hwnd);
+    e.advances.clear();
     e.buf.forget_layout();
     e.rows_known = false;
 }
 
+// A hard line's width from the advances of its characters, without shaping
+// it (kerning left out): enough for the horizontal bar's range, and to know
+// that a line well inside the wrapping width takes one row.
+int estimated_width(Edit& e, size_t line) {
+    std::string_view text = std::string_view(e.buf.text()).substr(e.buf.line_start(line), e.buf.line_end(line) - e.buf.line_start(line));
+    int x = 0;
+    for (size_t i = 0; i < text.size();) {
+        char32_t c = decode_at(text, i);
+        size_t n = 1;
+        while (i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) ++n;
+        if (c == U'\t') {
+            x = next_tab_stop(e, x);
+        } else {
+            auto it = e.advances.find(c);
+            if (it == e.advances.end()) {
+                PangoLayout* one = new_layout(e, text.substr(i, n));
+                PangoRectangle logical;
+                pango_layout_get_extents(one, nullptr, &logical);
+                g_object_unref(one);
+                it = e.advances.emplace(c, logical.width).first;
+            }
+            x += it->second;
+        }
+        i += n;
+    }
+    return PANGO_PIXELS_CEIL(x);
+}
+
 int rows_of_line(HWND hwnd, Edit& e, size_t line) {
     TextBuffer::Line& l = e.buf.line(line);
-    if (!l.rows) l.rows = LineLayout(hwnd, e, line).rows();
+    if (!l.rows) {
+        int margin = e.wrap_width / 10 + e.char_w;
+        l.rows = estimated_width(e, line) < e.wrap_width - margin ? 1 : LineLayout(hwnd, e, line).rows();
+    }
     return l.rows;
 }
 
@@ -86,6 +142,7 @@ void prepare(HWND hwnd, Edit& e) {
         int width = std::max(1, text_rect(hwnd).width() - 1);
         if (width != e.wrap_width) {
             e.wrap_width = width;
+            e.forget_layouts();
             e.buf.forget_layout();
             e.rows_known = false;
         }
@@ -128,11 +185,20 @@ LineLayout::LineLayout(HWND hwnd, Edit& e, size_t index) : line(index) {
         shown.assign(part);
         std::replace_if(shown.begin(), shown.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     }
-    layout = new_layout(e, e.password || !e.buf.multiline() ? std::string_view(shown) : part);
+    std::string_view text_shown = e.password || !e.buf.multiline() ? std::string_view(shown) : part;
+    std::string key(text_shown);
+    auto it = e.layouts.find(key);
+    if (it != e.layouts.end()) {
+        layout = PANGO_LAYOUT(g_object_ref(it->second));
+        return;
+    }
+    layout = new_layout(e, text_shown);
     if (wraps(hwnd)) {
         pango_layout_set_width(layout, e.wrap_width * PANGO_SCALE);
         pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     }
+    if (e.layouts.size() >= 160) e.forget_layouts();  // bounded: a screenful or two, then starts over
+    e.layouts.emplace(std::move(key), PANGO_LAYOUT(g_object_ref(layout)));
 }
 
 LineLayout::~LineLayout() { g_object_unref(layout); }
@@ -232,7 +298,7 @@ int longest_width(HWND hwnd, Edit& e) {
     int best = 0;
     for (size_t i = 0; i < e.buf.line_count(); ++i) {
         TextBuffer::Line& l = e.buf.line(i);
-        if (l.width < 0) l.width = wraps(hwnd) ? 0 : LineLayout(hwnd, e, i).width();
+        if (l.width < 0) l.width = wraps(hwnd) ? 0 : estimated_width(e, i);
         best = std::max(best, l.width);
     }
     return best;

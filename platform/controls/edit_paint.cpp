@@ -80,7 +80,9 @@ void draw_rows(HWND hwnd, Edit& e, cairo_t* cr, const RECT& area, COLORREF ink) 
         if (!ll || ll->line != line) ll = std::make_unique<LineLayout>(hwnd, e, line);
         if (k >= ll->rows()) continue;
         PangoLayoutLine* pl = ll->row(k);
-        int x = row_left(hwnd, e, ll->row_width(k)), y = row_top(hwnd, e, row);
+        int width = ll->row_width(k), x = row_left(hwnd, e, width), y = row_top(hwnd, e, row);
+        // An opaque DC paints the text's own background in its colour.
+        if (GetBkMode(cr) == OPAQUE && width > 0) fill_rect(cr, {x, y, x + width, y + e.line_h}, GetBkColor(cr));
         set_colour(cr, ink);
         cairo_move_to(cr, x, y + e.baseline);
         pango_cairo_show_layout_line(cr, pl);

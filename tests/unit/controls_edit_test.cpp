@@ -601,6 +601,7 @@ TEST_F(EditTest, LooksOfAreasThemesAndColours) {
     // The parent's colours: WM_CTLCOLOREDIT's brush and text colour.
     g_parent_handler = [](HWND, UINT m, WPARAM w, LPARAM, LRESULT* r) {
         if (m != WM_CTLCOLOREDIT) return false;
+        SetBkMode(reinterpret_cast<HDC>(w), TRANSPARENT);
         SetTextColor(reinterpret_cast<HDC>(w), 0x0000FF);   // red
         SetDCBrushColor(reinterpret_cast<HDC>(w), 0x00FFFF);  // yellow
         *r = static_cast<LRESULT>(GetDCBrush());
@@ -612,7 +613,30 @@ TEST_F(EditTest, LooksOfAreasThemesAndColours) {
     for (int x = 12; x < 60 && !red; ++x)
         for (int y = 202; y < 222 && !red; ++y) red = pixel(x, y) == 0xFF0000u;
     EXPECT_TRUE(red);
+    // An opaque DC keeps its background colour behind the text.
+    g_parent_handler = [](HWND, UINT m, WPARAM w, LPARAM, LRESULT* r) {
+        if (m != WM_CTLCOLOREDIT) return false;
+        SetBkColor(reinterpret_cast<HDC>(w), 0x00FF00);  // green
+        *r = static_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+        return true;
+    };
+    InvalidateRect(coloured, nullptr, false);
+    auto count = [&](RECT r, uint32_t colour) {
+        int n = 0;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x) n += pixel(x, y) == colour;
+        return n;
+    };
+    EXPECT_GT(count({10, 200, 60, 224}, 0x00FF00u), 50);
+    EXPECT_EQ(pixel(180, 212), 0xFFFFFFu);
     g_parent_handler = nullptr;
+    // Without ES_NOHIDESEL the selection shows only while focused.
+    SetFocus(m_top);
+    SendMessage(coloured, EM_SETSEL, 0, -1);
+    EXPECT_EQ(count({10, 200, 60, 224}, 0x0078D7u), 0);
+    HWND kept = make(WC_EDIT, "WWWW", ES_AUTOHSCROLL | ES_NOHIDESEL, 10, 240, 200, 24, 5);
+    SendMessage(kept, EM_SETSEL, 0, -1);
+    EXPECT_GT(count({10, 240, 60, 264}, 0x0078D7u), 50);
     // Disabled: the face colour and grey text.
     EnableWindow(coloured, false);
     EXPECT_EQ(pixel(180, 212), GetSysColor(COLOR_BTNFACE) >> 16 | (GetSysColor(COLOR_BTNFACE) & 0xFF00) |
@@ -633,6 +657,28 @@ TEST_F(EditTest, LooksOfAreasThemesAndColours) {
         for (int y = 12; y < 32; ++y) lightest = std::min(lightest, darkness(pixel(x, y)));
     EXPECT_LT(lightest, 400);
     EXPECT_GT(lightest, 100);  // grey, not white
+}
+
+// What does not fit is refused whole: rows past the bottom of an area
+// without ES_AUTOVSCROLL, keys while disabled.
+TEST_F(EditTest, RefusedChanges) {
+    HWND fixed = make(WC_EDIT, "", ES_MULTILINE | ES_AUTOHSCROLL, 10, 10, 200, 40);
+    SetFocus(fixed);
+    g_notes.clear();
+    for (int i = 0; i < 10; ++i) SendMessage(fixed, WM_CHAR, '\r', 1);
+    LRESULT rows = SendMessage(fixed, EM_GETLINECOUNT, 0, 0);
+    EXPECT_GE(rows, 1);
+    EXPECT_LT(rows, 5);
+    std::vector<UINT> sent = codes();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), EN_MAXTEXT), 10 - (rows - 1));
+    HWND scrolling = make(WC_EDIT, "", ES_MULTILINE | ES_AUTOVSCROLL, 10, 60, 200, 40);
+    SetFocus(scrolling);
+    for (int i = 0; i < 10; ++i) SendMessage(scrolling, WM_CHAR, '\r', 1);
+    EXPECT_EQ(SendMessage(scrolling, EM_GETLINECOUNT, 0, 0), 11);
+    EnableWindow(scrolling, false);
+    SendMessage(scrolling, WM_CHAR, 'x', 1);
+    EXPECT_EQ(SendMessage(scrolling, EM_GETLINECOUNT, 0, 0), 11);
+    EXPECT_EQ(GetWindowText(scrolling).find('x'), std::string::npos);
 }
 
 TEST_F(EditTest, AlignedText) {
