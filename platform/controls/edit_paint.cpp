@@ -18,16 +18,7 @@ COLORREF background(HWND hwnd, cairo_t* cr, const RECT& r) {
                                       sys_colour(enabled ? int{COLOR_WINDOWTEXT} : int{COLOR_GRAYTEXT}));
         return enabled ? ink : sys_colour(COLOR_GRAYTEXT);
     }
-    SetBkColor(cr, sys_colour(COLOR_WINDOW));
-    SetTextColor(cr, sys_colour(COLOR_WINDOWTEXT));
-    HWND parent = GetParent(hwnd);
-    auto brush = parent ? static_cast<HBRUSH>(SendMessage(parent, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(cr),
-                                                          static_cast<LPARAM>(hwnd)))
-                        : 0;
-    if (brush == DC_BRUSH_HANDLE) fill_rect(cr, r, GetDCBrushColor(cr));
-    else if (brush) FillRect(cr, &r, brush);
-    else fill_rect(cr, r, sys_colour(COLOR_WINDOW));
-    return GetTextColor(cr);
+    return parent_colours(hwnd, WM_CTLCOLOREDIT, cr, r, sys_colour(COLOR_WINDOWTEXT), sys_colour(COLOR_WINDOW));
 }
 
 RECT intersect(const RECT& a, const RECT& b) {

@@ -8,6 +8,12 @@ namespace {
 
 using Sel = std::pair<uint32_t, uint32_t>;
 
+Sel sel(HWND e) {
+    uint32_t a = 0, b = 0;
+    SendMessage(e, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
+    return {a, b};
+}
+
 class EditTest : public ControlsTest {
 protected:
     void TearDown() override {
@@ -33,6 +39,19 @@ protected:
         SetWindowText(e, text);
         return e;
     }
+    struct KeyCase {
+        const char* keys;  // space separated combos
+        const char* text;  // then the text and the selection
+        Sel sel;
+    };
+    template <size_t N>
+    void run_keys(HWND e, const KeyCase (&cases)[N]) {
+        for (const KeyCase& c : cases) {
+            keys(c.keys);
+            EXPECT_EQ(GetWindowText(e), c.text) << c.keys;
+            EXPECT_EQ(sel(e), c.sel) << c.keys;
+        }
+    }
     static std::string selected_text(HWND e) {
         std::string all = GetWindowText(e);
         uint32_t a = 0, b = 0;
@@ -42,11 +61,6 @@ protected:
     }
 };
 
-Sel sel(HWND e) {
-    uint32_t a = 0, b = 0;
-    SendMessage(e, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
-    return {a, b};
-}
 
 TEST_F(EditTest, TypingAndKeys) {
     HWND e = make(WC_EDIT, "", ES_AUTOHSCROLL, 10, 10, 200, 24, 5, WS_EX_CLIENTEDGE);
@@ -59,12 +73,7 @@ TEST_F(EditTest, TypingAndKeys) {
     EXPECT_EQ(GetWindowText(e), "héllo world");
     std::vector<UINT> sent = codes();
     EXPECT_EQ(std::count(sent.begin(), sent.end(), EN_CHANGE), 11);
-    struct Case {
-        const char* keys;  // space separated combos
-        const char* text;
-        std::pair<uint32_t, uint32_t> sel;
-    };
-    const Case cases[] = {
+    const KeyCase cases[] = {
         {"Home", "héllo world", {0, 0}},
         {"ctrl+Right", "héllo world", {6, 6}},
         {"shift+End", "héllo world", {6, 11}},
@@ -79,11 +88,7 @@ TEST_F(EditTest, TypingAndKeys) {
         {"End ctrl+BackSpace", "", {0, 0}},
         {"Return Tab Escape", "", {0, 0}},  // control characters never inserted
     };
-    for (const Case& c : cases) {
-        keys(c.keys);
-        EXPECT_EQ(GetWindowText(e), c.text) << c.keys;
-        EXPECT_EQ(sel(e), c.sel) << c.keys;
-    }
+    run_keys(e, cases);
 }
 
 TEST_F(EditTest, ClipboardKeysAndPassword) {
@@ -262,13 +267,8 @@ TEST_F(EditTest, SeveralLinesCountBreaksAsCrLf) {
 TEST_F(EditTest, KeysInAnArea) {
     HWND e = area("aaaa aaaa\nbb\naaaa aaaa", false, 300, 100);
     SetFocus(e);
-    struct Case {
-        const char* keys;
-        const char* text;
-        Sel sel;
-    };
     const char* start = "aaaa aaaa\r\nbb\r\naaaa aaaa";
-    const Case cases[] = {
+    const KeyCase cases[] = {
         {"ctrl+End", start, {24, 24}},
         {"ctrl+Home", start, {0, 0}},
         {"End", start, {9, 9}},
@@ -288,11 +288,7 @@ TEST_F(EditTest, KeysInAnArea) {
         {"Delete", "bb\r\naaaa aaaa", {0, 0}},
         {"End Delete", "bbaaaa aaaa", {2, 2}},  // the break at once
     };
-    for (const Case& c : cases) {
-        keys(c.keys);
-        EXPECT_EQ(GetWindowText(e), c.text) << c.keys;
-        EXPECT_EQ(sel(e), c.sel) << c.keys;
-    }
+    run_keys(e, cases);
 }
 
 TEST_F(EditTest, WrappingAndOwnScrollBars) {
