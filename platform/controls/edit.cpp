@@ -504,8 +504,6 @@ void create(HWND hwnd, Edit& e, const CREATESTRUCT* cs) {
         if (style & WS_HSCROLL) style |= ES_AUTOHSCROLL;
         if (style & WS_VSCROLL) style |= ES_AUTOVSCROLL;
         SetWindowLong(hwnd, GWL_STYLE, static_cast<int32_t>(style));
-        e.has_vbar = style & WS_VSCROLL;
-        e.has_hbar = style & WS_HSCROLL;
     } else if (style & ES_PASSWORD) {
         e.password = U'\u25CF';
     }

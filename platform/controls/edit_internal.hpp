@@ -88,7 +88,6 @@ struct Edit : ControlBase {
     std::string cue;
     bool cue_when_focused = true;
     bool focused = false, caret_on = false, dragging = false;
-    bool has_vbar = false, has_hbar = false;  // created with the window's own bars
     int top_row = 0;      // first row shown (several lines)
     int32_t scroll_x = 0; // pixels the text is shifted left
     int goal_x = -1;      // the x Up and Down keep to

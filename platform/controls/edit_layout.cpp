@@ -197,6 +197,14 @@ LineLayout::LineLayout(HWND hwnd, Edit& e, size_t index) : line(index) {
         pango_layout_set_width(layout, e.wrap_width * PANGO_SCALE);
         pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     }
+    // A line taken for one row from its estimate that wraps after all: the
+    // rows are counted again and shown again.
+    TextBuffer::Line& l = e.buf.line(index);
+    if (l.rows && l.rows != rows()) {
+        l.rows = rows();
+        e.rows_known = false;
+        InvalidateRect(hwnd, nullptr, false);
+    }
     if (e.layouts.size() >= 160) e.forget_layouts();  // bounded: a screenful or two, then starts over
     e.layouts.emplace(std::move(key), PANGO_LAYOUT(g_object_ref(layout)));
 }
@@ -347,12 +355,16 @@ void scroll_to_caret(HWND hwnd, Edit& e) {
     scroll_to(hwnd, e, top, sx);
 }
 
+// A shown bar gets range, page and position, and stays shown (disabled when
+// there is nothing to scroll); whether it shows is for whoever calls
+// ShowScrollBar (the GUI decides it after each EN_CHANGE), so a hidden bar is
+// left alone and filled in when it shows again (WM_SIZE).
 void update_bars(HWND hwnd, Edit& e) {
     if (!multiline(hwnd)) return;
     auto give = [&](int bar, int32_t max, UINT page, int32_t pos) {
-        uint32_t shown_flag = bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL;
+        if (!(style_of(hwnd) & (bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL))) return;
         SCROLLINFO si;
-        si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | ((style_of(hwnd) & shown_flag) ? UINT{SIF_DISABLENOSCROLL} : 0u);
+        si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
         si.nMin = 0;
         si.nMax = max;
         si.nPage = page;
@@ -362,8 +374,8 @@ void update_bars(HWND hwnd, Edit& e) {
         last = si;
         SetScrollInfo(hwnd, bar, &si, true);
     };
-    if (e.has_vbar) give(SB_VERT, std::max(0, row_count(hwnd, e) - 1), static_cast<UINT>(visible_rows(hwnd, e)), e.top_row);
-    if (e.has_hbar && !wraps(hwnd)) {
+    give(SB_VERT, std::max(0, row_count(hwnd, e) - 1), static_cast<UINT>(visible_rows(hwnd, e)), e.top_row);
+    if (!wraps(hwnd)) {
         int width = text_rect(hwnd).width();
         give(SB_HORZ, longest_width(hwnd, e) + e.char_w, static_cast<UINT>(std::max(1, width)), e.scroll_x);
     }

@@ -347,6 +347,22 @@ TEST_F(EditTest, WrappingAndOwnScrollBars) {
         EXPECT_EQ(si.nPos, c.first_visible) << &c - cases;
         EXPECT_EQ(codes(), c.codes) << &c - cases;
     }
+    // Whether a bar shows is the caller's: hidden, it stays hidden while the
+    // text grows, and shows with the right range.
+    ShowScrollBar(e, SB_VERT, false);
+    SendMessage(e, EM_SETSEL, 0, 0);
+    SendMessage(e, EM_REPLACESEL, 1, reinterpret_cast<LPARAM>("more\nlines\n"));
+    EXPECT_FALSE(GetWindowLong(e, GWL_STYLE) & WS_VSCROLL);
+    ShowScrollBar(e, SB_VERT, true);
+    si.fMask = SIF_ALL;
+    GetScrollInfo(e, SB_VERT, &si);
+    EXPECT_EQ(si.nMax, 102);
+    EXPECT_EQ(si.nPos, SendMessage(e, EM_GETFIRSTVISIBLELINE, 0, 0));
+    // A short text keeps a shown bar, with nothing to scroll.
+    SetWindowText(e, "short");
+    EXPECT_TRUE(GetWindowLong(e, GWL_STYLE) & WS_VSCROLL);
+    GetScrollInfo(e, SB_VERT, &si);
+    EXPECT_EQ(si.nMax, 0);
     // The horizontal bar spans the longest line.
     HWND wide = area(words + "\nshort", false, 120, 60, 6);
     si.fMask = SIF_ALL;
