@@ -54,7 +54,9 @@ bool key_down(int vk) { return GetKeyState(vk) & 0x8000; }
 void restart_blink(HWND hwnd, Edit& e) {
     if (!e.focused) return;
     e.caret_on = true;
-    SetTimer(hwnd, k_blink_timer, desktop_settings().caret_blink_time, nullptr);
+    uint32_t blink = desktop_settings().caret_blink_time;
+    if (blink == 0 || blink == UINT32_MAX) KillTimer(hwnd, k_blink_timer);  // a caret that does not blink
+    else SetTimer(hwnd, k_blink_timer, blink, nullptr);
 }
 
 // After the selection moved: the caret shown, kept in view when asked.
@@ -653,6 +655,12 @@ LRESULT CALLBACK_edit(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_GETFONT: return static_cast<LRESULT>(e->font);
         case WM_ENABLE: InvalidateRect(hwnd, nullptr, false); return 0;
+        case WM_SETTINGCHANGE:
+        case WM_THEMECHANGED:
+        case WM_DPICHANGED:
+            e->layout_dpi = 0;  // the desktop's font, colours or scale: laid out again
+            changed_view(hwnd, *e, false);
+            return 0;
         case WM_ERASEBKGND: return 1;  // the paint covers it all
         case WM_PAINT: paint(hwnd, *e); return 0;
         case WM_SIZE:
