@@ -3,6 +3,7 @@
 // and a cue banner; the window's own scroll bars for several lines; EN_CHANGE
 // after every change, EN_SETFOCUS, EN_KILLFOCUS and EN_MAXTEXT.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/controls/edit_internal.hpp"

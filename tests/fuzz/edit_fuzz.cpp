@@ -12,6 +12,7 @@ namespace {
 const edit_ops::Controls& controls() {
     static edit_ops::Controls c = [] {
         zun::win::open(std::make_unique<zun::win::MemoryDisplay>());
+        std::atexit([] { zun::win::close(); });  // windows let go before the leak check
         zun::win::register_system_controls();
         return edit_ops::make_controls();
     }();
