@@ -410,16 +410,17 @@ void draw_focus_rect(cairo_t* cr, const RECT& r) {
     cairo_restore(cr);
 }
 
-COLORREF parent_colours(HWND hwnd, UINT ctlcolor_msg, cairo_t* cr, const RECT& r, COLORREF text) {
+COLORREF parent_colours(HWND hwnd, UINT ctlcolor_msg, cairo_t* cr, const RECT& r, COLORREF text, COLORREF back) {
+    if (back == CLR_INVALID) back = sys_colour(COLOR_BTNFACE);
     SetTextColor(cr, text);
-    SetBkColor(cr, sys_colour(COLOR_BTNFACE));
+    SetBkColor(cr, back);
     HWND parent = GetParent(hwnd);
     auto brush = parent ? static_cast<HBRUSH>(SendMessage(parent, ctlcolor_msg, reinterpret_cast<WPARAM>(cr),
                                                           static_cast<LPARAM>(hwnd)))
                         : 0;
     if (brush == DC_BRUSH_HANDLE) fill_rect(cr, r, GetDCBrushColor(cr));
     else if (brush) FillRect(cr, &r, brush);
-    else fill_rect(cr, r, sys_colour(COLOR_BTNFACE));
+    else fill_rect(cr, r, back);
     return GetTextColor(cr);
 }
 

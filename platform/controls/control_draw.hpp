@@ -123,8 +123,10 @@ struct ControlPaint {
 // The dotted focus rectangle inside r.
 void draw_focus_rect(cairo_t* cr, const RECT& r);
 // The background a control asks its parent for (WM_CTLCOLOR*): fills r with
-// the answered brush (or the face colour) and answers the text colour.
-COLORREF parent_colours(HWND hwnd, UINT ctlcolor_msg, cairo_t* cr, const RECT& r, COLORREF text);
+// the answered brush (or back, the face colour when CLR_INVALID) and answers
+// the text colour.
+COLORREF parent_colours(HWND hwnd, UINT ctlcolor_msg, cairo_t* cr, const RECT& r, COLORREF text,
+                        COLORREF back = CLR_INVALID);
 inline RECT inset(RECT r, int d) { return {r.left + d, r.top + d, r.right - d, r.bottom - d}; }
 
 }  // namespace zun::win::controls
