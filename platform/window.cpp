@@ -1363,6 +1363,11 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_MOUSEWHEEL:
             return w->parent ? SendMessage(w->parent, msg, wp, lp) : 0;
+        case WM_SYSKEYDOWN:
+        case WM_SYSKEYUP:
+        case WM_SYSCHAR:
+            menu_default(hwnd, msg, wp, lp);
+            return 0;
         case WM_SETTEXT: {
             w->text = lp ? reinterpret_cast<const char*>(lp) : "";
             sync_toplevel(hwnd);

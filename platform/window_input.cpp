@@ -318,6 +318,7 @@ void button(POINT screen, int button, bool press, uint32_t mods) {
     const ButtonMsgs* bm = button_msgs(button);
     if (!bm) return;  // 6 and 7, the horizontal wheel, have no message
     uint32_t now_mods = press ? (mods | bm->mod) : (mods & ~bm->mod);
+    if (press) s.alt_alone = false;
     s.pointer = screen;
     s.mods = now_mods;
     set_async(bm->vk, press);
@@ -364,7 +365,8 @@ void key(uint32_t keysym, bool press, uint32_t mods, char32_t text, bool text_kn
         set_async(t.vk, press);
         if (info.vk_side != t.vk) set_async(info.vk_side, press);
     }
-    HWND target = s.focus ? s.focus : s.active;
+    if (t.vk && press) s.alt_alone = t.vk == VK_MENU && (!was_down || s.alt_alone);
+    HWND target = get(s.key_grab) ? s.key_grab : s.focus ? s.focus : s.active;
     if (!target || !enabled_chain(root_of(target))) return;
     if (scan_code == 0) scan_code = modifier_scan_code(info.vk_side);
     if (!t.vk) {
@@ -384,7 +386,7 @@ void key(uint32_t keysym, bool press, uint32_t mods, char32_t text, bool text_kn
 
 void text(std::u32string_view committed) {
     State& s = state();
-    HWND target = s.focus ? s.focus : s.active;
+    HWND target = get(s.key_grab) ? s.key_grab : s.focus ? s.focus : s.active;
     if (!target) return;
     for (char32_t c : committed) post_input(target, WM_CHAR, c, 1);
 }

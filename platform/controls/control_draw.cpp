@@ -1,4 +1,5 @@
 #include "platform/controls/control_draw.hpp"
+#include "platform/menu.hpp"
 
 #include <pango/pangocairo.h>
 
@@ -14,6 +15,7 @@ void register_system_controls() {
     controls::register_progress();
     controls::register_scrollbar();
     controls::register_edit();
+    install_edit_context_menu();
 }
 
 // ---- fonts --------------------------------------------------------------------
