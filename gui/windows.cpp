@@ -18,6 +18,7 @@
 #include "gui/backend.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
+#include "gui/menus.hpp"
 
 namespace zun::gui {
 
@@ -172,6 +173,7 @@ void paint(HWND hwnd, const Cell* f) {
 void timer_proc(HWND hwnd, UINT, uintptr_t, uint32_t) { report(hwnd, event::TIME, 0, 0, false); }
 
 LRESULT common_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, const Cell& f, bool is_window) {
+    if (menus::menu_message(hwnd, msg, wp, lp)) return 0;
     switch (msg) {
     case WM_USER + 2:
         send_window_state(hwnd, uint32_t(wp));
@@ -328,6 +330,7 @@ uint32_t window_style(const Cell* f) {
     if (face::has_flag(f, "no-buttons")) style &= ~(WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
     if (face::has_flag(f, "no-title")) style = WS_POPUP | WS_BORDER;
     if (face::has_flag(f, "no-border")) style = WS_POPUP;
+    if (menus::menu_bar_q(face::facet(f, face::MENU), f)) style |= WS_SYSMENU;
     return style;
 }
 
@@ -399,11 +402,13 @@ HWND make_view(const Cell* f, HWND parent) {
     HWND owner = 0;
     if (top && face::has_flag(f, "modal")) owner = GetActiveWindow();
     const std::string title = top ? text_of(face::facet(f, face::TEXT)) : std::string();
+    const HMENU bar = top ? menus::build_bar(f) : 0;  // a bad menu raises before the window is made
     const HWND hwnd = CreateWindowEx(ex, cls->name, title, style, to_pixels(x), to_pixels(y),
                                      to_pixels(w), to_pixels(h), top ? owner : parent);
     if (!hwnd) support::fire_error(ErrorId::internal_not_done);
     SetWindowLong(hwnd, LONG_CREATION, size->is(TYPE_PAIR) ? CREATION_PAIR_SIZE : 0);
     SetWindowLong(hwnd, LONG_FACE, int32_t(take_slot(f)));
+    if (bar) SetMenu(hwnd, bar);
     if (period) SetTimer(hwnd, 1, period, timer_proc);
     return hwnd;
 }

@@ -495,6 +495,23 @@ HWND menu_popup_window(size_t level) {
     return level < g_loop.levels.size() ? g_loop.levels[level].popup : 0;
 }
 
+bool SetMenu(HWND hwnd, HMENU menu) {
+    Window* w = get(hwnd);
+    if (!w || w->parent || (menu && !menus::get(menu))) return false;
+    w->menu = menu;
+    DrawMenuBar(hwnd);
+    return true;
+}
+
+HMENU GetMenu(HWND hwnd) {
+    Window* w = get(hwnd);
+    return w && menus::get(w->menu) ? w->menu : 0;
+}
+
+bool DrawMenuBar(HWND hwnd) { return get(hwnd) != nullptr; }
+
+int menu_band_height(HWND) { return 0; }
+
 bool detail::menu_default(HWND, UINT, WPARAM, LPARAM) { return false; }
 
 // ---- EDIT's standard context menu -----------------------------------------
