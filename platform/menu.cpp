@@ -4,6 +4,7 @@
 // notifications the owner hears.
 #include <algorithm>
 #include <cwctype>
+#include <functional>
 #include <iterator>
 
 #include "platform/controls/control_draw.hpp"
@@ -153,6 +154,9 @@ struct Loop {
     UINT flags = 0;
     HWND owner = 0;
     std::vector<Level> levels;
+    // A menu bar's loop: the owner's bar, its lit item (-1 none).
+    HMENU bar = 0;
+    int bar_hot = -1;
 };
 Loop g_loop;
 
@@ -193,7 +197,7 @@ bool notify() { return !(g_loop.flags & TPM_NONOTIFY); }
 // The popup of a menu placed on screen: at the point, or beside the parent
 // row (cascading), flipped to the other side at a monitor's edge and shifted
 // to stay within its work area.
-HWND open_popup(HMENU menu, POINT at, const RECT* beside) {
+HWND open_popup(HMENU menu, POINT at, const RECT* beside, const RECT* below) {
     ensure_popup_class();
     HWND p = CreateWindowEx(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | WS_EX_TOPMOST, k_popup_class, "zun-popup",
                             WS_POPUP, at.x, at.y, 1, 1, g_loop.owner);
@@ -211,7 +215,7 @@ HWND open_popup(HMENU menu, POINT at, const RECT* beside) {
         if (y + h > work.bottom) y = work.bottom - h;
     } else {
         if (x + w > work.right) x -= w;
-        if (y + h > work.bottom) y -= h;
+        if (y + h > work.bottom) y = below ? below->top - h : y - h;
     }
     x = std::max(std::min(x, work.right - w), work.left);
     y = std::max(std::min(y, work.bottom - h), work.top);
@@ -229,7 +233,8 @@ void close_from(size_t n) {
 }
 
 // The popup that holds the pointer and the keyboard.
-HWND grab_holder() { return g_loop.levels.empty() ? 0 : g_loop.levels[0].popup; }
+// A bar's window holds them while no drop-down is open.
+HWND grab_holder() { return g_loop.levels.empty() ? (g_loop.bar ? g_loop.owner : 0) : g_loop.levels[0].popup; }
 
 void hold_grabs() {
     State& s = state();
@@ -241,10 +246,10 @@ void hold_grabs() {
     }
 }
 
-bool open_level(HMENU menu, POINT at, const RECT* beside, int position) {
+bool open_level(HMENU menu, POINT at, const RECT* beside, int position, const RECT* below = nullptr) {
     if (notify()) SendMessage(g_loop.owner, WM_INITMENUPOPUP, menu, make_lparam(position, 0));
     if (!menus::get(menu)) return false;
-    HWND p = open_popup(menu, at, beside);
+    HWND p = open_popup(menu, at, beside, below);
     if (!p) return false;
     g_loop.levels.push_back({menu, p, -1});
     hold_grabs();
@@ -347,23 +352,108 @@ bool is_pointer(UINT m) {
 }
 bool is_key(UINT m) { return m >= WM_KEYDOWN && m <= WM_SYSCHAR; }
 
+// ---- the menu bar ----
+
+int bar_item_at(HWND top, HMENU bar, POINT screen) {
+    Window* w = get(top);
+    const Menu* m = menus::get(bar);
+    if (!w || !m) return -1;
+    int32_t band = menu_band(*w);
+    POINT p{screen.x - w->rect.left, screen.y - (w->rect.top - band)};
+    if (p.y < 0 || p.y >= band) return -1;
+    std::vector<RECT> rows = menus::layout_bar(top, *m);
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (p.x >= rows[i].left && p.x < rows[i].right && !m->items[i].separator()) return static_cast<int>(i);
+    return -1;
+}
+
+RECT bar_item_on_screen(int i) {
+    Window* w = get(g_loop.owner);
+    std::vector<RECT> rows = menus::layout_bar(g_loop.owner, *menus::get(g_loop.bar));
+    RECT r = rows[static_cast<size_t>(i)];
+    int32_t x = w->rect.left, y = w->rect.top - menu_band(*w);
+    return {r.left + x, r.top + y, r.right + x, r.bottom + y};
+}
+
+void damage_band(HWND top) {
+    Window* w = get(top);
+    int32_t band = w ? menu_band(*w) : 0;
+    if (!band) return;
+    if (!w->damage) w->damage = cairo_region_create();
+    cairo_rectangle_int_t r{0, -band, w->rect.width(), band};
+    cairo_region_union_rectangle(w->damage, &r);
+}
+
+// Lights a bar item and opens its drop-down (its first item lit when asked).
+void open_bar_item(int i, bool open, bool light_first) {
+    const Menu* m = menus::get(g_loop.bar);
+    if (!m || i < 0 || static_cast<size_t>(i) >= m->items.size()) return;
+    const Item it = m->items[static_cast<size_t>(i)];
+    if (i != g_loop.bar_hot || (open && g_loop.levels.empty())) close_from(0);
+    if (i != g_loop.bar_hot) {
+        g_loop.bar_hot = i;
+        damage_band(g_loop.owner);
+        if (notify()) {
+            UINT flags = MF_HILITE | (it.sub ? UINT(MF_POPUP) : 0u);
+            SendMessage(g_loop.owner, WM_MENUSELECT, MAKEWPARAM(it.sub ? UINT(i) : it.id, flags),
+                        static_cast<LPARAM>(g_loop.bar));
+        }
+    }
+    if (!open || !it.sub || it.grayed() || !g_loop.levels.empty()) return;
+    RECT r = bar_item_on_screen(i);
+    if (open_level(it.sub, {r.left, r.bottom}, nullptr, i, &r) && light_first) step(0, 1);
+}
+
+void bar_step(int dir) {
+    const Menu* m = menus::get(g_loop.bar);
+    int n = m ? static_cast<int>(m->items.size()) : 0;
+    int i = g_loop.bar_hot;
+    for (int k = 0; k < n; ++k) {
+        i = (i + dir + n) % n;
+        if (!m->items[static_cast<size_t>(i)].separator()) break;
+    }
+    bool was_open = !g_loop.levels.empty();
+    open_bar_item(i, was_open, true);
+}
+
+// Enter on the bar: open the drop-down, or choose an item without one.
+void bar_enter() {
+    const Menu* m = menus::get(g_loop.bar);
+    if (!m || g_loop.bar_hot < 0) return;
+    const Item& it = m->items[static_cast<size_t>(g_loop.bar_hot)];
+    if (it.sub) {
+        open_bar_item(g_loop.bar_hot, true, true);
+    } else if (!it.grayed() && !it.separator()) {
+        g_loop.chosen = it.id;
+        g_loop.picked = g_loop.done = true;
+    }
+}
+
 void on_pointer(const MSG& msg) {
     size_t level = 0;
     int row = -1;
     bool over = hit(msg.pt, &level, &row);
     const Item* it = over ? item_at(level, row) : nullptr;
+    int bar_item = !over && g_loop.bar ? bar_item_at(g_loop.owner, g_loop.bar, msg.pt) : -1;
     switch (msg.message) {
         case WM_MOUSEMOVE:
         case WM_NCMOUSEMOVE:
             if (it && !it->separator()) {
                 highlight(level, row, true);
                 if (it->sub) open_sub(level, false);
+            } else if (bar_item >= 0 && bar_item != g_loop.bar_hot) {
+                open_bar_item(bar_item, !g_loop.levels.empty(), false);
             }
             return;
         case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN: case WM_XBUTTONDOWN:
         case WM_LBUTTONDBLCLK: case WM_RBUTTONDBLCLK: case WM_MBUTTONDBLCLK: case WM_XBUTTONDBLCLK:
         case WM_NCLBUTTONDOWN: case WM_NCLBUTTONDBLCLK:
-            if (!over) cancel();  // a press outside closes the menu and is used up
+            if (bar_item >= 0 && (bar_item != g_loop.bar_hot || g_loop.levels.empty())) {
+                open_bar_item(bar_item, true, false);
+                if (g_loop.levels.empty()) bar_enter();  // an item without a drop-down
+            } else if (!over) {
+                cancel();  // a press outside (or on the open bar item) closes the menu, used up
+            }
             return;
         case WM_LBUTTONUP:
         case WM_NCLBUTTONUP:
@@ -395,17 +485,48 @@ void mnemonic(size_t level, char32_t c) {
     }
 }
 
+// The character of a key-down: its text, else the key's own (Alt+letter).
+char32_t key_char(const MSG& msg) {
+    char32_t c = msg.lPrivate & 0x1FFFFF;
+    return c ? c : MapVirtualKey(static_cast<UINT>(msg.wParam), MAPVK_VK_TO_CHAR);
+}
+
+// Keys while only the bar is lit, no drop-down open.
+void on_bar_key(const MSG& msg) {
+    switch (msg.wParam) {
+        case VK_LEFT: bar_step(-1); return;
+        case VK_RIGHT: bar_step(1); return;
+        case VK_DOWN: case VK_UP: case VK_RETURN: bar_enter(); return;
+        case VK_ESCAPE: case VK_MENU: case VK_F1 + 9: cancel(); return;
+        default: break;
+    }
+    const Menu* m = menus::get(g_loop.bar);
+    char32_t c = lowered(key_char(msg));
+    for (size_t i = 0; m && c && i < m->items.size(); ++i)
+        if (menus::mnemonic_of(m->items[i]) == c) {
+            open_bar_item(static_cast<int>(i), true, true);
+            bar_enter();
+            return;
+        }
+}
+
 void on_key(const MSG& msg) {
     if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return;
-    if (g_loop.levels.empty()) return cancel();
+    if (g_loop.levels.empty()) return g_loop.bar ? on_bar_key(msg) : cancel();
     size_t level = g_loop.levels.size() - 1;
+    const Item* lit = item_at(level, g_loop.levels[level].hot);
     switch (msg.wParam) {
         case VK_DOWN: step(level, 1); return;
         case VK_UP: step(level, -1); return;
-        case VK_RIGHT: open_sub(level, true); return;
+        case VK_RIGHT:
+            if (g_loop.bar && (!lit || !lit->sub)) bar_step(1);
+            else open_sub(level, true);
+            return;
         case VK_LEFT:
         case VK_ESCAPE:
             if (level > 0) close_from(level);
+            else if (g_loop.bar && msg.wParam == VK_LEFT) bar_step(-1);
+            else if (g_loop.bar) close_from(0);  // back to the bar
             else if (msg.wParam == VK_ESCAPE) cancel();
             return;
         case VK_RETURN: {
@@ -417,7 +538,7 @@ void on_key(const MSG& msg) {
         case VK_F1 + 9:  // F10
             cancel();
             return;
-        default: mnemonic(level, msg.lPrivate & 0x1FFFFF); return;
+        default: mnemonic(level, key_char(msg)); return;
     }
 }
 
@@ -428,8 +549,13 @@ void end_loop() {
         s.key_grab = 0;
         if (s.display) s.display->grab_keyboard(0);
     }
+    if (g_loop.bar) {
+        if (GetCapture() == g_loop.owner) ReleaseCapture();
+        g_loop.bar_hot = -1;
+        damage_band(g_loop.owner);
+    }
     if (notify() && IsWindow(g_loop.owner)) SendMessage(g_loop.owner, WM_MENUSELECT, MENU_CLOSED, 0);
-    if (IsWindow(g_loop.owner)) SendMessage(g_loop.owner, WM_EXITMENULOOP, 1, 0);
+    if (IsWindow(g_loop.owner)) SendMessage(g_loop.owner, WM_EXITMENULOOP, g_loop.bar ? 0 : 1, 0);
 }
 
 void run_loop() {
@@ -456,16 +582,16 @@ void run_loop() {
     }
 }
 
-}  // namespace
-
-int TrackPopupMenuEx(HMENU menu, UINT flags, int32_t x, int32_t y, HWND owner, const RECT*) {
-    if (g_loop.active || !menus::get(menu) || !IsWindow(owner) || !is_open()) return 0;
+// Runs the loop with its first state made by start; answers the chosen id
+// for TPM_RETURNCMD, else posts it.
+int track(HWND owner, UINT flags, HMENU bar, const std::function<bool()>& start) {
     g_loop = Loop{};
     g_loop.active = true;
     g_loop.owner = owner;
     g_loop.flags = flags;
-    SendMessage(owner, WM_ENTERMENULOOP, 1, 0);
-    if (open_level(menu, {x, y}, nullptr, 0)) run_loop();
+    g_loop.bar = bar;
+    SendMessage(owner, WM_ENTERMENULOOP, bar ? 0 : 1, 0);
+    if (start()) run_loop();
     end_loop();
     const UINT chosen = g_loop.chosen;
     const bool picked = g_loop.picked;
@@ -473,6 +599,30 @@ int TrackPopupMenuEx(HMENU menu, UINT flags, int32_t x, int32_t y, HWND owner, c
     if (flags & TPM_RETURNCMD) return static_cast<int>(chosen);
     if (picked && IsWindow(owner)) PostMessage(owner, WM_COMMAND, chosen, 0);
     return 1;
+}
+
+// The menu bar's loop from a click on item i, F10 or Alt (i 0, nothing
+// open), or Alt with an item's mnemonic.
+void track_bar(HWND top, int i, bool open, bool by_key) {
+    HMENU bar = GetMenu(top);
+    if (g_loop.active || !bar || !IsWindowEnabled(top)) return;
+    track(top, TPM_LEFTBUTTON, bar, [&] {
+        hold_grabs();
+        if (open) {
+            open_bar_item(i, true, by_key);
+            if (g_loop.levels.empty()) bar_enter();
+        } else {
+            open_bar_item(i, false, false);
+        }
+        return !g_loop.done;
+    });
+}
+
+}  // namespace
+
+int TrackPopupMenuEx(HMENU menu, UINT flags, int32_t x, int32_t y, HWND owner, const RECT*) {
+    if (g_loop.active || !menus::get(menu) || !IsWindow(owner) || !is_open()) return 0;
+    return track(owner, flags, 0, [&] { return open_level(menu, {x, y}, nullptr, 0); });
 }
 
 bool EndMenu() {
@@ -495,10 +645,17 @@ HWND menu_popup_window(size_t level) {
     return level < g_loop.levels.size() ? g_loop.levels[level].popup : 0;
 }
 
+// The band comes and goes above the client area, which moves by it so the
+// window's outer top left stays (as a window manager's gravity does).
 bool SetMenu(HWND hwnd, HMENU menu) {
     Window* w = get(hwnd);
     if (!w || w->parent || (menu && !menus::get(menu))) return false;
+    int32_t before = menu_band(*w);
     w->menu = menu;
+    int32_t after = menu_band(*w);
+    if (after != before)
+        SetWindowPos(hwnd, 0, w->rect.left, w->rect.top + after - before, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     DrawMenuBar(hwnd);
     return true;
 }
@@ -508,11 +665,75 @@ HMENU GetMenu(HWND hwnd) {
     return w && menus::get(w->menu) ? w->menu : 0;
 }
 
-bool DrawMenuBar(HWND hwnd) { return get(hwnd) != nullptr; }
+bool DrawMenuBar(HWND hwnd) {
+    if (!get(hwnd)) return false;
+    damage_band(hwnd);
+    return true;
+}
 
-int menu_band_height(HWND) { return 0; }
+int menu_band_height(HWND hwnd) {
+    Window* w = get(hwnd);
+    return w ? menu_band(*w) : 0;
+}
 
-bool detail::menu_default(HWND, UINT, WPARAM, LPARAM) { return false; }
+int32_t detail::menu_band(const Window& w) {
+    if (w.parent || !w.menu || !menus::get(w.menu)) return 0;
+    return menus::bar_height(handle_of(w));
+}
+
+void detail::paint_menu_band(cairo_t* cr, HWND top) {
+    Window* w = get(top);
+    const Menu* m = w ? menus::get(w->menu) : nullptr;
+    if (!m) return;
+    int32_t band = menu_band(*w);
+    cairo_save(cr);
+    cairo_translate(cr, 0, -band);
+    menus::paint_bar(cr, top, *m, g_loop.active && g_loop.owner == top ? g_loop.bar_hot : -1, w->rect.width());
+    cairo_restore(cr);
+}
+
+void detail::destroy_window_menu(Window& w) {
+    HMENU menu = w.menu;
+    w.menu = 0;
+    if (menu) DestroyMenu(menu);
+}
+
+// DefWindowProc's menu keys and band clicks: the top-level's bar opens.
+bool detail::menu_default(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    State& s = state();
+    HWND top = root_of(hwnd);
+    HMENU bar = GetMenu(top);
+    if (!bar) return false;
+    switch (msg) {
+        case WM_NCLBUTTONDOWN: {
+            int i = bar_item_at(top, bar, {lo_word(lp), hi_word(lp)});
+            if (i >= 0) track_bar(top, i, true, false);
+            return true;
+        }
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            if (wp == VK_F1 + 9) {  // F10
+                track_bar(top, 0, false, true);
+                return true;
+            }
+            if (msg == WM_SYSKEYDOWN && wp != VK_MENU) {
+                const Menu* m = menus::get(bar);
+                char32_t c = lowered(MapVirtualKey(static_cast<UINT>(wp), MAPVK_VK_TO_CHAR));
+                for (size_t i = 0; m && c && i < m->items.size(); ++i)
+                    if (menus::mnemonic_of(m->items[i]) == c) {
+                        track_bar(top, static_cast<int>(i), true, true);
+                        return true;
+                    }
+            }
+            return false;
+        case WM_SYSKEYUP:
+            if (wp != VK_MENU || !s.alt_alone) return false;
+            s.alt_alone = false;
+            track_bar(top, 0, false, true);
+            return true;
+        default: return false;
+    }
+}
 
 // ---- EDIT's standard context menu -----------------------------------------
 

@@ -45,4 +45,11 @@ struct PopupLayout {
 PopupLayout layout_popup(HWND dpi_window, const Menu& menu);
 void paint_popup(HDC dc, HWND hwnd, const Menu& menu, int hot);
 
+// A menu bar: its band's height, and its items left to right in band
+// coordinates (the band's top left at 0, 0).
+int32_t bar_height(HWND hwnd);
+std::vector<RECT> layout_bar(HWND hwnd, const Menu& menu);
+// Draws the band of width pixels with its top left at 0, 0.
+void paint_bar(HDC dc, HWND hwnd, const Menu& menu, int hot, int32_t width);
+
 }  // namespace zun::win::menus

@@ -14,7 +14,7 @@ namespace {
 
 // Logical units at 96 DPI.
 constexpr double k_check_column = 24, k_column_gap = 24, k_arrow_column = 20, k_item_pad = 4,
-                 k_separator = 7, k_border = 1;
+                 k_separator = 7, k_border = 1, k_bar_pad_x = 7, k_bar_pad_y = 3;
 
 int row_height(HWND hwnd) { return measure_text(hwnd, 0, "Mg", -1, DT_SINGLELINE).cy + scaled(hwnd, 2 * k_item_pad); }
 
@@ -113,6 +113,39 @@ void paint_popup(HDC cr, HWND hwnd, const Menu& menu, int hot) {
             cairo_close_path(cr);
             cairo_fill(cr);
         }
+    }
+}
+
+int32_t bar_height(HWND hwnd) {
+    return measure_text(hwnd, 0, "Mg", -1, DT_SINGLELINE).cy + scaled(hwnd, 2 * k_bar_pad_y);
+}
+
+std::vector<RECT> layout_bar(HWND hwnd, const Menu& menu) {
+    std::vector<RECT> out;
+    const int32_t h = bar_height(hwnd), pad = scaled(hwnd, k_bar_pad_x);
+    int32_t x = 0;
+    for (const Item& it : menu.items) {
+        int32_t w = it.separator() ? pad : measure_text(hwnd, 0, label_of(it), -1, DT_SINGLELINE).cx + 2 * pad;
+        out.push_back({x, 0, x + w, h});
+        x += w;
+    }
+    return out;
+}
+
+void paint_bar(HDC cr, HWND hwnd, const Menu& menu, int hot, int32_t width) {
+    const int32_t h = bar_height(hwnd);
+    fill_rect(cr, {0, 0, width, h}, sys_colour(COLOR_BTNFACE));
+    fill_rect(cr, {0, h - 1, width, h}, sys_colour(COLOR_3DLIGHT));
+    std::vector<RECT> rows = layout_bar(hwnd, menu);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Item& it = menu.items[i];
+        if (it.separator()) continue;
+        bool lit = static_cast<int>(i) == hot;
+        RECT r = rows[i];
+        if (lit) fill_rect(cr, {r.left, r.top, r.right, r.bottom - 1}, sys_colour(COLOR_HIGHLIGHT));
+        COLORREF ink = it.grayed() ? sys_colour(COLOR_GRAYTEXT) : lit ? sys_colour(COLOR_HIGHLIGHTTEXT)
+                                                                         : sys_colour(COLOR_BTNTEXT);
+        draw_text(cr, hwnd, 0, label_of(it), r, DT_SINGLELINE | DT_VCENTER | DT_CENTER, ink);
     }
 }
 

@@ -57,6 +57,12 @@ HWND pointer_target(POINT screen, LRESULT* hit) {
     for (HWND top : std::vector<HWND>(s.tops)) {
         Window* w = get(top);
         if (!w || (w->style & WS_MINIMIZE)) continue;
+        if (int32_t band = menu_band(*w); band && (w->style & WS_VISIBLE) && !(w->style & WS_DISABLED) &&
+            screen.x >= w->rect.left && screen.x < w->rect.right && screen.y >= w->rect.top - band &&
+            screen.y < w->rect.top) {
+            *hit = HTMENU;
+            return top;
+        }
         if (HWND h = hit_in(top, screen, {screen.x - w->rect.left, screen.y - w->rect.top}, hit)) return h;
         // A disabled top-level (a modal's owner) swallows what falls on it.
         RECT r = w->rect;
@@ -412,6 +418,7 @@ void syscommand(HWND top, WPARAM command) {
 
 void configure(HWND top, RECT r) {
     Window* w = get(top);
+    if (w) r.top += menu_band(*w);
     if (!w || w->rect == r) return;
     // The window manager moved or sized it: apply without telling the display back.
     WINDOWPOS wp{top, 0, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE};

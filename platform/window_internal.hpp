@@ -168,6 +168,12 @@ bool scroll_tracking_message(const MSG& msg);  // eats pointer messages of a dra
 uint16_t mk_flags(uint32_t mods);
 // Menu keys and clicks DefWindowProc passes on (menu.cpp): true when taken.
 bool menu_default(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+// A top-level's menu band (menu.cpp): outside its rectangle, above it, like
+// the window manager's frame; 0 pixels without a menu bar.
+int32_t menu_band(const Window& w);
+// Draws the band into a cairo_t whose origin is the client's top left.
+void paint_menu_band(cairo_t* cr, HWND top);
+void destroy_window_menu(Window& w);
 inline LPARAM make_lparam(int32_t lo, int32_t hi) {
     return static_cast<LPARAM>(static_cast<int32_t>((static_cast<uint32_t>(hi) << 16) |
                                                     (static_cast<uint32_t>(lo) & 0xFFFF)));
