@@ -233,8 +233,12 @@ void close_from(size_t n) {
 }
 
 // The popup that holds the pointer and the keyboard.
-// A bar's window holds them while no drop-down is open.
-HWND grab_holder() { return g_loop.levels.empty() ? (g_loop.bar ? g_loop.owner : 0) : g_loop.levels[0].popup; }
+// A bar's window holds them throughout: its drop-downs come and go, and
+// input queued for a destroyed window would be lost.
+HWND grab_holder() {
+    if (g_loop.bar) return g_loop.owner;
+    return g_loop.levels.empty() ? 0 : g_loop.levels[0].popup;
+}
 
 void hold_grabs() {
     State& s = state();
@@ -631,7 +635,14 @@ bool EndMenu() {
     return true;
 }
 
-bool GetMenuItemRect(HWND, HMENU menu, UINT item, RECT* out) {
+bool GetMenuItemRect(HWND hwnd, HMENU menu, UINT item, RECT* out) {
+    Window* w = get(hwnd);
+    if (w && !w->parent && w->menu == menu && menus::get(menu) && item < menus::get(menu)->items.size()) {
+        RECT r = menus::layout_bar(hwnd, *menus::get(menu))[item];
+        int32_t x = w->rect.left, y = w->rect.top - menu_band(*w);
+        *out = {r.left + x, r.top + y, r.right + x, r.bottom + y};
+        return true;
+    }
     for (size_t k = 0; k < g_loop.levels.size(); ++k) {
         const Menu* m = menus::get(g_loop.levels[k].menu);
         if (g_loop.levels[k].menu != menu || !m || item >= m->items.size()) continue;

@@ -70,7 +70,8 @@ int menu_band_height(HWND hwnd);
 // Tracks a popup menu at a screen point in a nested loop. Answers the chosen
 // id with TPM_RETURNCMD (0 for none), else whether the menu was shown.
 int TrackPopupMenuEx(HMENU menu, UINT flags, int32_t x, int32_t y, HWND owner, const RECT* exclude);
-// The screen rectangle of an item of an open popup (by position).
+// The screen rectangle of an item (by position) of hwnd's menu bar or of an
+// open popup.
 bool GetMenuItemRect(HWND hwnd, HMENU menu, UINT item, RECT* out);
 // Closes the open menu, as Escape would.
 bool EndMenu();

@@ -390,6 +390,140 @@ TEST_F(MenuTest, ShortcutColumnRightAlignedLabelsAligned) {
     EXPECT_GT(rows[0].last, rows[2].last);         // the column lies right of the longest label
 }
 
+// ---- menu bars ----------------------------------------------------------------
+
+class MenuBarTest : public MenuTest {
+protected:
+    void SetUp() override {
+        MenuTest::SetUp();
+        m_bar = CreateMenu();
+        const char* tops[] = {"&File", "&Edit"};
+        const std::vector<std::vector<std::string>> subs = {{"&New", "&Quit"}, {"&Copy"}};
+        for (UINT i = 0; i < 2; ++i) {
+            std::vector<Entry> entries;
+            for (const std::string& t : subs[i]) entries.push_back({t, {}});
+            MENUITEMINFO mi;
+            mi.fMask = MIIM_STRING | MIIM_SUBMENU | MIIM_ID;
+            mi.text = tops[i];
+            mi.wID = i;
+            mi.hSubMenu = build(entries);
+            InsertMenuItem(m_bar, i, true, &mi);
+        }
+        m_file = sub_of(m_bar, 0);
+        m_edit = sub_of(m_bar, 1);
+    }
+    // Runs the loop until the queued input is used up.
+    void pump() {
+        MSG m;
+        for (int guard = 0; guard < 10000 && (m_display->queued() || PeekMessage(&m, 0, 0, 0, PM_NOREMOVE)); ++guard) {
+            if (GetMessage(&m) <= 0) break;
+            TranslateMessage(&m);
+            DispatchMessage(&m);
+        }
+    }
+    POINT bar_centre(UINT item) {
+        RECT r{};
+        EXPECT_TRUE(GetMenuItemRect(m_owner, m_bar, item, &r));
+        return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    }
+    HMENU m_bar = 0, m_file = 0, m_edit = 0;
+};
+
+TEST_F(MenuBarTest, BandAboveTheClientAreaKeepsTheOuterCorner) {
+    RECT before;
+    GetWindowRect(m_owner, &before);
+    ASSERT_TRUE(SetMenu(m_owner, m_bar));
+    EXPECT_EQ(GetMenu(m_owner), m_bar);
+    const int band = menu_band_height(m_owner);
+    EXPECT_GT(band, 12);
+    RECT r, c;
+    GetWindowRect(m_owner, &r);
+    GetClientRect(m_owner, &c);
+    EXPECT_EQ(r, (RECT{before.left, before.top + band, before.right, before.bottom + band}));
+    EXPECT_EQ(c.width(), before.width());
+    EXPECT_EQ(c.height(), before.height());
+    EXPECT_EQ(frame_extents(m_owner).top, band);
+    // the display shows band and client together from the old corner
+    EXPECT_EQ(m_display->top(m_owner)->state.rect, (RECT{before.left, before.top, before.right, before.bottom + band}));
+    // drawn: the band's face colour, with the items' labels in ink
+    flush_display();
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const uint32_t face_rgb = (face & 0xFF) << 16 | (face & 0xFF00) | (face >> 16 & 0xFF);
+    EXPECT_EQ(m_display->pixel(m_owner, before.width() - 5, band / 2) & 0xFFFFFF, face_rgb);
+    RECT file;
+    GetMenuItemRect(m_owner, m_bar, 0, &file);
+    int dark = 0;
+    for (int x = file.left; x < file.right; ++x)
+        for (int y = file.top; y < file.bottom; ++y) {
+            uint32_t p = m_display->pixel(m_owner, x - before.left, y - before.top);
+            dark += ((p >> 16 & 0xFF) + (p >> 8 & 0xFF) + (p & 0xFF)) < 300;
+        }
+    EXPECT_GT(dark, 5);
+    // without the bar the client goes back up; a window takes its bar along
+    SetMenu(m_owner, 0);
+    GetWindowRect(m_owner, &r);
+    EXPECT_EQ(r, before);
+    SetMenu(m_owner, m_bar);
+    DestroyWindow(m_owner);
+    EXPECT_FALSE(IsMenu(m_bar));
+    EXPECT_FALSE(IsMenu(m_file));
+    m_menu = CreatePopupMenu();
+}
+
+TEST_F(MenuBarTest, OpenedByClickF10AltAndMnemonics) {
+    struct Case {
+        const char* name;
+        std::function<void()> input;
+        int command;  // -1 none
+        int in_menu;  // 0 File, 1 Edit
+        bool loop;    // a menu loop ran
+    };
+    auto click = [&](POINT p) {
+        m_display->advance(1000);
+        m_display->click(p.x, p.y);
+    };
+    const Case cases[] = {
+        {"click File, then New", [&] { click(bar_centre(0)); m_display->key("Down"); m_display->key("Return"); }, 0, 0, true},
+        {"click File, slide to Edit, Copy", [&] {
+             click(bar_centre(0));
+             POINT e = bar_centre(1);
+             m_display->move(e.x, e.y);
+             m_display->key("Down");
+             m_display->key("Return");
+         }, 0, 1, true},
+        {"a second click on File closes", [&] { click(bar_centre(0)); click(bar_centre(0)); m_display->key("Return"); }, -1, 0, true},
+        {"F10 lights File; Enter opens it lit", [&] { m_display->key("F10"); m_display->key("Return"); m_display->key("Down"); m_display->key("Return"); }, 1, 0, true},
+        {"F10, Left wraps to Edit", [&] { m_display->key("F10"); m_display->key("Left"); m_display->key("Return"); m_display->key("Return"); }, 0, 1, true},
+        {"Alt alone, Right, Down", [&] { m_display->key("Alt_L"); m_display->key("Right"); m_display->key("Down"); m_display->key("Return"); }, 0, 1, true},
+        {"Alt+E opens Edit lit", [&] { m_display->key("alt+e"); m_display->key("Return"); }, 0, 1, true},
+        {"in a drop-down, Right moves along the bar", [&] { m_display->key("alt+f"); m_display->key("Right"); m_display->key("Return"); }, 0, 1, true},
+        {"Escape goes back to the bar, then out", [&] { m_display->key("alt+f"); m_display->key("Escape"); m_display->key("Escape"); m_display->key("Return"); }, -1, 0, true},
+        {"Alt+Q matches nothing", [&] { m_display->key("alt+q"); }, -1, 0, false},
+        {"Alt with another key is no tap", [&] {
+             m_display->key_down("Alt_L");
+             m_display->key("Shift_L");
+             m_display->key_up("Alt_L");
+             m_display->key("Return");
+         }, -1, 0, false},
+    };
+    SetMenu(m_owner, m_bar);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_heard.clear();
+        c.input();
+        pump();
+        auto [command, menu] = outcome();
+        EXPECT_EQ(command, c.command);
+        if (c.command >= 0) {
+            EXPECT_EQ(menu, c.in_menu ? m_edit : m_file);
+        }
+        bool entered = !g_heard.empty() && g_heard.front() == Heard{WM_ENTERMENULOOP, 0, 0};
+        EXPECT_EQ(entered, c.loop);
+        EXPECT_EQ(GetCapture(), 0u);
+        EXPECT_EQ(m_display->keyboard_grab(), 0u);
+    }
+}
+
 // ---- EDIT's standard context menu ------------------------------------------
 
 WNDPROC g_edit_proc = nullptr;
