@@ -139,6 +139,7 @@ int GetMenuItemCount(HMENU h) {
 namespace {
 
 constexpr const char* k_popup_class = "ZunMenuPopup";
+constexpr WPARAM k_vk_apps = 0x5D;
 
 struct Level {
     HMENU menu = 0;
@@ -712,6 +713,23 @@ void detail::destroy_window_menu(Window& w) {
 // DefWindowProc's menu keys and band clicks: the top-level's bar opens.
 bool detail::menu_default(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     State& s = state();
+    // The context menu's request: a right release, Shift+F10 or the menu
+    // key (at -1, -1), passed up to the parents until one answers.
+    if (msg == WM_RBUTTONUP) {
+        POINT p{lo_word(lp), hi_word(lp)};
+        ClientToScreen(hwnd, &p);
+        SendMessage(hwnd, WM_CONTEXTMENU, hwnd, make_lparam(p.x, p.y));
+        return true;
+    }
+    if (msg == WM_CONTEXTMENU) {
+        if (HWND parent = GetAncestor(hwnd, GA_PARENT)) SendMessage(parent, WM_CONTEXTMENU, wp, lp);
+        return true;
+    }
+    if ((msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN) &&
+        (wp == k_vk_apps || (wp == VK_F1 + 9 && (GetKeyState(VK_SHIFT) & 0x8000)))) {
+        SendMessage(hwnd, WM_CONTEXTMENU, hwnd, -1);
+        return true;
+    }
     HWND top = root_of(hwnd);
     HMENU bar = GetMenu(top);
     if (!bar) return false;
@@ -776,6 +794,10 @@ std::vector<bool> edit_command_states(HWND edit) {
 
 void edit_menu(HWND edit, POINT at) {
     if (!IsWindow(edit)) return;
+    if (at.x == -1 && at.y == -1) {  // from the keyboard: at the edit's corner
+        at = {0, 0};
+        ClientToScreen(edit, &at);
+    }
     const std::vector<bool> on = edit_command_states(edit);
     HMENU menu = CreatePopupMenu();
     for (size_t i = 0; i < std::size(k_edit_commands); ++i) {

@@ -1373,6 +1373,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SYSKEYDOWN:
         case WM_SYSKEYUP:
         case WM_SYSCHAR:
+        case WM_RBUTTONUP:
+        case 0x007B:  // WM_CONTEXTMENU
             menu_default(hwnd, msg, wp, lp);
             return 0;
         case WM_SETTEXT: {

@@ -33,6 +33,10 @@ LRESULT owner_proc(HWND h, UINT m, WPARAM w, LPARAM l) {
         case WM_ENTERMENULOOP: case WM_EXITMENULOOP: case WM_MENUSELECT: case WM_COMMAND:
             g_heard.push_back({m, w, l});
             break;
+        case WM_CONTEXTMENU:
+            if (GetParent(h)) break;  // the child passes it up
+            g_heard.push_back({m, w, l});
+            return 0;
         case WM_INITMENUPOPUP:
             g_heard.push_back({m, w, l});
             g_last_popup_menu = static_cast<HMENU>(w);
@@ -282,6 +286,33 @@ TEST_F(MenuTest, ClickOutsideClosesAndIsUsedUp) {
     DestroyWindow(other);
 }
 
+TEST_F(MenuTest, ContextMenuRequestsReachTheParents) {
+    HWND child = CreateWindowEx(0, "MenuOwner", "", WS_CHILD | WS_VISIBLE, 20, 30, 100, 50, m_owner);
+    SetFocus(child);
+    struct Case {
+        const char* name;
+        std::function<void()> input;
+        LPARAM where;
+    };
+    const Case cases[] = {
+        {"a right release, at its screen point", [&] { m_display->click(40, 50, 3); }, 40 | 50 << 16},
+        {"Shift+F10, at -1, -1", [&] { m_display->key("shift+F10"); }, -1},
+        {"the menu key", [&] { m_display->key("Menu"); }, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_heard.clear();
+        c.input();
+        MSG m;
+        while (m_display->queued() || PeekMessage(&m, 0, 0, 0, PM_NOREMOVE)) {
+            if (GetMessage(&m) <= 0) break;
+            TranslateMessage(&m);
+            DispatchMessage(&m);
+        }
+        EXPECT_EQ(g_heard, (std::vector<Heard>{{WM_CONTEXTMENU, child, c.where}}));
+    }
+}
+
 TEST_F(MenuTest, RightButtonReleaseChoosesOnlyWithTpmRightButton) {
     for (UINT flags : {TPM_LEFTBUTTON, TPM_RIGHTBUTTON}) {
         g_heard.clear();
@@ -337,6 +368,22 @@ TEST_F(MenuTest, PopupIsAToolPopupKeptOnTheMonitor) {
             EXPECT_LE(sub.right, root.left + 2);
         }
     }
+}
+
+TEST_F(MenuTest, PopupScalesWithItsMonitorsDpi) {
+    m_display->set_monitors({{{0, 0, 1024, 768}, 96, "a"}, {{1024, 0, 2048, 768}, 192, "b"}});
+    SIZE sizes[2];
+    for (int i = 0; i < 2; ++i) {
+        g_steps = {[&] {
+            RECT r;
+            GetWindowRect(menu_popup_window(0), &r);
+            sizes[i] = {r.width(), r.height()};
+            m_display->key("Escape");
+        }};
+        track(i ? 1100 : 100, 40);
+    }
+    EXPECT_NEAR(sizes[1].cx, 2 * sizes[0].cx, 6);
+    EXPECT_NEAR(sizes[1].cy, 2 * sizes[0].cy, 6);
 }
 
 // Columns of ink (dark pixels) in a row of a popup's picture.
