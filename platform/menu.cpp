@@ -665,9 +665,8 @@ bool SetMenu(HWND hwnd, HMENU menu) {
     int32_t before = menu_band(*w);
     w->menu = menu;
     int32_t after = menu_band(*w);
-    if (after != before)
-        SetWindowPos(hwnd, 0, w->rect.left, w->rect.top + after - before, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (after != before)  // SetWindowPos places the outer corner, where the old band began
+        SetWindowPos(hwnd, 0, w->rect.left, w->rect.top - before, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     DrawMenuBar(hwnd);
     return true;
 }

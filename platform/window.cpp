@@ -585,6 +585,7 @@ void detail::apply_state(HWND hwnd, uint8_t new_state, bool tell_display) {
         w->style |= WS_MAXIMIZE;
         MONITORINFO mi;
         if (GetMonitorInfo(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &mi)) r = mi.rcWork;
+        r.top += menu_band(*w);
     } else {
         r = w->normal_rect;
     }
@@ -594,6 +595,9 @@ void detail::apply_state(HWND hwnd, uint8_t new_state, bool tell_display) {
 }
 
 bool SetWindowPos(HWND hwnd, HWND insert_after, int32_t x, int32_t y, int32_t cx, int32_t cy, UINT flags) {
+    // A top-level's position is its outer corner: above the menu band, as a
+    // window manager's frame keeps its corner where it was put.
+    if (Window* t = get(hwnd); t && !t->parent) y += menu_band(*t);
     bool ok = set_window_pos(hwnd, insert_after, x, y, cx, cy, flags, true);
     Window* w = get(hwnd);
     if (ok && w && !w->parent && !(flags & SWP_NOACTIVATE) && (flags & SWP_SHOWWINDOW)) activate(hwnd, WA_ACTIVE, true);

@@ -490,6 +490,10 @@ TEST_F(MenuBarTest, BandAboveTheClientAreaKeepsTheOuterCorner) {
     EXPECT_EQ(c.width(), before.width());
     EXPECT_EQ(c.height(), before.height());
     EXPECT_EQ(frame_extents(m_owner).top, band);
+    // a top-level's position is its outer corner, the band's top
+    SetWindowPos(m_owner, 0, before.left, before.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    GetWindowRect(m_owner, &r);
+    EXPECT_EQ(r.top, before.top + band);
     // the display shows band and client together from the old corner
     EXPECT_EQ(m_display->top(m_owner)->state.rect, (RECT{before.left, before.top, before.right, before.bottom + band}));
     // drawn: the band's face colour, with the items' labels in ink
