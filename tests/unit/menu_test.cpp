@@ -407,6 +407,36 @@ Ink ink_in(cairo_surface_t* s, RECT row) {
     return ink;
 }
 
+uint32_t rgb_at(cairo_surface_t* s, int x, int y) {
+    cairo_surface_flush(s);
+    const unsigned char* row = cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
+    return reinterpret_cast<const uint32_t*>(row)[x] & 0xFFFFFF;
+}
+uint32_t rgb_of(COLORREF c) { return (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF); }
+
+TEST_F(MenuTest, DrawnInTheThemesColours) {
+    for (bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        DesktopSettings ds = desktop_settings();
+        ds.dark = dark;
+        m_display->set_settings(ds);
+        g_steps = {[&] {
+            HWND p = menu_popup_window(0);
+            RECT win, row;
+            GetWindowRect(p, &win);
+            GetMenuItemRect(0, m_menu, 2, &row);
+            cairo_surface_t* pic = PrintWindow(p);
+            EXPECT_EQ(rgb_at(pic, win.width() - 4, win.height() - 4), rgb_of(controls::sys_colour(COLOR_BTNFACE)));
+            EXPECT_EQ(rgb_at(pic, row.right - win.left - 3, row.top - win.top + 2),
+                      rgb_of(controls::sys_colour(COLOR_HIGHLIGHT)));  // the lit row
+            cairo_surface_destroy(pic);
+            m_display->key("Escape");
+        }};
+        g_steps.push_front([&] { hover(m_menu, 2); });
+        track();
+    }
+}
+
 TEST_F(MenuTest, ShortcutColumnRightAlignedLabelsAligned) {
     DestroyMenu(m_menu);
     m_menu = build({{"&Open\tCtrl+Shift+O", {}}, {"Save && &Quit\tF4", {}}, {"&Wide label here", {}}});
