@@ -1,4 +1,7 @@
 #include "platform/controls/control_draw.hpp"
+
+#include "platform/controls/combobox.hpp"
+#include "platform/controls/listbox.hpp"
 #include "platform/menu.hpp"
 
 #include <pango/pangocairo.h>
@@ -15,6 +18,8 @@ void register_system_controls() {
     controls::register_progress();
     controls::register_scrollbar();
     controls::register_edit();
+    controls::register_listbox();
+    controls::register_combobox();
     install_edit_context_menu();
 }
 
