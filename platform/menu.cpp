@@ -3,10 +3,10 @@
 // and the keyboard), cascading submenus, keys and mnemonics, and the
 // notifications the owner hears.
 #include <algorithm>
-#include <cwctype>
 #include <functional>
 #include <iterator>
 
+#include "core/case_folding.hpp"
 #include "platform/controls/control_draw.hpp"
 #include "platform/menu_internal.hpp"
 #include "platform/window_internal.hpp"
@@ -470,7 +470,7 @@ void on_pointer(const MSG& msg) {
     }
 }
 
-char32_t lowered(char32_t c) { return c < 0x10000 ? static_cast<char32_t>(std::towlower(static_cast<wint_t>(c))) : c; }
+char32_t lowered(char32_t c) { return static_cast<char32_t>(unicode::change_case(c, false)); }
 
 // `&` mnemonics: one match acts as Enter, several take turns being lit.
 void mnemonic(size_t level, char32_t c) {

@@ -3,6 +3,7 @@
 // colours at the window's DPI.
 #include <algorithm>
 
+#include "core/case_folding.hpp"
 #include "platform/controls/control_draw.hpp"
 #include "platform/menu_internal.hpp"
 
@@ -44,7 +45,7 @@ char32_t mnemonic_of(const Item& item) {
         cp = c & (0x3F >> n);
         for (int i = 1; i <= n && static_cast<size_t>(at + i) < shown.size(); ++i)
             cp = cp << 6 | (static_cast<unsigned char>(shown[static_cast<size_t>(at + i)]) & 0x3F);
-        return cp;
+        return static_cast<char32_t>(unicode::change_case(cp, false));
     }
     return static_cast<char32_t>(c >= 'A' && c <= 'Z' ? c + 32 : c);
 }

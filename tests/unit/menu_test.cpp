@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/case_folding.hpp"
 #include "platform/controls/control_draw.hpp"
 #include "platform/display_memory.hpp"
 #include "platform/menu.hpp"
@@ -86,6 +87,7 @@ HMENU build(const std::vector<Entry>& entries) {
 class MenuTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        zun::unicode::init_case_tables();  // mnemonics match in either case
         auto d = std::make_unique<MemoryDisplay>();
         m_display = d.get();
         ASSERT_TRUE(open(std::move(d)));
@@ -98,7 +100,7 @@ protected:
         g_heard.clear();
         g_steps.clear();
         m_menu = build({{"&Open\tCtrl+O", {}}, {"---", {}}, {"&Recent", {"&a.txt", "&b.txt"}},
-                        {"E&xit\tF4", {}}, {"&Edit", {}}, {"&Export", {}}});
+                        {"E&xit\tF4", {}}, {"&Edit", {}}, {"&Export", {}}, {"&Ёлка", {}}});
         m_sub = sub_of(m_menu, 2);
     }
     void TearDown() override {
@@ -147,7 +149,7 @@ protected:
 };
 
 TEST_F(MenuTest, ItemInfoByPositionAndId) {
-    EXPECT_EQ(GetMenuItemCount(m_menu), 6);
+    EXPECT_EQ(GetMenuItemCount(m_menu), 7);
     MENUITEMINFO mi;
     mi.fMask = MIIM_DATA | MIIM_ID | MIIM_FTYPE | MIIM_STRING;
     ASSERT_TRUE(GetMenuItemInfo(m_menu, 3, true, &mi));
@@ -160,7 +162,7 @@ TEST_F(MenuTest, ItemInfoByPositionAndId) {
     mi.fMask = MIIM_STRING;
     ASSERT_TRUE(GetMenuItemInfo(m_sub, 1, false, &mi));
     EXPECT_EQ(mi.text, "&b.txt");
-    EXPECT_FALSE(GetMenuItemInfo(m_menu, 6, true, &mi));
+    EXPECT_FALSE(GetMenuItemInfo(m_menu, 7, true, &mi));
     // a destroyed menu's handle names nothing, nor do its submenus
     HMENU gone = build({{"x", {"y"}}});
     HMENU gone_sub = sub_of(gone, 0);
@@ -219,7 +221,7 @@ TEST_F(MenuTest, KeysAndMnemonics) {
     };
     const Case cases[] = {
         {{"Down", "Return"}, 0, false},
-        {{"Up", "Return"}, 5, false},                      // wraps to the last
+        {{"Up", "Return"}, 6, false},                      // wraps to the last
         {{"Down", "Down", "Return", "Return"}, 0, true},    // Enter opens, lights the first
         {{"Down", "Down", "Right", "Down", "Return"}, 1, true},
         {{"Down", "Down", "Right", "Left", "Down", "Return"}, 3, false},  // Left closes the submenu
@@ -233,6 +235,8 @@ TEST_F(MenuTest, KeysAndMnemonics) {
         {{"Down", "alt"}, -1, false},
         {{"Down"}, -1, false},                              // nothing chosen when input ends
         {{"q"}, -1, false},
+        {{"=ё"}, 6, false},                                 // a mnemonic beyond ASCII, either case
+        {{"=Ё"}, 6, false},
     };
     for (const Case& c : cases) {
         std::string keys;
@@ -240,7 +244,14 @@ TEST_F(MenuTest, KeysAndMnemonics) {
         SCOPED_TRACE(keys);
         g_heard.clear();
         g_steps = {[&] {
-            for (const char* k : c.keys) m_display->key(k);
+            for (const char* k : c.keys) {
+                if (k[0] != '=') {
+                    m_display->key(k);
+                    continue;
+                }
+                m_display->key_down("a", k + 1, true);  // what the input method makes of a key
+                m_display->key_up("a");
+            }
         }};
         track();
         auto [command, menu] = outcome();
