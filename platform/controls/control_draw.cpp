@@ -2,6 +2,7 @@
 
 #include "platform/controls/combobox.hpp"
 #include "platform/controls/listbox.hpp"
+#include "platform/menu.hpp"
 
 #include <pango/pangocairo.h>
 
@@ -22,6 +23,7 @@ void register_system_controls() {
     controls::register_trackbar();
     controls::register_tab_control();
     controls::register_calendar();
+    install_edit_context_menu();
 }
 
 // ---- fonts --------------------------------------------------------------------
