@@ -373,6 +373,9 @@ int16_t VkKeyScan(char32_t ch);
 
 // Timers
 uintptr_t SetTimer(HWND hwnd, uintptr_t id, UINT ms, TIMERPROC proc);
+// A timer for looks only (a caret's blink): it fires as any other, but on the
+// in-memory display a loop with nothing else to come still ends idle.
+uintptr_t SetCosmeticTimer(HWND hwnd, uintptr_t id, UINT ms);
 bool KillTimer(HWND hwnd, uintptr_t id);
 
 // Input state

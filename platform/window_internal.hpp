@@ -67,6 +67,7 @@ struct Timer {
     UINT period;
     TIMERPROC proc;
     uint64_t due;
+    bool cosmetic = false;  // keeps no loop waiting on the in-memory display
 };
 
 struct ScrollTrack {

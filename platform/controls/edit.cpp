@@ -57,7 +57,7 @@ void restart_blink(HWND hwnd, Edit& e) {
     e.caret_on = true;
     uint32_t blink = desktop_settings().caret_blink_time;
     if (blink == 0 || blink == UINT32_MAX) KillTimer(hwnd, k_blink_timer);  // a caret that does not blink
-    else SetTimer(hwnd, k_blink_timer, blink, nullptr);
+    else SetCosmeticTimer(hwnd, k_blink_timer, blink);
 }
 
 // After the selection moved: the caret shown, kept in view when asked.

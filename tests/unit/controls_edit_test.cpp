@@ -553,6 +553,7 @@ TEST_F(EditTest, MouseInAnArea) {
 TEST_F(EditTest, ContextMenuHook) {
     static std::vector<std::pair<HWND, POINT>> shown;
     shown.clear();
+    set_edit_context_menu(nullptr);
     HWND e = make(WC_EDIT, "hello", ES_AUTOHSCROLL, 10, 10, 200, 24);
     m_display->click(50, 20, 3);  // without a hook nothing shows
     pump();
