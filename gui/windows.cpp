@@ -18,6 +18,7 @@
 #include "gui/backend.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
+#include "gui/widget.hpp"
 
 namespace zun::gui {
 
@@ -172,6 +173,7 @@ void paint(HWND hwnd, const Cell* f) {
 void timer_proc(HWND hwnd, UINT, uintptr_t, uint32_t) { report(hwnd, event::TIME, 0, 0, false); }
 
 LRESULT common_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, const Cell& f, bool is_window) {
+    if (LRESULT answer; widget::parent_message(hwnd, msg, wp, lp, &answer)) return answer;
     switch (msg) {
     case WM_USER + 2:
         send_window_state(hwnd, uint32_t(wp));
@@ -383,7 +385,9 @@ void set_rate(HWND hwnd, const Cell* rate) {
 
 HWND make_view(const Cell* f, HWND parent) {
     const ClassSpec* cls = class_for(f);
+    if (!cls && widget::made_here(f)) return widget::create(f, parent);
     if (!cls) support::fire_error(ErrorId::internal_not_done);
+    if (cls == &k_classes[1]) widget::fit_panel_to_tab(f, parent);
     const UINT period = rate_ms(face::facet(f, face::RATE));
     const bool top = cls == &k_classes[0];
     double x = 0, y = 0, w = 0, h = 0;
