@@ -98,9 +98,9 @@ int32_t pane_length(const Cell* f) {
 }
 
 void insert_tab(HWND hwnd, const std::string& title, int32_t index) {
-    TCITEM item;
+    TCITEMW item;
     item.mask = TCIF_TEXT;
-    item.pszText = title.c_str();
+    item.pszText = const_cast<char*>(title.c_str());
     item.cchTextMax = int(title.size());
     SendMessage(hwnd, TCM_INSERTITEMW, WPARAM(index), LPARAM(&item));
 }

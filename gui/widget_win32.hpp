@@ -49,10 +49,10 @@ enum : UINT {
     TCM_SETCURFOCUS = 0x1330, TCM_INSERTITEMW = 0x133E,
 };
 constexpr UINT TCIF_TEXT = 0x1;
-struct TCITEM {
+struct TCITEMW {
     UINT mask = 0;
     uint32_t dwState = 0, dwStateMask = 0;
-    const char* pszText = nullptr;
+    char* pszText = nullptr;
     int cchTextMax = 0;
     int iImage = -1;
     LPARAM lParam = 0;
