@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/console_out.hpp"
+#include "core/support.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
 #include "draw/text_format.hpp"
@@ -103,6 +104,13 @@ void initial_state(HWND hwnd, const Cell* f, Kind kind, uint32_t style, uint32_t
     }
 }
 
+// A bad rate raises before anything is made.
+void check_rate(const Cell* rate) {
+    const bool good = rate->is(TYPE_NONE) || (rate->is(TYPE_INTEGER) && rate->as_int() > 0) ||
+                      (rate->is(TYPE_TIME) && rate->as_double() * 1000.0 >= 1.0);
+    if (!good) support::fire_error(ErrorId::script_invalid_facet_type, rate);
+}
+
 }  // namespace
 
 bool made_here(const Cell* f) {
@@ -115,7 +123,7 @@ HWND create(const Cell* face_in, HWND parent) {
     const Cell f = *face_in;
     const Kind kind = kind_of(&f);
     const uint32_t flags = flag_bits(&f);
-    set_rate(0, face::facet(&f, face::RATE));  // a bad rate raises before anything is made
+    check_rate(face::facet(&f, face::RATE));
     if (kind == Kind::group_box) fit_panel_to_tab(&f, parent);
     const bool pair_size = face::facet(&f, face::SIZE)->is(TYPE_PAIR);
     double x = 0, y = 0, w = 0, h = 0;
