@@ -311,7 +311,7 @@ void on_tab_changed(HWND hwnd) {
     const int32_t index = int32_t(SendMessage(hwnd, TCM_GETCURSEL, 0, 0));
     show_tab_panel(&f, index);
     send_event(hwnd, event::CHANGE, uint32_t(index + 1));
-    if (face::window_of(&f) == hwnd) *face::facet(&f, face::SELECTED) = integer_cell(index + 1);
+    if (face_of(hwnd, &f)) *face::facet(&f, face::SELECTED) = integer_cell(index + 1);
 }
 
 void update_tab_children(HWND hwnd, int mode) {

@@ -90,7 +90,7 @@ void on_selection_change(HWND control, const Cell* f, Kind kind) {
     const Cell* sel = face::facet(f, face::SELECTED);
     if (sel->is(TYPE_INTEGER) && sel->as_int() == index + 1) return;
     const int answer = send_event(control, event::SELECT, uint32_t(index));
-    if (!state_is_block(f) || face::window_of(f) != control) return;  // the face went away
+    if (!state_is_block(f)) return;  // the face went away
     const int32_t again = int32_t(SendMessage(control, get, 0, 0));
     Cell* now = face::facet(f, face::SELECTED);
     if (now->is(TYPE_INTEGER) && now->as_int() == again + 1) return;
@@ -119,7 +119,7 @@ void on_command(HWND hwnd, WPARAM wp, LPARAM lp) {
         Cell parent;
         if (!face_of(hwnd, &parent)) break;
         send_event(control, event::CHANGE, SYNC);
-        if (kind == Kind::area && face::window_of(&f) == control) {
+        if (kind == Kind::area && face_of(control, &f)) {
             ensure_text_room(control, 1);
             update_area_scrollbars(control, &f, nullptr);
         }
