@@ -20,6 +20,10 @@
 #include "gui/widget_internal.hpp"
 #include "platform/controls/control_draw.hpp"
 
+namespace zun::gui {
+const event::Message* current_message();  // backend.cpp
+}
+
 namespace zun::gui::widget {
 
 namespace {
@@ -300,8 +304,26 @@ void select_tab(HWND hwnd, int32_t index) {
     notify_tab(hwnd, TCN_SELCHANGE);
 }
 
+// The tab a user's click or arrow key is about to select: the control tells
+// only that the selection is changing.
+int32_t coming_tab(HWND hwnd) {
+    const int32_t now = int32_t(SendMessage(hwnd, TCM_GETCURSEL, 0, 0));
+    const event::Message* m = current_message();
+    if (m && m->message == WM_LBUTTONDOWN) {
+        const uint32_t pos = GetMessagePos();
+        TCHITTESTINFO hit;
+        hit.pt = {int16_t(pos & 0xFFFF), int16_t(pos >> 16)};
+        ScreenToClient(hwnd, &hit.pt);
+        const int32_t at = int32_t(SendMessage(hwnd, TCM_HITTEST, 0, LPARAM(&hit)));
+        if (at >= 0) return at;
+    }
+    if (m && m->message == WM_KEYDOWN && m->wparam == VK_LEFT) return now - 1;
+    if (m && m->message == WM_KEYDOWN && m->wparam == VK_RIGHT) return now + 1;
+    return now;
+}
+
 LRESULT on_tab_changing(HWND hwnd) {
-    const int32_t index = g_pending_tab >= 0 ? g_pending_tab : int32_t(SendMessage(hwnd, TCM_GETCURSEL, 0, 0));
+    const int32_t index = g_pending_tab >= 0 ? g_pending_tab : coming_tab(hwnd);
     return send_event(hwnd, event::SELECT, uint32_t(index)) == 0 ? 1 : 0;
 }
 
