@@ -177,10 +177,6 @@ void set_check_state(HWND hwnd, const Cell* f) {
     SendMessage(hwnd, BM_SETCHECK, state, 0);
 }
 
-// Image lists belong to the button class; until it takes them a button shows
-// its caption.
-void set_button_images(HWND, const Cell*) {}
-
 void set_hint(HWND hwnd, const Cell* f) {
     Cell hint;
     if (!option(f, "hint", &hint) || !string_like(&hint)) return;

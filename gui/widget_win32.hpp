@@ -73,9 +73,6 @@ struct SYSTEMTIME {
     uint16_t wHour = 0, wMinute = 0, wSecond = 0, wMilliseconds = 0;
 };
 
-// Button image lists
-enum : UINT { BCM_SETIMAGELIST = 0x1602, BCM_GETIMAGELIST = 0x1603 };
-
 constexpr const char* WC_LISTBOX = "ListBox";
 constexpr const char* WC_COMBOBOX = "ComboBox";
 constexpr const char* TRACKBAR_CLASS = "msctls_trackbar32";
