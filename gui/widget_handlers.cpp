@@ -5,10 +5,12 @@
 #include <cmath>
 #include <vector>
 
+#include "core/ownership.hpp"
 #include "core/symbols.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/date.hpp"
 #include "datatypes/float.hpp"
+#include "datatypes/object.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/percent.hpp"
 #include "datatypes/point.hpp"
@@ -99,6 +101,21 @@ Cell pane_face(const Cell* f, int32_t i) {
 int32_t pane_length(const Cell* f) {
     const Cell pane = *face::facet(f, face::PANE);
     return pane.is(TYPE_BLOCK) ? block::length_from_head(&pane) : 0;
+}
+
+// Items put into `data` become owned by it, so their in-place edits come
+// back here; removed ones are no longer.
+void own_items(const Cell* f, const Cell* data, int32_t index, int32_t count, bool own) {
+    const Cell face_copy = *f;
+    const int32_t n = block::length_from_head(data);
+    for (int32_t i = std::max(0, index); i < std::min(n, index + count); i++) {
+        const Cell v = block::head_cell(const_cast<Cell*>(data))[i];
+        if (!string_like(&v)) continue;
+        ownership::unset_owner(&v);
+        if (!own) continue;
+        const Cell word = *object::word_of_value(&face_copy, face::facet(&face_copy, face::DATA));
+        ownership::set_owner(&v, &face_copy, &word);
+    }
 }
 
 void insert_tab(HWND hwnd, const std::string& title, int32_t index) {
@@ -260,7 +277,9 @@ void update_list_items(const Cell* f, HWND hwnd, const Cell* action, const Cell*
     }
     if (!data.is(TYPE_BLOCK)) return;
     const int32_t position = list_position(&data, index);
-    if (action_is(action, {"remove", "take", "clear", "reverse", "put", "poke", "move"})) {
+    const bool before = action_is(action, {"remove", "take", "clear", "reverse", "put", "poke", "move"});
+    own_items(f, &data, index, count, !before);
+    if (before) {
         if (word_named(action, "clear") && index == 0) {
             SendMessage(hwnd, combo ? CB_RESETCONTENT : LB_RESETCONTENT, 0, 0);
             return;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/ownership.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/pair.hpp"
@@ -97,6 +98,8 @@ void update_text(const Cell* face_in, int32_t item) {
         s = *string::load_c_text(text.data(), uint32_t(text.size()), 0);
     }
     *face::facet(&f, face::TEXT) = s;
+    const Cell word = *object::word_of_value(&f, face::facet(&f, face::TEXT));
+    ownership::set_owner(&s, &f, &word);
 }
 
 int32_t adjust_line_breaks(const Cell* f, int32_t position, int direction) {
