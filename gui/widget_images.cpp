@@ -3,7 +3,6 @@
 // button class's image support; without it a button shows its caption.
 #include <cairo.h>
 
-#include <cstring>
 #include <vector>
 
 #include "datatypes/series/block.hpp"
@@ -29,14 +28,10 @@ constexpr int STATES = 6;  // normal, hot, pressed, disabled, defaulted, stylus-
 cairo_surface_t* scaled_surface(const Cell* img, int cx, int cy) {
     const uint32_t iw = image::width_of(img), ih = image::height_of(img);
     if (img->data2 == 0 || iw == 0 || ih == 0 || cx <= 0 || cy <= 0) return nullptr;
-    const uint32_t* pixels = image_codec::make_shared_bitmap(img->data2);
-    cairo_surface_t* source = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(iw), int(ih));
-    cairo_surface_flush(source);
-    unsigned char* dst = cairo_image_surface_get_data(source);
-    const int stride = cairo_image_surface_get_stride(source);
-    for (uint32_t row = 0; row < ih; ++row)
-        std::memcpy(dst + size_t(row) * stride, pixels + size_t(row) * iw, size_t(iw) * 4);
-    cairo_surface_mark_dirty(source);
+    // the bitmap is read in place: nothing below allocates series memory
+    auto* pixels = reinterpret_cast<unsigned char*>(image_codec::make_shared_bitmap(img->data2));
+    cairo_surface_t* source =
+        cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_ARGB32, int(iw), int(ih), int(iw) * 4);
     cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, cx, cy);
     cairo_t* cr = cairo_create(out);
     cairo_scale(cr, double(cx) / iw, double(cy) / ih);
