@@ -210,7 +210,7 @@ void scroller_scrolled(HWND control, const Cell* f, WPARAM wp) {
         si.nPos += code == SB_PAGEUP ? -step : step;
         break;
     }
-    case SB_THUMBTRACK: si.nPos = int32_t(int16_t(wp >> 16)); break;
+    case SB_THUMBTRACK: si.nPos = int32_t((wp >> 16) & 0xFFFF); break;
     case SB_ENDSCROLL: return;
     default: break;
     }
