@@ -21,6 +21,7 @@
 #include "gui/event.hpp"
 #include "gui/face.hpp"
 #include "gui/menus.hpp"
+#include "gui/widget.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/stack.hpp"
 #include "platform/window.hpp"
@@ -128,6 +129,7 @@ void install_hooks() {
     layer.post_message = hook_post;
     layer.dispatch_now = hook_dispatch_now;
     layer.window_state = hook_window_state;
+    layer.list_item_at = widget::list_item_at;
     event::set_window_layer(layer);
 }
 
@@ -209,6 +211,7 @@ bool init() {
     std::atexit([] { shutdown(); });
     install_hooks();
     register_classes();
+    widget::register_classes();
     return true;
 }
 
@@ -312,6 +315,7 @@ bool do_events(bool no_wait) {
 int dispatch_event(const event::Message& msg, uint32_t flags, uint32_t type) {
     const std::optional<uint32_t> payload = event::payload_for(type, msg, flags);
     if (!payload) return 1;
+    widget::before_dispatch(msg, flags, type);
     const Cell ev = *event::set_os_event(type, msg, *payload);
     const int32_t depth = g_counters.loop_depth;
     const event::Message* saved = g_current;
@@ -417,6 +421,19 @@ int report(HWND hwnd, uint32_t type, uint32_t flags, LPARAM lparam, bool set_lpa
     event::Message m = *g_current;
     m.window = hwnd;
     if (set_lparam) m.lparam = uint64_t(lparam);
+    const event::Message* saved = g_current;
+    g_current = &m;
+    const int answer = dispatch_event(m, flags, type);
+    g_current = saved;
+    return answer;
+}
+
+// As report, for a message other than the one being dispatched (a window's
+// own scroll bar).
+int report_message(HWND hwnd, UINT message, WPARAM wp, LPARAM lp, uint32_t type, uint32_t flags) {
+    ensure_current_message();
+    event::Message m = *g_current;
+    m.window = hwnd, m.message = message, m.wparam = uint64_t(wp), m.lparam = uint64_t(lp);
     const event::Message* saved = g_current;
     g_current = &m;
     const int answer = dispatch_event(m, flags, type);

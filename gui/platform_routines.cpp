@@ -19,6 +19,7 @@
 #include "gui/event.hpp"
 #include "gui/face.hpp"
 #include "gui/menus.hpp"
+#include "gui/widget.hpp"
 #include "interpreter/stack.hpp"
 #include "platform/display_memory.hpp"
 #include "startup/boot_texts.hpp"
@@ -147,6 +148,7 @@ MachineResult update_view(Cell* args) {
             const Cell* e = face::facet(&f, face::ENABLED);
             EnableWindow(hwnd, !(e->is(TYPE_LOGIC) && !e->data1));
         }
+        widget::apply_changes(hwnd, &f, bits);
         // the handlers run above may have moved the state block
         if (Cell* done = mask_of(&f)) *done = integer_cell(0);
         InvalidateRect(hwnd, nullptr, true);
@@ -220,7 +222,8 @@ struct Override {
 };
 const Override k_overrides[] = {
     {0, make_null_handle}, {1, fetch_all_screens}, {2, get_current_screen},
-    {3, get_screen_size},  {9, destroy_view},      {11, update_view},
+    {3, get_screen_size},  {5, widget::on_change_facet_routine}, {6, widget::update_text_routine},
+    {9, destroy_view},      {11, update_view},
     {12, refresh_window},  {13, redraw},           {14, show_window},
     {15, make_view},       {17, draw_face},        {18, do_event_loop},
     {19, exit_event_loop}, {26, set_dark_mode},    {27, support_dark_mode},

@@ -19,6 +19,7 @@
 #include "gui/event.hpp"
 #include "gui/face.hpp"
 #include "gui/menus.hpp"
+#include "gui/widget.hpp"
 
 namespace zun::gui {
 
@@ -174,6 +175,7 @@ void timer_proc(HWND hwnd, UINT, uintptr_t, uint32_t) { report(hwnd, event::TIME
 
 LRESULT common_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, const Cell& f, bool is_window) {
     if (menus::menu_message(hwnd, msg, wp, lp)) return 0;
+    if (LRESULT answer; widget::parent_message(hwnd, msg, wp, lp, &answer)) return answer;
     switch (msg) {
     case WM_USER + 2:
         send_window_state(hwnd, uint32_t(wp));
@@ -386,7 +388,9 @@ void set_rate(HWND hwnd, const Cell* rate) {
 
 HWND make_view(const Cell* f, HWND parent) {
     const ClassSpec* cls = class_for(f);
+    if (!cls && widget::made_here(f)) return widget::create(f, parent);
     if (!cls) support::fire_error(ErrorId::internal_not_done);
+    if (cls == &k_classes[1]) widget::fit_panel_to_tab(f, parent);
     const UINT period = rate_ms(face::facet(f, face::RATE));
     const bool top = cls == &k_classes[0];
     // First: a bad menu raises before the window is made, and building may
