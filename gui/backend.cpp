@@ -22,6 +22,7 @@
 #include "gui/face.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/stack.hpp"
+#include "platform/controls/controls.hpp"
 #include "platform/window.hpp"
 #include "startup/boot_texts.hpp"
 
@@ -207,6 +208,7 @@ bool init() {
     // at exit the windows go without their faces: the runtime is gone by then
     std::atexit([] { shutdown(); });
     install_hooks();
+    win::register_system_controls();
     register_classes();
     return true;
 }
