@@ -10,3 +10,7 @@ foreach(script ${GUI_SCRIPT_TESTS})
                         "ZUN_DISPLAY=memory:1024x768@96,1280x1024+1024+0@96")
   endif()
 endforeach()
+
+# Windows and events end to end on Xvfb (tests/xvfb_harness.py), bounded.
+zun_python_test(gui_x11 tests/gui_x11.py LABELS x11)
+set_tests_properties(zun.gui_x11 PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)

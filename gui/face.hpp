@@ -47,6 +47,9 @@ void free_slot(uint32_t slot);
 // Classes and windows (windows.cpp).
 void register_classes();
 void send_window_state(win::HWND hwnd, uint32_t code);
+// gui/focus-target and gui/focus-face: the window face's `selected` face.
+win::HWND focus_target(win::HWND hwnd);
+void focus_face(win::HWND hwnd);
 // The x and y of a pair! or point2D!; false for other values.
 bool xy_of(const Cell* v, double* x, double* y);
 // The pixel size of logical units at the current scale.

@@ -171,6 +171,7 @@ MachineResult show_window(Cell* args) {
     if (display_open() && IsWindow(args[0].data2)) {
         ShowWindow(args[0].data2, SW_SHOW);
         UpdateWindow(args[0].data2);
+        focus_face(args[0].data2);
     }
     return none_result(args);
 }

@@ -233,6 +233,7 @@ LRESULT common_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, const Cell& f, bo
         if (!is_window) break;
         if ((wp & 0xFFFF) != WA_INACTIVE) {
             report(hwnd, event::FOCUS, 0, 0, false);
+            focus_face(hwnd);
             return 0;
         }
         report(hwnd, event::UNFOCUS, 0, 0, false);
@@ -357,7 +358,22 @@ void send_window_state(HWND hwnd, uint32_t code) {
     }
     if (GetWindowLong(hwnd, GWL_STYLE) & (WS_MINIMIZE | WS_MAXIMIZE)) ShowWindow(hwnd, SW_SHOWNORMAL);
     Cell f;
-    if (face_of_window(hwnd, &f)) SetForegroundWindow(hwnd);
+    if (face_of_window(hwnd, &f)) {
+        SetForegroundWindow(hwnd);
+        focus_face(hwnd);
+    }
+}
+
+// The window of the face held in the window face's `selected`, 0 when none.
+HWND focus_target(HWND hwnd) {
+    Cell f;
+    if (!face_of_window(hwnd, &f)) return 0;
+    const Cell selected = *face::facet(&f, face::SELECTED);
+    return selected.is(TYPE_OBJECT) ? face::window_of(&selected) : 0;
+}
+
+void focus_face(HWND hwnd) {
+    if (const HWND target = focus_target(hwnd)) SetFocus(target);
 }
 
 namespace {
