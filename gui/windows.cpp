@@ -15,9 +15,11 @@
 #include "datatypes/tuple.hpp"
 #include "core/unicode.hpp"
 #include "draw/draw_pass.hpp"
+#include "draw/window_target.hpp"
 #include "gui/backend.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
+#include "gui/font.hpp"
 
 namespace zun::gui {
 
@@ -75,15 +77,6 @@ bool xy_of(const Cell* v, double* x, double* y) {
 }
 
 
-// ---- units -----------------------------------------------------------------
-
-namespace {
-double scale() { return is_open() ? desktop_settings().dpi / 96.0 : 1.0; }
-}  // namespace
-
-int32_t to_pixels(double logical) { return int32_t(std::trunc(logical * scale() + 0.5)); }
-double to_logical(int32_t pixels) { return pixels / scale(); }
-
 namespace {
 
 // The offset or size facet from pixels: a point2D! in logical units, a
@@ -112,61 +105,65 @@ LPARAM update_position_facet(HWND hwnd, const Cell* f, UINT msg, LPARAM lp) {
     return pack(x, y);
 }
 
-uint32_t colour_of(const Cell* c, double* r, double* g, double* b, double* a) {
-    if (!c->is(TYPE_TUPLE)) return 0;
-    uint8_t bytes[12];
-    tuple::get_bytes(c, bytes);
-    *r = bytes[0] / 255.0, *g = bytes[1] / 255.0, *b = bytes[2] / 255.0;
-    *a = tuple::length_of(c) > 3 ? (255 - bytes[3]) / 255.0 : 1.0;
-    return 1;
-}
+bool layered_window(HWND hwnd) { return (GetWindowLong(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
 
-struct Painting {
-    HWND hwnd = 0;
-    HDC dc = nullptr;
-};
-Painting g_painting;
-
-void draw_on_paint(HDC dc, const Cell* commands) {
-    cairo_save(dc);
-    const double s = scale();
-    cairo_scale(dc, s, s);
-    draw::do_draw_on(dc, commands);
-    cairo_restore(dc);
-}
-
-// Background: the face's colour, else the class brush (the theme's panel
-// colour) for a window, transparent for a child.
+// One paint through the window pass: the face's colour (else transparent for
+// a child, the theme's panel colour for a window), image and own text, then
+// its draw block, or for a base face without one the `drawing` event whose
+// handler paints with draw-face. A layered window's frame is presented whole.
 void paint(HWND hwnd, const Cell* f) {
+    // refused while another paint runs or within the layered limit: the area
+    // is held and offered again later
+    if (!draw::paint_may_start(hwnd)) return;
+    const bool layered = layered_window(hwnd);
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     if (dc) {
-        double r, g, b, a;
-        RECT rc;
-        GetClientRect(hwnd, &rc);
-        cairo_save(dc);
-        cairo_set_operator(dc, CAIRO_OPERATOR_SOURCE);
-        cairo_rectangle(dc, 0, 0, rc.right, rc.bottom);
-        if (colour_of(face::facet(f, face::COLOR), &r, &g, &b, &a))
-            cairo_set_source_rgba(dc, r, g, b, a);
-        else if (face::type_is(f, "window"))
-            cairo_set_source_rgb(dc, 240 / 255.0, 240 / 255.0, 240 / 255.0);
-        else
-            cairo_set_source_rgba(dc, 0, 0, 0, 0);
-        cairo_fill(dc);
-        cairo_restore(dc);
-        const Cell commands = *face::facet(f, face::DRAW);
-        if (commands.is(TYPE_BLOCK)) {
-            draw_on_paint(dc, &commands);
-        } else if (face::type_is(f, "base")) {
-            // no draw block: the handler of `drawing` paints with draw-face
-            const Painting saved = g_painting;
-            g_painting = Painting{hwnd, dc};
-            report(hwnd, event::DRAWING, 0, 0, false);
-            g_painting = saved;
+        draw::paint_started(hwnd, layered);
+        {
+            draw::WindowPass pass(hwnd, f, layered, layered ? nullptr : dc);
+            const Cell commands = *face::facet(f, face::DRAW);
+            if (commands.is(TYPE_BLOCK)) pass.draw(&commands);
+            else if (pass.open() && face::type_is(f, "base")) report(hwnd, event::DRAWING, 0, 0, false);
         }
+        if (layered && IsWindow(hwnd))
+            UpdateLayeredWindow(hwnd, nullptr, nullptr, draw::create_window_bitmap(hwnd), nullptr, 255);
+        draw::paint_ended(hwnd);
     }
     EndPaint(hwnd, &ps);
+}
+
+// A pane after a DPI or theme change: pair! offsets and sizes become
+// point2D!, every window is placed again in pixels of the new scale in one
+// batch, then the children's panes; faces with a font are redrawn with it
+// made for the new DPI.
+void relayout_pane(const Cell* f, int depth = 0) {
+    const Cell pane = *face::facet(f, face::PANE);
+    if (!pane.is(TYPE_BLOCK) || depth > 64) return;  // a pane holding its own face ends here
+    const int32_t n = block::length_from_head(&pane);
+    HDWP batch = BeginDeferWindowPos(32);
+    for (int32_t i = 0; i < n; i++) {
+        const Cell child = block::head_cell(const_cast<Cell*>(&pane))[i];
+        if (!child.is(TYPE_OBJECT) || object::field_count(&child) < face::FACETS) continue;
+        double x = 0, y = 0, w = 0, h = 0;
+        for (int position : {int(face::OFFSET), int(face::SIZE)}) {
+            Cell* v = face::facet(&child, position);
+            double a, b;
+            if (v->is(TYPE_PAIR) && xy_of(v, &a, &b)) point2D::init_cell(v, float(a), float(b));
+        }
+        xy_of(face::facet(&child, face::OFFSET), &x, &y);
+        xy_of(face::facet(&child, face::SIZE), &w, &h);
+        if (const HWND hwnd = face::window_of(&child))
+            batch = DeferWindowPos(batch, hwnd, 0, to_pixels(x), to_pixels(y), to_pixels(w), to_pixels(h),
+                                   SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    EndDeferWindowPos(batch);
+    for (int32_t i = 0; i < n; i++) {
+        const Cell child = block::head_cell(const_cast<Cell*>(&pane))[i];
+        if (!child.is(TYPE_OBJECT) || object::field_count(&child) < face::FACETS) continue;
+        relayout_pane(&child, depth + 1);
+        if (face::facet(&child, face::FONT)->is(TYPE_OBJECT)) set_font(&child);
+    }
 }
 
 void timer_proc(HWND hwnd, UINT, uintptr_t, uint32_t) { report(hwnd, event::TIME, 0, 0, false); }
@@ -237,6 +234,25 @@ LRESULT common_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, const Cell& f, bo
             return 0;
         }
         report(hwnd, event::UNFOCUS, 0, 0, false);
+        break;
+    case WM_DPICHANGED: {
+        if (!face::facet(&f, face::STATE)->is(TYPE_BLOCK)) return 0;
+        set_dpi(int32_t(wp & 0xFFFF));
+        const auto* r = reinterpret_cast<const RECT*>(lp);
+        if (r) SetWindowPos(hwnd, 0, r->left, r->top, r->width(), r->height(), SWP_NOZORDER | SWP_NOACTIVATE);
+        if (is_window) relayout_pane(&f);
+        RedrawWindow(hwnd, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+        break;
+    }
+    case WM_THEMECHANGED:
+        if (is_window) relayout_pane(&f);
+        break;
+    case WM_DISPLAYCHANGE:
+        refresh_screens();
+        RedrawWindow(hwnd, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+        break;
+    case WM_DESTROY:
+        draw::release_render_target(hwnd);
         break;
     case WM_ERASEBKGND: return 1;
     case WM_PAINT:
@@ -391,6 +407,30 @@ UINT rate_ms(const Cell* rate) {
 }
 }  // namespace
 
+void set_font(const Cell* f) {
+    const Cell font = *face::facet(f, face::FONT);
+    if (font.is(TYPE_OBJECT) && object::field_count(&font) >= FONT_FIELDS) make_font(f, &font, true);
+    if (const HWND hwnd = face::window_of(f)) InvalidateRect(hwnd, nullptr, true);
+}
+
+// The para's style bits on the face's window, under the mask of its type.
+void set_para_style(const Cell* f) {
+    const HWND hwnd = face::window_of(f);
+    if (!hwnd || !IsWindow(hwnd)) return;
+    const Cell* type = face::facet(f, face::TYPE);
+    uint32_t keep = 0xFFFFFFFF;
+    if (face::word_is(type, "base") || face::word_is(type, "rich-text")) keep = ~0x2Fu;
+    else if (face::word_is(type, "button") || face::word_is(type, "toggle") || face::word_is(type, "check") ||
+             face::word_is(type, "radio"))
+        keep = ~0xF00u;
+    else if (face::word_is(type, "field") || face::word_is(type, "text"))
+        keep = ~0x40C3u;
+    else
+        return;
+    const uint32_t style = uint32_t(GetWindowLong(hwnd, GWL_STYLE));
+    SetWindowLong(hwnd, GWL_STYLE, int32_t((style & keep) | para_style_flags(type, face::facet(f, face::PARA))));
+}
+
 void set_rate(HWND hwnd, const Cell* rate) {
     const UINT ms = rate_ms(rate);
     if (ms) SetTimer(hwnd, 1, ms, timer_proc);
@@ -415,11 +455,23 @@ HWND make_view(const Cell* f, HWND parent) {
     HWND owner = 0;
     if (top && face::has_flag(f, "modal")) owner = GetActiveWindow();
     const std::string title = top ? text_of(face::facet(f, face::TEXT)) : std::string();
+    // sized at the DPI of where it lands: its parent's, or for a window the
+    // monitor its rectangle falls on
+    DpiContext dpi(top ? 0 : parent);
+    if (top) target_monitor_dpi(x, y, w, h);
     const HWND hwnd = CreateWindowEx(ex, cls->name, title, style, to_pixels(x), to_pixels(y),
                                      to_pixels(w), to_pixels(h), top ? owner : parent);
     if (!hwnd) support::fire_error(ErrorId::internal_not_done);
+    if (top && window_dpi(hwnd) != current_dpi()) {
+        // the layer put it on a monitor of another DPI: sized again for it
+        sync_window_dpi(hwnd);
+        SetWindowPos(hwnd, 0, 0, 0, to_pixels(w), to_pixels(h), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     SetWindowLong(hwnd, LONG_CREATION, size->is(TYPE_PAIR) ? CREATION_PAIR_SIZE : 0);
     SetWindowLong(hwnd, LONG_FACE, int32_t(take_slot(f)));
+    // the face joins its font's faces, which update-font redraws
+    if (const Cell font = *face::facet(f, face::FONT); font.is(TYPE_OBJECT) && object::field_count(&font) >= FONT_FIELDS)
+        make_font(f, &font, true);
     if (period) SetTimer(hwnd, 1, period, timer_proc);
     return hwnd;
 }
@@ -452,8 +504,9 @@ void destroy_tree(const Cell* f, std::vector<NodeId>* seen) {
 
 bool draw_face(const Cell* f, const Cell* commands) {
     const HWND hwnd = face::window_of(f);
-    if (!hwnd || hwnd != g_painting.hwnd || !g_painting.dc) return false;
-    draw_on_paint(g_painting.dc, commands);
+    draw::WindowPass* pass = hwnd ? draw::WindowPass::current(hwnd) : nullptr;
+    if (!pass) return false;
+    pass->draw(commands);
     return true;
 }
 

@@ -66,13 +66,13 @@ KEYS = [
 ]
 
 
-def events(x, app, last, timeout=10):
+def events(x, app, last, timeout=30):
     return x.read_until(app, last, timeout)
 
 
 def tests(x):
     app = x.start_zun(SCRIPT)
-    x.read_until(app, "ready", 20)
+    x.read_until(app, "ready", 120)  # slow under the sanitizers
     wid = x.find_window("Zun")
     x.check("title", x.prop(wid, "_NET_WM_NAME"), '_NET_WM_NAME(UTF8_STRING) = "Zun événement ☃"')
     x.check("class", x.prop(wid, "WM_CLASS"), 'WM_CLASS(STRING) = "zun", "Zun"')

@@ -183,7 +183,7 @@ class Session:
             if text.startswith(want):
                 return lines
 
-    def read_lines(self, proc, count, timeout=10):
+    def read_lines(self, proc, count, timeout=30):
         """The next `count` output lines of proc."""
         lines = []
         for _ in range(count):
