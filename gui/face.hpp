@@ -10,6 +10,7 @@
 namespace zun::gui {
 
 // Window longs (byte offsets into the 80 extra bytes).
+constexpr int LONG_ICON = 16;     // an image cursor made from `options`
 constexpr int LONG_CURSOR = 32;    // cursor handle, bit 31: set also for base faces
 constexpr int LONG_SIZE_MOVE = 36; // 31 moving, 32 resizing
 constexpr int LONG_DARK = 40;      // the window's theme flag (1 dark)
@@ -18,6 +19,7 @@ constexpr int LONG_ORIGIN = 52;    // client origin, y << 16 | x
 constexpr int LONG_DATA = 56;      // -1: a close that needs no event
 constexpr int LONG_FACE = 60;      // the face slot (0: none)
 constexpr int LONG_PRESSES = 64;   // base faces: buttons held
+constexpr int LONG_FLAGS = 76;     // face-flag-bits of `flags`
 constexpr int32_t CREATION_PAIR_SIZE = 0x10;
 
 namespace face {
@@ -82,9 +84,18 @@ void target_monitor_dpi(double x, double y, double width, double height);
 // OS-make-view: the new window of a face (0 for a type without one).
 win::HWND make_view(const Cell* face, win::HWND parent);
 void destroy_face(const Cell* face);
+// face-flag-bits: the `flags` facet as bits; an unknown word raises invalid-arg.
+uint32_t face_flag_bits(const Cell* face);
+bool must_be_layered(const Cell* face);
+// The face's window made again in its parent at its z-order place, its
+// state block kept and its pane's windows made again; 0 without a window.
+win::HWND remake_view(const Cell* face);
+void redraw_face(const Cell* face);
+void sync_z_order(const Cell* pane);
 // draw-face: draws only into the face being painted; false otherwise.
 bool draw_face(const Cell* face, const Cell* commands);
 void set_rate(win::HWND hwnd, const Cell* rate);
+void set_cursor_option(win::HWND hwnd, const Cell* face);
 // gui/set-font: the face's font made for the current DPI and its window
 // redrawn.
 void set_font(const Cell* face);

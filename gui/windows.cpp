@@ -1,6 +1,9 @@
 // Window classes, the window procedures of window, panel and base faces, and
 // faces made into windows and destroyed.
+#include <cairo.h>
+
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "core/support.hpp"
@@ -10,6 +13,7 @@
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/series/block.hpp"
+#include "datatypes/series/image.hpp"
 #include "datatypes/time.hpp"
 #include "datatypes/triple.hpp"
 #include "datatypes/tuple.hpp"
@@ -20,6 +24,7 @@
 #include "gui/event.hpp"
 #include "gui/face.hpp"
 #include "gui/font.hpp"
+#include "services/image_record.hpp"
 
 namespace zun::gui {
 
@@ -35,20 +40,24 @@ Cell* facet(const Cell* f, int position) {
     return object::values_base(f) + position;
 }
 
+// The value is read first: making the symbol may allocate and move it.
 bool word_is(const Cell* value, const char* name) {
-    return (value->is(TYPE_WORD) || value->is(TYPE_LIT_WORD)) &&
-           symbol::canonical(value->data2) == symbol::canonical(symbol::make(name));
+    const Cell v = *value;
+    return (v.is(TYPE_WORD) || v.is(TYPE_LIT_WORD)) &&
+           symbol::canonical(v.data2) == symbol::canonical(symbol::make(name));
 }
 
 bool type_is(const Cell* f, const char* name) { return word_is(facet(f, TYPE), name); }
 
 bool has_flag(const Cell* f, const char* flag) {
-    Cell* flags = facet(f, FLAGS);
-    if (word_is(flags, flag)) return true;
-    if (!flags->is(TYPE_BLOCK)) return false;
-    const int32_t n = block::length_from_head(flags);
-    for (int32_t i = 0; i < n; i++)
-        if (word_is(block::head_cell(flags) + i, flag)) return true;
+    const Cell flags = *facet(f, FLAGS);
+    if (word_is(&flags, flag)) return true;
+    if (!flags.is(TYPE_BLOCK)) return false;
+    const int32_t n = block::length_from_head(&flags);
+    for (int32_t i = 0; i < n; i++) {
+        const Cell w = block::head_cell(const_cast<Cell*>(&flags))[i];
+        if (word_is(&w, flag)) return true;
+    }
     return false;
 }
 
@@ -254,6 +263,19 @@ LRESULT common_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, const Cell& f, bo
     case WM_DESTROY:
         draw::release_render_target(hwnd);
         break;
+    case WM_SETCURSOR: {
+        // the cursor of the window under the pointer; base faces set theirs
+        // only over their client area (bit 31, from their hit test)
+        const HWND under = HWND(wp);
+        const uint32_t cursor = IsWindow(under) ? uint32_t(GetWindowLong(under, LONG_CURSOR)) : 0;
+        if (!cursor) break;
+        Cell uf;
+        if (!(cursor & 0x80000000u) && face_of_window(under, &uf) &&
+            (face::type_is(&uf, "base") || face::type_is(&uf, "rich-text")))
+            return 0;
+        SetCursor(HCURSOR(cursor & 0x7FFFFFFFu));
+        return 1;
+    }
     case WM_ERASEBKGND: return 1;
     case WM_PAINT:
         paint(hwnd, &f);
@@ -307,8 +329,22 @@ LRESULT base_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (n <= 1 && GetCapture() == hwnd) ReleaseCapture();
         return 0;
     }
-    default: return common_proc(hwnd, msg, wp, lp, f, false);
+    case WM_NCHITTEST: {
+        const LRESULT hit = DefWindowProc(hwnd, msg, wp, lp);
+        const uint32_t cursor = uint32_t(GetWindowLong(hwnd, LONG_CURSOR));
+        if (cursor)
+            SetWindowLong(hwnd, LONG_CURSOR, int32_t(hit == HTCLIENT ? cursor | 0x80000000u : cursor & 0x7FFFFFFFu));
+        return hit;
     }
+    case WM_SETCURSOR: {
+        const uint32_t cursor = IsWindow(HWND(wp)) ? uint32_t(GetWindowLong(HWND(wp), LONG_CURSOR)) : 0;
+        if (!(cursor & 0x80000000u)) break;
+        SetCursor(HCURSOR(cursor & 0x7FFFFFFFu));
+        return 1;
+    }
+    default: break;
+    }
+    return common_proc(hwnd, msg, wp, lp, f, false);
 }
 
 struct ClassSpec {
@@ -325,7 +361,7 @@ const ClassSpec k_classes[] = {
 const ClassSpec* class_for(const Cell* f) {
     if (face::type_is(f, "window")) return &k_classes[0];
     if (face::type_is(f, "panel")) return &k_classes[1];
-    if (face::type_is(f, "base")) return &k_classes[2];
+    if (face::type_is(f, "base") || face::type_is(f, "rich-text")) return &k_classes[2];
     return nullptr;
 }
 
@@ -431,10 +467,113 @@ void set_para_style(const Cell* f) {
     SetWindowLong(hwnd, GWL_STYLE, int32_t((style & keep) | para_style_flags(type, face::facet(f, face::PARA))));
 }
 
+namespace {
+bool any_word_is(const Cell* value, const char* name) {
+    const Cell v = *value;
+    return (v.is(TYPE_WORD) || v.is(TYPE_SET_WORD) || v.is(TYPE_LIT_WORD) || v.is(TYPE_GET_WORD)) &&
+           symbol::canonical(v.data2) == symbol::canonical(symbol::make(name));
+}
+
+// An image cursor, its hot spot at the centre as an icon's.
+HCURSOR image_cursor(const Cell* img) {
+    const int w = int(image::width_of(img)), h = int(image::height_of(img));
+    const uint32_t* pixels = img->data2 ? image_codec::get_converted_bitmap(img->data2, true) : nullptr;
+    if (!pixels || w <= 0 || h <= 0) return 0;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_surface_flush(surface);
+    unsigned char* out = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < h; y++) std::memcpy(out + y * stride, pixels + size_t(y) * size_t(w), size_t(w) * 4);
+    cairo_surface_mark_dirty(surface);
+    const HCURSOR cursor = CreateImageCursor(surface, w / 2, h / 2);
+    cairo_surface_destroy(surface);
+    return cursor;
+}
+}  // namespace
+
+// gui/set-cursor-option: the `cursor` of an options block of pairs: an image
+// (kept in long 16 until replaced), or a word naming a system cursor.
+void set_cursor_option(HWND hwnd, const Cell* f) {
+    if (!hwnd || !IsWindow(hwnd)) return;
+    if (const int32_t icon = GetWindowLong(hwnd, LONG_ICON)) DestroyCursor(HCURSOR(uint32_t(icon)));
+    SetWindowLong(hwnd, LONG_ICON, 0);
+    SetWindowLong(hwnd, LONG_CURSOR, 0);
+    const Cell options = *face::facet(f, face::OPTIONS);
+    if (!options.is(TYPE_BLOCK) || block::length_from_head(&options) % 2) return;
+    for (int32_t i = 0; i + 1 < block::length_from_head(&options); i += 2) {
+        const Cell key = block::head_cell(const_cast<Cell*>(&options))[i];
+        const Cell value = block::head_cell(const_cast<Cell*>(&options))[i + 1];
+        if (!any_word_is(&key, "cursor")) continue;
+        HCURSOR cursor = 0;
+        if (value.is(TYPE_IMAGE)) {
+            cursor = image_cursor(&value);
+            SetWindowLong(hwnd, LONG_ICON, int32_t(cursor));
+        } else if (any_word_is(&value, "I-beam")) {
+            cursor = IDC_IBEAM;
+        } else if (any_word_is(&value, "hand")) {
+            cursor = IDC_HAND;
+        } else if (any_word_is(&value, "cross")) {
+            cursor = IDC_CROSS;
+        } else if (any_word_is(&value, "resize-ns")) {
+            cursor = IDC_SIZENS;
+        } else if (any_word_is(&value, "resize-ew") || any_word_is(&value, "resize-we")) {
+            cursor = IDC_SIZEWE;
+        } else if (value.is(TYPE_WORD) || value.is(TYPE_LIT_WORD)) {
+            cursor = IDC_ARROW;
+        }
+        SetWindowLong(hwnd, LONG_CURSOR, int32_t(cursor));
+    }
+}
+
 void set_rate(HWND hwnd, const Cell* rate) {
     const UINT ms = rate_ms(rate);
     if (ms) SetTimer(hwnd, 1, ms, timer_proc);
     else KillTimer(hwnd, 1);
+}
+
+namespace {
+struct FlagBit {
+    const char* word;
+    uint32_t bit;
+};
+const FlagBit k_flag_bits[] = {
+    {"all-over", 0x1},          {"focusable", 0x2},       {"tri-state", 0x20000},   {"scrollable", 0x40000},
+    {"password", 0x80000},      {"no-sync", 0x100000},    {"fullscreen", 0x200000}, {"popup", 0x1000000},
+    {"modal", 0x2000000},       {"resize", 0x4000000},    {"no-buttons", 0x8000000}, {"no-max", 0x10000000},
+    {"no-min", 0x20000000},     {"no-title", 0x40000000}, {"no-border", 0x80000000},
+};
+
+uint32_t flag_bit(const Cell word) {
+    for (const FlagBit& b : k_flag_bits)
+        if (face::word_is(&word, b.word)) return b.bit;
+    support::fire_error(ErrorId::script_invalid_arg, &word);
+}
+
+// A translucent tuple: its fourth component is not 0.
+bool translucent(const Cell* colour) {
+    if (!colour->is(TYPE_TUPLE) || tuple::length_of(colour) < 4) return false;
+    uint8_t bytes[12];
+    tuple::get_bytes(colour, bytes);
+    return bytes[3] != 0;
+}
+}  // namespace
+
+uint32_t face_flag_bits(const Cell* f) {
+    const Cell flags = *face::facet(f, face::FLAGS);
+    if (flags.is(TYPE_WORD) || flags.is(TYPE_LIT_WORD)) return flag_bit(flags);
+    if (!flags.is(TYPE_BLOCK)) return 0;
+    uint32_t bits = 0;
+    for (int32_t i = 0; i < block::length_from_head(&flags); i++)
+        bits |= flag_bit(block::head_cell(const_cast<Cell*>(&flags))[i]);
+    return bits;
+}
+
+// Base and rich-text faces with a translucent colour, and borderless windows
+// with one, are layered: composed with their alpha.
+bool must_be_layered(const Cell* f) {
+    const Cell* colour = face::facet(f, face::COLOR);
+    if (face::type_is(f, "base") || face::type_is(f, "rich-text")) return translucent(colour);
+    return face::type_is(f, "window") && face::has_flag(f, "no-border") && translucent(colour);
 }
 
 HWND make_view(const Cell* f, HWND parent) {
@@ -444,12 +583,15 @@ HWND make_view(const Cell* f, HWND parent) {
     const bool top = cls == &k_classes[0];
     double x = 0, y = 0, w = 0, h = 0;
     xy_of(face::facet(f, face::OFFSET), &x, &y);
-    const Cell* size = face::facet(f, face::SIZE);
-    xy_of(size, &w, &h);
+    const Cell size = *face::facet(f, face::SIZE);  // a copy: the calls below allocate
+    xy_of(&size, &w, &h);
     if (top && w == -1 && h == -1) w = h = 200;
     uint32_t style = top ? window_style(f) : (WS_CHILD | WS_CLIPSIBLINGS);
     uint32_t ex = 0;
     if (top && face::has_flag(f, "popup")) ex |= WS_EX_TOOLWINDOW;
+    if (must_be_layered(f) || (!top && parent && IsWindow(parent) &&
+                               (GetWindowLong(parent, GWL_EXSTYLE) & WS_EX_LAYERED) && cls == &k_classes[2]))
+        ex |= WS_EX_LAYERED;
     if (const Cell* v = face::facet(f, face::VISIBLE); !v->is(TYPE_LOGIC) || v->data1) style |= WS_VISIBLE;
     if (const Cell* e = face::facet(f, face::ENABLED); e->is(TYPE_LOGIC) && !e->data1) style |= WS_DISABLED;
     HWND owner = 0;
@@ -467,7 +609,9 @@ HWND make_view(const Cell* f, HWND parent) {
         sync_window_dpi(hwnd);
         SetWindowPos(hwnd, 0, 0, 0, to_pixels(w), to_pixels(h), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    SetWindowLong(hwnd, LONG_CREATION, size->is(TYPE_PAIR) ? CREATION_PAIR_SIZE : 0);
+    SetWindowLong(hwnd, LONG_CREATION, size.is(TYPE_PAIR) ? CREATION_PAIR_SIZE : 0);
+    SetWindowLong(hwnd, LONG_FLAGS, int32_t(face_flag_bits(f)));
+    set_cursor_option(hwnd, f);
     SetWindowLong(hwnd, LONG_FACE, int32_t(take_slot(f)));
     // the face joins its font's faces, which update-font redraws
     if (const Cell font = *face::facet(f, face::FONT); font.is(TYPE_OBJECT) && object::field_count(&font) >= FONT_FIELDS)
@@ -501,6 +645,87 @@ void destroy_tree(const Cell* f, std::vector<NodeId>* seen) {
     *face::facet(f, face::STATE) = make_cell(TYPE_NONE);
 }
 }  // namespace
+
+namespace {
+// Forgets the windows of a face and its pane's faces (timers, slots) before
+// their windows go, keeping their state blocks.
+void release_tree(const Cell* f, int depth) {
+    if (!f->is(TYPE_OBJECT) || object::field_count(f) < face::FACETS || depth > 64) return;
+    const Cell pane = *face::facet(f, face::PANE);
+    if (pane.is(TYPE_BLOCK))
+        for (int32_t i = 0; i < block::length_from_head(&pane); i++) {
+            const Cell child = block::head_cell(const_cast<Cell*>(&pane))[i];
+            release_tree(&child, depth + 1);
+        }
+    if (const HWND hwnd = face::window_of(f)) {
+        KillTimer(hwnd, 1);
+        const uint32_t slot = uint32_t(GetWindowLong(hwnd, LONG_FACE));
+        SetWindowLong(hwnd, LONG_FACE, 0);
+        free_slot(slot);
+    }
+}
+
+// Makes the face's window again in parent, then its pane's faces that had
+// one; the handle goes into the first value of each state block.
+HWND remake_tree(const Cell* f, HWND parent, int depth) {
+    if (depth > 64) return 0;
+    const HWND hwnd = make_view(f, parent);
+    Cell* st = face::facet(f, face::STATE);
+    handle::init_cell(block::head_cell(st), hwnd, handle::WINDOW);
+    const Cell pane = *face::facet(f, face::PANE);
+    if (pane.is(TYPE_BLOCK))
+        for (int32_t i = 0; i < block::length_from_head(&pane); i++) {
+            const Cell child = block::head_cell(const_cast<Cell*>(&pane))[i];
+            if (face::window_of(&child)) remake_tree(&child, hwnd, depth + 1);
+        }
+    return hwnd;
+}
+}  // namespace
+
+HWND remake_view(const Cell* f) {
+    const HWND old = face::window_of(f);
+    if (!old || !IsWindow(old)) return 0;
+    const bool child = (GetWindowLong(old, GWL_STYLE) & WS_CHILD) != 0;
+    const HWND parent = child ? GetParent(old) : 0;
+    const HWND above = GetWindow(old, GW_HWNDPREV);
+    release_tree(f, 0);
+    DestroyWindow(old);
+    const HWND hwnd = remake_tree(f, parent, 0);
+    SetWindowPos(hwnd, above ? above : HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW | SWP_NOACTIVATE | SWP_FRAMECHANGED | SWP_NOOWNERZORDER |
+                     SWP_NOSENDCHANGING);
+    InvalidateRect(hwnd, nullptr, true);
+    return hwnd;
+}
+
+// gui/redraw-face: a face that must now be layered is made again as one;
+// a layered face paints and presents its frame now, others are invalidated.
+void redraw_face(const Cell* f) {
+    HWND hwnd = face::window_of(f);
+    if (!hwnd || !IsWindow(hwnd)) return;
+    if (!layered_window(hwnd)) {
+        if (!must_be_layered(f)) {
+            InvalidateRect(hwnd, nullptr, true);
+            return;
+        }
+        hwnd = remake_view(f);
+    }
+    if (hwnd) RedrawWindow(hwnd, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+// gui/sync-z-order: the pane's windows in pane order, the last on top.
+void sync_z_order(const Cell* pane) {
+    if (!pane->is(TYPE_BLOCK)) return;
+    const Cell copy = *pane;
+    const int32_t n = block::length_from_head(&copy);
+    HDWP batch = BeginDeferWindowPos(n);
+    for (int32_t i = 0; i < n; i++) {
+        const Cell child = block::head_cell(const_cast<Cell*>(&copy))[i];
+        if (const HWND hwnd = face::window_of(&child))
+            batch = DeferWindowPos(batch, hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    }
+    EndDeferWindowPos(batch);
+}
 
 bool draw_face(const Cell* f, const Cell* commands) {
     const HWND hwnd = face::window_of(f);
