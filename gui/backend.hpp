@@ -39,6 +39,11 @@ int dispatch_event(const event::Message& msg, uint32_t flags, uint32_t type);
 uint32_t face_window(const Cell* face);  // the handle! of its state, 0 when none
 bool face_of_window(uint32_t hwnd, Cell* out);
 
+// gui/face-to-image: a new image! of the face in out (a stack cell): the
+// screen face's area, a base face drawn through the capture pass, any other
+// face's window as composed; false when the face has nothing to capture.
+bool face_to_image(const Cell* face, Cell* out);
+
 // The entry of platform routine `index` (0-based, member order) that the
 // windows layer answers, nullptr for the others.
 routine::Entry platform_entry(int index);

@@ -2,6 +2,7 @@
 // faces made into windows and destroyed.
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -725,6 +726,79 @@ void sync_z_order(const Cell* pane) {
             batch = DeferWindowPos(batch, hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
     }
     EndDeferWindowPos(batch);
+}
+
+namespace {
+// An image! in out of a premultiplied ARGB32 surface.
+void image_from_surface(cairo_surface_t* surface, Cell* out) {
+    cairo_surface_flush(surface);
+    const int w = cairo_image_surface_get_width(surface), h = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    std::vector<uint32_t> straight(size_t(w) * size_t(h));
+    for (int y = 0; y < h; y++) {
+        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
+        for (int x = 0; x < w; x++) {
+            const uint32_t p = row[x], a = p >> 24;
+            auto un = [a](uint32_t c) { return a ? std::min(255u, (c * 255 + a / 2) / a) : 0u; };
+            straight[size_t(y) * size_t(w) + size_t(x)] =
+                a << 24 | un((p >> 16) & 0xFF) << 16 | un((p >> 8) & 0xFF) << 8 | un(p & 0xFF);
+        }
+    }
+    const NodeId record = image_codec::bitmap_from_memory(uint32_t(w), uint32_t(h), 0,
+                                                          reinterpret_cast<const uint8_t*>(straight.data()));
+    image::make_at(out, record, uint32_t(w), uint32_t(h));
+}
+
+// The screen face's area: the top-levels composed back to front.
+void capture_screen(const Cell* f, Cell* out) {
+    double x = 0, y = 0, w = 0, h = 0;
+    xy_of(face::facet(f, face::OFFSET), &x, &y);
+    xy_of(face::facet(f, face::SIZE), &w, &h);
+    cairo_surface_t* screen = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(0, int(w)), std::max(0, int(h)));
+    cairo_t* cr = cairo_create(screen);
+    const std::vector<HWND> tops = EnumWindows();
+    for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
+        RECT r;
+        if (!IsWindowVisible(*it) || !GetWindowRect(*it, &r)) continue;
+        cairo_surface_t* shot = PrintWindow(*it);
+        if (!shot) continue;
+        cairo_set_source_surface(cr, shot, r.left - x, r.top - y);
+        cairo_paint(cr);
+        cairo_surface_destroy(shot);
+    }
+    cairo_destroy(cr);
+    image_from_surface(screen, out);
+    cairo_surface_destroy(screen);
+}
+}  // namespace
+
+bool face_to_image(const Cell* f, Cell* out) {
+    if (!f->is(TYPE_OBJECT) || object::field_count(f) < face::FACETS) return false;
+    if (face::type_is(f, "screen")) {
+        if (!is_open()) return false;
+        capture_screen(f, out);
+        return true;
+    }
+    const HWND hwnd = face::window_of(f);
+    if (face::type_is(f, "base")) {
+        // the face's pixel size at its window's DPI, drawn through the pass
+        DpiContext dpi(hwnd);
+        double w = 0, h = 0;
+        xy_of(face::facet(f, face::SIZE), &w, &h);
+        const uint32_t pw = uint32_t(std::max(0, to_pixels(w))), ph = uint32_t(std::max(0, to_pixels(h)));
+        image::make_at(out, image_codec::make_bitmap(pw, ph, nullptr, 0, nullptr, 0, nullptr, 0), pw, ph);
+        const Cell face = *f, commands = *face::facet(f, face::DRAW);
+        draw::capture_window(hwnd, &face, &commands, out);
+        return true;
+    }
+    if (!hwnd || !IsWindow(hwnd)) return false;
+    UpdateWindow(hwnd);
+    cairo_surface_t* shot = PrintWindow(hwnd);
+    if (!shot) return false;
+    image_from_surface(shot, out);
+    cairo_surface_destroy(shot);
+    return true;
 }
 
 bool draw_face(const Cell* f, const Cell* commands) {
