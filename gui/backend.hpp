@@ -50,5 +50,8 @@ routine::Entry platform_entry(int index);
 // The routines behind the memory-display object, a new block pushed; none
 // when the in-memory display is not selected.
 Cell* push_memory_display_routines();
+// The routine giving gui/init's values to system/view (version, metrics,
+// the default font), a new cell pushed.
+Cell* push_startup_values_routine();
 
 }  // namespace zun::gui

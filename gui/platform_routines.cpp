@@ -1,7 +1,10 @@
 // The routines of system/view/platform that the windows layer answers, and
 // the routines behind the memory-display object of the in-memory display.
+#include <sys/utsname.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -536,6 +539,63 @@ const MemoryRoutine k_memory[] = {
 };
 
 }  // namespace
+
+namespace {
+// The kernel's version as the system's: major.minor.0, the third number as
+// the build.
+void kernel_version(uint8_t* major, uint8_t* minor, int32_t* build) {
+    utsname u;
+    *major = *minor = 0, *build = 0;
+    if (uname(&u) != 0) return;
+    unsigned a = 0, b = 0, c = 0;
+    std::sscanf(u.release, "%u.%u.%u", &a, &b, &c);
+    *major = uint8_t(std::min(a, 255u)), *minor = uint8_t(std::min(b, 255u)), *build = int32_t(c);
+}
+
+void append(const Cell* list, const Cell* value) { block::append_cell(list, value); }
+
+uint8_t channel(COLORREF c, int shift) { return uint8_t((c >> shift) & 0xFF); }
+
+// gui/init's values for the language: [version build product dpi scroller
+// text-colour window-colour panel-colour font-family font-points]. Without
+// a display open, the defaults of a light desktop at 96 DPI.
+MachineResult startup_values(Cell* args) {
+    const Cell list = *block::push_new(10);
+    uint8_t major, minor;
+    int32_t build;
+    kernel_version(&major, &minor, &build);
+    const uint8_t version[3] = {major, minor, 0};
+    Cell v;
+    append(&list, tuple::init_cell(&v, version, 3));
+    v = integer_cell(build);
+    append(&list, &v);
+    v = integer_cell(1);  // a workstation
+    append(&list, &v);
+    v = integer_cell(current_dpi());
+    append(&list, &v);
+    const int32_t bar = to_pixels(17);
+    append(&list, pair::init_cell(&v, bar, bar));
+    for (int index : {COLOR_WINDOWTEXT, COLOR_WINDOW, COLOR_BTNFACE}) {
+        const COLORREF c = GetSysColor(index);
+        const uint8_t rgb[3] = {channel(c, 0), channel(c, 8), channel(c, 16)};
+        append(&list, tuple::init_cell(&v, rgb, 3));
+    }
+    const DesktopSettings defaults;
+    const DesktopSettings& desk = display_open() ? desktop_settings() : defaults;
+    const Cell family = *string::load_c_text(desk.font_family.data(), uint32_t(desk.font_family.size()), 0);
+    append(&list, &family);
+    v = integer_cell(int32_t(std::lround(desk.font_points)));
+    append(&list, &v);
+    args[0] = list;
+    return MachineResult{};
+}
+}  // namespace
+
+Cell* push_startup_values_routine() {
+    Cell* made = stack::push_cell();
+    *made = boot_texts::make_routine("", startup_values);
+    return made;
+}
 
 Cell* push_memory_display_routines() {
     const char* z = std::getenv("ZUN_DISPLAY");
