@@ -9,9 +9,12 @@
 #include <cstring>
 #include <string>
 
+#include "core/ownership.hpp"
 #include "core/support.hpp"
+#include "core/symbols.hpp"
 #include "core/unicode.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/object.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/series/block.hpp"
@@ -288,6 +291,90 @@ MachineResult update_view(Cell* args) {
     return none_result(args);
 }
 
+MachineResult detach_image(Cell* args) {
+    const Cell img = args[0];
+    ownership::unset_owner(&img);
+    return none_result(args);
+}
+
+// gui/relink-face: linked faces are shown in the new parent, unlinked ones
+// hidden and detached.
+void relink_face(const Cell* f, HWND parent) {
+    if (!f->is(TYPE_OBJECT) || object::field_count(f) < face::FACETS) return;
+    const HWND hwnd = face::window_of(f);
+    *face::facet(f, face::VISIBLE) = make_cell(TYPE_LOGIC, parent != 0 ? 1 : 0);
+    if (!hwnd || !IsWindow(hwnd)) return;
+    if (!parent) {
+        ShowWindow(hwnd, SW_HIDE);
+        SetParent(hwnd, 0);
+        return;
+    }
+    SetParent(hwnd, parent);
+    ShowWindow(hwnd, SW_SHOWNA);
+}
+
+// The faces a pane change names: one face, or a block of them.
+void relink_faces(const Cell& changed, HWND parent) {
+    if (changed.is(TYPE_OBJECT)) {
+        relink_face(&changed, parent);
+        return;
+    }
+    if (!changed.is(TYPE_BLOCK)) return;
+    for (int32_t i = 0; i < block::length_from_head(&changed); i++) {
+        const Cell f = block::head_cell(const_cast<Cell*>(&changed))[i];
+        relink_face(&f, parent);
+    }
+}
+
+// gui/update-deep-change: pane links and unlinks, else a full update.
+MachineResult on_change_facet(Cell* args) {
+    const Cell owner = args[0], word = args[1], value = args[2], action = args[3], changed = args[4];
+    if (!display_open() || !owner.is(TYPE_OBJECT) || object::field_count(&owner) < face::FACETS)
+        return none_result(args);
+    const HWND hwnd = face::window_of(&owner);
+    if (symbol::canonical(word.data2) == symbol::canonical(symbol::make("pane"))) {
+        for (const char* a : {"remove", "take", "clear"})
+            if (face::word_is(&action, a)) relink_faces(changed, 0);
+        for (const char* a : {"inserted", "poke", "put", "moved", "changed"})
+            if (face::word_is(&action, a)) {
+                relink_faces(changed, hwnd);
+                sync_z_order(&value);
+            }
+        return none_result(args);
+    }
+    update_face(owner, 0, nullptr);
+    return none_result(args);
+}
+
+// gui/update-scroller: a scroller! on its parent face's own bar.
+MachineResult update_scroller(Cell* args) {
+    const Cell scroller = args[0];
+    const int32_t index = args[1].as_int();
+    if (!display_open() || !scroller.is(TYPE_OBJECT) || object::field_count(&scroller) < 7)
+        support::fire_error(ErrorId::script_invalid_arg, &scroller);
+    const Cell* fields = object::values_base(&scroller);
+    const Cell position = fields[0], page = fields[1], max = fields[3], visible = fields[4];
+    const Cell vertical = fields[5], parent = fields[6];
+    const HWND hwnd = parent.is(TYPE_OBJECT) ? face::window_of(&parent) : 0;
+    if (!hwnd) return none_result(args);
+    const int bar = vertical.is(TYPE_LOGIC) && vertical.data1 ? SB_VERT : SB_HORZ;
+    SCROLLINFO si;
+    if (index == 0) {
+        si.fMask = SIF_POS | SIF_DISABLENOSCROLL;
+        si.nPos = position.as_int();
+        SetScrollInfo(hwnd, bar, &si, true);
+    } else if (index == 1 || index == 3) {
+        si.fMask = SIF_RANGE | SIF_PAGE | SIF_DISABLENOSCROLL;
+        si.nMin = 0;
+        si.nMax = max.as_int();
+        si.nPage = UINT(std::max(0, page.as_int()));
+        SetScrollInfo(hwnd, bar, &si, true);
+    } else if (index == 4) {
+        ShowScrollBar(hwnd, bar, visible.is(TYPE_LOGIC) && visible.data1);
+    }
+    return none_result(args);
+}
+
 MachineResult refresh_window(Cell* args) {
     if (display_open()) RedrawWindow(args[0].data2, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     return none_result(args);
@@ -354,7 +441,8 @@ struct Override {
     routine::Entry entry;
 };
 const Override k_overrides[] = {
-    {0, make_null_handle}, {1, fetch_all_screens}, {2, get_current_screen},
+    {0, make_null_handle}, {1, fetch_all_screens}, {2, get_current_screen}, {5, on_change_facet},
+    {10, detach_image},    {25, update_scroller},
     {3, get_screen_size},  {9, destroy_view},      {11, update_view},
     {12, refresh_window},  {13, redraw},           {14, show_window},
     {15, make_view},       {17, draw_face},        {18, do_event_loop},
