@@ -8,10 +8,13 @@ the title and class, the window's and the base face's pixels (colour, draw
 block), clicks, a double click and the wheel, a key table with Windows' rules
 and typed non-ASCII text, a resize, and the close request answered `stop`.
 """
+import os
 import sys
 import time
 
 import xvfb_harness
+
+FONTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "text_fonts.conf")
 
 SCRIPT = r'''
 facets: [type offset size text image color menu data enabled? visible? selected flags options
@@ -43,6 +46,10 @@ h: show-face win p/make-null-handle
 b: new-face [type: base offset: 20x30 size: 100x60 color: 0.0.255 data: "B"
 	draw: [pen off fill-pen 255.0.0 box 10x10 50x40]]
 show-face b h
+; a base face's own text, centred: its pixels lie in the box size-text answers
+t: new-face [type: base offset: 150x30 size: 120x40 color: 255.255.255 text: "Zun é" draw: []]
+show-face t h
+print ["text-size" mold p/size-text t none]
 win/selected: b
 p/show-window h
 print "ready"
@@ -71,8 +78,9 @@ def events(x, app, last, timeout=30):
 
 
 def tests(x):
-    app = x.start_zun(SCRIPT)
-    x.read_until(app, "ready", 120)  # slow under the sanitizers
+    app = x.start_zun(SCRIPT, env=dict(x.env, FONTCONFIG_FILE=FONTS))
+    lines = x.read_until(app, "ready", 120)  # slow under the sanitizers
+    tw, th = (float(v) for v in lines[0].split("(")[1].rstrip(")").split(","))
     wid = x.find_window("Zun")
     x.check("title", x.prop(wid, "_NET_WM_NAME"), '_NET_WM_NAME(UTF8_STRING) = "Zun événement ☃"')
     x.check("class", x.prop(wid, "WM_CLASS"), 'WM_CLASS(STRING) = "zun", "Zun"')
@@ -85,7 +93,14 @@ def tests(x):
     x.check("base colour", xvfb_harness.region_is(rows, 20, 30, 120, 40, (0, 0, 255)), True)
     x.check("draw block box", xvfb_harness.region_is(rows, 30, 40, 70, 70, (255, 0, 0)), True)
     x.check("right of the box", xvfb_harness.region_is(rows, 70, 40, 120, 90, (0, 0, 255)), True)
-    x.check("below the base", xvfb_harness.region_is(rows, 0, 90, 300, 200, (250, 250, 250)), True)
+    x.check("below the base", xvfb_harness.region_is(rows, 0, 90, 150, 200, (250, 250, 250)), True)
+    # the text's dark pixels: some, and all within the centred box (1 pixel of
+    # anti-aliasing around it)
+    left, top = 150 + (120 - tw) / 2, 30 + (40 - th) / 2
+    dark = [(x_, y_) for y_ in range(30, 70) for x_ in range(150, 270) if sum(rows[y_][x_]) < 384]
+    x.check("text drawn", len(dark) > 20, True)
+    x.check("text inside its box", [p for p in dark if not (left - 1 <= p[0] <= left + tw + 1 and
+                                                           top - 1 <= p[1] <= top + th + 1)], [])
 
     # a click on the base face: offsets in its own units
     x.move(wid, 30, 40)
