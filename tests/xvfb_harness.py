@@ -73,6 +73,17 @@ class XError(Exception):
     pass
 
 
+def _communicate(proc, timeout, input=None):
+    """proc's output once it ends; stopped and XError past the time."""
+    try:
+        out, err = proc.communicate(input=input, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        stop(proc)
+        raise XError("timed out after %ss: %s" % (timeout, " ".join(proc.args)))
+    _CHILDREN.pop(proc.pid, None)
+    return out, err
+
+
 def start_xvfb(width=1024, height=768, dpi=96, timeout=10):
     """Xvfb on a free display; answers (process, ":N"), or (None, None)."""
     r, w = os.pipe()
@@ -125,12 +136,7 @@ class Session:
         """Runs a tool against the display; answers its CompletedProcess."""
         proc = spawn(cmd, env=self.env, stdin=subprocess.PIPE if input is not None else subprocess.DEVNULL,
                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        try:
-            out, err = proc.communicate(input=input, timeout=timeout)
-        except subprocess.TimeoutExpired:
-            stop(proc)
-            raise XError("timed out after %ss: %s" % (timeout, " ".join(cmd)))
-        _CHILDREN.pop(proc.pid, None)
+        out, err = _communicate(proc, timeout, input)
         done = subprocess.CompletedProcess(cmd, proc.returncode, out, err)
         if check and proc.returncode != 0:
             raise XError("%s failed (%d): %s" % (" ".join(cmd), proc.returncode, err.decode(errors="replace")))
@@ -147,13 +153,7 @@ class Session:
         """Runs a script to its end; answers its standard output."""
         proc = spawn([self.zun_path, self.script(body)], env=env or self.env,
                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        try:
-            out, _ = proc.communicate(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            stop(proc)
-            raise XError("zun timed out after %ss" % timeout)
-        _CHILDREN.pop(proc.pid, None)
-        return out.decode("utf-8", "replace")
+        return self.finish(proc, timeout)[0]
 
     def start_zun(self, body, env=None):
         """Starts a script that keeps running; read it with read_until."""
@@ -197,12 +197,7 @@ class Session:
 
     def finish(self, proc, timeout=10):
         """Waits for proc's end; answers (rest of its output, status)."""
-        try:
-            out, _ = proc.communicate(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            stop(proc)
-            raise XError("did not end within %ss" % timeout)
-        _CHILDREN.pop(proc.pid, None)
+        out, _ = _communicate(proc, timeout)
         return out.decode("utf-8", "replace"), proc.returncode
 
     # ---- windows ----------------------------------------------------------------
