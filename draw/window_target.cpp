@@ -12,6 +12,7 @@
 #include "datatypes/series/image.hpp"
 #include "datatypes/tuple.hpp"
 #include "draw/draw_pass.hpp"
+#include "draw/text_draw.hpp"
 #include "draw/walker.hpp"
 #include "services/image_record.hpp"
 
@@ -329,6 +330,9 @@ void WindowPass::begin(const Cell* face) {
         const Point far = Walker::point(size);
         draw_image(*m_walker, *img, Point{0, 0}, &far, nullptr, nullptr);
     }
+    const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+    draw_face_own_text(m_cr, face, Rgba{(text & 0xFF) / 255.0, ((text >> 8) & 0xFF) / 255.0,
+                                        ((text >> 16) & 0xFF) / 255.0, 1});
 }
 
 void WindowPass::draw(const Cell* commands) {

@@ -18,13 +18,16 @@
 #include "datatypes/time.hpp"
 #include "datatypes/triple.hpp"
 #include "datatypes/tuple.hpp"
+#include "draw/window_target.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
 #include "gui/menus.hpp"
 #include "gui/widget.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/stack.hpp"
+#include "platform/controls/controls.hpp"
 #include "platform/window.hpp"
+#include "services/clipboard.hpp"
 #include "startup/boot_texts.hpp"
 
 namespace zun::gui {
@@ -47,10 +50,12 @@ std::vector<Cell> g_slots;
 std::vector<uint32_t> g_free_slots;
 // [system/view/awake <event>]: the call dispatch evaluates.
 Cell g_awake_call = make_cell(TYPE_NONE);
+Cell g_refresh_call = make_cell(TYPE_NONE);
 
 void mark_slots() {
     if (!g_slots.empty()) collector::mark_cells(g_slots.data(), g_slots.data() + g_slots.size());
     collector::mark_cells(&g_awake_call, &g_awake_call + 1);
+    collector::mark_cells(&g_refresh_call, &g_refresh_call + 1);
 }
 
 uint32_t slot_of(HWND hwnd) {
@@ -58,10 +63,6 @@ uint32_t slot_of(HWND hwnd) {
     return uint32_t(GetWindowLong(hwnd, LONG_FACE));
 }
 
-double scale_now() {
-    if (!win::is_open()) return 1.0;
-    return desktop_settings().dpi / 96.0;
-}
 
 // ---- hooks of event! ----------------------------------------------------
 
@@ -77,7 +78,7 @@ void hook_client_origin(uint32_t w, int32_t* x, int32_t* y) {
     ClientToScreen(w, &p);
     *x = p.x, *y = p.y;
 }
-double hook_scale() { return scale_now(); }
+double hook_scale() { return scale(); }
 bool hook_pair_sized(uint32_t w) { return (GetWindowLong(w, LONG_CREATION) & CREATION_PAIR_SIZE) != 0; }
 int32_t hook_track(uint32_t w, int bar) {
     SCROLLINFO si;
@@ -153,17 +154,10 @@ void print_error(const Cell* error) {
     console_out::write_units(text, std::strlen(text), 1, true);
 }
 
-// Calls system/view/awake with the event under a try-all frame: nothing it
-// raises leaves here but a halt; an error escaping it is printed once.
-int call_awake(const Cell* event_cell) {
-    if (!awake_is_function()) return 1;
-    if (g_awake_call.is(TYPE_NONE)) {
-        stack::StackScope scope;
-        Cell* made = stack::push_cell();
-        boot_texts::load(made, "system/view/awake none", std::strlen("system/view/awake none"));
-        g_awake_call = *made;
-    }
-    block::head_cell(&g_awake_call)[1] = *event_cell;
+// Evaluates a block under a try-all frame: nothing it raises leaves here but
+// a halt; an error is printed once. Answers 0 when the result is the word
+// `stop`, else 1.
+int eval_guarded(Cell* code) {
     Cell* const top = stack::g_top;
     Cell* const base = stack::g_base;
     stack::CallFrame* const frames = stack::g_frame_top;
@@ -172,7 +166,7 @@ int call_awake(const Cell* event_cell) {
     stack::push_try_all_frame(&anon);
     int answer = 1;
     try {
-        const Flow flow = interpreter::eval_block(&g_awake_call, true);
+        const Flow flow = interpreter::eval_block(code, true);
         if (flow == Flow::normal) {
             const Cell* result = stack::top();
             if (result->is(TYPE_WORD)) {
@@ -197,6 +191,24 @@ int call_awake(const Cell* event_cell) {
     return answer;
 }
 
+// A block made once from source text, kept in a marked cell.
+Cell* kept_block(Cell* cell, const char* text) {
+    if (cell->is(TYPE_NONE)) {
+        stack::StackScope scope;
+        Cell* made = stack::push_cell();
+        boot_texts::load(made, text, std::strlen(text));
+        *cell = *made;
+    }
+    return cell;
+}
+
+// Calls system/view/awake with the event (see eval_guarded).
+int call_awake(const Cell* event_cell) {
+    if (!awake_is_function()) return 1;
+    block::head_cell(kept_block(&g_awake_call, "system/view/awake none"))[1] = *event_cell;
+    return eval_guarded(&g_awake_call);
+}
+
 }  // namespace
 
 // ---- start-up ------------------------------------------------------------
@@ -210,18 +222,30 @@ bool init() {
     // at exit the windows go without their faces: the runtime is gone by then
     std::atexit([] { shutdown(); });
     install_hooks();
+    set_dpi(cursor_monitor_dpi());
+    win::register_system_controls();
+    clipboard::install_edit_clipboard();  // EDIT's clipboard keys on the real clipboard
     register_classes();
     widget::register_classes();
     return true;
 }
 
 bool display_open() { return g_open; }
+
+// The monitors changed: the language-level refresh-screens rebuilds the
+// screen faces, when the GUI engine has defined it.
+void refresh_screens() {
+    eval_guarded(kept_block(&g_refresh_call,
+                            "if all [find words-of system/view/platform 'refresh-screens"
+                            " function? get in system/view/platform 'refresh-screens] [system/view/platform/refresh-screens]"));
+}
 const std::string& display_error() { return g_error; }
 
 void shutdown() {
     if (!g_open) return;
     g_slots.clear();
     g_free_slots.clear();
+    draw::release_all_render_targets();
     win::close();
     g_open = false;
     g_tried = false;

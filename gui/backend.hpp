@@ -39,11 +39,19 @@ int dispatch_event(const event::Message& msg, uint32_t flags, uint32_t type);
 uint32_t face_window(const Cell* face);  // the handle! of its state, 0 when none
 bool face_of_window(uint32_t hwnd, Cell* out);
 
+// gui/face-to-image: a new image! of the face in out (a stack cell): the
+// screen face's area, a base face drawn through the capture pass, any other
+// face's window as composed; false when the face has nothing to capture.
+bool face_to_image(const Cell* face, Cell* out);
+
 // The entry of platform routine `index` (0-based, member order) that the
 // windows layer answers, nullptr for the others.
 routine::Entry platform_entry(int index);
 // The routines behind the memory-display object, a new block pushed; none
 // when the in-memory display is not selected.
 Cell* push_memory_display_routines();
+// The routine giving gui/init's values to system/view (version, metrics,
+// the default font), a new cell pushed.
+Cell* push_startup_values_routine();
 
 }  // namespace zun::gui

@@ -1,4 +1,5 @@
 #include "gui/font.hpp"
+#include "gui/face.hpp"
 
 #include <algorithm>
 
@@ -171,16 +172,24 @@ void update_font(const Cell* font, int32_t) {
     const Cell font_copy = *font;
     font_release_state(&font_copy);
     make_font(nullptr, &font_copy, true);
-    const Cell* parent = field_of(&font_copy, FONT_PARENT);
-    if (!parent->is(TYPE_BLOCK)) return;
-    for (const Cell* c = block::head_cell(const_cast<Cell*>(parent)); c < block::tail_cell(parent); ++c)
-        mark_layout_stale(c);
+    const Cell parent = *field_of(&font_copy, FONT_PARENT);
+    if (!parent.is(TYPE_BLOCK)) return;
+    // each face's font set again and its window redrawn: re-read the block
+    // after each, setting a font allocates
+    for (int32_t i = 0; i < block::length_from_head(&parent); ++i) {
+        const Cell face = block::head_cell(const_cast<Cell*>(&parent))[i];
+        mark_layout_stale(&face);
+        if (draw::object_with_fields(&face, FACE_FIELDS)) set_font(&face);
+    }
 }
 
 void update_para(const Cell* face, int32_t) {
     if (!draw::object_with_fields(face, FACE_FIELDS)) return;
     mark_layout_stale(face);
     Cell* state = field_of(face, FACE_STATE);
+    if (!state->is(TYPE_BLOCK)) return;
+    set_para_style(face);
+    state = field_of(face, FACE_STATE);
     if (!state->is(TYPE_BLOCK) || block::length_from_start(state) < 2) return;
     Cell* mask = block::cell_at(state, 1);
     if (mask->is(TYPE_INTEGER)) mask->data2 |= 0x40000;

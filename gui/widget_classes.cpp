@@ -171,7 +171,6 @@ uint32_t flag_bit(const Cell* word) {
 }  // namespace
 
 void register_classes() {
-    register_system_controls();
     for (const Superclass& s : k_superclasses) superclass(s);
 }
 

@@ -1395,6 +1395,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             sync_toplevel(hwnd);
             return 1;
         }
+        case 0x000E:  // WM_GETTEXTLENGTH (bytes of the UTF-8 text)
+            return static_cast<LRESULT>(w->text.size());
         case WM_GETTEXT: {
             if (wp == 0 || !lp) return 0;
             size_t n = std::min<size_t>(wp - 1, w->text.size());

@@ -73,6 +73,37 @@ HWND pointer_target(POINT screen, LRESULT* hit) {
     return 0;
 }
 
+}  // namespace
+
+HWND WindowFromPoint(POINT screen) {
+    State& s = state();
+    LRESULT hit = HTCLIENT;
+    for (HWND top : std::vector<HWND>(s.tops)) {
+        Window* w = get(top);
+        if (!w || (w->style & WS_MINIMIZE)) continue;
+        if (HWND h = hit_in(top, screen, {screen.x - w->rect.left, screen.y - w->rect.top}, &hit)) return h;
+    }
+    return 0;
+}
+
+HWND ChildWindowFromPoint(HWND parent, POINT client) {
+    RECT area;
+    if (!GetClientRect(parent, &area) || client.x < 0 || client.y < 0 || client.x >= area.right ||
+        client.y >= area.bottom)
+        return 0;
+    POINT screen = client;
+    ClientToScreen(parent, &screen);
+    for (HWND child : EnumChildWindows(parent)) {
+        RECT r;
+        if (IsWindowVisible(child) && GetWindowRect(child, &r) && screen.x >= r.left && screen.y >= r.top &&
+            screen.x < r.right && screen.y < r.bottom)
+            return child;
+    }
+    return parent;
+}
+
+namespace {
+
 void leave_tracked(HWND now_over) {
     State& s = state();
     if (!s.track_hwnd || s.track_hwnd == now_over) return;

@@ -191,6 +191,9 @@ void prepare() {
         // item 30: the memory-display routines, none without that display
         const Cell memory = *gui::push_memory_display_routines();
         block::append_cell(&made, &memory);
+        // item 31: gui/init's version record, metrics and default font
+        const Cell values = *gui::push_startup_values_routine();
+        block::append_cell(&made, &values);
         *field_path({"internal", "view-platform"}) = made;
     }
     // The address `about/debug` gives for a build without version-control data.

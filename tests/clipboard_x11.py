@@ -1,26 +1,25 @@
 #!/usr/bin/env python3
 """The clipboard on a real X server: xclip is the other program.
 
-Xvfb runs on a free display for the test and is stopped by its pid. Text goes
-both ways (non-ASCII, a 1 MiB text of ours and a 5 MB one of xclip's, both
-through INCR), file lists as text/uri-list, images as image/png (ours decoded
+Xvfb runs on a free display through the shared harness (xvfb_harness.py),
+which stops everything it started. Text goes both ways (non-ASCII, a 1 MiB
+text of ours and a 5 MB one of xclip's, both through INCR), file lists as text/uri-list, images as image/png (ours decoded
 by ImageMagick), TARGETS as xclip lists them, an owner that never answers, and
 losing the clipboard to xclip. Without Xvfb, xclip or ImageMagick the test is
 skipped, except under CI=true, where it fails.
 """
 import ctypes
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import struct
 import zlib
 
+import xvfb_harness
+
 ZUN = sys.argv[1]
 FAILURES = []
-SKIP = 77
 
 
 def check(what, got, want):
@@ -28,67 +27,25 @@ def check(what, got, want):
         FAILURES.append("%s:\n  want %.200r\n  got  %.200r" % (what, want, got))
 
 
-def start_xvfb():
-    r, w = os.pipe()
-    proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp", "-noreset"], pass_fds=(w,),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(w)
-    number = b""
-    deadline = time.time() + 10
-    while not number.endswith(b"\n") and time.time() < deadline:
-        chunk = os.read(r, 16)
-        if not chunk:
-            break
-        number += chunk
-    os.close(r)
-    if not number.strip():
-        proc.kill()
-        proc.wait()
-        return None, None
-    return proc, ":" + number.decode().strip()
-
-
-class Session:
-    def __init__(self, display, folder):
-        self.env = dict(os.environ, DISPLAY=display)
-        self.env.pop("ZUN_DISPLAY", None)
-        self.folder = folder
-        self.count = 0
-
-    def script(self, body):
-        self.count += 1
-        path = os.path.join(self.folder, "s%d.zun" % self.count)
-        with open(path, "w", encoding="utf-8") as f:
-            f.write("Zun []\n" + body + "\n")
-        return path
-
-    def zun(self, body, timeout=60):
-        run = subprocess.run([ZUN, self.script(body)], env=self.env, capture_output=True, timeout=timeout)
-        return run.stdout.decode("utf-8", "replace")
-
+class Session(xvfb_harness.Session):
     def zun_owning(self, body, then, serve=3):
         """Runs body (which writes the clipboard), then `then()` while zun serves."""
-        proc = subprocess.Popen([ZUN, self.script(body + '\nprint "ready"\nwait %d' % serve)],
-                                env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        proc = self.start_zun(body + '\nprint "ready"\nwait %d' % serve)
         try:
-            line = proc.stdout.readline()
-            while line and line.strip() != b"ready":
-                line = proc.stdout.readline()
+            self.read_until(proc, "ready", timeout=30)
             return then()
         finally:
-            proc.kill()
-            proc.wait()
+            xvfb_harness.stop(proc)
 
     def xclip_out(self, target=None, timeout=10):
         cmd = ["xclip", "-selection", "clipboard", "-o"] + (["-t", target] if target else [])
-        return subprocess.run(cmd, env=self.env, capture_output=True, timeout=timeout).stdout
+        return self.run(cmd, timeout=timeout).stdout
 
     def xclip_in(self, data, target=None):
-        """xclip owns the clipboard in the foreground until killed."""
+        """xclip owns the clipboard in the foreground until stopped."""
         cmd = ["xclip", "-quiet", "-selection", "clipboard", "-i"] + (["-t", target] if target else [])
-        proc = subprocess.Popen(cmd, env=self.env, stdin=subprocess.PIPE,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        proc = xvfb_harness.spawn(cmd, env=self.env, stdin=subprocess.PIPE,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         proc.stdin.write(data)
         proc.stdin.close()
         time.sleep(0.3)  # it takes the selection once its input ends
@@ -243,8 +200,7 @@ def tests(s, display, folder):
     check("our text read by xclip", got.decode("utf-8"), text)
     xc = s.xclip_in("xclip: ünïcödé ☃\n".encode())
     check("xclip's text", s.zun("print mold read-clipboard"), '"xclip: ünïcödé ☃^/"\n')
-    xc.kill()
-    xc.wait()
+    xvfb_harness.stop(xc)
 
     # Large texts: ours (1 MiB) through our INCR, xclip's (5 MB) through its INCR.
     big = os.path.join(folder, "big.txt")
@@ -261,8 +217,7 @@ def tests(s, display, folder):
         f.write(huge)
     check("5 MB from xclip", s.zun("x: read-clipboard print length? x print x = read %%%s" % huge_file),
           "5000000\ntrue\n")
-    xc.kill()
-    xc.wait()
+    xvfb_harness.stop(xc)
 
     # Reading what we own goes through the server, INCR included.
     check("our own texts back", s.zun('write-clipboard "é" print mold read-clipboard\n'
@@ -272,8 +227,8 @@ def tests(s, display, folder):
 
     # Several requestors at once, each through INCR.
     def three_readers():
-        procs = [subprocess.Popen(["xclip", "-selection", "clipboard", "-o"], env=s.env,
-                                  stdout=subprocess.PIPE) for _ in range(3)]
+        procs = [xvfb_harness.spawn(["xclip", "-selection", "clipboard", "-o"], env=s.env,
+                                           stdout=subprocess.PIPE) for _ in range(3)]
         return [p.communicate(timeout=10)[0] for p in procs]
     outs = s.zun_owning("write-clipboard read %%%s" % big, three_readers)
     check("three INCR transfers at once", [o == want for o in outs], [True] * 3)
@@ -281,8 +236,7 @@ def tests(s, display, folder):
     # File lists.
     xc = s.xclip_in(b"file:///tmp/a%20b\r\nfile:///tmp/%C3%BC\r\n", "text/uri-list")
     check("uri-list from xclip", s.zun("print mold read-clipboard"), '[%"/tmp/a b" %/tmp/ü]\n')
-    xc.kill()
-    xc.wait()
+    xvfb_harness.stop(xc)
     got = s.zun_owning('write-clipboard [%/tmp/a %"/tmp/b c" %/tmp/ü]', lambda: s.xclip_out("text/uri-list"))
     check("our uri-list", got, b"file:///tmp/a\r\nfile:///tmp/b%20c\r\nfile:///tmp/%C3%BC\r\n")
 
@@ -302,8 +256,7 @@ def tests(s, display, folder):
     xc = s.xclip_in(png(3, 2, pixels), "image/png")
     check("png from xclip", s.zun("i: read-clipboard print i/size print pick i 2 print pick i 4"),
           "3x2\n0.255.0.127\n10.20.30.255\n")
-    xc.kill()
-    xc.wait()
+    xvfb_harness.stop(xc)
     made = "make image! [3x2 #{%s} #{%s}]" % (
         bytes(b for i, b in enumerate(pixels) if i % 4 != 3).hex(),
         bytes(255 - b for i, b in enumerate(pixels) if i % 4 == 3).hex())
@@ -316,16 +269,15 @@ def tests(s, display, folder):
     def take_over():
         return s.xclip_in(b"theirs")
     holder = []
-    proc = subprocess.Popen([ZUN, s.script('print write-clipboard "ours"\nprint "ready"\nwait 1\n'
-                                           'print mold read-clipboard')],
-                            env=s.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    proc = xvfb_harness.spawn([ZUN, s.script('print write-clipboard "ours"\nprint "ready"\nwait 1\n'
+                                              'print mold read-clipboard')],
+                              env=s.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     line = proc.stdout.readline()
     line = proc.stdout.readline()
     holder.append(take_over())
     out = proc.communicate(timeout=20)[0].decode()
     check("after xclip took it", out, '"theirs"\n')
-    holder[0].kill()
-    holder[0].wait()
+    xvfb_harness.stop(holder[0])
 
     # At exit a clipboard manager is asked to keep what we own.
     result = []
@@ -349,32 +301,11 @@ def tests(s, display, folder):
     close()
 
 
-def main():
-    missing = [t for t in ("Xvfb", "xclip", "convert") if not shutil.which(t)]
-    if missing:
-        if os.environ.get("CI") == "true":
-            print("missing tools: " + " ".join(missing))
-            return 1
-        print("skipped: missing " + " ".join(missing))
-        return SKIP
-    server, display = start_xvfb()
-    if not server:
-        print("Xvfb did not start")
-        return 1 if os.environ.get("CI") == "true" else SKIP
-    try:
-        with tempfile.TemporaryDirectory() as folder:
-            tests(Session(display, folder), display, folder)
-    finally:
-        server.terminate()
-        try:
-            server.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            server.kill()
-            server.wait()
-    for f in FAILURES:
-        print("FAIL " + f)
-    return 1 if FAILURES else 0
+def run(session):
+    s = Session(session.zun_path, session.display, session.folder)
+    tests(s, session.display, session.folder)
+    session.failures.extend(FAILURES)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(xvfb_harness.main(run, tools=("xclip", "convert")))

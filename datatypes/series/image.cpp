@@ -20,6 +20,7 @@
 #include "datatypes/series/string.hpp"
 #include "datatypes/tuple.hpp"
 #include "datatypes/word.hpp"
+#include "gui/backend.hpp"
 #include "interpreter/actions.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/stack.hpp"
@@ -211,7 +212,8 @@ Cell* to(Cell*, Cell* spec, int) {
             if (flow != Flow::normal) raise_flow(flow);
             bool face = !logic::false_value(stack::top());
             stack::pop(1);
-            if (face) fire_not_done();  // window captures come with the GUI
+            if (face && gui::face_to_image(spec, result)) return result;
+            if (face) fire_not_done();
         }
     }
     support::fire_bad_to(TYPE_IMAGE, spec);

@@ -148,6 +148,28 @@ TEST_F(WindowLayerTest, HandlesLongsAndTree) {
                                          {k, WM_NCDESTROY, 0, 0}, {again, WM_NCDESTROY, 0, 0}}));
 }
 
+TEST_F(WindowLayerTest, WindowsFromPointsAndTextLength) {
+    HWND t = top(100, 100, 300, 200);
+    HWND c = child(t, 10, 10, 50, 50);
+    HWND hidden = child(t, 100, 10, 50, 50);
+    ShowWindow(hidden, SW_HIDE);
+    struct Case {
+        POINT screen;
+        HWND window;
+    };
+    for (const Case& k : {Case{{115, 115}, c}, Case{{105, 105}, t}, Case{{205, 115}, t}, Case{{50, 50}, 0}})
+        EXPECT_EQ(WindowFromPoint(k.screen), k.window) << k.screen.x << "," << k.screen.y;
+    struct ChildCase {
+        POINT client;
+        HWND window;
+    };
+    for (const ChildCase& k : {ChildCase{{15, 15}, c}, ChildCase{{5, 5}, t}, ChildCase{{105, 15}, t},
+                               ChildCase{{-1, 5}, 0}, ChildCase{{400, 5}, 0}})
+        EXPECT_EQ(ChildWindowFromPoint(t, k.client), k.window) << k.client.x << "," << k.client.y;
+    SetWindowText(t, "h\u00e9");
+    EXPECT_EQ(SendMessage(t, 0x000E /* WM_GETTEXTLENGTH */, 0, 0), 3);  // UTF-8 bytes
+}
+
 TEST_F(WindowLayerTest, SuperclassChainsThroughCallWindowProc) {
     static WNDPROC base = nullptr;
     static std::vector<UINT> filtered;
