@@ -828,7 +828,26 @@ void check_routine_arguments(const Cell& fn, const Cell& name) {
     }
 }
 
-Flow call_routine(const Cell& fn, const Cell& name) {
+// True when every argument a routine checks is declared any-type!: its check
+// can then never fail, nor its spec be found bad.
+bool routine_checks_nothing(const Cell& fn) {
+    const NodeId spec = fn.data2;
+    uint32_t k = routine::arity(&fn);
+    for (uint32_t i = length_of(spec); i-- > 0 && k > 0;) {
+        const Cell word = cells_of(spec)[i];
+        if (!word.is(TYPE_WORD)) continue;
+        --k;
+        const Cell types = i + 1 < length_of(spec) ? cells_of(spec)[i + 1] : none_value();
+        if (!types.is(TYPE_BLOCK) || block::length_from_head(&types) == 0) return false;
+        const Cell first = cells_of(types.data2)[head_of(types)];
+        if (!first.is(TYPE_WORD) ||
+            symbol::canonical(first.data2) != symbol::canonical(sym::id(sym::any_type_type)))
+            return false;
+    }
+    return true;
+}
+
+Flow call_routine(const Cell& fn, const Cell& name, bool check = true) {
     const Cell entry_cell = *function::more_cell(&fn, function::MORE_ENTRY);
     const routine::Entry entry = entry_cell.is(TYPE_INTEGER) ? routine::entry(uint32_t(entry_cell.as_int())) : nullptr;
     if (!entry) not_done_raise();
@@ -843,7 +862,7 @@ Flow call_routine(const Cell& fn, const Cell& name) {
             result = entry(args);
             stack::pop_frame();
         } else {
-            check_routine_arguments(fn, name);
+            if (check) check_routine_arguments(fn, name);
             result = entry(args);
         }
     } catch (const PendingFlow& pending) {
@@ -1121,6 +1140,7 @@ struct Shape {
     uint8_t args = 0;
     uint8_t tail = 0;    // functions: cells after the arguments
     uint8_t fast = 0;    // natives and actions: a start-up value with a fast path
+    uint8_t unchecked = 0;  // routines: no argument check can fail
     uint32_t slots = 0;  // natives and actions: refinement slots
     uint64_t falses = 0; // bit k: tail cell k is logic false, else none!
     uint64_t accept[SHAPE_ARGS] = {};
@@ -1150,12 +1170,22 @@ uint64_t type_mask(const Cell& ts) {
     const uint32_t n = length_of(spec);
     const Cell* e = cells_of(spec);
     bool simple = true;
-    uint32_t i = 0;
+    // A return: after the arguments takes no cell (a return: before one
+    // would shift the entries the error reports name).
+    bool returned = false;
+    uint32_t i = 0, args = 0;
     for (; i < n && e[i].is(TYPE_TYPESET); i++) {
-        if ((e[i].header & CLASS_MASK) != CLASS_NORMAL || i >= SHAPE_ARGS) simple = false;
-        else sh.accept[i] = type_mask(e[i]);
+        const uint32_t cls = e[i].header & CLASS_MASK;
+        if (cls == CLASS_RETURN) {
+            returned = true;
+        } else if (cls != CLASS_NORMAL || returned || args >= SHAPE_ARGS) {
+            simple = false;
+            args++;
+        } else {
+            sh.accept[args++] = type_mask(e[i]);
+        }
     }
-    sh.args = uint8_t(i);
+    sh.args = uint8_t(args);
     uint32_t tail = 0;
     for (; i < n; i++) {
         if (e[i].is(TYPE_REFINEMENT)) {
@@ -1182,6 +1212,8 @@ uint64_t type_mask(const Cell& ts) {
         if (entry.is(TYPE_INTEGER) && entry.as_int() != 0) simple = false;  // compiled bodies
         sh.body = more[function::MORE_BODY];
     }
+    if (fn.is(TYPE_ROUTINE) && !(fn.header & routine::CELL_ARGUMENTS_FLAG))
+        sh.unchecked = routine_checks_nothing(fn);
     sh.simple = simple;
     sh.fast = native && fast_target(fn) != nullptr;
     Shape& slot = g_shapes[fn.data3 % SHAPE_TABLE];
@@ -1251,7 +1283,8 @@ inline const Shape* shape_again(const Shape* sh, const Cell& fn) {
         Cell* c = stack::push_cell();
         *c = (k < 64 && ((falses >> k) & 1)) ? logic::make_value(false) : none_value();
     }
-    if (Flow flow = call_routine(fn, name); flow != Flow::normal) return flow;
+    const bool check = !shape_again(sh, fn)->unchecked;
+    if (Flow flow = call_routine(fn, name, check); flow != Flow::normal) return flow;
     stack::pop_frame();
     return Flow::normal;
 }
