@@ -1511,25 +1511,6 @@ Flow set_word_guarded(Cell* word, const Cell* value) {
     return Flow::normal;
 }
 
-// The value cell of a word, which a set fills directly: a function's, the
-// global context's, or an object's field (marked as assigned) when the
-// object has no on-change handler; nullptr for a handler to run and for the
-// setter's error cases.
-inline Cell* plain_target(const Cell& word) {
-    const NodeId context = word.data1;
-    if (!context || word.data3 == context::NO_INDEX) return nullptr;
-    const Cell* c = context::cell_of(context);
-    if (!c->data2) return nullptr;
-    if (c->header & context::STACK_FLAG) return stack::values_cell(c->data2) + word.data3;
-    memory::SeriesBuffer* values = buf(c->data2);
-    if (word.data3 >= values->used() / CELL) return nullptr;
-    if (context::kind_of(c) == context::OBJECT_KIND) {
-        if (context::owner_of(context)->data3) return nullptr;
-        word::context_word_at(context, word.data3)->header |= context::CHANGED_MARK;
-    }
-    return values->head_cell() + word.data3;
-}
-
 Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
     if (pos >= tail_of(code)) fire(ErrorId::script_need_value, word);
     const stack::CallFrame* const record = stack::g_frame_top;
@@ -1542,7 +1523,7 @@ Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
         return pass_on(flow, record);
     const Cell value = slot[1];
     if (value.is(TYPE_UNSET)) fire(ErrorId::script_need_value, word);
-    if (Cell* target = plain_target(*slot)) *target = value;
+    if (Cell* target = word::plain_target(slot)) *target = value;
     else if (Flow flow = set_word_guarded(slot, &value); flow != Flow::normal)
         return pass_on(flow, record);
     *slot = value;
