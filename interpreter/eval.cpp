@@ -141,7 +141,9 @@ inline Flow pass_on(Flow flow, const stack::CallFrame* record) {
 Flow eval_expression(const Code& code, uint32_t& pos, bool no_infix, bool as_data);
 [[gnu::noinline]] Flow eval_active(const Code& code, uint32_t& pos, bool as_data);
 // v: the code's cells, read again after anything that ran code.
-[[gnu::noinline]] Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry);
+// op: the value of the operator word at pos, found by the caller.
+[[gnu::noinline]] Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry,
+                                  const Cell* op);
 
 // Types that stand for themselves in code, and the values a word gives
 // without a call or an error: one bit test each.
@@ -222,7 +224,7 @@ inline Flow run_inline(const Cell& blk) {
     // Most words after a value are the next argument, not an operator.
     const Cell* op = bound_value(v.cells[pos]);
     if (!op || !op->is(TYPE_OP)) return Flow::normal;
-    return eval_infix(code, v, pos, entry);
+    return eval_infix(code, v, pos, entry, op);
 }
 
 // ---------------------------------------------------------------- blocks
@@ -1581,11 +1583,13 @@ inline const Cell* plain_integer_operand(const Cell* cell) {
 
 // Operators after a value: no precedence, grouping to the left. The code's
 // cells are read again after anything that ran code.
-Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry) {
-    for (;;) {
-        if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
-        const Cell* op = bound_value(v.cells[pos]);
-        if (!op || !op->is(TYPE_OP)) return Flow::normal;
+Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry, const Cell* op) {
+    for (bool first = true;; first = false) {
+        if (!first) {
+            if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
+            op = bound_value(v.cells[pos]);
+            if (!op || !op->is(TYPE_OP)) return Flow::normal;
+        }
         if (g_trace_switch) [[unlikely]] {
             trace_event(TRACE_FETCH, code.node, int32_t(pos), nullptr, v.cells + pos);
             v = view_of(code);
