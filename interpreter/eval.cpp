@@ -1141,7 +1141,8 @@ struct Shape {
     uint8_t simple = 0;  // else the call takes the general way
     uint8_t args = 0;
     uint8_t tail = 0;    // functions: cells after the arguments
-    uint8_t fast = 0;    // natives and actions: a start-up value with a fast path
+    uint8_t fast = 0;    // natives and actions: the kind of their fast path (start-up values)
+    uint8_t fast_op = 0;
     uint8_t unchecked = 0;  // routines: no argument check can fail
     uint32_t slots = 0;  // natives and actions: refinement slots
     uint64_t falses = 0; // bit k: tail cell k is logic false, else none!
@@ -1217,7 +1218,10 @@ uint64_t type_mask(const Cell& ts) {
     if (fn.is(TYPE_ROUTINE) && !(fn.header & routine::CELL_ARGUMENTS_FLAG))
         sh.unchecked = routine_checks_nothing(fn);
     sh.simple = simple;
-    sh.fast = native && fast_target(fn) != nullptr;
+    if (const FastTarget* t = native ? fast_target(fn) : nullptr) {
+        sh.fast = t->kind;
+        sh.fast_op = t->op;
+    }
     Shape& slot = g_shapes[fn.data3 % SHAPE_TABLE];
     slot = sh;
     return slot;
@@ -1233,9 +1237,10 @@ inline const Shape& shape_of(const Cell& fn) {
 
 // The table entry of fn again after code ran: the calls it made may have put
 // another function's shape in its slot. An entry for fn's more-block is
-// fn's own whatever its epoch: the call keeps fn, and its more-block, alive.
+// fn's own whatever its epoch: the call keeps fn, and its more-block, alive,
+// and no other value of a type that has shapes shares a more-block.
 inline const Shape* shape_again(const Shape* sh, const Cell& fn) {
-    if (sh->more == fn.data3 && sh->spec == fn.data2 && sh->type == fn.type()) [[likely]]
+    if (sh->more == fn.data3) [[likely]]
         return sh;
     return &shape_of(fn);
 }
@@ -1339,18 +1344,17 @@ inline natives::Entry entry_of(const Cell& fn) {
     stack::push_interp_native_frame(&name);
     if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
     if (sh->fast && !g_trace_switch) {
-        if (const FastTarget* t = fast_target(fn)) {
-            if (t->kind == FAST_KIND_BRANCH) {
-                Flow flow;
-                if (run_branch(t->op, &flow)) {
-                    if (flow != Flow::normal) return flow;
-                    stack::pop_frame();
-                    return Flow::normal;
-                }
-            } else if (fast_call_in_frame(*t)) {
+        const FastTarget t{fn.data2, fn.data3, sh->fast, sh->fast_op};
+        if (t.kind == FAST_KIND_BRANCH) {
+            Flow flow;
+            if (run_branch(t.op, &flow)) {
+                if (flow != Flow::normal) return flow;
                 stack::pop_frame();
                 return Flow::normal;
             }
+        } else if (fast_call_in_frame(t)) {
+            stack::pop_frame();
+            return Flow::normal;
         }
     }
     const natives::Entry entry = entry_of(fn);
@@ -1748,7 +1752,10 @@ void init() {
 
 Cell* code_position() { return g_code_position; }
 
-void note_start_up_values() { capture_fast_targets(); }
+void note_start_up_values() {
+    new_shape_epoch();  // shapes keep the fast paths found
+    capture_fast_targets();
+}
 
 void raise_pending(Flow code) {
     PendingFlow pending;
