@@ -1518,13 +1518,15 @@ Flow set_word_guarded(Cell* word, const Cell* value) {
 }
 
 Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
-    if (pos >= tail_of(code)) fire(ErrorId::script_need_value, word);
+    View v = view_of(code);
+    if (pos >= v.tail) fire(ErrorId::script_need_value, word);
     const stack::CallFrame* const record = stack::g_frame_top;
     stack::push_interp_native_frame(&word);
     Cell* slot = stack::push(&word);  // slot 0: the word, then the value
-    if (g_trace_switch) [[unlikely]]
+    if (g_trace_switch) [[unlikely]] {
         trace_push(code, pos - 1);
-    View v = view_of(code);
+        v = view_of(code);
+    }
     if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal)
         return pass_on(flow, record);
     const Cell value = slot[1];
