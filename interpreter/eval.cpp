@@ -850,10 +850,10 @@ bool routine_checks_nothing(const Cell& fn) {
 }
 
 Flow call_routine(const Cell& fn, const Cell& name, bool check = true) {
-    const Cell entry_cell = *function::more_cell(&fn, function::MORE_ENTRY);
+    const Cell entry_cell = *more_of(fn, function::MORE_ENTRY);
     const routine::Entry entry = entry_cell.is(TYPE_INTEGER) ? routine::entry(uint32_t(entry_cell.as_int())) : nullptr;
     if (!entry) not_done_raise();
-    const Cell return_cell = *function::more_cell(&fn, function::MORE_OWNER);
+    const Cell return_cell = *more_of(fn, function::MORE_OWNER);
     const int32_t return_type = return_cell.is(TYPE_INTEGER) ? return_cell.as_int() : routine::NO_RETURN_TYPE;
     Cell* args = stack::g_base;
     routine::MachineResult result;
