@@ -587,9 +587,14 @@ uint32_t write_utf8_bounded(Cell* str, uint8_t* out, int32_t room, int32_t limit
     uint32_t unit = checked_unit(string::buffer_of(str));
     const uint8_t* p = string::head_pointer(str);
     int32_t written = 0;
-    for (uint32_t i = 0; i < n && written < room; i++, p += unit)
-        written += int32_t(encode_utf8_char_bounded(string::get_char(p, unit), out + written,
-                                                    room - written));
+    for (uint32_t i = 0; i < n && written < room; i++, p += unit) {
+        const uint32_t c = string::get_char(p, unit);
+        if (c < 0x80) {  // most source text: one byte as it stands
+            out[written++] = uint8_t(c);
+            continue;
+        }
+        written += int32_t(encode_utf8_char_bounded(c, out + written, room - written));
+    }
     if (terminate && written < room) out[written] = 0;
     return uint32_t(written);
 }

@@ -41,6 +41,24 @@ Cell* symbol_record(const Cell* word);
 int32_t bind_to(NodeId context, Cell* word);
 inline Cell* get_value(const Cell* word) { return context::value_address(word, word->data1); }
 Cell* set_value(Cell* word, const Cell* value);
+// The value cell that a set of the word fills directly: a function's, the
+// global context's, or an object's field (marked as assigned) when the
+// object has no on-change handler; nullptr when set_value must run (a
+// handler, a word not yet located, the setter's errors).
+inline Cell* plain_target(const Cell* word) {
+    const NodeId context = word->data1;
+    if (!context || word->data3 == context::NO_INDEX) return nullptr;
+    const Cell* c = context::cell_of(context);
+    if (!c->data2) return nullptr;
+    if (c->header & context::STACK_FLAG) return stack::values_cell(c->data2) + word->data3;
+    memory::SeriesBuffer* values = memory::buffer_of(c->data2);
+    if (word->data3 >= values->used() / sizeof(Cell)) return nullptr;
+    if (context::kind_of(c) == context::OBJECT_KIND) {
+        if (context::owner_of(context)->data3) return nullptr;
+        context_word_at(context, word->data3)->header |= context::CHANGED_MARK;
+    }
+    return values->head_cell() + word->data3;
+}
 Cell* push_value(const Cell* word);  // script no-value when unset!
 void set_from_args();                // argument 0 the word, 1 the value
 Cell* push_as_string(const Cell* word);

@@ -141,7 +141,9 @@ inline Flow pass_on(Flow flow, const stack::CallFrame* record) {
 Flow eval_expression(const Code& code, uint32_t& pos, bool no_infix, bool as_data);
 [[gnu::noinline]] Flow eval_active(const Code& code, uint32_t& pos, bool as_data);
 // v: the code's cells, read again after anything that ran code.
-[[gnu::noinline]] Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry);
+// op: the value of the operator word at pos, found by the caller.
+[[gnu::noinline]] Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry,
+                                  const Cell* op);
 
 // Types that stand for themselves in code, and the values a word gives
 // without a call or an error: one bit test each.
@@ -222,7 +224,7 @@ inline Flow run_inline(const Cell& blk) {
     // Most words after a value are the next argument, not an operator.
     const Cell* op = bound_value(v.cells[pos]);
     if (!op || !op->is(TYPE_OP)) return Flow::normal;
-    return eval_infix(code, v, pos, entry);
+    return eval_infix(code, v, pos, entry, op);
 }
 
 // ---------------------------------------------------------------- blocks
@@ -828,11 +830,30 @@ void check_routine_arguments(const Cell& fn, const Cell& name) {
     }
 }
 
-Flow call_routine(const Cell& fn, const Cell& name) {
-    const Cell entry_cell = *function::more_cell(&fn, function::MORE_ENTRY);
+// True when every argument a routine checks is declared any-type!: its check
+// can then never fail, nor its spec be found bad.
+bool routine_checks_nothing(const Cell& fn) {
+    const NodeId spec = fn.data2;
+    uint32_t k = routine::arity(&fn);
+    for (uint32_t i = length_of(spec); i-- > 0 && k > 0;) {
+        const Cell word = cells_of(spec)[i];
+        if (!word.is(TYPE_WORD)) continue;
+        --k;
+        const Cell types = i + 1 < length_of(spec) ? cells_of(spec)[i + 1] : none_value();
+        if (!types.is(TYPE_BLOCK) || block::length_from_head(&types) == 0) return false;
+        const Cell first = cells_of(types.data2)[head_of(types)];
+        if (!first.is(TYPE_WORD) ||
+            symbol::canonical(first.data2) != symbol::canonical(sym::id(sym::any_type_type)))
+            return false;
+    }
+    return true;
+}
+
+Flow call_routine(const Cell& fn, const Cell& name, bool check = true) {
+    const Cell entry_cell = *more_of(fn, function::MORE_ENTRY);
     const routine::Entry entry = entry_cell.is(TYPE_INTEGER) ? routine::entry(uint32_t(entry_cell.as_int())) : nullptr;
     if (!entry) not_done_raise();
-    const Cell return_cell = *function::more_cell(&fn, function::MORE_OWNER);
+    const Cell return_cell = *more_of(fn, function::MORE_OWNER);
     const int32_t return_type = return_cell.is(TYPE_INTEGER) ? return_cell.as_int() : routine::NO_RETURN_TYPE;
     Cell* args = stack::g_base;
     routine::MachineResult result;
@@ -843,7 +864,7 @@ Flow call_routine(const Cell& fn, const Cell& name) {
             result = entry(args);
             stack::pop_frame();
         } else {
-            check_routine_arguments(fn, name);
+            if (check) check_routine_arguments(fn, name);
             result = entry(args);
         }
     } catch (const PendingFlow& pending) {
@@ -1120,7 +1141,9 @@ struct Shape {
     uint8_t simple = 0;  // else the call takes the general way
     uint8_t args = 0;
     uint8_t tail = 0;    // functions: cells after the arguments
-    uint8_t fast = 0;    // natives and actions: a start-up value with a fast path
+    uint8_t fast = 0;    // natives and actions: the kind of their fast path (start-up values)
+    uint8_t fast_op = 0;
+    uint8_t unchecked = 0;  // routines: no argument check can fail
     uint32_t slots = 0;  // natives and actions: refinement slots
     uint64_t falses = 0; // bit k: tail cell k is logic false, else none!
     uint64_t accept[SHAPE_ARGS] = {};
@@ -1150,12 +1173,22 @@ uint64_t type_mask(const Cell& ts) {
     const uint32_t n = length_of(spec);
     const Cell* e = cells_of(spec);
     bool simple = true;
-    uint32_t i = 0;
+    // A return: after the arguments takes no cell (a return: before one
+    // would shift the entries the error reports name).
+    bool returned = false;
+    uint32_t i = 0, args = 0;
     for (; i < n && e[i].is(TYPE_TYPESET); i++) {
-        if ((e[i].header & CLASS_MASK) != CLASS_NORMAL || i >= SHAPE_ARGS) simple = false;
-        else sh.accept[i] = type_mask(e[i]);
+        const uint32_t cls = e[i].header & CLASS_MASK;
+        if (cls == CLASS_RETURN) {
+            returned = true;
+        } else if (cls != CLASS_NORMAL || returned || args >= SHAPE_ARGS) {
+            simple = false;
+            args++;
+        } else {
+            sh.accept[args++] = type_mask(e[i]);
+        }
     }
-    sh.args = uint8_t(i);
+    sh.args = uint8_t(args);
     uint32_t tail = 0;
     for (; i < n; i++) {
         if (e[i].is(TYPE_REFINEMENT)) {
@@ -1182,8 +1215,13 @@ uint64_t type_mask(const Cell& ts) {
         if (entry.is(TYPE_INTEGER) && entry.as_int() != 0) simple = false;  // compiled bodies
         sh.body = more[function::MORE_BODY];
     }
+    if (fn.is(TYPE_ROUTINE) && !(fn.header & routine::CELL_ARGUMENTS_FLAG))
+        sh.unchecked = routine_checks_nothing(fn);
     sh.simple = simple;
-    sh.fast = native && fast_target(fn) != nullptr;
+    if (const FastTarget* t = native ? fast_target(fn) : nullptr) {
+        sh.fast = t->kind;
+        sh.fast_op = t->op;
+    }
     Shape& slot = g_shapes[fn.data3 % SHAPE_TABLE];
     slot = sh;
     return slot;
@@ -1199,9 +1237,10 @@ inline const Shape& shape_of(const Cell& fn) {
 
 // The table entry of fn again after code ran: the calls it made may have put
 // another function's shape in its slot. An entry for fn's more-block is
-// fn's own whatever its epoch: the call keeps fn, and its more-block, alive.
+// fn's own whatever its epoch: the call keeps fn, and its more-block, alive,
+// and no other value of a type that has shapes shares a more-block.
 inline const Shape* shape_again(const Shape* sh, const Cell& fn) {
-    if (sh->more == fn.data3 && sh->spec == fn.data2 && sh->type == fn.type()) [[likely]]
+    if (sh->more == fn.data3) [[likely]]
         return sh;
     return &shape_of(fn);
 }
@@ -1251,7 +1290,8 @@ inline const Shape* shape_again(const Shape* sh, const Cell& fn) {
         Cell* c = stack::push_cell();
         *c = (k < 64 && ((falses >> k) & 1)) ? logic::make_value(false) : none_value();
     }
-    if (Flow flow = call_routine(fn, name); flow != Flow::normal) return flow;
+    const bool check = !shape_again(sh, fn)->unchecked;
+    if (Flow flow = call_routine(fn, name, check); flow != Flow::normal) return flow;
     stack::pop_frame();
     return Flow::normal;
 }
@@ -1304,18 +1344,17 @@ inline natives::Entry entry_of(const Cell& fn) {
     stack::push_interp_native_frame(&name);
     if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
     if (sh->fast && !g_trace_switch) {
-        if (const FastTarget* t = fast_target(fn)) {
-            if (t->kind == FAST_KIND_BRANCH) {
-                Flow flow;
-                if (run_branch(t->op, &flow)) {
-                    if (flow != Flow::normal) return flow;
-                    stack::pop_frame();
-                    return Flow::normal;
-                }
-            } else if (fast_call_in_frame(*t)) {
+        const FastTarget t{fn.data2, fn.data3, sh->fast, sh->fast_op};
+        if (t.kind == FAST_KIND_BRANCH) {
+            Flow flow;
+            if (run_branch(t.op, &flow)) {
+                if (flow != Flow::normal) return flow;
                 stack::pop_frame();
                 return Flow::normal;
             }
+        } else if (fast_call_in_frame(t)) {
+            stack::pop_frame();
+            return Flow::normal;
         }
     }
     const natives::Entry entry = entry_of(fn);
@@ -1478,38 +1517,21 @@ Flow set_word_guarded(Cell* word, const Cell* value) {
     return Flow::normal;
 }
 
-// The value cell of a word, which a set fills directly: a function's, the
-// global context's, or an object's field (marked as assigned) when the
-// object has no on-change handler; nullptr for a handler to run and for the
-// setter's error cases.
-inline Cell* plain_target(const Cell& word) {
-    const NodeId context = word.data1;
-    if (!context || word.data3 == context::NO_INDEX) return nullptr;
-    const Cell* c = context::cell_of(context);
-    if (!c->data2) return nullptr;
-    if (c->header & context::STACK_FLAG) return stack::values_cell(c->data2) + word.data3;
-    memory::SeriesBuffer* values = buf(c->data2);
-    if (word.data3 >= values->used() / CELL) return nullptr;
-    if (context::kind_of(c) == context::OBJECT_KIND) {
-        if (context::owner_of(context)->data3) return nullptr;
-        word::context_word_at(context, word.data3)->header |= context::CHANGED_MARK;
-    }
-    return values->head_cell() + word.data3;
-}
-
 Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
-    if (pos >= tail_of(code)) fire(ErrorId::script_need_value, word);
+    View v = view_of(code);
+    if (pos >= v.tail) fire(ErrorId::script_need_value, word);
     const stack::CallFrame* const record = stack::g_frame_top;
     stack::push_interp_native_frame(&word);
     Cell* slot = stack::push(&word);  // slot 0: the word, then the value
-    if (g_trace_switch) [[unlikely]]
+    if (g_trace_switch) [[unlikely]] {
         trace_push(code, pos - 1);
-    View v = view_of(code);
+        v = view_of(code);
+    }
     if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal)
         return pass_on(flow, record);
     const Cell value = slot[1];
     if (value.is(TYPE_UNSET)) fire(ErrorId::script_need_value, word);
-    if (Cell* target = plain_target(*slot)) *target = value;
+    if (Cell* target = word::plain_target(slot)) *target = value;
     else if (Flow flow = set_word_guarded(slot, &value); flow != Flow::normal)
         return pass_on(flow, record);
     *slot = value;
@@ -1567,11 +1589,13 @@ inline const Cell* plain_integer_operand(const Cell* cell) {
 
 // Operators after a value: no precedence, grouping to the left. The code's
 // cells are read again after anything that ran code.
-Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry) {
-    for (;;) {
-        if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
-        const Cell* op = bound_value(v.cells[pos]);
-        if (!op || !op->is(TYPE_OP)) return Flow::normal;
+Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry, const Cell* op) {
+    for (bool first = true;; first = false) {
+        if (!first) {
+            if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
+            op = bound_value(v.cells[pos]);
+            if (!op || !op->is(TYPE_OP)) return Flow::normal;
+        }
         if (g_trace_switch) [[unlikely]] {
             trace_event(TRACE_FETCH, code.node, int32_t(pos), nullptr, v.cells + pos);
             v = view_of(code);
@@ -1730,7 +1754,10 @@ void init() {
 
 Cell* code_position() { return g_code_position; }
 
-void note_start_up_values() { capture_fast_targets(); }
+void note_start_up_values() {
+    new_shape_epoch();  // shapes keep the fast paths found
+    capture_fast_targets();
+}
 
 void raise_pending(Flow code) {
     PendingFlow pending;

@@ -283,7 +283,9 @@ Flow repeat(int check, const int32_t*) {
     open_loop();
     for (; left > 0; left--) {
         stack::reset();
-        Flow flow = guarded([&] { word::set_value(word, counter); });
+        Flow flow = Flow::normal;
+        if (Cell* target = word::plain_target(word)) *target = *counter;
+        else flow = guarded([&] { word::set_value(word, counter); });
         if (flow == Flow::normal) flow = run_body(&args[2]);
         if (then(flow) == Then::stop) break;
         if (then(flow) == Then::pass_on) return flow;
