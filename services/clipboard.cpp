@@ -123,6 +123,8 @@ Cell* push_text(std::string_view bytes, bool latin1) {
     return os_info::push_text(text.data(), text.size());
 }
 
+}  // namespace
+
 // Each path through to-zun-file (a file! made directly when the library
 // does not define it).
 Cell* push_files(const std::vector<std::string>& paths) {
@@ -146,6 +148,8 @@ Cell* push_files(const std::vector<std::string>& paths) {
     }
     return blk;
 }
+
+namespace {
 
 Cell* push_image(NodeId record) {
     Cell* cell = stack::push_cell();
