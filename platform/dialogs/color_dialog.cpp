@@ -101,6 +101,7 @@ public:
     }
 
 private:
+    HWND first_focus() const override { return item(IDOK); }
     // Areas in logical units.
     static constexpr RECT k_basic{8, 24, 216, 168}, k_custom{8, 194, 216, 230}, k_plane{226, 8, 426, 158},
                           k_bar{432, 8, 444, 158}, k_preview{226, 166, 286, 228};

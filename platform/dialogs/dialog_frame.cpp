@@ -8,6 +8,7 @@
 #include "platform/controls/combobox.hpp"
 #include "platform/controls/control_draw.hpp"
 #include "platform/controls/listbox.hpp"
+#include "platform/display_memory.hpp"
 
 namespace zun::win::dialogs {
 
@@ -19,6 +20,8 @@ HWND g_current = 0;
 
 void register_class() {
     WNDCLASS probe;
+    // the controls come with the layer's first dialog when nothing made them yet
+    if (!GetClassInfo(WC_BUTTON, &probe)) register_system_controls();
     if (GetClassInfo(k_class, &probe)) return;
     WNDCLASS wc;
     wc.lpfnWndProc = nullptr;
@@ -261,8 +264,12 @@ bool Dialog::run() {
     UpdateWindow(m_hwnd);
     flush_display();
     if (g_hook) g_hook(m_hwnd);
+    // on the in-memory display the dialog ends as Cancel once its input is
+    // used up (a caret's blink timer would keep it waiting for ever)
+    const auto* memory = dynamic_cast<const MemoryDisplay*>(display());
     MSG m;
     while (!m_done) {
+        if (memory && !memory->queued() && !PeekMessage(&m, 0, 0, 0, PM_NOREMOVE)) break;
         const uint32_t idle = idle_exits();
         const int got = GetMessage(&m);
         if (got <= 0) {
