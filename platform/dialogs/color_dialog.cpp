@@ -93,7 +93,7 @@ public:
         for (int i = 0; i < 6; ++i) {
             const int x = i < 3 ? 296 : 380, y = 170 + (i % 3) * 22;
             add(WC_STATIC, labels[i], SS_RIGHT | SS_CENTERIMAGE, x - 4, y, 40, 20);
-            add(WC_EDIT, "", WS_TABSTOP, x + 38, y, 30, 20, ids[i], WS_EX_CLIENTEDGE);
+            add(WC_EDIT, "", WS_TABSTOP | ES_AUTOHSCROLL, x + 38, y, 34, 20, ids[i], WS_EX_CLIENTEDGE);
         }
         add(WC_BUTTON, "OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 8, 268, 100, 24, IDOK);
         add(WC_BUTTON, "Cancel", WS_TABSTOP | BS_PUSHBUTTON, 114, 268, 100, 24, IDCANCEL);

@@ -205,8 +205,14 @@ bool Dialog::mnemonic(char32_t letter) {
                     break;
                 }
         } else if (is_class(c, WC_BUTTON) && IsWindowEnabled(c)) {
-            SetFocus(c);
-            SendMessage(c, BM_CLICK, 0, 0);
+            // a push button is pressed where the focus is; others take it
+            const uint32_t type = static_cast<uint32_t>(GetWindowLong(c, GWL_STYLE)) & BS_TYPEMASK;
+            if (type <= BS_DEFPUSHBUTTON) {
+                command(static_cast<uint32_t>(GetWindowLong(c, GWLP_ID)), BN_CLICKED, c);
+            } else {
+                SetFocus(c);
+                SendMessage(c, BM_CLICK, 0, 0);
+            }
         }
         return true;
     }
@@ -263,13 +269,18 @@ bool Dialog::run() {
     }
     UpdateWindow(m_hwnd);
     flush_display();
-    if (g_hook) g_hook(m_hwnd);
+    int turn = 0;
+    if (g_hook) g_hook(m_hwnd, turn++);
     // on the in-memory display the dialog ends as Cancel once its input is
     // used up (a caret's blink timer would keep it waiting for ever)
     const auto* memory = dynamic_cast<const MemoryDisplay*>(display());
     MSG m;
     while (!m_done) {
-        if (memory && !memory->queued() && !PeekMessage(&m, 0, 0, 0, PM_NOREMOVE)) break;
+        if (memory && !memory->queued() && !PeekMessage(&m, 0, 0, 0, PM_NOREMOVE)) {
+            flush_display();
+            if (g_hook) g_hook(m_hwnd, turn++);
+            if (!memory->queued()) break;
+        }
         const uint32_t idle = idle_exits();
         const int got = GetMessage(&m);
         if (got <= 0) {

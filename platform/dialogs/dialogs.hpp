@@ -62,8 +62,10 @@ HWND control(uint32_t id);
 }  // namespace zun::win::dialogs
 
 namespace zun::win::dialogs {
-// Called with each dialog once it shows, before its loop runs (tests queue
-// their input there).
-using OpenHook = void (*)(HWND dialog);
+// Called with each dialog once it shows (turn 0), then on the in-memory
+// display each time the queued input is used up (turns 1, 2 ...): tests
+// queue input and look at the controls there. Nothing queued after a turn
+// ends the dialog as Cancel.
+using OpenHook = void (*)(HWND dialog, int turn);
 void set_open_hook(OpenHook hook);
 }  // namespace zun::win::dialogs

@@ -83,7 +83,7 @@ public:
         m_face_list = add(WC_LISTBOX, "", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 206, 26,
                           140, 150, ID_FACE, WS_EX_CLIENTEDGE);
         add(WC_STATIC, "&Size:", SS_LEFT, 354, 8, 68, 16);
-        add(WC_EDIT, std::to_string(font->points), WS_TABSTOP, 354, 26, 68, 22, ID_SIZE, WS_EX_CLIENTEDGE);
+        add(WC_EDIT, std::to_string(font->points), WS_TABSTOP | ES_AUTOHSCROLL, 354, 26, 68, 22, ID_SIZE, WS_EX_CLIENTEDGE);
         m_size_list = add(WC_LISTBOX, "", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 354, 52, 68,
                           124, ID_SIZES, WS_EX_CLIENTEDGE);
         add(WC_BUTTON, "OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 236, 268, 90, 24, IDOK);
