@@ -33,21 +33,42 @@ const Filters& default_filters() {
     return k;
 }
 
-bool matches(std::string_view patterns, std::string_view name) {
-    const std::string folded = casefolded(name);
-    size_t from = 0;
-    while (from <= patterns.size()) {
-        size_t to = patterns.find(';', from);
-        if (to == std::string_view::npos) to = patterns.size();
-        std::string_view p = patterns.substr(from, to - from);
-        while (!p.empty() && p.front() == ' ') p.remove_prefix(1);
-        while (!p.empty() && p.back() == ' ') p.remove_suffix(1);
-        if (wildcard_all(p)) return true;
-        if (!p.empty() && g_pattern_match_simple(casefolded(p).c_str(), folded.c_str())) return true;
-        from = to + 1;
+namespace {
+
+// The globs of a pattern list, case-folded once for a whole folder.
+struct Globs {
+    explicit Globs(std::string_view patterns) {
+        size_t from = 0;
+        while (from <= patterns.size()) {
+            size_t to = patterns.find(';', from);
+            if (to == std::string_view::npos) to = patterns.size();
+            std::string_view p = patterns.substr(from, to - from);
+            while (!p.empty() && p.front() == ' ') p.remove_prefix(1);
+            while (!p.empty() && p.back() == ' ') p.remove_suffix(1);
+            if (wildcard_all(p)) all = true;
+            else if (!p.empty()) specs.push_back(g_pattern_spec_new(casefolded(p).c_str()));
+            from = to + 1;
+        }
     }
-    return false;
-}
+    ~Globs() {
+        for (GPatternSpec* s : specs) g_pattern_spec_free(s);
+    }
+    Globs(const Globs&) = delete;
+    Globs& operator=(const Globs&) = delete;
+    // name: already case-folded
+    bool match(const std::string& folded) const {
+        if (all) return true;
+        for (GPatternSpec* s : specs)
+            if (g_pattern_spec_match_string(s, folded.c_str())) return true;
+        return false;
+    }
+    bool all = false;
+    std::vector<GPatternSpec*> specs;
+};
+
+}  // namespace
+
+bool matches(std::string_view patterns, std::string_view name) { return Globs(patterns).match(casefolded(name)); }
 
 std::vector<Entry> list_folder(const std::string& folder, bool hidden, bool dirs_only, std::string_view patterns) {
     struct Keyed {
@@ -55,6 +76,7 @@ std::vector<Entry> list_folder(const std::string& folder, bool hidden, bool dirs
         std::string key;
     };
     std::vector<Keyed> found;
+    const Globs globs(patterns);
     if (DIR* d = opendir(folder.c_str())) {
         const int fd = dirfd(d);
         while (const dirent* e = readdir(d)) {
@@ -65,8 +87,10 @@ std::vector<Entry> list_folder(const std::string& folder, bool hidden, bool dirs
                 struct stat st;
                 dir = fstatat(fd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
             }
-            if (!dir && (dirs_only || !matches(patterns, name))) continue;
-            found.push_back({Entry{std::string(name), dir}, casefolded(name)});
+            if (!dir && dirs_only) continue;
+            std::string key = casefolded(name);
+            if (!dir && !globs.match(key)) continue;
+            found.push_back({Entry{std::string(name), dir}, std::move(key)});
         }
         closedir(d);
     }
