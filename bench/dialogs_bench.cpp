@@ -49,10 +49,7 @@ int main() {
         r.name = dir + "/";
         std::vector<std::string> out;
         g_start = Clock::now();
-        if (on_x) {
-            // on X the dialog waits for input: post Cancel behind the paint
-            PostThreadMessage(WM_NULL, 0, 0);
-        }
+        // on X the dialog waits for input: a close follows the first paint
         dialogs::set_open_hook(on_x ? +[](HWND d, int turn) {
             painted(d, turn);
             PostMessage(d, WM_CLOSE, 0, 0);

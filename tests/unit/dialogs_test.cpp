@@ -261,6 +261,23 @@ TEST_F(Dialogs, SaveModeOwnerAndPlacement) {
     EXPECT_NEAR((d.top + d.bottom) / 2, (o.top + o.bottom) / 2, 1);
 }
 
+TEST_F(Dialogs, SizesInLogicalUnitsAtTheDpi) {
+    std::vector<int> widths;
+    g_steps = {[&] {
+        RECT r, ok;
+        GetClientRect(dlg::current(), &r);
+        GetClientRect(dlg::control(dlg::IDOK), &ok);
+        widths = {r.width(), ok.width()};
+        m->key("Escape");
+    }};
+    std::vector<Monitor> monitors;
+    ASSERT_TRUE(MemoryDisplay::parse_monitors("1600x1200@144", &monitors));
+    m->set_monitors(monitors);
+    std::string out;
+    dlg::request_dir("", "", &out);
+    EXPECT_EQ(widths, (std::vector<int>{660, 128}));  // 440 and 85 logical units at 1.5
+}
+
 TEST_F(Dialogs, GlobsAndDefaultFilters) {
     struct Case {
         const char* patterns;
@@ -352,6 +369,18 @@ TEST_F(Dialogs, ColorDialog) {
     EXPECT_EQ(out, 0xFF0000u);
     EXPECT_EQ(fields, (std::vector<std::string>{"0", "240", "120"}));
 
+    // the plane's top right corner: the last hue at full saturation
+    g_steps = {[&] {
+        RECT r;
+        GetWindowRect(dlg::current(), &r);
+        m->click(r.left + 425, r.top + 8);
+    }, [&] {
+        fields = {field(dlg::ID_HUE), field(dlg::ID_SAT), field(dlg::ID_LUM)};
+        click(dlg::IDOK);
+    }};
+    EXPECT_TRUE(dlg::request_color(0x808080, {}, &out));
+    EXPECT_EQ(fields, (std::vector<std::string>{"239", "240", "120"}));
+
     g_steps = {[&] { m->key("Escape"); }};
     out = 7;
     EXPECT_FALSE(dlg::request_color(0x123456, {}, &out));
@@ -403,7 +432,8 @@ TEST_F(Dialogs, FontDialog) {
         click(dlg::IDOK);
     }};
     ASSERT_TRUE(dlg::request_font(&f, false));
-    if (face != "Book") EXPECT_LT(f.weight, 400) << face;
+    EXPECT_NE(face, "Book");
+    EXPECT_LT(f.weight, 400) << face;
 
     // mono? lists only monospaced families
     g_steps = {[&] { families = rows(dlg::ID_FAMILY); m->key("Escape"); }};
