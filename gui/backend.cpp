@@ -20,6 +20,7 @@
 #include "datatypes/tuple.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
+#include "gui/menus.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/stack.hpp"
 #include "platform/window.hpp"
@@ -363,6 +364,7 @@ int pre_dispatch(event::Message& m) {
     case WM_MOUSEWHEEL:
         return dispatch_event(m, event::mouse_key_flags(m.wparam), event::WHEEL);
     case WM_LBUTTONDOWN:
+        menus::clear_context_menu();
         return dispatch_event(m, flags, event::DOWN);
     case WM_LBUTTONUP: {
         m.wparam &= ~uint64_t(event::mk::SYNTHETIC);
@@ -372,6 +374,7 @@ int pre_dispatch(event::Message& m) {
         return dispatch_event(m, flags, event::UP);
     }
     case WM_LBUTTONDBLCLK:
+        menus::clear_context_menu();
         dispatch_event(m, 0, event::DOWN);
         dispatch_event(m, flags, event::DBL_CLICK);
         return 1;
@@ -379,8 +382,11 @@ int pre_dispatch(event::Message& m) {
         if (GetCapture()) return 1;
         es.menu_x = int16_t(m.lparam & 0xFFFF);
         es.menu_y = int16_t((m.lparam >> 16) & 0xFFFF);
-        // the widgets' context menus hook in here: no menu is shown yet
-        return dispatch_event(m, flags, event::ALT_DOWN);
+        POINT screen{es.menu_x, es.menu_y};
+        ClientToScreen(m.window, &screen);
+        menus::clear_context_menu();
+        const int answer = dispatch_event(m, flags, event::ALT_DOWN);
+        return menus::show_context_menu(m, screen.x, screen.y) ? 0 : answer;
     }
     case WM_RBUTTONUP: return dispatch_event(m, flags, event::ALT_UP);
     case WM_MBUTTONDOWN: return dispatch_event(m, flags, event::MID_DOWN);

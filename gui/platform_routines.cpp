@@ -19,6 +19,7 @@
 #include "gui/dialogs.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
+#include "gui/menus.hpp"
 #include "interpreter/stack.hpp"
 #include "platform/display_memory.hpp"
 #include "startup/boot_texts.hpp"
@@ -138,6 +139,7 @@ MachineResult update_view(Cell* args) {
         if (bits & (1u << face::RATE)) set_rate(hwnd, face::facet(&f, face::RATE));
         if (bits & ((1u << face::OFFSET) | (1u << face::SIZE))) place(hwnd, &f);
         if (bits & (1u << face::TEXT)) set_title(hwnd, &f);
+        if ((bits & (1u << face::MENU)) && face::type_is(&f, "window")) menus::set_menu_bar(hwnd, &f);
         if (bits & (1u << face::VISIBLE)) {
             const Cell* v = face::facet(&f, face::VISIBLE);
             ShowWindow(hwnd, v->is(TYPE_LOGIC) && !v->data1 ? SW_HIDE : SW_SHOWNA);

@@ -18,6 +18,7 @@
 #include "gui/backend.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
+#include "gui/menus.hpp"
 
 namespace zun::gui {
 
@@ -172,6 +173,7 @@ void paint(HWND hwnd, const Cell* f) {
 void timer_proc(HWND hwnd, UINT, uintptr_t, uint32_t) { report(hwnd, event::TIME, 0, 0, false); }
 
 LRESULT common_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, const Cell& f, bool is_window) {
+    if (menus::menu_message(hwnd, msg, wp, lp)) return 0;
     switch (msg) {
     case WM_USER + 2:
         send_window_state(hwnd, uint32_t(wp));
@@ -328,6 +330,7 @@ uint32_t window_style(const Cell* f) {
     if (face::has_flag(f, "no-buttons")) style &= ~(WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
     if (face::has_flag(f, "no-title")) style = WS_POPUP | WS_BORDER;
     if (face::has_flag(f, "no-border")) style = WS_POPUP;
+    if (menus::menu_bar_q(face::facet(f, face::MENU), f)) style |= WS_SYSMENU;
     return style;
 }
 
@@ -386,10 +389,14 @@ HWND make_view(const Cell* f, HWND parent) {
     if (!cls) support::fire_error(ErrorId::internal_not_done);
     const UINT period = rate_ms(face::facet(f, face::RATE));
     const bool top = cls == &k_classes[0];
+    // First: a bad menu raises before the window is made, and building may
+    // allocate, which moves the facet cells read below.
+    const HMENU bar = top ? menus::build_bar(f) : 0;
     double x = 0, y = 0, w = 0, h = 0;
     xy_of(face::facet(f, face::OFFSET), &x, &y);
     const Cell* size = face::facet(f, face::SIZE);
     xy_of(size, &w, &h);
+    const bool pair_size = size->is(TYPE_PAIR);  // the title's conversion below may move the facets
     if (top && w == -1 && h == -1) w = h = 200;
     uint32_t style = top ? window_style(f) : (WS_CHILD | WS_CLIPSIBLINGS);
     uint32_t ex = 0;
@@ -402,8 +409,9 @@ HWND make_view(const Cell* f, HWND parent) {
     const HWND hwnd = CreateWindowEx(ex, cls->name, title, style, to_pixels(x), to_pixels(y),
                                      to_pixels(w), to_pixels(h), top ? owner : parent);
     if (!hwnd) support::fire_error(ErrorId::internal_not_done);
-    SetWindowLong(hwnd, LONG_CREATION, size->is(TYPE_PAIR) ? CREATION_PAIR_SIZE : 0);
+    SetWindowLong(hwnd, LONG_CREATION, pair_size ? CREATION_PAIR_SIZE : 0);
     SetWindowLong(hwnd, LONG_FACE, int32_t(take_slot(f)));
+    if (bar) SetMenu(hwnd, bar);
     if (period) SetTimer(hwnd, 1, period, timer_proc);
     return hwnd;
 }

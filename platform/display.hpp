@@ -45,6 +45,8 @@ public:
     virtual void activate(HWND hwnd) = 0;
     virtual void set_cursor(HWND hwnd, HCURSOR cursor) = 0;
     virtual void grab_pointer(HWND hwnd) = 0;  // 0 releases
+    // An open menu's popup takes the keyboard; 0 releases.
+    virtual void grab_keyboard(HWND) {}
     // The caret's place (the input method's spot), screen pixels; hwnd 0: none.
     virtual void set_caret(HWND hwnd, RECT screen_rect) = 0;
     // The damaged part of a top-level's composition (ARGB32 premultiplied,

@@ -311,6 +311,7 @@ void MemoryDisplay::destroy_toplevel(HWND hwnd) {
     m_z.erase(std::remove(m_z.begin(), m_z.end(), hwnd), m_z.end());
     if (m_active == hwnd) m_active = 0;
     if (m_grab == hwnd) m_grab = 0;
+    if (m_key_grab == hwnd) m_key_grab = 0;
 }
 
 void MemoryDisplay::update_toplevel(HWND hwnd, const TopLevelState& state) {

@@ -66,6 +66,7 @@ public:
     std::vector<HWND> z_order() const { return m_z; }
     HWND active() const { return m_active; }
     HWND grab() const { return m_grab; }
+    HWND keyboard_grab() const { return m_key_grab; }
     RECT caret() const { return m_caret; }
     HWND caret_window() const { return m_caret_window; }
     // ARGB32 pixel (premultiplied, as cairo keeps it) at a window point.
@@ -81,6 +82,7 @@ public:
     void activate(HWND hwnd) override;
     void set_cursor(HWND hwnd, HCURSOR cursor) override;
     void grab_pointer(HWND hwnd) override;
+    void grab_keyboard(HWND hwnd) override { m_key_grab = m_tops.count(hwnd) ? hwnd : 0; }
     void set_caret(HWND hwnd, RECT screen_rect) override;
     void present(HWND hwnd, cairo_surface_t* composition, const RECT& damage) override;
     RECT frame_extents(HWND) override { return {}; }
@@ -123,7 +125,7 @@ private:
     std::deque<Action> m_actions;
     std::map<HWND, Top> m_tops;
     std::vector<HWND> m_z;
-    HWND m_active = 0, m_grab = 0, m_caret_window = 0;
+    HWND m_active = 0, m_grab = 0, m_key_grab = 0, m_caret_window = 0;
     RECT m_caret;
     POINT m_pointer;
     uint32_t m_mods = 0;

@@ -72,6 +72,11 @@ unsigned font_cursor(HCURSOR c) {
     }
 }
 
+// Popups (menus, drop lists) bypass the window manager and carry one name
+// tools and tests find them by.
+constexpr const char* k_popup_name = "zun-popup";
+bool is_popup(const TopLevelState& st) { return (st.style & WS_POPUP) && (st.ex_style & WS_EX_TOOLWINDOW); }
+
 class X11Display : public Display {
 public:
     explicit X11Display(::Display* dpy) : m_dpy(dpy) {
@@ -120,9 +125,10 @@ public:
                        PropertyChangeMask;
         a.background_pixmap = None;
         a.bit_gravity = NorthWestGravity;
+        a.override_redirect = is_popup(st);
         Window xid = XCreateWindow(m_dpy, m_root, st.rect.left, st.rect.top, std::max(1, st.rect.width()),
                                    std::max(1, st.rect.height()), 0, CopyFromParent, InputOutput, CopyFromParent,
-                                   CWEventMask | CWBackPixmap | CWBitGravity, &a);
+                                   CWEventMask | CWBackPixmap | CWBitGravity | CWOverrideRedirect, &a);
         XClassHint cls{const_cast<char*>("zun"), const_cast<char*>("Zun")};
         XSetClassHint(m_dpy, xid, &cls);
         XSetWMProtocols(m_dpy, xid, &m_atoms[DELETE], 1);
@@ -164,9 +170,10 @@ public:
         if (it == m_windows.end()) return;
         Top& t = it->second;
         if (st.title != t.state.title || !t.named) {
+            const std::string title = is_popup(st) ? std::string(k_popup_name) : st.title;
             XChangeProperty(m_dpy, t.xid, m_atoms[NET_WM_NAME], m_atoms[UTF8], 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(st.title.data()), static_cast<int>(st.title.size()));
-            XStoreName(m_dpy, t.xid, st.title.c_str());
+                            reinterpret_cast<const unsigned char*>(title.data()), static_cast<int>(title.size()));
+            XStoreName(m_dpy, t.xid, title.c_str());
             t.named = true;
         }
         if (st.style != t.state.style || st.ex_style != t.state.ex_style) set_style_hints(t.xid, st);
@@ -246,10 +253,19 @@ public:
         auto it = m_windows.find(hwnd);
         if (it == m_windows.end()) {
             XUngrabPointer(m_dpy, CurrentTime);
-        } else if (it->second.mapped) {
+        } else if (it->second.mapped || (is_popup(it->second.state) && it->second.state.visible)) {
             XGrabPointer(m_dpy, it->second.xid, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
                          GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
         }
+        XFlush(m_dpy);
+    }
+
+    // A popup is mapped at once (no window manager), so it can take the
+    // keyboard before its MapNotify comes.
+    void grab_keyboard(HWND hwnd) override {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end()) XUngrabKeyboard(m_dpy, CurrentTime);
+        else XGrabKeyboard(m_dpy, it->second.xid, True, GrabModeAsync, GrabModeAsync, CurrentTime);
         XFlush(m_dpy);
     }
 

@@ -113,6 +113,7 @@ void sync_toplevel(HWND hwnd) {
     if (!w || !is_top(*w) || !s.display) return;
     TopLevelState t;
     t.rect = w->rect;
+    t.rect.top -= menu_band(*w);
     t.title = w->text;
     t.visible = (w->style & WS_VISIBLE) != 0;
     t.enabled = !(w->style & WS_DISABLED);
@@ -216,6 +217,7 @@ void release_window(HWND hwnd) {
     State& s = state();
     Window* w = get(hwnd);
     destroy_paint_state(*w);
+    destroy_window_menu(*w);
     w->live = false;
     s.free_slots.push_back(static_cast<uint16_t>(hwnd & 0xFFFF));
 }
@@ -583,6 +585,7 @@ void detail::apply_state(HWND hwnd, uint8_t new_state, bool tell_display) {
         w->style |= WS_MAXIMIZE;
         MONITORINFO mi;
         if (GetMonitorInfo(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &mi)) r = mi.rcWork;
+        r.top += menu_band(*w);
     } else {
         r = w->normal_rect;
     }
@@ -592,6 +595,9 @@ void detail::apply_state(HWND hwnd, uint8_t new_state, bool tell_display) {
 }
 
 bool SetWindowPos(HWND hwnd, HWND insert_after, int32_t x, int32_t y, int32_t cx, int32_t cy, UINT flags) {
+    // A top-level's position is its outer corner: above the menu band, as a
+    // window manager's frame keeps its corner where it was put.
+    if (Window* t = get(hwnd); t && !t->parent) y += menu_band(*t);
     bool ok = set_window_pos(hwnd, insert_after, x, y, cx, cy, flags, true);
     Window* w = get(hwnd);
     if (ok && w && !w->parent && !(flags & SWP_NOACTIVATE) && (flags & SWP_SHOWWINDOW)) activate(hwnd, WA_ACTIVE, true);
@@ -1288,7 +1294,10 @@ const DesktopSettings& desktop_settings() { return state().settings; }
 
 RECT frame_extents(HWND hwnd) {
     State& s = state();
-    return s.display && get(hwnd) ? s.display->frame_extents(root_of(hwnd)) : RECT{};
+    if (!s.display || !get(hwnd)) return RECT{};
+    RECT r = s.display->frame_extents(root_of(hwnd));
+    r.top += menu_band(*get(root_of(hwnd)));
+    return r;
 }
 
 // ---- the default procedure --------------------------------------------------
@@ -1355,6 +1364,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             }
         case WM_NCLBUTTONDOWN:
         case WM_NCLBUTTONDBLCLK:
+            if (wp == HTMENU) menu_default(hwnd, msg, wp, lp);
             if (wp == HTVSCROLL || wp == HTHSCROLL) {
                 RECT r;
                 GetWindowRect(hwnd, &r);
@@ -1363,6 +1373,14 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_MOUSEWHEEL:
             return w->parent ? SendMessage(w->parent, msg, wp, lp) : 0;
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+        case WM_SYSKEYUP:
+        case WM_SYSCHAR:
+        case WM_RBUTTONUP:
+        case 0x007B:  // WM_CONTEXTMENU
+            menu_default(hwnd, msg, wp, lp);
+            return 0;
         case WM_SETTEXT: {
             w->text = lp ? reinterpret_cast<const char*>(lp) : "";
             sync_toplevel(hwnd);

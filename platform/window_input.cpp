@@ -57,6 +57,12 @@ HWND pointer_target(POINT screen, LRESULT* hit) {
     for (HWND top : std::vector<HWND>(s.tops)) {
         Window* w = get(top);
         if (!w || (w->style & WS_MINIMIZE)) continue;
+        if (int32_t band = menu_band(*w); band && (w->style & WS_VISIBLE) && !(w->style & WS_DISABLED) &&
+            screen.x >= w->rect.left && screen.x < w->rect.right && screen.y >= w->rect.top - band &&
+            screen.y < w->rect.top) {
+            *hit = HTMENU;
+            return top;
+        }
         if (HWND h = hit_in(top, screen, {screen.x - w->rect.left, screen.y - w->rect.top}, hit)) return h;
         // A disabled top-level (a modal's owner) swallows what falls on it.
         RECT r = w->rect;
@@ -318,6 +324,7 @@ void button(POINT screen, int button, bool press, uint32_t mods) {
     const ButtonMsgs* bm = button_msgs(button);
     if (!bm) return;  // 6 and 7, the horizontal wheel, have no message
     uint32_t now_mods = press ? (mods | bm->mod) : (mods & ~bm->mod);
+    if (press) s.alt_alone = false;
     s.pointer = screen;
     s.mods = now_mods;
     set_async(bm->vk, press);
@@ -364,7 +371,8 @@ void key(uint32_t keysym, bool press, uint32_t mods, char32_t text, bool text_kn
         set_async(t.vk, press);
         if (info.vk_side != t.vk) set_async(info.vk_side, press);
     }
-    HWND target = s.focus ? s.focus : s.active;
+    if (t.vk && press) s.alt_alone = t.vk == VK_MENU && (!was_down || s.alt_alone);
+    HWND target = get(s.key_grab) ? s.key_grab : s.focus ? s.focus : s.active;
     if (!target || !enabled_chain(root_of(target))) return;
     if (scan_code == 0) scan_code = modifier_scan_code(info.vk_side);
     if (!t.vk) {
@@ -384,7 +392,7 @@ void key(uint32_t keysym, bool press, uint32_t mods, char32_t text, bool text_kn
 
 void text(std::u32string_view committed) {
     State& s = state();
-    HWND target = s.focus ? s.focus : s.active;
+    HWND target = get(s.key_grab) ? s.key_grab : s.focus ? s.focus : s.active;
     if (!target) return;
     for (char32_t c : committed) post_input(target, WM_CHAR, c, 1);
 }
@@ -410,6 +418,7 @@ void syscommand(HWND top, WPARAM command) {
 
 void configure(HWND top, RECT r) {
     Window* w = get(top);
+    if (w) r.top += menu_band(*w);
     if (!w || w->rect == r) return;
     // The window manager moved or sized it: apply without telling the display back.
     WINDOWPOS wp{top, 0, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE};

@@ -55,6 +55,7 @@ struct Window {
     ScrollBar bars[2];  // SB_HORZ, SB_VERT
     uint8_t alpha = 255;
     uint32_t dpi = 96;
+    uint32_t menu = 0;  // a top-level's menu bar (platform/menu.hpp)
     // Top-levels: the part of the composition to compose and present again.
     cairo_region_t* damage = nullptr;
     cairo_surface_t* composition = nullptr;
@@ -123,6 +124,8 @@ struct State {
     RECT caret;  // client pixels of caret_hwnd
     int caret_hidden = 1;
     std::u32string composition;
+    HWND key_grab = 0;        // an open menu: keys go to it
+    bool alt_alone = false;   // Alt is down and no other key or button came
     ScrollTrack scroll;
     std::vector<MonitorRec> monitors;
     HMONITOR next_monitor = 1;
@@ -163,6 +166,14 @@ LRESULT scroll_hit(HWND hwnd, POINT window_pt);
 void scroll_begin(HWND hwnd, int bar, POINT window_pt);
 bool scroll_tracking_message(const MSG& msg);  // eats pointer messages of a drag
 uint16_t mk_flags(uint32_t mods);
+// Menu keys and clicks DefWindowProc passes on (menu.cpp): true when taken.
+bool menu_default(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+// A top-level's menu band (menu.cpp): outside its rectangle, above it, like
+// the window manager's frame; 0 pixels without a menu bar.
+int32_t menu_band(const Window& w);
+// Draws the band into a cairo_t whose origin is the client's top left.
+void paint_menu_band(cairo_t* cr, HWND top);
+void destroy_window_menu(Window& w);
 inline LPARAM make_lparam(int32_t lo, int32_t hi) {
     return static_cast<LPARAM>(static_cast<int32_t>((static_cast<uint32_t>(hi) << 16) |
                                                     (static_cast<uint32_t>(lo) & 0xFFFF)));

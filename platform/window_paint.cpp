@@ -86,7 +86,9 @@ void draw_window(cairo_t* cr, HWND hwnd, int32_t ox, int32_t oy) {
 
 void compose(HWND top) {
     Window* w = get(top);
-    int32_t width = w->rect.width(), height = w->rect.height();
+    // The menu band lies above the client area: window y from -band.
+    const int32_t band = menu_band(*w);
+    int32_t width = w->rect.width(), height = w->rect.height() + band;
     if (width <= 0 || height <= 0) return;
     if (!w->composition || cairo_image_surface_get_width(w->composition) != width ||
         cairo_image_surface_get_height(w->composition) != height) {
@@ -96,11 +98,17 @@ void compose(HWND top) {
         w->damage = nullptr;
         damage_window_rect(top, {0, 0, width, height});
         w = get(top);
+        if (band) {
+            if (!w->damage) w->damage = cairo_region_create();
+            cairo_rectangle_int_t b{0, -band, width, band};
+            cairo_region_union_rectangle(w->damage, &b);
+        }
     }
-    cairo_rectangle_int_t whole{0, 0, width, height};
+    cairo_rectangle_int_t whole{0, -band, width, height};
     cairo_region_intersect_rectangle(w->damage, &whole);
     if (cairo_region_is_empty(w->damage)) return;
     cairo_t* cr = cairo_create(w->composition);
+    cairo_translate(cr, 0, band);
     int n = cairo_region_num_rectangles(w->damage);
     for (int i = 0; i < n; ++i) {
         cairo_rectangle_int_t r;
@@ -112,10 +120,12 @@ void compose(HWND top) {
     cairo_paint(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
     draw_window(cr, top, 0, 0);
+    if (band) paint_menu_band(cr, top);
     cairo_destroy(cr);
     cairo_surface_flush(w->composition);
     cairo_rectangle_int_t ext;
     cairo_region_get_extents(w->damage, &ext);
+    ext.y += band;
     cairo_region_destroy(w->damage);
     w->damage = nullptr;
     state().display->present(top, w->composition, from_cairo(ext));

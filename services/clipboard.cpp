@@ -14,6 +14,7 @@
 #include "datatypes/series/image.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/stack.hpp"
+#include "platform/controls/controls.hpp"
 #include "platform/display.hpp"
 #include "platform/platform.hpp"
 #include "platform/window.hpp"
@@ -75,12 +76,15 @@ std::string dib_file(const uint32_t* pixels, uint32_t width, uint32_t height) {
     return out;
 }
 
+Offer text_offer(std::string text) {
+    std::string latin1 = utf8_to_latin1(text);
+    return {{UTF8_TEXT, text}, {MIME_TEXT, text}, {"TEXT", text}, {LATIN1_TEXT, std::move(latin1)}};
+}
+
 Offer text_offer(Cell* str) {
     int32_t n = -1;
     const char* utf8 = unicode::to_utf8(str, &n);
-    std::string text(utf8, size_t(n));
-    std::string latin1 = utf8_to_latin1(text);
-    return {{UTF8_TEXT, text}, {MIME_TEXT, text}, {"TEXT", text}, {LATIN1_TEXT, std::move(latin1)}};
+    return text_offer(std::string(utf8, size_t(n)));
 }
 
 Offer files_offer(const Cell* blk) {
@@ -117,9 +121,13 @@ Cell* push_false() {
     return stack::push(&no);
 }
 
-Cell* push_text(std::string_view bytes, bool latin1) {
+std::string text_of(std::string_view bytes, bool latin1) {
     bytes = bytes.substr(0, bytes.find('\0'));
-    const std::string text = latin1 ? latin1_to_utf8(bytes) : os_info::valid_utf8(bytes.data(), bytes.size());
+    return latin1 ? latin1_to_utf8(bytes) : os_info::valid_utf8(bytes.data(), bytes.size());
+}
+
+Cell* push_text(std::string_view bytes, bool latin1) {
+    const std::string text = text_of(bytes, latin1);
     return os_info::push_text(text.data(), text.size());
 }
 
@@ -322,5 +330,32 @@ bool write_clipboard(const Cell* value) {
     Backend* b = current_backend();
     return b && b->own(std::move(offer));
 }
+
+bool read_text(std::string* out) {
+    Backend* b = current_backend();
+    if (!b) return false;
+    std::vector<std::string> targets;
+    const Backend::Got listed = b->targets(&targets);
+    if (listed == Backend::Got::failed) return false;
+    std::string bytes;
+    for (const char* target : {UTF8_TEXT, MIME_TEXT, LATIN1_TEXT}) {
+        // An owner that refuses TARGETS is asked for each directly.
+        if (listed == Backend::Got::data && !has(targets, target)) continue;
+        const Backend::Got got = b->fetch(target, &bytes);
+        if (got == Backend::Got::failed) return false;
+        if (got == Backend::Got::data) {
+            *out = text_of(bytes, target == LATIN1_TEXT);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool write_text(std::string_view utf8) {
+    Backend* b = current_backend();
+    return b && b->own(text_offer(std::string(utf8)));
+}
+
+void install_edit_clipboard() { win::set_edit_clipboard(read_text, write_text); }
 
 }  // namespace zun::clipboard

@@ -57,6 +57,14 @@ std::vector<std::string> targets();  // as TARGETS lists them; empty when no own
 std::optional<std::string> get(std::string_view target);
 }  // namespace memory
 
+// Text alone, for the EDIT control's clipboard keys: false without a
+// display, without text, or when the transfer failed.
+bool read_text(std::string* out);
+bool write_text(std::string_view utf8);
+// Makes these EDIT's clipboard (the window layer's controls cannot reach this
+// service themselves); the GUI start-up calls it once.
+void install_edit_clipboard();
+
 // Sleeps for ms while serving the X11 clipboard's requestors; false (at
 // once) when there is no X11 clipboard.
 bool serve_while_waiting(uint32_t ms);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/controls/control_draw.hpp"
+#include "platform/controls/imagelist.hpp"
 
 namespace zun::win::controls {
 
@@ -16,6 +17,7 @@ struct Button : ControlBase {
     bool space = false;     // Space is down
     bool hot = false;
     bool focused = false;
+    BUTTON_IMAGELIST images;  // BCM_SETIMAGELIST's, the list not owned
 };
 
 StateTable<Button> g_buttons;
@@ -87,12 +89,8 @@ uint32_t text_flags(uint32_t style, bool push) {
 
 // NM_CUSTOMDRAW's pre-paint; true when the parent drew the caption itself.
 bool custom_draw(HWND hwnd, cairo_t* cr, const RECT& r, const Button& b) {
-    HWND parent = GetParent(hwnd);
-    if (!parent) return false;
+    if (!GetParent(hwnd)) return false;
     NMCUSTOMDRAW cd{};
-    cd.hdr.hwndFrom = hwnd;
-    cd.hdr.idFrom = static_cast<uint32_t>(GetWindowLong(hwnd, GWLP_ID));
-    cd.hdr.code = NM_CUSTOMDRAW;
     cd.dwDrawStage = CDDS_PREPAINT;
     cd.hdc = cr;
     cd.rc = r;
@@ -100,7 +98,7 @@ bool custom_draw(HWND hwnd, cairo_t* cr, const RECT& r, const Button& b) {
                     (b.check == BST_CHECKED ? CDIS_CHECKED : 0) | (b.focused ? CDIS_FOCUS : 0) |
                     (b.hot ? CDIS_HOT : 0) | (b.check == BST_INDETERMINATE ? CDIS_INDETERMINATE : 0);
     cairo_save(cr);
-    LRESULT r2 = SendMessage(parent, WM_NOTIFY, cd.hdr.idFrom, reinterpret_cast<LPARAM>(&cd));
+    LRESULT r2 = notify_parent(hwnd, cd.hdr, NM_CUSTOMDRAW);
     cairo_restore(cr);
     return (r2 & CDRF_SKIPDEFAULT) != 0;
 }
@@ -176,6 +174,47 @@ void draw_group_box(HWND hwnd, cairo_t* cr, const RECT& r, const Button& b, bool
     draw_text(cr, hwnd, b.font, text, {cap.left + pad, cap.top, cap.right, cap.bottom}, DT_SINGLELINE, ink);
 }
 
+bool has_images(const Button& b) {
+    return b.images.himl != 0 && b.images.himl != HIMAGELIST_NONE && ImageList_GetImageCount(b.images.himl) > 0;
+}
+
+// The list's image for the button's look: one per state when it holds more.
+int image_index(HWND hwnd, const Button& b, bool down, bool enabled) {
+    int count = ImageList_GetImageCount(b.images.himl);
+    int state = !enabled ? PBS_DISABLED
+                : down   ? PBS_PRESSED
+                : b.hot  ? PBS_HOT
+                : type_of(style_of(hwnd)) == BS_DEFPUSHBUTTON ? PBS_DEFAULTED
+                                                              : PBS_NORMAL;
+    return count > 1 && state - 1 < count ? state - 1 : 0;
+}
+
+// Draws the image in box at the list's alignment; answers the box left for
+// the caption (empty when the image takes the caption's place).
+RECT draw_image(HWND hwnd, cairo_t* cr, RECT box, const Button& b, bool down, bool enabled) {
+    const BUTTON_IMAGELIST& il = b.images;
+    box = {box.left + il.margin.left, box.top + il.margin.top, box.right - il.margin.right,
+           box.bottom - il.margin.bottom};
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(il.himl, &cx, &cy);
+    UINT align = (style_of(hwnd) & BS_BITMAP) ? BUTTON_IMAGELIST_ALIGN_CENTER : il.uAlign;
+    int x = box.left + (box.width() - cx) / 2, y = box.top + (box.height() - cy) / 2;
+    RECT rest = box;
+    switch (align) {
+        case BUTTON_IMAGELIST_ALIGN_LEFT: x = box.left, rest.left += cx; break;
+        case BUTTON_IMAGELIST_ALIGN_RIGHT: x = box.right - cx, rest.right -= cx; break;
+        case BUTTON_IMAGELIST_ALIGN_TOP: y = box.top, rest.top += cy; break;
+        case BUTTON_IMAGELIST_ALIGN_BOTTOM: y = box.bottom - cy, rest.bottom -= cy; break;
+        default: rest = {}; break;
+    }
+    cairo_save(cr);
+    cairo_rectangle(cr, box.left, box.top, box.width(), box.height());
+    cairo_clip(cr);
+    ImageList_Draw(il.himl, image_index(hwnd, b, down, enabled), cr, x, y, ILD_TRANSPARENT);
+    cairo_restore(cr);
+    return rest;
+}
+
 void paint(HWND hwnd, Button& b) {
     PAINTSTRUCT ps;
     cairo_t* cr = BeginPaint(hwnd, &ps);
@@ -195,8 +234,8 @@ void paint(HWND hwnd, Button& b) {
     bool push_look = is_push(type) || (style & BS_PUSHLIKE);
     COLORREF ink = enabled ? sys_colour(COLOR_BTNTEXT) : sys_colour(COLOR_GRAYTEXT);
     RECT text_box = r;
+    bool down = b.pushed || (push_look && !is_push(type) && b.check != BST_UNCHECKED);
     if (push_look) {
-        bool down = b.pushed || (!is_push(type) && b.check != BST_UNCHECKED);
         parent_colours(hwnd, WM_CTLCOLORBTN, cr, r, ink);
         draw_push_face(hwnd, cr, r, b, down, enabled);
         int pad = scaled(hwnd, 4);
@@ -216,7 +255,12 @@ void paint(HWND hwnd, Button& b) {
         text_box = left_text ? RECT{r.left, r.top, r.right - shift, r.bottom} : RECT{r.left + shift, r.top, r.right, r.bottom};
     }
     uint32_t flags = text_flags(style, push_look);
-    if (!(style & BS_BITMAP) && !custom_draw(hwnd, cr, r, b)) {
+    bool caption = !(style & BS_BITMAP);
+    if (has_images(b)) {
+        text_box = draw_image(hwnd, cr, text_box, b, down, enabled);
+        caption = caption && text_box.width() > 0;
+    }
+    if (caption && !custom_draw(hwnd, cr, r, b)) {
         SIZE drawn = draw_text(cr, hwnd, b.font, text, text_box, flags, ink);
         if (b.focused && !push_look && !text.empty()) {
             int x = text_box.left;
@@ -252,7 +296,9 @@ LRESULT CALLBACK_button(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return group ? HTTRANSPARENT : DefWindowProc(hwnd, msg, wp, lp);
         case WM_PAINT: paint(hwnd, *b); return 0;
         case WM_LBUTTONDBLCLK:
-            if (type == BS_RADIOBUTTON) {
+            // Radio buttons, and with BS_NOTIFY every button, tell a double
+            // click; the others take it as a second press.
+            if (type == BS_RADIOBUTTON || (style & BS_NOTIFY && !group)) {
                 notify_parent(hwnd, BN_DOUBLECLICKED);
                 return 0;
             }
@@ -260,6 +306,7 @@ LRESULT CALLBACK_button(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_LBUTTONDOWN:
             if (group) return 0;
             SetFocus(hwnd);
+            if (!(b = g_buttons.get(hwnd))) return 0;  // the parent destroyed it on a focus notification
             SetCapture(hwnd);
             b->tracking = true;
             set_pushed(hwnd, *b, true);
@@ -267,10 +314,7 @@ LRESULT CALLBACK_button(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_MOUSEMOVE: {
             if (!b->hot && !group) {
                 b->hot = true;
-                TRACKMOUSEEVENT tme;
-                tme.dwFlags = TME_LEAVE;
-                tme.hwndTrack = hwnd;
-                TrackMouseEvent(&tme);
+                track_mouse_leave(hwnd);
                 InvalidateRect(hwnd, nullptr, true);
             }
             if (b->tracking) {
@@ -320,12 +364,14 @@ LRESULT CALLBACK_button(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SETFOCUS:
             b->focused = true;
             InvalidateRect(hwnd, nullptr, true);
+            if (style & BS_NOTIFY) notify_parent(hwnd, BN_SETFOCUS);
             return 0;
         case WM_KILLFOCUS:
             b->focused = false;
             b->space = false;
             if (!b->tracking) set_pushed(hwnd, *b, false);
             InvalidateRect(hwnd, nullptr, true);
+            if (style & BS_NOTIFY) notify_parent(hwnd, BN_KILLFOCUS);
             return 0;
         case BM_GETCHECK: return is_check_like(type) ? b->check : 0;
         case BM_SETCHECK: {
@@ -344,6 +390,15 @@ LRESULT CALLBACK_button(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             SetWindowLong(hwnd, GWL_STYLE, static_cast<int32_t>((style & ~0xFFFFu) | (wp & 0xFFFF)));
             if (lp) InvalidateRect(hwnd, nullptr, true);
             return 0;
+        case BCM_SETIMAGELIST:
+            if (!lp) return 0;
+            b->images = *reinterpret_cast<const BUTTON_IMAGELIST*>(lp);
+            InvalidateRect(hwnd, nullptr, true);
+            return 1;
+        case BCM_GETIMAGELIST:
+            if (!lp) return 0;
+            *reinterpret_cast<BUTTON_IMAGELIST*>(lp) = b->images;
+            return 1;
         case BM_CLICK:
             if (!IsWindowEnabled(hwnd) || group) return 0;
             // As Windows: a press and a release at the control's origin.

@@ -2,6 +2,7 @@
 
 #include "platform/controls/combobox.hpp"
 #include "platform/controls/listbox.hpp"
+#include "platform/menu.hpp"
 
 #include <pango/pangocairo.h>
 
@@ -19,6 +20,10 @@ void register_system_controls() {
     controls::register_edit();
     controls::register_listbox();
     controls::register_combobox();
+    controls::register_trackbar();
+    controls::register_tab_control();
+    controls::register_calendar();
+    install_edit_context_menu();
 }
 
 // ---- fonts --------------------------------------------------------------------
@@ -177,6 +182,39 @@ void notify_parent(HWND hwnd, UINT code) {
     SendMessage(parent, WM_COMMAND, MAKEWPARAM(id, code), static_cast<LPARAM>(hwnd));
 }
 
+LRESULT notify_parent(HWND hwnd, NMHDR& hdr, UINT code) {
+    HWND parent = GetParent(hwnd);
+    hdr.hwndFrom = hwnd;
+    hdr.idFrom = static_cast<uint32_t>(GetWindowLong(hwnd, GWLP_ID));
+    hdr.code = code;
+    return parent ? SendMessage(parent, WM_NOTIFY, hdr.idFrom, reinterpret_cast<LPARAM>(&hdr)) : 0;
+}
+
+void scroll_parent(HWND hwnd, bool vertical, UINT code, int32_t pos) {
+    HWND parent = GetParent(hwnd);
+    if (!parent) return;
+    SendMessage(parent, vertical ? WM_VSCROLL : WM_HSCROLL, MAKEWPARAM(code, static_cast<uint32_t>(pos)),
+                static_cast<LPARAM>(hwnd));
+}
+
+void track_mouse_leave(HWND hwnd) {
+    TRACKMOUSEEVENT tme;
+    tme.dwFlags = TME_LEAVE;
+    tme.hwndTrack = hwnd;
+    TrackMouseEvent(&tme);
+}
+
+void note_focus(HWND hwnd, bool& focused, UINT msg) {
+    focused = msg == WM_SETFOCUS;
+    InvalidateRect(hwnd, nullptr, false);
+}
+
+RECT inner_client_rect(HWND hwnd) {
+    RECT r;
+    GetClientRect(hwnd, &r);
+    return (GetWindowLong(hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) ? inset(r, 2) : r;
+}
+
 // ---- theme --------------------------------------------------------------------
 
 bool dark_theme() { return is_open() && desktop_settings().dark; }
@@ -279,10 +317,16 @@ PangoLayout* make_layout(cairo_t* cr, HWND hwnd, HFONT font, std::string_view te
 
 SIZE draw_text(cairo_t* cr, HWND hwnd, HFONT font, std::string_view text, const RECT& box,
                uint32_t flags, COLORREF colour) {
-    bool bounded = (flags & (DT_WORDBREAK | DT_END_ELLIPSIS | DT_CENTER | DT_RIGHT)) != 0;
+    // One line is laid out unbounded and placed by hand: a bounded pango
+    // layout would wrap it.
+    bool one_line = (flags & DT_SINGLELINE) && !(flags & DT_END_ELLIPSIS);
+    bool bounded = !one_line && (flags & (DT_WORDBREAK | DT_END_ELLIPSIS | DT_CENTER | DT_RIGHT)) != 0;
     PangoLayout* layout = make_layout(cr, hwnd, font, text, bounded ? std::max(box.width(), 0) : -1, flags);
     int w = 0, h = 0;
     pango_layout_get_pixel_size(layout, &w, &h);
+    double x = box.left;
+    if (one_line && (flags & DT_CENTER)) x = box.left + std::floor((box.width() - w) / 2.0);
+    else if (one_line && (flags & DT_RIGHT)) x = box.right - w;
     double y = box.top;
     if (flags & DT_VCENTER) y = box.top + (box.height() - h) / 2.0;
     else if (flags & DT_BOTTOM) y = box.bottom - h;
@@ -290,7 +334,7 @@ SIZE draw_text(cairo_t* cr, HWND hwnd, HFONT font, std::string_view text, const 
     cairo_rectangle(cr, box.left, box.top, box.width(), box.height());
     cairo_clip(cr);
     set_colour(cr, colour);
-    cairo_move_to(cr, box.left, std::floor(y));
+    cairo_move_to(cr, x, std::floor(y));
     pango_cairo_show_layout(cr, layout);
     cairo_restore(cr);
     g_object_unref(layout);
@@ -368,16 +412,17 @@ void draw_focus_rect(cairo_t* cr, const RECT& r) {
     cairo_restore(cr);
 }
 
-COLORREF parent_colours(HWND hwnd, UINT ctlcolor_msg, cairo_t* cr, const RECT& r, COLORREF text) {
+COLORREF parent_colours(HWND hwnd, UINT ctlcolor_msg, cairo_t* cr, const RECT& r, COLORREF text, COLORREF back) {
+    if (back == CLR_INVALID) back = sys_colour(COLOR_BTNFACE);
     SetTextColor(cr, text);
-    SetBkColor(cr, sys_colour(COLOR_BTNFACE));
+    SetBkColor(cr, back);
     HWND parent = GetParent(hwnd);
     auto brush = parent ? static_cast<HBRUSH>(SendMessage(parent, ctlcolor_msg, reinterpret_cast<WPARAM>(cr),
                                                           static_cast<LPARAM>(hwnd)))
                         : 0;
     if (brush == DC_BRUSH_HANDLE) fill_rect(cr, r, GetDCBrushColor(cr));
     else if (brush) FillRect(cr, &r, brush);
-    else fill_rect(cr, r, sys_colour(COLOR_BTNFACE));
+    else fill_rect(cr, r, back);
     return GetTextColor(cr);
 }
 

@@ -58,6 +58,21 @@ inline uint32_t style_of(HWND hwnd) { return static_cast<uint32_t>(GetWindowLong
 inline bool inside(const RECT& r, int x, int y) { return x >= r.left && y >= r.top && x < r.right && y < r.bottom; }
 // Sends a WM_COMMAND notification to the parent, the control in lParam.
 void notify_parent(HWND hwnd, UINT code);
+// Sends WM_NOTIFY to the parent with hdr's sender, id and code filled in;
+// answers the parent's answer (0 without a parent).
+LRESULT notify_parent(HWND hwnd, NMHDR& hdr, UINT code);
+// Tells the parent of a bar-like control a scroll code (WM_HSCROLL or
+// WM_VSCROLL, the position in the high word, the control in lParam).
+void scroll_parent(HWND hwnd, bool vertical, UINT code, int32_t pos = 0);
+// A held arrow, trough or channel repeats after this first delay, then at
+// the shorter one (ms).
+constexpr UINT k_hold_first_delay = 200, k_hold_repeat_delay = 50;
+// Asks for WM_MOUSELEAVE once the pointer leaves the control (the hot look).
+void track_mouse_leave(HWND hwnd);
+// WM_SETFOCUS and WM_KILLFOCUS: the flag kept and the control redrawn.
+void note_focus(HWND hwnd, bool& focused, UINT msg);
+// The client rectangle inside a WS_EX_CLIENTEDGE border.
+RECT inner_client_rect(HWND hwnd);
 
 // ---- theme ------------------------------------------------------------------
 bool dark_theme();
@@ -108,8 +123,10 @@ struct ControlPaint {
 // The dotted focus rectangle inside r.
 void draw_focus_rect(cairo_t* cr, const RECT& r);
 // The background a control asks its parent for (WM_CTLCOLOR*): fills r with
-// the answered brush (or the face colour) and answers the text colour.
-COLORREF parent_colours(HWND hwnd, UINT ctlcolor_msg, cairo_t* cr, const RECT& r, COLORREF text);
+// the answered brush (or back, the face colour when CLR_INVALID) and answers
+// the text colour.
+COLORREF parent_colours(HWND hwnd, UINT ctlcolor_msg, cairo_t* cr, const RECT& r, COLORREF text,
+                        COLORREF back = CLR_INVALID);
 inline RECT inset(RECT r, int d) { return {r.left + d, r.top + d, r.right - d, r.bottom - d}; }
 
 }  // namespace zun::win::controls
@@ -121,4 +138,7 @@ void register_static();
 void register_progress();
 void register_scrollbar();
 void register_edit();
+void register_trackbar();
+void register_tab_control();
+void register_calendar();
 }  // namespace zun::win::controls

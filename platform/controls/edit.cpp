@@ -1,9 +1,12 @@
-// EDIT, one line: its own blinking caret, selection by keys and mouse, the
-// clipboard keys, one-level undo, a text limit, password bullets and a cue
-// banner; EN_CHANGE after every change, EN_SETFOCUS and EN_KILLFOCUS.
+// EDIT, one line or several: its own blinking caret, selection by keys and
+// mouse, the clipboard keys, one-level undo, a text limit, password bullets
+// and a cue banner; the window's own scroll bars for several lines; EN_CHANGE
+// after every change, EN_SETFOCUS, EN_KILLFOCUS and EN_MAXTEXT.
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
-#include "platform/controls/control_draw.hpp"
+#include "platform/controls/edit_internal.hpp"
 
 namespace zun::win {
 
@@ -20,6 +23,7 @@ bool standin_write(std::string_view text) {
 }
 ClipboardReader g_reader = standin_read;
 ClipboardWriter g_writer = standin_write;
+EditContextMenu g_context_menu = nullptr;
 
 }  // namespace
 
@@ -28,13 +32,9 @@ void set_edit_clipboard(ClipboardReader reader, ClipboardWriter writer) {
     g_writer = writer ? writer : standin_write;
 }
 bool edit_clipboard_read(std::string* text) { return g_reader(text); }
-
-namespace {
-EditContextMenu g_context_menu = nullptr;
-}
+bool edit_clipboard_write(std::string_view text) { return g_writer(text); }
 void set_edit_context_menu(EditContextMenu show) { g_context_menu = show; }
 EditContextMenu edit_context_menu() { return g_context_menu; }
-bool edit_clipboard_write(std::string_view text) { return g_writer(text); }
 
 }  // namespace zun::win
 
@@ -42,273 +42,289 @@ namespace zun::win::controls {
 
 namespace {
 
-std::u32string to_u32(std::string_view s) {
-    std::u32string out;
-    for (size_t i = 0; i < s.size();) {
-        auto c = static_cast<unsigned char>(s[i]);
-        int n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-        char32_t cp = n == 1 ? c : c & (0x3F >> (n - 1));
-        for (int k = 1; k < n && i + k < s.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out += (n == 1 && c >= 0x80) ? U'\uFFFD' : cp;
-        i += n;
-    }
-    return out;
-}
-
-std::string to_utf8(std::u32string_view s) {
-    std::string out;
-    for (char32_t c : s) {
-        if (c < 0x80) out += static_cast<char>(c);
-        else if (c < 0x800) out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-        else if (c < 0x10000)
-            out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                    static_cast<char>(0x80 | (c & 0x3F))};
-        else
-            out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-                    static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-    }
-    return out;
-}
-
-struct Edit : ControlBase {
-    std::u32string text;
-    size_t anchor = 0, caret = 0;  // the selection runs between them
-    size_t limit = 32767;
-    std::u32string undo_text;
-    size_t undo_anchor = 0, undo_caret = 0;
-    bool can_undo = false;
-    char32_t password = 0;
-    std::string cue;
-    bool focused = false, caret_on = false, dragging = false;
-    int32_t scroll_x = 0;  // pixels the text is shifted left
-    size_t lo() const { return std::min(anchor, caret); }
-    size_t hi() const { return std::max(anchor, caret); }
-};
+using namespace edit;
 
 StateTable<Edit> g_edits;
 constexpr uintptr_t k_blink_timer = 1;
 
-int padding(HWND hwnd) { return scaled(hwnd, 2); }
+bool readonly(HWND hwnd) { return style_of(hwnd) & ES_READONLY; }
+bool key_down(int vk) { return GetKeyState(vk) & 0x8000; }
 
-RECT text_rect(HWND hwnd) {
-    RECT r;
-    GetClientRect(hwnd, &r);
-    if (GetWindowLong(hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) r = inset(r, 2);
-    return {r.left + padding(hwnd), r.top, r.right - padding(hwnd), r.bottom};
-}
+// ---- view -----------------------------------------------------------------------
 
-std::string shown_text(const Edit& e) {
-    return e.password ? to_utf8(std::u32string(e.text.size(), e.password)) : to_utf8(e.text);
-}
-
-// The layout of what is shown, measured off screen.
-struct Shown {
-    cairo_surface_t* surface;
-    cairo_t* cr;
-    PangoLayout* layout;
-    std::string utf8;
-    Shown(HWND hwnd, const Edit& e) : utf8(shown_text(e)) {
-        surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
-        cr = cairo_create(surface);
-        layout = make_layout(cr, hwnd, e.font, utf8, -1, DT_NOPREFIX | DT_SINGLELINE);
-    }
-    ~Shown() {
-        g_object_unref(layout);
-        cairo_destroy(cr);
-        cairo_surface_destroy(surface);
-    }
-    size_t byte_of(size_t index) const {
-        size_t b = 0;
-        for (size_t i = 0; i < index && b < utf8.size(); ++i) {
-            ++b;
-            while (b < utf8.size() && (static_cast<unsigned char>(utf8[b]) & 0xC0) == 0x80) ++b;
-        }
-        return b;
-    }
-    int x_of(size_t index) const {
-        PangoRectangle pos;
-        pango_layout_index_to_pos(layout, static_cast<int>(byte_of(index)), &pos);
-        return PANGO_PIXELS(pos.x);
-    }
-    int width() const {
-        int w = 0, h = 0;
-        pango_layout_get_pixel_size(layout, &w, &h);
-        return w;
-    }
-    size_t index_at(int x) const {
-        int byte = 0, trailing = 0;
-        pango_layout_xy_to_index(layout, x * PANGO_SCALE, 0, &byte, &trailing);
-        size_t index = to_u32(std::string_view(utf8).substr(0, static_cast<size_t>(byte))).size();
-        return index + static_cast<size_t>(trailing);
-    }
-};
-
-// Where the text starts in the text rectangle, by alignment and scroll.
-int origin_x(HWND hwnd, const Edit& e, const Shown& s) {
-    RECT r = text_rect(hwnd);
-    uint32_t style = style_of(hwnd);
-    int room = r.width() - s.width();
-    if (room > 0 && (style & ES_CENTER) == ES_CENTER) return r.left + room / 2;
-    if (room > 0 && (style & ES_RIGHT)) return r.left + room;
-    return r.left - e.scroll_x;
-}
-
-void scroll_to_caret(HWND hwnd, Edit& e) {
-    Shown s(hwnd, e);
-    RECT r = text_rect(hwnd);
-    int x = s.x_of(e.caret);
-    if (x - e.scroll_x > r.width() - 1) e.scroll_x = x - r.width() + 1 + r.width() / 4;
-    if (x < e.scroll_x) e.scroll_x = std::max(0, x - r.width() / 4);
-    e.scroll_x = std::clamp(e.scroll_x, 0, std::max(0, s.width() - r.width() + 1));
-}
-
-void place_caret(HWND hwnd, Edit& e) {
+void restart_blink(HWND hwnd, Edit& e) {
     if (!e.focused) return;
-    Shown s(hwnd, e);
-    RECT r = text_rect(hwnd);
-    SetCaretPos(origin_x(hwnd, e, s) + s.x_of(e.caret), r.top);
+    e.caret_on = true;
+    uint32_t blink = desktop_settings().caret_blink_time;
+    if (blink == 0 || blink == UINT32_MAX) KillTimer(hwnd, k_blink_timer);  // a caret that does not blink
+    else SetTimer(hwnd, k_blink_timer, blink, nullptr);
 }
 
-void changed_view(HWND hwnd, Edit& e) {
-    scroll_to_caret(hwnd, e);
-    place_caret(hwnd, e);
-    e.caret_on = e.focused;
-    if (e.focused) SetTimer(hwnd, k_blink_timer, desktop_settings().caret_blink_time, nullptr);
+// After the selection moved: the caret shown, kept in view when asked.
+void changed_view(HWND hwnd, Edit& e, bool scroll = true) {
+    if (scroll) scroll_to_caret(hwnd, e);
+    update_bars(hwnd, e);
+    place_ime_caret(hwnd, e);
+    restart_blink(hwnd, e);
     InvalidateRect(hwnd, nullptr, false);
 }
 
-void set_selection(HWND hwnd, Edit& e, size_t anchor, size_t caret) {
-    e.anchor = std::min(anchor, e.text.size());
-    e.caret = std::min(caret, e.text.size());
-    changed_view(hwnd, e);
+void set_selection(HWND hwnd, Edit& e, size_t anchor, size_t caret, bool scroll = true) {
+    e.anchor = e.buf.snap(anchor);
+    e.caret = e.buf.snap(caret);
+    changed_view(hwnd, e, scroll);
 }
 
 // The window's own text follows ours (GetWindowText reads it).
-void store_text(HWND hwnd, const Edit& e) {
-    std::string utf8 = to_utf8(e.text);
-    DefWindowProc(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(utf8.c_str()));
+void store_text(HWND hwnd, const Edit& e) { DefWindowProc(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(e.buf.text().c_str())); }
+
+void text_changed(HWND hwnd, Edit& e) {
+    e.rows_known = false;
+    e.goal_x = -1;
+    store_text(hwnd, e);
+}
+
+// ---- changing the text -----------------------------------------------------------
+
+bool is_space(char32_t c) { return c == U' ' || c == U'\t' || c == U'\r' || c == U'\n'; }
+bool is_word_at(const Edit& e, size_t byte) { return !is_space(decode_at(e.buf.text(), byte)); }
+
+size_t word_left(const Edit& e, size_t i) {
+    while (i > 0 && !is_word_at(e, e.buf.prev(i))) i = e.buf.prev(i);
+    while (i > 0 && is_word_at(e, e.buf.prev(i))) i = e.buf.prev(i);
+    return i;
+}
+size_t word_right(const Edit& e, size_t i) {
+    while (i < e.buf.size() && is_word_at(e, i)) i = e.buf.next(i);
+    while (i < e.buf.size() && !is_word_at(e, i)) i = e.buf.next(i);
+    return i;
+}
+
+// What fits in a one-line control without ES_AUTOHSCROLL: the longest
+// prefix of insert whose line is no wider than the text rectangle.
+size_t fitting_prefix(HWND hwnd, Edit& e, std::string_view insert) {
+    const std::string& t = e.buf.text();
+    auto width_with = [&](size_t n) {
+        std::string line = t.substr(0, e.lo()) + std::string(insert.substr(0, prefix_bytes(insert, n))) + t.substr(e.hi());
+        if (!e.password) return text_width(hwnd, e, line);
+        std::string bullets;
+        for (size_t i = count_chars(line); i > 0; --i) append_utf8(bullets, e.password);
+        return text_width(hwnd, e, bullets);
+    };
+    int room = text_rect(hwnd).width();
+    size_t lo = 0, hi = count_chars(insert);
+    if (width_with(hi) < room) return insert.size();
+    while (lo < hi) {  // the largest n that fits
+        size_t mid = (lo + hi + 1) / 2;
+        if (width_with(mid) < room) lo = mid;
+        else hi = mid - 1;
+    }
+    return prefix_bytes(insert, lo);
+}
+
+// A change of [at, at + removed) into inserted bytes, merged into the
+// typing or deleting run before it; before: the selection an undo brings
+// back (a delete key widens the selection to what it deletes first).
+void remember_undo(Edit& e, UndoStep::Kind kind, size_t at, std::string removed, size_t inserted,
+                   std::pair<size_t, size_t> before) {
+    UndoStep& u = e.undo;
+    if (kind == UndoStep::typing && u.kind == kind && removed.empty() && u.at + u.inserted == at) {
+        u.inserted += inserted;
+        return;
+    }
+    if (kind == UndoStep::deleting && u.kind == kind && inserted == 0) {
+        if (at + removed.size() == u.at) {  // Backspace again
+            u.at = at;
+            u.removed = removed + u.removed;
+            return;
+        }
+        if (at == u.at) {  // Delete again
+            u.removed += removed;
+            return;
+        }
+    }
+    u = {kind, at, std::move(removed), inserted, before.first, before.second};
+}
+
+// Several lines without ES_AUTOVSCROLL take no more rows than they show.
+bool overflows(HWND hwnd, Edit& e) {
+    return multiline(hwnd) && !(style_of(hwnd) & ES_AUTOVSCROLL) && row_count(hwnd, e) > visible_rows(hwnd, e);
 }
 
 // Replaces the selection, as typing, a paste or EM_REPLACESEL do: cut to the
-// limit (and to the width without ES_AUTOHSCROLL); EN_MAXTEXT when cut.
-// Answers whether anything changed.
-bool replace_selection(HWND hwnd, Edit& e, std::u32string insert, bool undoable) {
-    size_t room = e.limit > e.text.size() - (e.hi() - e.lo()) ? e.limit - (e.text.size() - (e.hi() - e.lo())) : 0;
-    bool cut = insert.size() > room;
-    if (cut) insert.resize(room);
-    std::u32string next = e.text.substr(0, e.lo()) + insert + e.text.substr(e.hi());
-    if (!(style_of(hwnd) & ES_AUTOHSCROLL)) {
-        Edit trial;
-        trial.font = e.font;
-        trial.password = e.password;
-        RECT r = text_rect(hwnd);
-        while (!insert.empty()) {
-            trial.text = e.text.substr(0, e.lo()) + insert + e.text.substr(e.hi());
-            if (Shown(hwnd, trial).width() < r.width()) break;
-            insert.pop_back();
-            cut = true;
-        }
-        next = e.text.substr(0, e.lo()) + insert + e.text.substr(e.hi());
+// limit (and to the width of a one-line control without ES_AUTOHSCROLL),
+// EN_MAXTEXT when cut; nothing at all when none of a non-empty insert fits.
+// Answers whether the text changed.
+bool replace_selection(HWND hwnd, Edit& e, std::string_view raw, UndoStep::Kind kind,
+                       std::pair<size_t, size_t> before = {SIZE_MAX, SIZE_MAX}) {
+    if (before.first == SIZE_MAX) before = {e.anchor, e.caret};
+    std::string insert = e.buf.normalize(raw);
+    size_t kept = e.buf.chars() - e.buf.char_of(e.hi()) + e.buf.char_of(e.lo());
+    size_t room = e.limit > kept ? e.limit - kept : 0;
+    bool cut = false;
+    if (count_chars(insert) > room) {
+        insert.resize(prefix_bytes(insert, room));
+        cut = true;
+    }
+    if (!multiline(hwnd) && !(style_of(hwnd) & ES_AUTOHSCROLL)) {
+        size_t fits = fitting_prefix(hwnd, e, insert);
+        cut = cut || fits < insert.size();
+        insert.resize(fits);
+    }
+    if (e.buf.multiline() && !insert.empty() && insert.back() == '\r') insert.pop_back();  // half a break
+    if ((insert.empty() && !raw.empty() && cut) || (insert.empty() && e.lo() == e.hi())) {
+        if (cut) notify_parent(hwnd, EN_MAXTEXT);
+        return false;
+    }
+    size_t at = e.lo();
+    std::string removed = e.buf.text().substr(at, e.hi() - at);
+    e.buf.replace(at, e.hi(), insert);
+    e.rows_known = false;
+    if (overflows(hwnd, e)) {
+        e.buf.replace(at, at + insert.size(), removed);
+        e.rows_known = false;
+        notify_parent(hwnd, EN_MAXTEXT);
+        return false;
     }
     if (cut) notify_parent(hwnd, EN_MAXTEXT);
-    if (insert.empty() && e.lo() == e.hi()) return false;
-    if (undoable) {
-        e.undo_text = e.text;
-        e.undo_anchor = e.anchor;
-        e.undo_caret = e.caret;
-        e.can_undo = true;
-    }
-    size_t at = e.lo() + insert.size();
-    e.text = std::move(next);
-    e.anchor = e.caret = at;
-    store_text(hwnd, e);
+    if (kind == UndoStep::none) e.undo = {};
+    else remember_undo(e, kind, at, std::move(removed), insert.size(), before);
+    e.anchor = e.caret = at + insert.size();
+    e.modified = true;
+    text_changed(hwnd, e);
     changed_view(hwnd, e);
     notify_parent(hwnd, EN_CHANGE);
     return true;
 }
 
-bool is_word(char32_t c) { return c != U' ' && c != U'\t'; }
-
-size_t word_left(const Edit& e, size_t i) {
-    while (i > 0 && !is_word(e.text[i - 1])) --i;
-    while (i > 0 && is_word(e.text[i - 1])) --i;
-    return i;
+bool undo(HWND hwnd, Edit& e) {
+    UndoStep u = std::move(e.undo);
+    if (u.kind == UndoStep::none) return false;
+    std::string now = e.buf.text().substr(u.at, u.inserted);
+    e.buf.replace(u.at, u.at + u.inserted, u.removed);
+    e.undo = {UndoStep::other, u.at, std::move(now), u.removed.size(), e.anchor, e.caret};
+    e.anchor = std::min(u.anchor, e.buf.size());
+    e.caret = std::min(u.caret, e.buf.size());
+    e.modified = true;
+    text_changed(hwnd, e);
+    set_selection(hwnd, e, e.anchor, e.caret);
+    notify_parent(hwnd, EN_CHANGE);
+    return true;
 }
-size_t word_right(const Edit& e, size_t i) {
-    while (i < e.text.size() && is_word(e.text[i])) ++i;
-    while (i < e.text.size() && !is_word(e.text[i])) ++i;
-    return i;
+
+void set_text(HWND hwnd, Edit& e, std::string_view text) {
+    e.buf.set(text);  // never cut to the limit
+    e.undo = {};
+    e.anchor = e.caret = 0;
+    e.top_row = 0;
+    e.scroll_x = 0;
+    e.modified = false;
+    text_changed(hwnd, e);
+    changed_view(hwnd, e);
 }
 
-bool copy(HWND, Edit& e) {
+// ---- the clipboard ---------------------------------------------------------------
+
+bool copy(Edit& e) {
     if (e.password || e.lo() == e.hi()) return false;  // nothing leaves a password field
-    return edit_clipboard_write(to_utf8(e.text.substr(e.lo(), e.hi() - e.lo())));
+    return edit_clipboard_write(e.buf.text().substr(e.lo(), e.hi() - e.lo()));
 }
 
 void paste(HWND hwnd, Edit& e) {
     std::string text;
     if (!edit_clipboard_read(&text)) return;
-    std::u32string in = to_u32(text);
-    // One line: the first line of what is pasted.
-    size_t end = in.find_first_of(U"\r\n");
-    if (end != std::u32string::npos) in.resize(end);
-    replace_selection(hwnd, e, in, true);
+    text.resize(std::min(text.size(), text.find('\0')));
+    if (!multiline(hwnd)) text.resize(std::min(text.size(), text.find_first_of("\r\n")));  // its first line
+    replace_selection(hwnd, e, text, UndoStep::other);
 }
 
-void undo(HWND hwnd, Edit& e) {
-    if (!e.can_undo) return;
-    std::swap(e.text, e.undo_text);
-    std::swap(e.anchor, e.undo_anchor);
-    std::swap(e.caret, e.undo_caret);
-    store_text(hwnd, e);
-    changed_view(hwnd, e);
-    notify_parent(hwnd, EN_CHANGE);
+// ---- keys ------------------------------------------------------------------------
+
+// The caret a number of rows up or down, keeping to the x it started from.
+void move_rows(HWND hwnd, Edit& e, int delta, bool extend) {
+    RowPlace p = place_of(hwnd, e, e.caret);
+    RECT tr = text_rect(hwnd);
+    if (e.goal_x < 0) e.goal_x = p.x - tr.left + e.scroll_x;
+    int goal = e.goal_x;
+    int row = std::clamp(p.row + delta, 0, row_count(hwnd, e) - 1);
+    size_t to = byte_at(hwnd, e, goal + tr.left - e.scroll_x, row_top(hwnd, e, row));
+    set_selection(hwnd, e, extend ? e.anchor : to, to);
+    e.goal_x = goal;
 }
 
-bool key_down(int vk) { return GetKeyState(vk) & 0x8000; }
+size_t row_start(HWND hwnd, Edit& e) { return row_range(hwnd, e, place_of(hwnd, e, e.caret).row).first; }
+size_t row_end(HWND hwnd, Edit& e) {
+    auto [start, end] = row_range(hwnd, e, place_of(hwnd, e, e.caret).row);
+    // A wrapped row ends before the space it wrapped at, so the caret stays on it.
+    if (end > start && end < e.buf.size() && end != e.buf.line_end(e.buf.line_of(start)) &&
+        decode_at(e.buf.text(), e.buf.prev(end)) == U' ')
+        return e.buf.prev(end);
+    return end;
+}
+
+void delete_key(HWND hwnd, Edit& e, bool forward, bool word) {
+    if (readonly(hwnd)) return;
+    std::pair<size_t, size_t> before{e.anchor, e.caret};
+    if (e.lo() == e.hi()) {
+        if (forward ? e.caret >= e.buf.size() : e.caret == 0) return;
+        e.anchor = forward ? (word ? word_right(e, e.caret) : e.buf.next(e.caret))
+                           : (word ? word_left(e, e.caret) : e.buf.prev(e.caret));
+    }
+    replace_selection(hwnd, e, "", UndoStep::deleting, before);
+}
+
+void context_menu_at_caret(HWND hwnd) { SendMessage(hwnd, WM_CONTEXTMENU, hwnd, -1); }
+
+bool movement_key(HWND hwnd, Edit& e, WPARAM vk, bool ctrl, bool shift) {
+    bool multi = multiline(hwnd);
+    auto go = [&](size_t to) {
+        e.goal_x = -1;
+        set_selection(hwnd, e, shift ? e.anchor : to, to);
+    };
+    bool collapse = !shift && !ctrl && e.anchor != e.caret;  // an arrow collapses the selection to its side
+    if (!multi && vk == VK_UP) vk = VK_LEFT;
+    if (!multi && vk == VK_DOWN) vk = VK_RIGHT;
+    switch (vk) {
+        case VK_LEFT: go(collapse ? e.lo() : ctrl ? word_left(e, e.caret) : e.buf.prev(e.caret)); return true;
+        case VK_RIGHT: go(collapse ? e.hi() : ctrl ? word_right(e, e.caret) : e.buf.next(e.caret)); return true;
+        case VK_HOME: go(ctrl || !multi ? 0 : row_start(hwnd, e)); return true;
+        case VK_END: go(ctrl || !multi ? e.buf.size() : row_end(hwnd, e)); return true;
+        case VK_UP:
+        case VK_DOWN: move_rows(hwnd, e, vk == VK_UP ? -1 : 1, shift); return true;
+        case VK_PRIOR:
+        case VK_NEXT: {
+            if (!multi) return true;
+            int page = visible_rows(hwnd, e) * (vk == VK_PRIOR ? -1 : 1);
+            scroll_to(hwnd, e, e.top_row + page, e.scroll_x);
+            move_rows(hwnd, e, page, shift);
+            return true;
+        }
+        default: return false;
+    }
+}
 
 void on_key(HWND hwnd, Edit& e, WPARAM vk) {
     bool ctrl = key_down(VK_CONTROL), shift = key_down(VK_SHIFT);
-    bool readonly = style_of(hwnd) & ES_READONLY;
-    auto move = [&](size_t to) {
-        if (!shift && e.anchor != e.caret && (vk == VK_LEFT || vk == VK_RIGHT) && !ctrl)
-            to = vk == VK_LEFT ? e.lo() : e.hi();  // an arrow collapses the selection to its side
-        set_selection(hwnd, e, shift ? e.anchor : to, to);
-    };
+    if (movement_key(hwnd, e, vk, ctrl, shift)) return;
     switch (vk) {
-        case VK_LEFT: move(ctrl ? word_left(e, e.caret) : e.caret ? e.caret - 1 : 0); return;
-        case VK_RIGHT: move(ctrl ? word_right(e, e.caret) : std::min(e.caret + 1, e.text.size())); return;
-        case VK_HOME: move(0); return;
-        case VK_END: move(e.text.size()); return;
-        case VK_BACK:
-            if (readonly) return;
-            if (e.lo() == e.hi()) {
-                if (!e.caret) return;
-                e.anchor = ctrl ? word_left(e, e.caret) : e.caret - 1;
-            }
-            replace_selection(hwnd, e, U"", true);
-            return;
+        case VK_BACK: delete_key(hwnd, e, false, ctrl); return;
         case VK_DELETE:
-            if (shift) {
-                SendMessage(hwnd, WM_CUT, 0, 0);
-                return;
-            }
-            if (readonly) return;
-            if (e.lo() == e.hi()) {
-                if (e.caret >= e.text.size()) return;
-                e.anchor = ctrl ? word_right(e, e.caret) : e.caret + 1;
-            }
-            replace_selection(hwnd, e, U"", true);
+            if (shift) SendMessage(hwnd, WM_CUT, 0, 0);
+            else delete_key(hwnd, e, true, ctrl);
             return;
         case VK_INSERT:
             if (ctrl) SendMessage(hwnd, WM_COPY, 0, 0);
             else if (shift) SendMessage(hwnd, WM_PASTE, 0, 0);
             return;
+        case VK_APPS: context_menu_at_caret(hwnd); return;
+        case VK_F10:
+            if (shift) context_menu_at_caret(hwnd);
+            return;
         default: break;
     }
     if (!ctrl) return;
     switch (vk) {
-        case 'A': set_selection(hwnd, e, 0, e.text.size()); return;
+        case 'A': set_selection(hwnd, e, 0, e.buf.size()); return;
         case 'C': SendMessage(hwnd, WM_COPY, 0, 0); return;
         case 'X': SendMessage(hwnd, WM_CUT, 0, 0); return;
         case 'V': SendMessage(hwnd, WM_PASTE, 0, 0); return;
@@ -317,215 +333,384 @@ void on_key(HWND hwnd, Edit& e, WPARAM vk) {
     }
 }
 
-void paint(HWND hwnd, Edit& e) {
-    ControlPaint painting(hwnd);
-    if (!painting.cr) return;
-    cairo_t* cr = painting.cr;
-    RECT r = painting.r;
-    bool enabled = IsWindowEnabled(hwnd);
-    bool readonly = style_of(hwnd) & ES_READONLY;
-    COLORREF ink;
-    if (!enabled || readonly) {
-        ink = parent_colours(hwnd, WM_CTLCOLORSTATIC, cr, r, sys_colour(enabled ? int{COLOR_WINDOWTEXT} : int{COLOR_GRAYTEXT}));
-    } else {
-        SetBkColor(cr, sys_colour(COLOR_WINDOW));
-        SetTextColor(cr, sys_colour(COLOR_WINDOWTEXT));
-        HWND parent = GetParent(hwnd);
-        auto brush = parent ? static_cast<HBRUSH>(SendMessage(parent, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(cr),
-                                                              static_cast<LPARAM>(hwnd)))
-                            : 0;
-        if (brush == DC_BRUSH_HANDLE) fill_rect(cr, r, GetDCBrushColor(cr));
-        else if (brush) FillRect(cr, &r, brush);
-        else fill_rect(cr, r, sys_colour(COLOR_WINDOW));
-        ink = GetTextColor(cr);
+void on_char(HWND hwnd, Edit& e, char32_t c) {
+    if (readonly(hwnd)) return;
+    bool multi = multiline(hwnd);
+    if (multi && (c == U'\r' || c == U'\n')) {
+        replace_selection(hwnd, e, "\r\n", UndoStep::typing);
+        return;
     }
-    if (!enabled) ink = sys_colour(COLOR_GRAYTEXT);
-    RECT tr = text_rect(hwnd);
-    cairo_save(cr);
-    cairo_rectangle(cr, tr.left, tr.top, tr.width(), tr.height());
-    cairo_clip(cr);
-    if (e.text.empty() && !e.cue.empty()) {
-        draw_text(cr, hwnd, e.font, e.cue, tr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX, sys_colour(COLOR_GRAYTEXT));
-    } else {
-        Shown s(hwnd, e);
-        int ox = origin_x(hwnd, e, s);
-        int w = 0, h = 0;
-        pango_layout_get_pixel_size(s.layout, &w, &h);
-        int top = tr.top + std::max(0, (tr.height() - h) / 2);
-        bool show_sel = e.lo() != e.hi() && (e.focused || (style_of(hwnd) & ES_NOHIDESEL));
-        pango_cairo_update_layout(cr, s.layout);
-        set_colour(cr, ink);
-        cairo_move_to(cr, ox, top);
-        pango_cairo_show_layout(cr, s.layout);
-        if (show_sel) {
-            int x0 = ox + s.x_of(e.lo()), x1 = ox + s.x_of(e.hi());
-            cairo_save(cr);
-            cairo_rectangle(cr, x0, top, x1 - x0, h);
-            cairo_clip(cr);
-            fill_rect(cr, {x0, top, x1, top + h}, sys_colour(COLOR_HIGHLIGHT));
-            set_colour(cr, sys_colour(COLOR_HIGHLIGHTTEXT));
-            cairo_move_to(cr, ox, top);
-            pango_cairo_show_layout(cr, s.layout);
-            cairo_restore(cr);
-        }
-        if (e.focused && e.caret_on) {
-            int x = ox + s.x_of(e.caret);
-            fill_rect(cr, {x, top, x + std::max(1, scaled(hwnd, 1)), top + h}, ink);
-        }
+    if (multi && c == U'\t') {
+        replace_selection(hwnd, e, "\t", UndoStep::typing);
+        return;
     }
-    cairo_restore(cr);
+    if (c < 0x20 || c == 0x7F || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return;  // control characters never
+    if (key_down(VK_CONTROL) && !key_down(VK_MENU)) return;
+    std::string utf8;
+    append_utf8(utf8, c);
+    replace_selection(hwnd, e, utf8, UndoStep::typing);
 }
 
-size_t index_at_point(HWND hwnd, const Edit& e, int x) {
-    Shown s(hwnd, e);
-    return std::min(s.index_at(x - origin_x(hwnd, e, s)), e.text.size());
+// ---- scrolling -------------------------------------------------------------------
+
+void on_scroll(HWND hwnd, Edit& e, int bar, WPARAM wp) {
+    bool vert = bar == SB_VERT;
+    int page = vert ? std::max(1, visible_rows(hwnd, e) - 1) : std::max(1, text_rect(hwnd).width() - e.char_w);
+    int step = vert ? 1 : e.char_w;
+    int pos = vert ? e.top_row : e.scroll_x;
+    SCROLLINFO si;
+    si.fMask = SIF_TRACKPOS | SIF_RANGE;
+    GetScrollInfo(hwnd, bar, &si);
+    switch (wp & 0xFFFF) {
+        case SB_LINEUP: pos -= step; break;
+        case SB_LINEDOWN: pos += step; break;
+        case SB_PAGEUP: pos -= page; break;
+        case SB_PAGEDOWN: pos += page; break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: pos = si.nTrackPos; break;
+        case SB_TOP: pos = 0; break;
+        case SB_BOTTOM: pos = si.nMax; break;
+        default: return;
+    }
+    if (vert) scroll_to(hwnd, e, pos, e.scroll_x);
+    else scroll_to(hwnd, e, e.top_row, std::min(pos, std::max(0, si.nMax - text_rect(hwnd).width())));
+    place_ime_caret(hwnd, e);
+    notify_parent(hwnd, vert ? EN_VSCROLL : EN_HSCROLL);
+}
+
+// ---- messages --------------------------------------------------------------------
+
+size_t position_arg(const Edit& e, WPARAM wp) { return e.buf.byte_of(static_cast<size_t>(wp)); }
+LRESULT position_of(const Edit& e, size_t byte) { return static_cast<LRESULT>(e.buf.char_of(byte)); }
+
+LRESULT get_sel(const Edit& e, WPARAM wp, LPARAM lp) {
+    size_t lo = e.buf.char_of(e.lo()), hi = e.buf.char_of(e.hi());
+    if (wp) *reinterpret_cast<uint32_t*>(wp) = static_cast<uint32_t>(lo);
+    if (lp) *reinterpret_cast<uint32_t*>(lp) = static_cast<uint32_t>(hi);
+    if (lo > 0xFFFF || hi > 0xFFFF) return -1;
+    return static_cast<LRESULT>(lo | (hi << 16));
+}
+
+void set_sel(HWND hwnd, Edit& e, WPARAM wp, LPARAM lp) {
+    auto start = static_cast<int32_t>(wp);
+    auto end = static_cast<int32_t>(lp);
+    if (start < 0) {  // no selection, the caret kept
+        set_selection(hwnd, e, e.caret, e.caret);
+        return;
+    }
+    size_t from = e.buf.byte_of(static_cast<size_t>(start));
+    size_t to = end < 0 ? e.buf.size() : e.buf.byte_of(static_cast<size_t>(end));
+    set_selection(hwnd, e, from, to);
+}
+
+// The row of a character (-1: of the selection's start).
+int row_of_position(HWND hwnd, Edit& e, WPARAM wp) {
+    if (!multiline(hwnd)) return 0;
+    size_t byte = static_cast<intptr_t>(wp) < 0 ? e.lo() : position_arg(e, wp);
+    return place_of(hwnd, e, byte).row;
+}
+
+LRESULT line_message(HWND hwnd, Edit& e, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case EM_GETLINECOUNT: return multiline(hwnd) ? row_count(hwnd, e) : 1;
+        case EM_LINEFROMCHAR: return row_of_position(hwnd, e, wp);
+        case EM_LINEINDEX: {
+            int row = static_cast<intptr_t>(wp) < 0 ? place_of(hwnd, e, e.caret).row : static_cast<int>(wp);
+            if (row >= row_count(hwnd, e)) return -1;
+            return position_of(e, row_range(hwnd, e, row).first);
+        }
+        case EM_LINELENGTH: {
+            int row = static_cast<intptr_t>(wp) < 0 ? place_of(hwnd, e, e.caret).row : row_of_position(hwnd, e, wp);
+            auto [start, end] = row_range(hwnd, e, row);
+            return static_cast<LRESULT>(e.buf.char_of(end) - e.buf.char_of(start));
+        }
+        case EM_GETLINE: {
+            if (!lp || static_cast<int>(wp) >= row_count(hwnd, e)) return 0;
+            auto [start, end] = row_range(hwnd, e, static_cast<int>(wp));
+            auto* out = reinterpret_cast<char*>(lp);
+            uint16_t room = 0;
+            std::memcpy(&room, out, sizeof room);
+            size_t n = std::min<size_t>(room, end - start);
+            std::memcpy(out, e.buf.text().data() + start, n);
+            return static_cast<LRESULT>(n);
+        }
+        case EM_GETFIRSTVISIBLELINE:
+            if (multiline(hwnd)) return e.top_row;
+            return position_of(e, byte_at(hwnd, e, text_rect(hwnd).left, 0));
+        case EM_LINESCROLL:
+            if (!multiline(hwnd)) return 0;
+            scroll_to(hwnd, e, e.top_row + static_cast<int>(lp), e.scroll_x + static_cast<int>(static_cast<intptr_t>(wp)) * e.char_w);
+            place_ime_caret(hwnd, e);
+            return 1;
+        case EM_SCROLL: {
+            if (!multiline(hwnd)) return 0;
+            int page = std::max(1, visible_rows(hwnd, e) - 1);
+            int delta = wp == SB_LINEUP ? -1 : wp == SB_LINEDOWN ? 1 : wp == SB_PAGEUP ? -page : wp == SB_PAGEDOWN ? page : 0;
+            int before = e.top_row;
+            scroll_to(hwnd, e, e.top_row + delta, e.scroll_x);
+            place_ime_caret(hwnd, e);
+            return static_cast<LRESULT>(static_cast<uint16_t>(e.top_row - before)) | (LRESULT{1} << 16);
+        }
+        case EM_POSFROMCHAR: {
+            if (wp > e.buf.chars()) return -1;
+            RowPlace p = place_of(hwnd, e, position_arg(e, wp));
+            return static_cast<LRESULT>(static_cast<uint16_t>(p.x)) | static_cast<LRESULT>(static_cast<uint16_t>(p.y)) << 16;
+        }
+        case EM_CHARFROMPOS: {
+            size_t byte = byte_at(hwnd, e, x_of(lp), y_of(lp));
+            auto position = static_cast<LRESULT>(std::min<size_t>(e.buf.char_of(byte), 0xFFFF));
+            LRESULT row = multiline(hwnd) ? std::min(place_of(hwnd, e, byte).row, 0xFFFF) : 0;
+            return position | row << 16;
+        }
+        default: return 0;
+    }
+}
+
+void context_menu(HWND hwnd, Edit& e, LPARAM lp) {
+    if (GetFocus() != hwnd) SetFocus(hwnd);
+    EditContextMenu show = edit_context_menu();
+    if (!show) return;
+    POINT at{x_of(lp), y_of(lp)};
+    if (lp == -1) {  // from the keyboard: at the caret
+        RowPlace p = place_of(hwnd, e, e.caret);
+        at = {p.x, p.y + e.line_h};
+        ClientToScreen(hwnd, &at);
+    }
+    show(hwnd, at);
+}
+
+void set_focus(HWND hwnd, Edit& e) {
+    e.focused = true;
+    prepare(hwnd, e);
+    CreateCaret(hwnd, 1, e.line_h);
+    changed_view(hwnd, e, false);
+    notify_parent(hwnd, EN_SETFOCUS);
+}
+
+void kill_focus(HWND hwnd, Edit& e) {
+    e.focused = false;
+    e.caret_on = false;
+    KillTimer(hwnd, k_blink_timer);
+    if (caret_window() == hwnd) DestroyCaret();
+    if (e.dragging) {
+        e.dragging = false;
+        if (GetCapture() == hwnd) ReleaseCapture();
+    }
+    InvalidateRect(hwnd, nullptr, false);
+    notify_parent(hwnd, EN_KILLFOCUS);
+}
+
+void create(HWND hwnd, Edit& e, const CREATESTRUCT* cs) {
+    uint32_t style = cs ? cs->style : 0;
+    if (style & ES_MULTILINE) {
+        // Own bars imply scrolling that way.
+        if (style & WS_HSCROLL) style |= ES_AUTOHSCROLL;
+        if (style & WS_VSCROLL) style |= ES_AUTOVSCROLL;
+        SetWindowLong(hwnd, GWL_STYLE, static_cast<int32_t>(style));
+    } else if (style & ES_PASSWORD) {
+        e.password = U'\u25CF';
+    }
+    e.buf = TextBuffer((style & ES_MULTILINE) != 0);
+    if (cs) e.buf.set(cs->lpszName);
+}
+
+LRESULT edit_message(HWND hwnd, Edit& e, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case EM_GETSEL: return get_sel(e, wp, lp);
+        case EM_SETSEL: set_sel(hwnd, e, wp, lp); return 0;
+        case EM_REPLACESEL:
+            replace_selection(hwnd, e, lp ? reinterpret_cast<const char*>(lp) : "", wp ? UndoStep::other : UndoStep::none);
+            return 0;
+        case EM_SETLIMITTEXT:
+            e.limit = wp ? static_cast<size_t>(wp) : multiline(hwnd) ? EDIT_MAX_LIMIT_MULTILINE : EDIT_MAX_LIMIT_ONE_LINE;
+            return 0;
+        case EM_GETLIMITTEXT: return static_cast<LRESULT>(e.limit);
+        case EM_CANUNDO: return e.undo.kind != UndoStep::none;
+        case EM_UNDO:
+        case WM_UNDO: return undo(hwnd, e);
+        case EM_EMPTYUNDOBUFFER: e.undo = {}; return 0;
+        case EM_GETMODIFY: return e.modified;
+        case EM_SETMODIFY: e.modified = wp != 0; return 0;
+        case EM_SETPASSWORDCHAR:
+            if (multiline(hwnd)) return 0;
+            e.password = static_cast<char32_t>(wp);
+            SetWindowLong(hwnd, GWL_STYLE, static_cast<int32_t>(wp ? style_of(hwnd) | ES_PASSWORD : style_of(hwnd) & ~ES_PASSWORD));
+            e.buf.forget_layout();
+            e.rows_known = false;
+            changed_view(hwnd, e);
+            return 0;
+        case EM_GETPASSWORDCHAR: return static_cast<LRESULT>(e.password);
+        case EM_SETREADONLY:
+            SetWindowLong(hwnd, GWL_STYLE, static_cast<int32_t>(wp ? style_of(hwnd) | ES_READONLY : style_of(hwnd) & ~ES_READONLY));
+            InvalidateRect(hwnd, nullptr, false);
+            return 1;
+        case EM_SETCUEBANNER:
+            e.cue = lp ? reinterpret_cast<const char*>(lp) : "";
+            e.cue_when_focused = wp != 0;
+            InvalidateRect(hwnd, nullptr, false);
+            return 1;
+        case EM_GETCUEBANNER: {
+            if (!wp || lp <= 0) return 0;
+            size_t n = std::min<size_t>(static_cast<size_t>(lp) - 1, e.cue.size());
+            std::memcpy(reinterpret_cast<char*>(wp), e.cue.data(), n);
+            reinterpret_cast<char*>(wp)[n] = 0;
+            return 1;
+        }
+        case EM_SETTABSTOPS: {
+            if (!multiline(hwnd)) return 0;
+            const auto* stops = reinterpret_cast<const int32_t*>(lp);
+            e.tabs.assign(stops && wp ? stops : nullptr, stops && wp ? stops + wp : nullptr);
+            e.layout_dpi = 0;  // the layout is made again with them
+            changed_view(hwnd, e, false);
+            return 1;
+        }
+        case EM_SCROLLCARET: changed_view(hwnd, e); return 1;
+        case EM_GETRECT:
+            if (lp) *reinterpret_cast<RECT*>(lp) = text_rect(hwnd);
+            return 0;
+        case WM_COPY: copy(e); return 0;
+        case WM_CUT:
+            if (!readonly(hwnd) && copy(e)) replace_selection(hwnd, e, "", UndoStep::other);
+            return 0;
+        case WM_PASTE:
+            if (!readonly(hwnd)) paste(hwnd, e);
+            return 0;
+        case WM_CLEAR:
+            if (!readonly(hwnd) && e.lo() != e.hi()) replace_selection(hwnd, e, "", UndoStep::other);
+            return 0;
+        default: return line_message(hwnd, e, msg, wp, lp);
+    }
+}
+
+LRESULT mouse_message(HWND hwnd, Edit& e, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_LBUTTONDOWN: {
+            if (GetFocus() != hwnd) SetFocus(hwnd);
+            SetCapture(hwnd);
+            e.dragging = true;
+            e.goal_x = -1;
+            size_t at = byte_at(hwnd, e, x_of(lp), y_of(lp));
+            set_selection(hwnd, e, (wp & MK_SHIFT) ? e.anchor : at, at);
+            return 0;
+        }
+        case WM_LBUTTONDBLCLK: {
+            size_t from = byte_at(hwnd, e, x_of(lp), y_of(lp)), to = from;
+            while (from > 0 && is_word_at(e, e.buf.prev(from))) from = e.buf.prev(from);
+            while (to < e.buf.size() && is_word_at(e, to)) to = e.buf.next(to);
+            set_selection(hwnd, e, from, to);
+            return 0;
+        }
+        case WM_MOUSEMOVE:
+            if (e.dragging) set_selection(hwnd, e, e.anchor, byte_at(hwnd, e, x_of(lp), y_of(lp)));
+            return 0;
+        case WM_LBUTTONUP:
+            if (e.dragging) {
+                e.dragging = false;
+                ReleaseCapture();
+            }
+            return 0;
+        case WM_CAPTURECHANGED:
+            if (static_cast<HWND>(lp) != hwnd) e.dragging = false;
+            return 0;
+        case WM_RBUTTONUP: {
+            POINT at{x_of(lp), y_of(lp)};
+            ClientToScreen(hwnd, &at);
+            SendMessage(hwnd, WM_CONTEXTMENU, hwnd, static_cast<LPARAM>(static_cast<uint16_t>(at.x)) |
+                                                        static_cast<LPARAM>(static_cast<uint16_t>(at.y)) << 16);
+            return 0;
+        }
+        case WM_CONTEXTMENU: context_menu(hwnd, e, lp); return 0;
+        case WM_MOUSEWHEEL: {
+            if (!multiline(hwnd)) return DefWindowProc(hwnd, msg, wp, lp);
+            int delta = static_cast<int16_t>(wp >> 16);
+            scroll_to(hwnd, e, e.top_row - delta * 3 / WHEEL_DELTA, e.scroll_x);
+            place_ime_caret(hwnd, e);
+            notify_parent(hwnd, EN_VSCROLL);
+            return 0;
+        }
+        default: return DefWindowProc(hwnd, msg, wp, lp);
+    }
 }
 
 LRESULT CALLBACK_edit(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Edit* e = state_for(g_edits, hwnd, msg);
     if (e && msg == WM_NCCREATE) {
-        auto* cs = reinterpret_cast<const CREATESTRUCT*>(lp);
-        if (cs) {
-            e->text = to_u32(cs->lpszName);
-            if (cs->style & ES_PASSWORD) e->password = U'\u25CF';
-        }
-        return DefWindowProc(hwnd, msg, wp, lp);
+        create(hwnd, *e, reinterpret_cast<const CREATESTRUCT*>(lp));
+        LRESULT r = DefWindowProc(hwnd, msg, wp, lp);
+        store_text(hwnd, *e);
+        return r;
     }
     if (!e) return DefWindowProc(hwnd, msg, wp, lp);
     switch (msg) {
-        case WM_SETTEXT: {
-            // Never cut to the limit; undo forgotten; the caret to the start.
-            e->text = to_u32(lp ? reinterpret_cast<const char*>(lp) : "");
-            e->can_undo = false;
-            e->anchor = e->caret = 0;
-            e->scroll_x = 0;
-            store_text(hwnd, *e);
-            changed_view(hwnd, *e);
-            notify_parent(hwnd, EN_CHANGE);
+        case WM_SETTEXT:
+            set_text(hwnd, *e, lp ? reinterpret_cast<const char*>(lp) : "");
+            if (!multiline(hwnd)) notify_parent(hwnd, EN_CHANGE);
             return 1;
-        }
-        case WM_GETTEXTLENGTH: return static_cast<LRESULT>(to_utf8(e->text).size());
-        default: break;
-    }
-    LRESULT result = 0;
-    if (common_message(hwnd, *e, msg, wp, lp, &result)) return result;
-    switch (msg) {
+        case WM_GETTEXTLENGTH: return static_cast<LRESULT>(e->buf.size());
+        case WM_GETTEXT: return DefWindowProc(hwnd, msg, wp, lp);
+        case WM_SETFONT:
+            e->font = wp;
+            prepare(hwnd, *e);
+            if (e->focused) CreateCaret(hwnd, 1, e->line_h);
+            changed_view(hwnd, *e);
+            return 0;
+        case WM_GETFONT: return static_cast<LRESULT>(e->font);
+        case WM_ENABLE: InvalidateRect(hwnd, nullptr, false); return 0;
+        case WM_SETTINGCHANGE:
+        case WM_THEMECHANGED:
+        case WM_DPICHANGED:
+            e->layout_dpi = 0;  // the desktop's font, colours or scale: laid out again
+            changed_view(hwnd, *e, false);
+            return 0;
+        case WM_ERASEBKGND: return 1;  // the paint covers it all
         case WM_PAINT: paint(hwnd, *e); return 0;
+        case WM_SIZE:
+            prepare(hwnd, *e);
+            scroll_to(hwnd, *e, e->top_row, e->scroll_x);
+            changed_view(hwnd, *e, e->focused);
+            return 0;
+        case WM_GETDLGCODE:
+            return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS | (multiline(hwnd) ? LRESULT{DLGC_WANTALLKEYS} : 0);
         case WM_SETCURSOR:
             if (static_cast<HWND>(wp) == hwnd && (lp & 0xFFFF) == HTCLIENT) {
                 SetCursor(IDC_IBEAM);
                 return 1;
             }
             return DefWindowProc(hwnd, msg, wp, lp);
-        case WM_SETFOCUS:
-            e->focused = true;
-            CreateCaret(hwnd, 1, text_rect(hwnd).height());
-            changed_view(hwnd, *e);
-            notify_parent(hwnd, EN_SETFOCUS);
-            return 0;
-        case WM_KILLFOCUS:
-            e->focused = false;
-            e->caret_on = false;
-            KillTimer(hwnd, k_blink_timer);
-            if (caret_window() == hwnd) DestroyCaret();
-            InvalidateRect(hwnd, nullptr, false);
-            notify_parent(hwnd, EN_KILLFOCUS);
-            return 0;
+        case WM_SETFOCUS: set_focus(hwnd, *e); return 0;
+        case WM_KILLFOCUS: kill_focus(hwnd, *e); return 0;
         case WM_TIMER:
-            if (wp == k_blink_timer) {
+            if (wp == k_blink_timer && e->focused) {
                 e->caret_on = !e->caret_on;
-                InvalidateRect(hwnd, nullptr, false);
+                RECT was = e->caret_drawn, now = caret_rect(hwnd, *e);
+                InvalidateRect(hwnd, &was, false);
+                InvalidateRect(hwnd, &now, false);
             }
             return 0;
-        case WM_LBUTTONDOWN: {
-            SetFocus(hwnd);
-            SetCapture(hwnd);
-            e->dragging = true;
-            size_t at = index_at_point(hwnd, *e, x_of(lp));
-            set_selection(hwnd, *e, (wp & MK_SHIFT) ? e->anchor : at, at);
+        case WM_KEYDOWN:
+            if (IsWindowEnabled(hwnd)) on_key(hwnd, *e, wp);
             return 0;
-        }
-        case WM_LBUTTONDBLCLK: {
-            size_t at = index_at_point(hwnd, *e, x_of(lp));
-            size_t from = at, to = at;
-            while (from > 0 && is_word(e->text[from - 1])) --from;
-            while (to < e->text.size() && is_word(e->text[to])) ++to;
-            set_selection(hwnd, *e, from, to);
-            return 0;
-        }
-        case WM_MOUSEMOVE:
-            if (e->dragging) set_selection(hwnd, *e, e->anchor, index_at_point(hwnd, *e, x_of(lp)));
-            return 0;
-        case WM_LBUTTONUP:
-            if (e->dragging) {
-                e->dragging = false;
-                ReleaseCapture();
-            }
-            return 0;
-        case WM_CAPTURECHANGED:
-            if (static_cast<HWND>(lp) != hwnd) e->dragging = false;
-            return 0;
-        case WM_KEYDOWN: on_key(hwnd, *e, wp); return 0;
-        case WM_CHAR: {
-            auto c = static_cast<char32_t>(wp);
-            if (c < 0x20 || c == 0x7F || (style_of(hwnd) & ES_READONLY)) return 0;  // control characters never
-            if (key_down(VK_CONTROL) && !key_down(VK_MENU)) return 0;
-            replace_selection(hwnd, *e, std::u32string(1, c), true);
-            return 0;
-        }
-        case WM_COPY: copy(hwnd, *e); return 0;
-        case WM_CUT:
-            if (!(style_of(hwnd) & ES_READONLY) && copy(hwnd, *e)) replace_selection(hwnd, *e, U"", true);
-            return 0;
-        case WM_PASTE:
-            if (!(style_of(hwnd) & ES_READONLY)) paste(hwnd, *e);
-            return 0;
-        case WM_CLEAR:
-            if (!(style_of(hwnd) & ES_READONLY) && e->lo() != e->hi()) replace_selection(hwnd, *e, U"", true);
-            return 0;
-        case EM_UNDO:
-        case WM_UNDO: undo(hwnd, *e); return e->can_undo;
-        case EM_CANUNDO: return e->can_undo;
-        case EM_EMPTYUNDOBUFFER: e->can_undo = false; return 0;
-        case EM_GETSEL:
-            if (wp) *reinterpret_cast<uint32_t*>(wp) = static_cast<uint32_t>(e->lo());
-            if (lp) *reinterpret_cast<uint32_t*>(lp) = static_cast<uint32_t>(e->hi());
-            return static_cast<LRESULT>(std::min<size_t>(e->lo(), 0xFFFF) | (std::min<size_t>(e->hi(), 0xFFFF) << 16));
-        case EM_SETSEL: {
-            auto start = static_cast<intptr_t>(static_cast<int32_t>(wp));
-            auto end = static_cast<intptr_t>(static_cast<int32_t>(lp));
-            if (start < 0) {  // -1: no selection, the caret kept
-                set_selection(hwnd, *e, e->caret, e->caret);
+        case WM_SYSKEYDOWN:
+            if (wp == VK_F10 && key_down(VK_SHIFT)) {
+                context_menu_at_caret(hwnd);
                 return 0;
             }
-            size_t n = e->text.size();
-            size_t s = std::min<size_t>(static_cast<size_t>(start), n);
-            size_t t = end < 0 ? n : std::min<size_t>(static_cast<size_t>(end), n);
-            set_selection(hwnd, *e, s, t);
+            return DefWindowProc(hwnd, msg, wp, lp);
+        case WM_CHAR:
+            if (IsWindowEnabled(hwnd)) on_char(hwnd, *e, static_cast<char32_t>(wp));
             return 0;
-        }
-        case EM_REPLACESEL:
-            replace_selection(hwnd, *e, to_u32(lp ? reinterpret_cast<const char*>(lp) : ""), wp != 0);
+        case WM_VSCROLL:
+        case WM_HSCROLL:
+            if (lp == 0 && multiline(hwnd)) on_scroll(hwnd, *e, msg == WM_VSCROLL ? SB_VERT : SB_HORZ, wp);
             return 0;
-        case EM_SETLIMITTEXT: e->limit = wp ? static_cast<size_t>(wp) : 0x7FFFFFFE; return 0;
-        case EM_GETLIMITTEXT: return static_cast<LRESULT>(e->limit);
-        case EM_SETPASSWORDCHAR:
-            e->password = static_cast<char32_t>(wp);
-            SetWindowLong(hwnd, GWL_STYLE, static_cast<int32_t>(wp ? style_of(hwnd) | ES_PASSWORD : style_of(hwnd) & ~ES_PASSWORD));
-            changed_view(hwnd, *e);
-            return 0;
-        case EM_GETPASSWORDCHAR: return static_cast<LRESULT>(e->password);
-        case EM_SETREADONLY:
-            SetWindowLong(hwnd, GWL_STYLE, static_cast<int32_t>(wp ? style_of(hwnd) | ES_READONLY : style_of(hwnd) & ~ES_READONLY));
-            InvalidateRect(hwnd, nullptr, false);
-            return 1;
-        case EM_SETCUEBANNER:
-            e->cue = lp ? reinterpret_cast<const char*>(lp) : "";
-            InvalidateRect(hwnd, nullptr, false);
-            return 1;
-        case EM_SCROLLCARET: changed_view(hwnd, *e); return 1;
-        default: return DefWindowProc(hwnd, msg, wp, lp);
+        default: break;
     }
+    if ((msg >= WM_MOUSEMOVE && msg <= WM_MOUSEWHEEL) || msg == WM_CAPTURECHANGED || msg == WM_CONTEXTMENU)
+        return mouse_message(hwnd, *e, msg, wp, lp);
+    if ((msg >= EM_GETSEL && msg <= EM_CHARFROMPOS) || (msg >= WM_CUT && msg <= WM_UNDO) || msg == EM_SETCUEBANNER ||
+        msg == EM_GETCUEBANNER)
+        return edit_message(hwnd, *e, msg, wp, lp);
+    return DefWindowProc(hwnd, msg, wp, lp);
 }
 
 }  // namespace

@@ -22,7 +22,6 @@ struct ScrollBar : ControlBase {
 
 StateTable<ScrollBar> g_bars;
 constexpr uintptr_t k_repeat_timer = 1;
-constexpr UINT k_first_delay = 200, k_repeat_delay = 50;  // ms, as Windows
 
 bool vertical(HWND hwnd) { return style_of(hwnd) & SBS_VERT; }
 
@@ -73,10 +72,7 @@ Part part_at(HWND hwnd, const ScrollBar& b, POINT p) {
 }
 
 void send_scroll(HWND hwnd, WPARAM code, int32_t pos = 0) {
-    HWND parent = GetParent(hwnd);
-    if (!parent) return;
-    SendMessage(parent, vertical(hwnd) ? WM_VSCROLL : WM_HSCROLL, MAKEWPARAM(static_cast<uint32_t>(code), static_cast<uint32_t>(pos)),
-                static_cast<LPARAM>(hwnd));
+    scroll_parent(hwnd, vertical(hwnd), static_cast<UINT>(code), pos);
 }
 
 WPARAM code_of(Part part) {
@@ -186,14 +182,14 @@ LRESULT CALLBACK_scrollbar(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 b->dragging = true;
             } else {
                 send_scroll(hwnd, code_of(part));
-                SetTimer(hwnd, k_repeat_timer, k_first_delay, nullptr);
+                SetTimer(hwnd, k_repeat_timer, k_hold_first_delay, nullptr);
             }
             InvalidateRect(hwnd, nullptr, false);
             return 0;
         }
         case WM_TIMER:
             if (wp != k_repeat_timer) return 0;
-            SetTimer(hwnd, k_repeat_timer, k_repeat_delay, nullptr);
+            SetTimer(hwnd, k_repeat_timer, k_hold_repeat_delay, nullptr);
             step_held(hwnd, *b);
             return 0;
         case WM_MOUSEMOVE:
@@ -210,8 +206,8 @@ LRESULT CALLBACK_scrollbar(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_LBUTTONUP:
             if (b->held == None) return 0;
-            ReleaseCapture();
-            if (b->held != None) end_hold(hwnd, *b);
+            ReleaseCapture();  // WM_CAPTURECHANGED ends the hold, unless the parent destroyed us there
+            if ((b = g_bars.get(hwnd)) && b->held != None) end_hold(hwnd, *b);
             return 0;
         case WM_CAPTURECHANGED:
             if (b->held != None && static_cast<HWND>(lp) != hwnd) end_hold(hwnd, *b);

@@ -1,5 +1,7 @@
 // STATIC: a caption, left (word-wrapped), centred or right, or one line
-// centred vertically; transparent to the mouse.
+// centred vertically; transparent to the mouse unless SS_NOTIFY.
+#include "platform/controls/static.hpp"
+
 #include "platform/controls/control_draw.hpp"
 
 namespace zun::win::controls {
@@ -42,12 +44,16 @@ LRESULT CALLBACK_static(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_NCHITTEST:
             return (style_of(hwnd) & SS_NOTIFY) ? DefWindowProc(hwnd, msg, wp, lp) : HTTRANSPARENT;
         case WM_PAINT: paint(hwnd, *s); return 0;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            if (style_of(hwnd) & SS_NOTIFY) notify_parent(hwnd, msg == WM_LBUTTONDOWN ? STN_CLICKED : STN_DBLCLK);
+            return 0;
         default: return DefWindowProc(hwnd, msg, wp, lp);
     }
 }
 
 }  // namespace
 
-void register_static() { register_control(WC_STATIC, CALLBACK_static, CS_HREDRAW | CS_VREDRAW); }
+void register_static() { register_control(WC_STATIC, CALLBACK_static, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW); }
 
 }  // namespace zun::win::controls

@@ -1,3 +1,4 @@
+#include "platform/controls/imagelist.hpp"
 #include "tests/unit/controls_fixture.hpp"
 
 using namespace controls_test;
@@ -59,18 +60,88 @@ TEST_F(ButtonTest, ReleaseOutsideSendsNothing) {
     EXPECT_EQ(GetCapture(), 0u);
 }
 
+// A double click: a push button clicks twice; a radio button (not auto)
+// tells BN_DOUBLECLICKED, as every button does with BS_NOTIFY, which also
+// tells its focus.
 TEST_F(ButtonTest, DoubleClicks) {
-    // A push button clicks twice; a radio button (not auto) adds BN_DOUBLECLICKED.
-    HWND push = make(WC_BUTTON, "Push", BS_PUSHBUTTON, 10, 10, 100, 30, 1);
-    HWND radio = make(WC_BUTTON, "Radio", BS_RADIOBUTTON, 10, 50, 100, 30, 2);
-    click(50, 25);
-    click(50, 25);
-    EXPECT_EQ(g_notes, (std::vector<Note>{{WM_COMMAND, BN_CLICKED, 1, push}, {WM_COMMAND, BN_CLICKED, 1, push}}));
-    g_notes.clear();
-    m_display->advance(1000);
-    click(50, 65);
-    click(50, 65);
-    EXPECT_EQ(g_notes, (std::vector<Note>{{WM_COMMAND, BN_CLICKED, 2, radio}, {WM_COMMAND, BN_DOUBLECLICKED, 2, radio}}));
+    struct Case {
+        uint32_t style;
+        std::vector<UINT> codes;
+        LRESULT check;
+    };
+    const Case cases[] = {
+        {BS_PUSHBUTTON, {BN_CLICKED, BN_CLICKED}, 0},
+        {BS_RADIOBUTTON, {BN_CLICKED, BN_DOUBLECLICKED}, 0},
+        {BS_AUTORADIOBUTTON, {BN_CLICKED, BN_CLICKED}, BST_CHECKED},
+        {BS_AUTOCHECKBOX, {BN_CLICKED, BN_CLICKED}, BST_UNCHECKED},
+        {BS_PUSHBUTTON | BS_NOTIFY, {BN_SETFOCUS, BN_CLICKED, BN_DOUBLECLICKED}, 0},
+        {BS_AUTOCHECKBOX | BS_NOTIFY, {BN_SETFOCUS, BN_CLICKED, BN_DOUBLECLICKED}, BST_CHECKED},
+    };
+    for (const Case& c : cases) {
+        SetFocus(m_top);
+        HWND b = make(WC_BUTTON, "Push", c.style, 10, 10, 100, 30, 1);
+        g_notes.clear();
+        m_display->advance(1000);
+        click(50, 25);
+        click(50, 25);
+        EXPECT_EQ(codes(), c.codes) << c.style;
+        for (const Note& n : g_notes) EXPECT_EQ(n.from, b);
+        EXPECT_EQ(SendMessage(b, BM_GETCHECK, 0, 0), c.check) << c.style;
+        g_notes.clear();
+        SetFocus(m_top);
+        EXPECT_EQ(codes(), (c.style & BS_NOTIFY) ? std::vector<UINT>{BN_KILLFOCUS} : std::vector<UINT>{}) << c.style;
+        DestroyWindow(b);
+    }
+}
+
+// Where the caption goes: the alignment bits, BS_MULTILINE, and a check
+// box's caption from 16 logical units.
+TEST_F(ButtonTest, CaptionPlacement) {
+    const RECT left{12, 12, 60, 68}, centre{85, 12, 135, 68}, right{160, 12, 208, 68};
+    const RECT top{12, 12, 208, 28}, middle{12, 32, 208, 48}, bottom{12, 52, 208, 68};
+    const RECT after_box{26, 12, 60, 68};
+    struct Case {
+        uint32_t style;
+        const char* text;
+        std::vector<RECT> inked, clear;
+    };
+    const Case cases[] = {
+        {BS_PUSHBUTTON, "WW", {centre, middle}, {left, right, top, bottom}},
+        {BS_PUSHBUTTON | BS_LEFT, "WW", {left}, {centre, right}},
+        {BS_PUSHBUTTON | BS_RIGHT | BS_TOP, "WW", {right, top}, {left, centre, middle, bottom}},
+        {BS_PUSHBUTTON | BS_BOTTOM, "WW", {centre, bottom}, {top, middle}},
+        {BS_AUTOCHECKBOX, "WW", {after_box, middle}, {centre, right, top, bottom}},
+        {BS_AUTOCHECKBOX | BS_RIGHT, "WW", {right}, {after_box, centre}},
+        {BS_PUSHBUTTON | BS_MULTILINE, "WWWWWW WWWWWW WWWWWW WWWWWW WWWWWW", {top, bottom}, {}},
+        {BS_PUSHBUTTON, "WWWWWW WWWWWW WWWWWW WWWWWW WWWWWW", {middle}, {top, bottom}},  // one line
+    };
+    for (const Case& c : cases) {
+        HWND b = make(WC_BUTTON, c.text, c.style, 10, 10, 200, 60);
+        for (const RECT& r : c.inked) EXPECT_GT(ink(r), 5) << c.style << " " << r.left << "," << r.top;
+        for (const RECT& r : c.clear) EXPECT_EQ(ink(r), 0) << c.style << " " << r.left << "," << r.top;
+        DestroyWindow(b);
+    }
+}
+
+// The check box is 13 px at 96 DPI and its caption starts 16 logical units
+// in, both scaled at 144 DPI.
+TEST_F(ButtonTest, CheckBoxScalesWithTheDpi) {
+    m_display->set_monitors({{{0, 0, 1024, 768}, 96, "a"}, {{1024, 0, 2048, 768}, 144, "b"}});
+    for (int dpi : {96, 144}) {
+        HWND top = CreateWindowEx(0, "CtlParent", "t", WS_OVERLAPPEDWINDOW | WS_VISIBLE, dpi == 96 ? 100 : 1100, 100, 300, 100, 0);
+        CreateWindowEx(0, WC_BUTTON, "WW", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 0, 0, 200, 40, top, 1);
+        pump();
+        auto dark = [&](int x) { return darkness(m_display->pixel(top, x, 20) & 0xFFFFFF) > 382; };
+        int box = dpi == 96 ? 13 : 20, shift = dpi == 96 ? 16 : 24;
+        EXPECT_TRUE(dark(0)) << dpi;
+        EXPECT_TRUE(dark(box - 1)) << dpi;
+        EXPECT_FALSE(dark(box)) << dpi;
+        int first_ink = box;
+        while (first_ink < 200 && !dark(first_ink)) ++first_ink;
+        EXPECT_GE(first_ink, shift) << dpi;
+        EXPECT_LT(first_ink, shift + 4) << dpi;
+        DestroyWindow(top);
+    }
 }
 
 TEST_F(ButtonTest, SpaceClicksOnRelease) {
@@ -277,6 +348,107 @@ TEST_F(ButtonTest, ClientEdgeIsSunken) {
     make(WC_BUTTON, "", BS_GROUPBOX, 10, 10, 100, 50, 1, WS_EX_CLIENTEDGE);
     EXPECT_EQ(pixel(10, 30), 0xA0A0A0u);  // outer shadow
     EXPECT_EQ(pixel(11, 30), 0x696969u);  // inner dark shadow
+}
+
+// ---- image lists ----------------------------------------------------------------------
+
+cairo_surface_t* solid(int w, int h, double r, double g, double b) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_t* cr = cairo_create(s);
+    cairo_set_source_rgb(cr, r, g, b);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    return s;
+}
+
+TEST(ImageList, AddCountsAndCuts) {
+    HIMAGELIST list = ImageList_Create(16, 8, ILC_COLOR32, 1, 1);
+    ASSERT_NE(list, 0u);
+    EXPECT_EQ(ImageList_GetImageCount(list), 0);
+    cairo_surface_t* one = solid(16, 8, 1, 0, 0);
+    cairo_surface_t* strip = solid(48, 8, 0, 0, 1);  // three images side by side
+    cairo_surface_t* narrow = solid(5, 8, 0, 1, 0);
+    struct Case {
+        cairo_surface_t* image;
+        int index, count;
+    };
+    const Case cases[] = {{one, 0, 1}, {strip, 1, 4}, {narrow, 4, 5}, {nullptr, -1, 5}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(ImageList_Add(list, c.image, nullptr), c.index);
+        EXPECT_EQ(ImageList_GetImageCount(list), c.count);
+    }
+    cairo_surface_destroy(one);  // the list keeps copies
+    cairo_surface_destroy(strip);
+    cairo_surface_destroy(narrow);
+    auto argb = [&](int index, int x) {
+        cairo_surface_t* s = ImageList_GetImage(list, index);
+        cairo_surface_flush(s);
+        return reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s))[x];
+    };
+    EXPECT_EQ(argb(0, 3), 0xFFFF0000u);
+    EXPECT_EQ(argb(3, 15), 0xFF0000FFu);
+    EXPECT_EQ(argb(4, 2), 0xFF00FF00u);
+    EXPECT_EQ(argb(4, 10), 0u);  // beyond a narrow image: transparent
+    int cx = 0, cy = 0;
+    EXPECT_TRUE(ImageList_GetIconSize(list, &cx, &cy));
+    EXPECT_EQ(cx, 16);
+    EXPECT_EQ(cy, 8);
+    EXPECT_TRUE(ImageList_Remove(list, 1));
+    EXPECT_EQ(ImageList_GetImageCount(list), 4);
+    EXPECT_TRUE(ImageList_Destroy(list));
+    EXPECT_FALSE(ImageList_Destroy(list));
+    EXPECT_EQ(ImageList_GetImageCount(list), 0);
+    EXPECT_EQ(ImageList_Add(list, nullptr, nullptr), -1);
+    EXPECT_EQ(ImageList_Create(0, 5, ILC_COLOR32, 1, 1), 0u);
+}
+
+// A BS_BITMAP button shows the list's image of its state, centred, and no caption.
+TEST_F(ButtonTest, ImageListPerState) {
+    HIMAGELIST list = ImageList_Create(20, 10, ILC_COLOR32, 6, 0);
+    const double colours[][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.5, 0.5, 0.5}, {1, 1, 0}, {0, 1, 1}};
+    for (const auto& c : colours) {
+        cairo_surface_t* s = solid(20, 10, c[0], c[1], c[2]);
+        ImageList_Add(list, s, nullptr);
+        cairo_surface_destroy(s);
+    }
+    HWND b = make(WC_BUTTON, "WWWWWWWW", BS_PUSHBUTTON | BS_BITMAP, 10, 10, 100, 40, 3);
+    BUTTON_IMAGELIST il;
+    il.himl = list;
+    il.uAlign = BUTTON_IMAGELIST_ALIGN_CENTER;
+    EXPECT_EQ(SendMessage(b, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&il)), 1);
+    BUTTON_IMAGELIST back;
+    EXPECT_EQ(SendMessage(b, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&back)), 1);
+    EXPECT_EQ(back.himl, list);
+    EXPECT_EQ(back.uAlign, static_cast<UINT>(BUTTON_IMAGELIST_ALIGN_CENTER));
+    m_display->move(300, 250);
+    pump();
+    EXPECT_EQ(pixel(60, 30), 0xFF0000u);  // normal, at the centre
+    EXPECT_EQ(ink({12, 12, 45, 38}), 0);    // no caption beside it
+    m_display->move(30, 20);
+    EXPECT_EQ(pixel(60, 30), 0x00FF00u);  // hot
+    m_display->press();
+    EXPECT_EQ(pixel(60, 30), 0x0000FFu);  // pressed
+    m_display->release();
+    m_display->move(300, 250);
+    EnableWindow(b, false);
+    EXPECT_EQ(pixel(60, 30), 0x808080u);  // disabled
+    // One image serves every state; -1 is no list: the caption comes back
+    // once BS_BITMAP goes.
+    HIMAGELIST one = ImageList_Create(20, 10, ILC_COLOR32, 1, 0);
+    cairo_surface_t* s = solid(20, 10, 1, 0, 1);
+    ImageList_Add(one, s, nullptr);
+    cairo_surface_destroy(s);
+    il.himl = one;
+    SendMessage(b, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&il));
+    EXPECT_EQ(pixel(60, 30), 0xFF00FFu);
+    il.himl = HIMAGELIST_NONE;
+    SendMessage(b, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&il));
+    SendMessage(b, BM_SETSTYLE, BS_PUSHBUTTON, 1);
+    EnableWindow(b, true);
+    EXPECT_NE(pixel(60, 30), 0xFF00FFu);
+    EXPECT_GT(ink({12, 12, 108, 48}), 20);
+    ImageList_Destroy(list);
+    ImageList_Destroy(one);
 }
 
 }  // namespace

@@ -98,6 +98,8 @@ protected:
         pump();
         return m_display->pixel(m_top, x, y) & 0xFFFFFF;
     }
+    // A COLORREF (0xBBGGRR) as pixel() shows it (0xRRGGBB).
+    static uint32_t shown(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
     static int darkness(uint32_t p) { return 765 - (((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF)); }
     // The darkest pixel in a rectangle (0 white .. 765 black).
     int darkest(RECT r) {

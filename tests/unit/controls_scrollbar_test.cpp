@@ -4,7 +4,18 @@ using namespace controls_test;
 
 namespace {
 
-using ScrollBarTest = ControlsTest;
+class ScrollBarTest : public ControlsTest {
+protected:
+    // A bar over min 0 .. max with a page, at position 0.
+    HWND bar(uint32_t style, int x, int y, int w, int h, uint32_t id, int32_t max, UINT page) {
+        HWND s = make(WC_SCROLLBAR, "", style, x, y, w, h, id);
+        SCROLLINFO si;
+        si.fMask = SIF_ALL;
+        si.nMin = 0, si.nMax = max, si.nPage = page, si.nPos = 0;
+        SetScrollInfo(s, SB_CTL, &si, true);
+        return s;
+    }
+};
 
 TEST_F(ScrollBarTest, SetScrollInfoClamps) {
     HWND s = make(WC_SCROLLBAR, "", SBS_VERT, 10, 10, 17, 200);
@@ -44,11 +55,7 @@ TEST_F(ScrollBarTest, SetScrollInfoClamps) {
 
 // Each action's codes, and the position left where the application put it.
 TEST_F(ScrollBarTest, ActionsSendCodes) {
-    HWND s = make(WC_SCROLLBAR, "", SBS_VERT, 10, 10, 17, 200, 3);
-    SCROLLINFO si;
-    si.fMask = SIF_ALL;
-    si.nMin = 0, si.nMax = 100, si.nPage = 10, si.nPos = 0;
-    SetScrollInfo(s, SB_CTL, &si, true);
+    HWND s = bar(SBS_VERT, 10, 10, 17, 200, 3, 100, 10);
     struct Case {
         int y;  // a press at this window y, released at once
         std::vector<UINT> codes;
@@ -91,12 +98,44 @@ TEST_F(ScrollBarTest, ActionsSendCodes) {
     EXPECT_EQ(codes(), (std::vector<UINT>{SB_LINEDOWN, SB_ENDSCROLL}));
 }
 
+// A held trough pages while the application moves the thumb, and stops once
+// the thumb has reached the pointer.
+TEST_F(ScrollBarTest, HeldTroughRepeatsUntilTheThumbArrives) {
+    HWND s = bar(SBS_VERT, 10, 10, 17, 200, 3, 99, 10);
+    g_parent_handler = [s](HWND, UINT m, WPARAM w, LPARAM, LRESULT*) {
+        if (m != WM_VSCROLL) return false;
+        int pos = GetScrollPos(s, SB_CTL);
+        if ((w & 0xFFFF) == SB_PAGEDOWN) SetScrollPos(s, SB_CTL, pos + 10, true);
+        if ((w & 0xFFFF) == SB_PAGEUP) SetScrollPos(s, SB_CTL, pos - 10, true);
+        return true;
+    };
+    // The trough runs from 17 to 183 (166 px), the thumb is 16 px: position
+    // 50 puts it at 17 + 50 * 150 / 90 = 100.
+    m_display->move(18, 10 + 110);
+    m_display->press();
+    m_display->advance(2000);
+    m_display->release();
+    pump();
+    EXPECT_EQ(GetScrollPos(s, SB_CTL), 50);
+    std::vector<UINT> want(5, SB_PAGEDOWN);
+    want.push_back(SB_ENDSCROLL);
+    EXPECT_EQ(codes(), want);
+    // Back up: the pointer above the thumb pages up until it is covered.
+    g_notes.clear();
+    m_display->advance(1000);
+    m_display->move(18, 10 + 40);
+    m_display->press();
+    m_display->advance(2000);
+    m_display->release();
+    pump();
+    EXPECT_EQ(GetScrollPos(s, SB_CTL), 10);  // 10 puts the thumb at 33 to 49
+    want.assign(4, SB_PAGEUP);
+    want.push_back(SB_ENDSCROLL);
+    EXPECT_EQ(codes(), want);
+}
+
 TEST_F(ScrollBarTest, ThumbDragTracks) {
-    HWND s = make(WC_SCROLLBAR, "", SBS_HORZ, 10, 10, 200, 17, 4);
-    SCROLLINFO si;
-    si.fMask = SIF_ALL;
-    si.nMin = 0, si.nMax = 100, si.nPage = 10, si.nPos = 0;
-    SetScrollInfo(s, SB_CTL, &si, true);
+    HWND s = bar(SBS_HORZ, 10, 10, 200, 17, 4, 100, 10);
     m_display->move(10 + 20, 18);  // on the thumb, just past the left arrow
     m_display->press();
     m_display->move(10 + 100, 18);
