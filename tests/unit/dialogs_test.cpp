@@ -151,6 +151,15 @@ TEST_F(Dialogs, FileListAndChoices) {
         r.multi = c.multi;
         EXPECT_EQ(file(r), c.want) << c.what;
     }
+    // a double click on a file chooses it, as Enter on a selected row does
+    const std::pair<std::function<void()>, const char*> direct[] = {
+        {[&] { click_row(dlg::ID_LIST, "B.TXT", true); }, "B.TXT"},
+        {[&] { click_row(dlg::ID_LIST, "c.zun"); m->key("Return"); }, "c.zun"},
+    };
+    for (const auto& [input, name] : direct) {
+        g_steps = {input};
+        EXPECT_EQ(file({}), std::vector<std::string>{in(dir, name)}) << name;
+    }
 }
 
 TEST_F(Dialogs, FileKeysAndEndings) {
