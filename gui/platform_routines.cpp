@@ -23,6 +23,7 @@
 #include "datatypes/tuple.hpp"
 #include "datatypes/word.hpp"
 #include "gui/backend.hpp"
+#include "gui/dialogs.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
 #include "gui/menus.hpp"
@@ -450,6 +451,8 @@ const Override k_overrides[] = {
     {12, refresh_window},  {13, redraw},           {14, show_window},
     {15, make_view},       {17, draw_face},        {18, do_event_loop},
     {19, exit_event_loop}, {26, set_dark_mode},    {27, support_dark_mode},
+    {20, request_font},    {21, request_file},     {22, request_dir},
+    {23, request_color},
 };
 
 }  // namespace

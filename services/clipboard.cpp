@@ -131,6 +131,8 @@ Cell* push_text(std::string_view bytes, bool latin1) {
     return os_info::push_text(text.data(), text.size());
 }
 
+}  // namespace
+
 // Each path through to-zun-file (a file! made directly when the library
 // does not define it).
 Cell* push_files(const std::vector<std::string>& paths) {
@@ -154,6 +156,8 @@ Cell* push_files(const std::vector<std::string>& paths) {
     }
     return blk;
 }
+
+namespace {
 
 Cell* push_image(NodeId record) {
     Cell* cell = stack::push_cell();

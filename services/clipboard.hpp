@@ -38,6 +38,9 @@ Offer offer_for(const Cell* value);
 // image!, none (nothing known) or false (a transfer failed).
 Cell* push_read(Backend& from);
 
+// A new block of file! values, each path through to-zun-file.
+Cell* push_files(const std::vector<std::string>& paths);
+
 // The routines: the back end of the display (the layer opened on first use).
 Cell* push_read_clipboard();
 bool write_clipboard(const Cell* value);
