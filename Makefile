@@ -3,7 +3,7 @@
 # make test   install missing packages, build, run every test; then the same
 #             under ASan+UBSan with the collector moving buffers at every allocation
 #             (tests labelled heavy left out), then a bounded run of every fuzz target
-# make fuzz   the fuzz runs alone (FUZZ_SECONDS each, default 45; FUZZ_TARGETS to pick; needs clang)
+# make fuzz   the fuzz runs alone (FUZZ_SECONDS each, default 45, FUZZ_JOBS at once; FUZZ_TARGETS to pick; needs clang)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
