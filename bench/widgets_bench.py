@@ -20,18 +20,7 @@ ROUNDS = 20
 KINDS = (("button", 200), ("field", 100), ("text", 150), ("check", 50))
 COLUMNS, CELL_W, CELL_H, W, H = 20, 48, 28, 44, 22
 
-ZUN = r'''Zun []
-facets: [type offset size text image color menu data enabled? visible? selected flags options
-	parent pane state rate edge para font actors extra draw change-x deep-change-x]
-new-face: func [spec /local f] [
-	f: make object! append collect [foreach w facets [keep to set-word! w]] none
-	f/enabled?: f/visible?: true
-	foreach [w v] spec [f/(w): v]
-	f
-]
-p: system/view/platform
-show-face: func [f parent [handle!]] [f/state: reduce [p/make-view f parent 0 none false] f/state/1]
-drain: does [while [p/do-event-loop true] []]
+ZUN = xvfb_harness.FACES + r'''drain: does [while [p/do-event-loop true] []]
 ; the first paint follows the server's Expose, which comes later: the time
 ; of the last event handled before 300 ms pass without one
 settle: func [/local last] [
@@ -133,7 +122,7 @@ def bench(session):
     best = {"zun": {}, "twin": {}}
     peaks = {"zun": 0, "twin": 0}
     for _ in range(3):
-        for side, command in (("zun", [zun_path, session.script(ZUN[len("Zun []\n"):])]),
+        for side, command in (("zun", [zun_path, session.script(ZUN)]),
                               ("twin", ["/usr/bin/python3", twin])):
             cases, peak = run(session, command)
             peaks[side] = max(peaks[side], peak)
