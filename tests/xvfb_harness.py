@@ -30,6 +30,18 @@ import tempfile
 import time
 
 SKIP = 77
+# Faces as scripts make them: every facet, and make-view of the platform.
+FACES = r'''facets: [type offset size text image color menu data enabled? visible? selected flags options
+	parent pane state rate edge para font actors extra draw change-x deep-change-x]
+new-face: func [spec /local f] [
+	f: make object! append collect [foreach w facets [keep to set-word! w]] none
+	f/enabled?: f/visible?: true
+	foreach [w v] spec [f/(w): v]
+	f
+]
+p: system/view/platform
+show-face: func [f parent [handle!]] [f/state: reduce [p/make-view f parent 0 none false] f/state/1]
+'''
 # Every process started, by pid, until it is stopped.
 _CHILDREN = {}
 
