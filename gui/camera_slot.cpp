@@ -32,22 +32,32 @@ bool FrameSlot::take(std::vector<uint8_t>& out) {
     return true;
 }
 
-bool FrameSlot::grab(std::vector<uint8_t>& out, int timeout_ms) {
-    using namespace std::chrono_literals;
-    // A frame already waiting is older than the call: give the slot back.
-    int expected = SLOT_READY;
-    state_.compare_exchange_strong(expected, SLOT_FREE, std::memory_order_acq_rel);
-    for (int waited = 0; waited < timeout_ms; waited += 10) {
-        while (state() == SLOT_FILLING) std::this_thread::sleep_for(1ms);
-        if (take(out)) return true;
-        if (state() == SLOT_STOPPED) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return take(out);
+bool FrameSlot::settle(std::vector<uint8_t>* out) {
+    if (state() != SLOT_READY) return false;
+    if (out) out->assign(pixels_.begin(), pixels_.end());
+    state_.store(SLOT_STOPPED, std::memory_order_seq_cst);
+    return true;
 }
 
-CaptureThread::CaptureThread(FrameSlot& slot, Source source)
-    : slot_(slot), source_(std::move(source)),
+bool FrameSlot::grab(std::vector<uint8_t>& out, int timeout_ms) {
+    using namespace std::chrono_literals;
+    // Whatever waits is older than the call; a copy in progress ends first.
+    for (;;) {
+        int s = state();
+        if (s == SLOT_FILLING) { std::this_thread::sleep_for(1ms); continue; }
+        if (state_.compare_exchange_strong(s, SLOT_FREE, std::memory_order_seq_cst)) break;
+    }
+    for (int waited = 0; waited < timeout_ms && state() != SLOT_READY; waited += 10)
+        std::this_thread::sleep_for(10ms);
+    // Take the request back; a copy that began meanwhile is waited for.
+    int expected = SLOT_FREE;
+    if (!state_.compare_exchange_strong(expected, SLOT_STOPPED, std::memory_order_seq_cst))
+        while (state() == SLOT_FILLING) std::this_thread::sleep_for(1ms);
+    return settle(&out);
+}
+
+CaptureThread::CaptureThread(FrameSlot& slot, Source source, Hook hook)
+    : slot_(slot), source_(std::move(source)), hook_(std::move(hook)),
       frame_(size_t(slot.width()) * size_t(slot.height()) * 3) {}
 
 void CaptureThread::start() {
@@ -57,8 +67,10 @@ void CaptureThread::start() {
     thread_ = std::thread([this] {
         while (!stopping_.load(std::memory_order_acquire)) {
             if (!source_(frame_.data(), 100)) continue;
-            if (slot_.offer(frame_.data(), slot_.width() * 3)) ++delivered_;
+            const bool taken = slot_.offer(frame_.data(), slot_.width() * 3);
+            if (taken) ++delivered_;
             else ++dropped_;
+            if (hook_) hook_(frame_.data(), taken);
         }
     });
 }
