@@ -54,8 +54,10 @@ struct Record {
 };
 
 std::unordered_map<HWND, std::unique_ptr<Record>>& records() {
-    static std::unordered_map<HWND, std::unique_ptr<Record>> all;
-    return all;
+    // never destroyed: a capture left running at exit is stopped by stop_all,
+    // not by a static destructor racing the window layer's
+    static auto* all = new std::unordered_map<HWND, std::unique_ptr<Record>>;
+    return *all;
 }
 
 Record* record_of(HWND hwnd) {
@@ -273,6 +275,11 @@ void apply_changes(HWND hwnd, const Cell* face_in, uint32_t bits) {
     }
     if ((bits & (1u << face::IMAGE)) && face::facet(&f, face::IMAGE)->is(TYPE_NONE)) grab(hwnd, f);
     if (bits & (1u << face::SIZE)) InvalidateRect(hwnd, nullptr, true);
+}
+
+void stop_all() {
+    for (auto& [hwnd, r] : records()) stop(r.get());
+    records().clear();
 }
 
 void to_image(const Cell* face_in, Cell* out) {

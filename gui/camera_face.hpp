@@ -14,5 +14,7 @@ void init(const Cell* face, win::HWND hwnd);
 void apply_changes(win::HWND hwnd, const Cell* face, uint32_t bits);
 // The newest captured frame, none without one.
 void to_image(const Cell* face, Cell* out);
+// Every capture stopped and its record freed, before the window layer goes.
+void stop_all();
 
 }  // namespace zun::gui::camera_face
