@@ -12,3 +12,8 @@ if(ZUN_TESTS AND NOT ZUN_FUZZ AND NOT ZUN_SANITIZE AND CMAKE_CXX_COMPILER_ID STR
   add_test(NAME camera_tsan COMMAND camera_tsan)
   set_tests_properties(camera_tsan PROPERTIES LABELS unit)
 endif()
+
+# libv4l2 (converts any camera format to BGR24) is opened on the first real
+# capture device.
+find_library(V4L2_LIBRARY v4l2 REQUIRED)
+zun_lazy_library(gui/camera_v4l2_lazy.cpp ZUN_SONAME_V4L2 ${V4L2_LIBRARY} "")

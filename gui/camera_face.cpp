@@ -26,6 +26,7 @@
 #include "gui/backend.hpp"
 #include "gui/camera_devices.hpp"
 #include "gui/camera_slot.hpp"
+#include "gui/camera_v4l2.hpp"
 #include "gui/face.hpp"
 #include "interpreter/stack.hpp"
 #include "services/image_record.hpp"
@@ -46,6 +47,7 @@ struct Record {
     double ratio = 0;
     std::unique_ptr<camera::FrameSlot> slot;
     std::unique_ptr<camera::CaptureThread> thread;
+    std::unique_ptr<camera::V4l2Device> device;
     // The newest frame for painting, BGRA, written by the capture thread.
     std::mutex preview_lock;
     std::vector<uint8_t> preview;
@@ -102,6 +104,7 @@ void stop(Record* r) {
     if (r->thread) r->thread->stop();
     r->thread.reset();
     r->slot.reset();
+    r->device.reset();
 }
 
 void make_image(const std::vector<uint8_t>& bgra, int w, int h, Cell* out) {
@@ -131,8 +134,16 @@ void open(HWND hwnd, const Cell& f, int32_t index) {
         support::fire_error(ErrorId::access_cannot_open, &number);
     }
     stop(r);
-    if (!r->synthetic) support::fire_error(ErrorId::internal_not_done);
-    const int w = 640, h = 480;
+    int w = 640, h = 480;
+    camera::CaptureThread::Source source = SyntheticSource{w, h};
+    if (!r->synthetic) {
+        auto device = std::make_unique<camera::V4l2Device>();
+        if (!device->open(r->devices[size_t(index)].path) || !device->run(true)) return;
+        w = device->width();
+        h = device->height();
+        source = [d = device.get()](uint8_t* bgr, int ms) { return d->next_frame(bgr, ms); };
+        r->device = std::move(device);
+    }
     r->slot = std::make_unique<camera::FrameSlot>(w, h);
     r->ratio = double(w) / double(h);
     {
@@ -152,7 +163,7 @@ void open(HWND hwnd, const Cell& f, int32_t index) {
         }
         if (!r->repaint_asked.exchange(true) || taken) PostMessage(r->hwnd, WM_FRAME, 0, 0);
     };
-    r->thread = std::make_unique<camera::CaptureThread>(*r->slot, SyntheticSource{w, h}, hook);
+    r->thread = std::make_unique<camera::CaptureThread>(*r->slot, std::move(source), hook);
     const Cell ratio_word = word_cell("ratio");
     Cell* ratio = object::select_word(&f, &ratio_word);
     if (ratio->is(TYPE_FLOAT)) *ratio = float_::make_value(r->ratio);
