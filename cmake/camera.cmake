@@ -17,3 +17,7 @@ endif()
 # capture device.
 find_library(V4L2_LIBRARY v4l2 REQUIRED)
 zun_lazy_library(gui/camera_v4l2_lazy.cpp ZUN_SONAME_V4L2 ${V4L2_LIBRARY} "")
+
+# The camera face over the machine's real /dev (no capture device on CI).
+set_tests_properties(zun.camera_none PROPERTIES ENVIRONMENT
+                     "ZUN_DISPLAY=memory:1024x768@96;ZUN_CAMERA_DEVICES=/dev")

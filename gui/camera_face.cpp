@@ -67,9 +67,17 @@ Record* record_of(HWND hwnd) {
     return it == records().end() ? nullptr : it->second.get();
 }
 
-bool memory_display() {
+// The in-memory display has synthetic cameras, unless ZUN_CAMERA_DEVICES
+// names a folder to list devices from instead of /dev.
+bool synthetic_cameras() {
     const char* d = std::getenv("ZUN_DISPLAY");
-    return d && std::string_view(d).starts_with("memory");
+    const char* folder = std::getenv("ZUN_CAMERA_DEVICES");
+    return d && std::string_view(d).starts_with("memory") && !(folder && *folder);
+}
+
+std::string device_folder() {
+    const char* folder = std::getenv("ZUN_CAMERA_DEVICES");
+    return folder && *folder ? folder : "/dev";
 }
 
 // A test source: 640x480 at 30 frames a second; blue carries the frame
@@ -246,10 +254,10 @@ void init(const Cell* face_in, HWND hwnd) {
     const Cell f = *face_in;
     auto rec = std::make_unique<Record>();
     rec->hwnd = hwnd;
-    if (memory_display()) {
+    if (synthetic_cameras()) {
         rec->synthetic = true;
         rec->devices = {{"", "Synthetic camera 1"}, {"", "Synthetic camera 2"}};
-    } else if (auto found = camera::list_devices("/dev")) {
+    } else if (auto found = camera::list_devices(device_folder())) {
         rec->devices = std::move(*found);
     } else {
         console_out::write_cstring("Error Creating Device Enumerator\n");
