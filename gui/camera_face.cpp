@@ -163,11 +163,7 @@ void open(HWND hwnd, const Cell& f, int32_t index) {
     auto hook = [r](const uint8_t* bgr, bool taken) {
         {
             std::lock_guard<std::mutex> hold(r->preview_lock);
-            uint8_t* out = r->preview.data();
-            const size_t n = size_t(r->preview_w) * size_t(r->preview_h);
-            for (size_t i = 0; i < n; ++i, out += 4, bgr += 3) {
-                out[0] = bgr[0]; out[1] = bgr[1]; out[2] = bgr[2]; out[3] = 255;
-            }
+            camera::bgr_to_bgra(bgr, r->preview.data(), r->preview_w * r->preview_h);
         }
         if (!r->repaint_asked.exchange(true) || taken) PostMessage(r->hwnd, WM_FRAME, 0, 0);
     };

@@ -11,6 +11,9 @@
 
 namespace zun::camera {
 
+// One row of BGR24 pixels as opaque BGRA.
+void bgr_to_bgra(const uint8_t* in, uint8_t* out, int pixels);
+
 enum SlotState : int { SLOT_STOPPED = 0, SLOT_FREE = 1, SLOT_READY = 2, SLOT_FILLING = 3 };
 
 class FrameSlot {
