@@ -257,6 +257,7 @@ void init(const Cell* face_in, HWND hwnd) {
         rec->devices = std::move(*found);
     } else {
         console_out::write_cstring("Error Creating Device Enumerator\n");
+        return;
     }
     if (rec->devices.empty()) {
         console_out::write_cstring("No video capture hardware\n");
