@@ -30,14 +30,20 @@ __attribute__((target("ssse3"))) int bgr_to_bgra_ssse3(const uint8_t* in, uint8_
     }
     return x;
 }
-const bool k_ssse3 = __builtin_cpu_supports("ssse3");
+bool has_ssse3() {
+    static const bool yes = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    return yes;
+}
 }  // namespace
 #endif
 
 void bgr_to_bgra(const uint8_t* in, uint8_t* out, int pixels) {
     int x = 0;
 #if defined(__x86_64__)
-    if (k_ssse3) {
+    if (has_ssse3()) {
         x = bgr_to_bgra_ssse3(in, out, pixels);
         in += size_t(x) * 3;
         out += size_t(x) * 4;
