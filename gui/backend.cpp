@@ -1,4 +1,5 @@
 #include "gui/backend.hpp"
+#include "gui/camera_face.hpp"
 
 #include <cmath>
 #include <cstdlib>
@@ -246,6 +247,7 @@ void shutdown() {
     g_slots.clear();
     g_free_slots.clear();
     draw::release_all_render_targets();
+    camera_face::stop_all();
     win::close();
     g_open = false;
     g_tried = false;

@@ -11,6 +11,9 @@
 
 namespace zun::camera {
 
+// One row of BGR24 pixels as opaque BGRA.
+void bgr_to_bgra(const uint8_t* in, uint8_t* out, int pixels);
+
 enum SlotState : int { SLOT_STOPPED = 0, SLOT_FREE = 1, SLOT_READY = 2, SLOT_FILLING = 3 };
 
 class FrameSlot {
@@ -28,7 +31,11 @@ public:
     bool ready() const { return state() == SLOT_READY; }
     // GUI thread: copies a ready frame out and frees the slot.
     bool take(std::vector<uint8_t>& out);
-    // Waits up to timeout_ms, in 10 ms steps, for a frame newer than the call.
+    // GUI thread, on the ready message: a ready frame copied out when out is
+    // given; the slot then idles until the next grab.
+    bool settle(std::vector<uint8_t>* out);
+    // Asks for a frame newer than the call and waits up to timeout_ms, in
+    // 10 ms steps; the slot idles afterwards.
     bool grab(std::vector<uint8_t>& out, int timeout_ms = 3000);
 
 private:
@@ -42,7 +49,9 @@ private:
 class CaptureThread {
 public:
     using Source = std::function<bool(uint8_t* bgr, int timeout_ms)>;
-    CaptureThread(FrameSlot& slot, Source source);
+    // Called on the capture thread after each frame, with whether the slot took it.
+    using Hook = std::function<void(const uint8_t* bgr, bool taken)>;
+    CaptureThread(FrameSlot& slot, Source source, Hook hook = {});
     ~CaptureThread() { stop(); }
     void start();
     // Joins the thread before returning, so the slot may be freed after.
@@ -53,6 +62,7 @@ public:
 private:
     FrameSlot& slot_;
     Source source_;
+    Hook hook_;
     std::vector<uint8_t> frame_;
     std::thread thread_;
     std::atomic<bool> stopping_{false};

@@ -23,6 +23,7 @@
 #include "datatypes/tuple.hpp"
 #include "datatypes/word.hpp"
 #include "gui/backend.hpp"
+#include "gui/camera_face.hpp"
 #include "gui/dialogs.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
@@ -210,6 +211,7 @@ void apply_changes(const Cell& f, HWND hwnd, uint32_t bits, Positioning* record)
     if ((bits & (1u << face::IMAGE)) && face::type_is(&f, "base")) redraw_face(&f);
     if (bits & (1u << face::OPTIONS)) set_cursor_option(face::window_of(&f), &f);
     if ((bits & (1u << face::MENU)) && face::type_is(&f, "window")) menus::set_menu_bar(hwnd, &f);
+    if (face::type_is(&f, "camera")) camera_face::apply_changes(hwnd, &f, bits);
     widget::apply_changes(hwnd, &f, bits);
 }
 

@@ -22,6 +22,7 @@
 #include "draw/draw_pass.hpp"
 #include "draw/window_target.hpp"
 #include "gui/backend.hpp"
+#include "gui/camera_face.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
 #include "gui/font.hpp"
@@ -361,12 +362,14 @@ const ClassSpec k_classes[] = {
     {"ZunPanel", window_proc},
     {"ZunBase", base_window_proc},
     {"ZunBaseInternal", base_window_proc},
+    {"ZunCamera", camera_face::window_proc},
 };
 
 const ClassSpec* class_for(const Cell* f) {
     if (face::type_is(f, "window")) return &k_classes[0];
     if (face::type_is(f, "panel")) return &k_classes[1];
     if (face::type_is(f, "base") || face::type_is(f, "rich-text")) return &k_classes[2];
+    if (face::type_is(f, "camera")) return &k_classes[4];
     return nullptr;
 }
 
@@ -399,7 +402,7 @@ void register_classes() {
         wc.lpfnWndProc = c.proc;
         wc.cbWndExtra = 80;
         wc.hCursor = LoadCursor(IDC_ARROW);
-        wc.hbrBackground = HBRUSH(COLOR_BTNFACE + 1);
+        wc.hbrBackground = HBRUSH((&c == &k_classes[4] ? COLOR_BACKGROUND : COLOR_BTNFACE) + 1);
         wc.lpszClassName = c.name;
         RegisterClass(wc);
     }
@@ -629,6 +632,7 @@ HWND make_view(const Cell* f, HWND parent) {
     if (const Cell font = *face::facet(f, face::FONT); font.is(TYPE_OBJECT) && object::field_count(&font) >= FONT_FIELDS)
         make_font(f, &font, true);
     if (period) SetTimer(hwnd, 1, period, timer_proc);
+    if (cls == &k_classes[4]) camera_face::init(f, hwnd);
     return hwnd;
 }
 
@@ -792,6 +796,10 @@ bool face_to_image(const Cell* f, Cell* out) {
         return true;
     }
     const HWND hwnd = face::window_of(f);
+    if (face::type_is(f, "camera")) {
+        camera_face::to_image(f, out);
+        return true;
+    }
     if (face::type_is(f, "base")) {
         // the face's pixel size at its window's DPI, drawn through the pass
         DpiContext dpi(hwnd);

@@ -272,7 +272,7 @@ enum : uint32_t { LWA_ALPHA = 0x2, ULW_ALPHA = 0x2 };
 
 // System colours, brushes (a class brush is a colour index + 1, or a solid
 // brush from CreateSolidBrush) and cursors (LoadCursor(IDC_...)).
-enum : int { COLOR_WINDOW = 5, COLOR_WINDOWTEXT = 8, COLOR_BTNFACE = 15, COLOR_BTNTEXT = 18 };
+enum : int { COLOR_BACKGROUND = 1, COLOR_WINDOW = 5, COLOR_WINDOWTEXT = 8, COLOR_BTNFACE = 15, COLOR_BTNTEXT = 18 };
 enum : HCURSOR {
     IDC_ARROW = 32512, IDC_IBEAM = 32513, IDC_WAIT = 32514, IDC_CROSS = 32515,
     IDC_UPARROW = 32516, IDC_SIZENWSE = 32642, IDC_SIZENESW = 32643, IDC_SIZEWE = 32644,

@@ -383,6 +383,7 @@ COLORREF GetSysColor(int index) {
     switch (index) {
         case COLOR_WINDOW: return rgb(255, 255, 255);
         case COLOR_BTNFACE: return rgb(240, 240, 240);
+        case COLOR_BACKGROUND: return rgb(0, 0, 0);
         case COLOR_WINDOWTEXT:
         case COLOR_BTNTEXT: return rgb(0, 0, 0);
         default: return rgb(240, 240, 240);

@@ -1,3 +1,4 @@
+#include <cstring>
 // The capture slot under a synthetic source, and the preview rectangle.
 #include <gtest/gtest.h>
 
@@ -47,6 +48,19 @@ TEST(CameraSlot, SilentSourceGrabGivesUpAndStopJoins) {
     EXPECT_FALSE(slot.grab(out, 50));
     t.stop();
     EXPECT_EQ(t.delivered(), 0u);
+}
+
+// The vector path and the tail agree with the plain conversion at every width.
+TEST(CameraSlot, BgrRowsBecomeOpaqueBgra) {
+    for (int width : {1, 3, 4, 15, 16, 17, 33, 1920}) {
+        std::vector<uint8_t> in(size_t(width) * 3), out(size_t(width) * 4, 0);
+        for (size_t i = 0; i < in.size(); ++i) in[i] = uint8_t(i * 7 + 1);
+        bgr_to_bgra(in.data(), out.data(), width);
+        for (int x = 0; x < width; ++x) {
+            const uint8_t want[4] = {in[x * 3], in[x * 3 + 1], in[x * 3 + 2], 255};
+            ASSERT_EQ(0, std::memcmp(&out[size_t(x) * 4], want, 4)) << "width " << width << " pixel " << x;
+        }
+    }
 }
 
 TEST(CameraSlot, PreviewFit) {
