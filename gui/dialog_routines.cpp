@@ -16,6 +16,7 @@
 #include "datatypes/word.hpp"
 #include "gui/backend.hpp"
 #include "gui/face.hpp"
+#include "gui/routine_results.hpp"
 #include "gui/font.hpp"
 #include "interpreter/stack.hpp"
 #include "platform/dialogs/dialogs.hpp"
@@ -28,17 +29,7 @@ namespace dlg = win::dialogs;
 
 namespace {
 
-MachineResult none_result(Cell* args) {
-    args[0] = make_cell(TYPE_NONE);
-    return MachineResult{};
-}
 
-std::string utf8(const Cell* s) {
-    Cell copy = *s;
-    int32_t limit = -1;
-    const char* t = unicode::to_utf8(&copy, &limit);
-    return t ? t : "";
-}
 
 bool text_q(const Cell* v) { return v->is(TYPE_STRING) || v->is(TYPE_FILE); }
 

@@ -27,6 +27,7 @@
 #include "gui/dialogs.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
+#include "gui/routine_results.hpp"
 #include "gui/menus.hpp"
 #include "gui/widget.hpp"
 #include "interpreter/stack.hpp"
@@ -40,21 +41,7 @@ using routine::MachineResult;
 
 namespace {
 
-MachineResult none_result(Cell* args) {
-    args[0] = make_cell(TYPE_NONE);
-    return MachineResult{};
-}
-MachineResult logic_result(Cell* args, bool b) {
-    args[0] = make_cell(TYPE_LOGIC, b ? 1 : 0);
-    return MachineResult{};
-}
 
-std::string utf8(const Cell* s) {
-    Cell copy = *s;
-    int32_t limit = -1;
-    const char* t = unicode::to_utf8(&copy, &limit);
-    return t ? t : "";
-}
 
 // A top-level needs the display: access cannot-open names what was tried.
 void need_display() {

@@ -1,6 +1,5 @@
 // Button and toggle images: an image list of one image, or of one image per
-// button state, built from the `image` facet. Image lists come with the
-// button class's image support; without it a button shows its caption.
+// button state, built from the `image` facet.
 #include <cairo.h>
 
 #include <vector>
@@ -11,14 +10,10 @@
 #include "gui/widget_internal.hpp"
 #include "services/image_record.hpp"
 
-#if __has_include("platform/controls/imagelist.hpp")
 #include "platform/controls/imagelist.hpp"
-#define ZUN_BUTTON_IMAGE_LISTS 1
-#endif
 
 namespace zun::gui::widget {
 
-#ifdef ZUN_BUTTON_IMAGE_LISTS
 
 namespace {
 
@@ -93,10 +88,5 @@ void set_button_images(HWND hwnd, const Cell* f) {
     if (old.himl && old.himl != HIMAGELIST_NONE) ImageList_Destroy(old.himl);
 }
 
-#else
-
-void set_button_images(HWND, const Cell*) {}
-
-#endif
 
 }  // namespace zun::gui::widget

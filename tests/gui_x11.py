@@ -16,18 +16,7 @@ import xvfb_harness
 
 FONTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "text_fonts.conf")
 
-SCRIPT = r'''
-facets: [type offset size text image color menu data enabled? visible? selected flags options
-	parent pane state rate edge para font actors extra draw change-x deep-change-x]
-new-face: func [spec /local f] [
-	f: make object! append collect [foreach w facets [keep to set-word! w]] none
-	f/enabled?: f/visible?: true
-	foreach [w v] spec [f/(w): v]
-	f
-]
-p: system/view/platform
-show-face: func [f parent [handle!]] [f/state: reduce [p/make-view f parent 0 none false] f/state/1]
-system/view/awake: func [event /local t] [
+SCRIPT = xvfb_harness.FACES + r'''system/view/awake: func [event /local t] [
 	t: event/type
 	print form case [
 		find [over down up dbl-click alt-down alt-up mid-down mid-up] t [

@@ -14,23 +14,13 @@ import subprocess
 import sys
 import tempfile
 import time
+import xvfb_harness
 
 ZUN = sys.argv[1]
 SKIP = 77
 FAILURES = []
 
-SCRIPT = r'''Zun []
-facets: [type offset size text image color menu data enabled? visible? selected flags options
-	parent pane state rate edge para font actors extra draw change-x deep-change-x]
-new-face: func [spec /local f] [
-	f: make object! append collect [foreach w facets [keep to set-word! w]] none
-	f/enabled?: f/visible?: true
-	foreach [w v] spec [f/(w): v]
-	f
-]
-p: system/view/platform
-show-face: func [f parent [handle!]] [f/state: reduce [p/make-view f parent 0 none false] f/state/1]
-system/view/awake: func [event /with face] [
+SCRIPT = 'Zun []\n' + xvfb_harness.FACES + r'''system/view/awake: func [event /with face] [
 	if event/type = 'menu [print ["menu" event/face/text event/picked]]
 	'done
 ]
