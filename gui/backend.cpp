@@ -8,6 +8,7 @@
 
 #include "core/collector.hpp"
 #include "core/console_out.hpp"
+#include "core/runtime.hpp"
 #include "core/support.hpp"
 #include "core/symbols.hpp"
 #include "datatypes/context.hpp"
@@ -19,6 +20,7 @@
 #include "datatypes/triple.hpp"
 #include "datatypes/tuple.hpp"
 #include "draw/window_target.hpp"
+#include "gui/error_box.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
 #include "gui/menus.hpp"
@@ -227,6 +229,7 @@ bool init() {
     clipboard::install_edit_clipboard();  // EDIT's clipboard keys on the real clipboard
     register_classes();
     widget::register_classes();
+    runtime::set_error_box_hook([](const char* caption, const char* text) { show_error_box(caption, text); });
     return true;
 }
 
@@ -243,6 +246,7 @@ const std::string& display_error() { return g_error; }
 
 void shutdown() {
     if (!g_open) return;
+    runtime::set_error_box_hook(nullptr);
     g_slots.clear();
     g_free_slots.clear();
     draw::release_all_render_targets();
