@@ -159,7 +159,7 @@ void print_error(const Cell* error) {
 // Evaluates a block under a try-all frame: nothing it raises leaves here but
 // a halt; an error is printed once. Answers 0 when the result is the word
 // `stop`, else 1.
-int eval_guarded(Cell* code) {
+int eval_guarded(Cell* code, Cell* result = nullptr) {
     Cell* const top = stack::g_top;
     Cell* const base = stack::g_base;
     stack::CallFrame* const frames = stack::g_frame_top;
@@ -170,9 +170,10 @@ int eval_guarded(Cell* code) {
     try {
         const Flow flow = interpreter::eval_block(code, true);
         if (flow == Flow::normal) {
-            const Cell* result = stack::top();
-            if (result->is(TYPE_WORD)) {
-                const uint32_t s = symbol::canonical(result->data2);
+            const Cell* value = stack::top();
+            if (result) *result = *value;
+            if (value->is(TYPE_WORD)) {
+                const uint32_t s = symbol::canonical(value->data2);
                 if (s == symbol::canonical(symbol::make("stop"))) answer = 0;
             }
         }
@@ -212,6 +213,8 @@ int call_awake(const Cell* event_cell) {
 }
 
 }  // namespace
+
+void eval_guarded_value(Cell* code, Cell* result) { eval_guarded(code, result); }
 
 // ---- start-up ------------------------------------------------------------
 

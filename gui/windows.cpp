@@ -22,6 +22,7 @@
 #include "draw/draw_pass.hpp"
 #include "draw/window_target.hpp"
 #include "gui/backend.hpp"
+#include "gui/class_registry.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
 #include "gui/font.hpp"
@@ -299,6 +300,7 @@ LRESULT common_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, const Cell& f, bo
         return 0;
     default: break;
     }
+    run_class_hooks(hwnd, msg, wp, lp);
     return DefWindowProc(hwnd, msg, wp, lp);
 }
 
@@ -582,10 +584,34 @@ bool must_be_layered(const Cell* f) {
     return face::type_is(f, "window") && face::has_flag(f, "no-border") && translucent(colour);
 }
 
+namespace {
+// A face of a registered class: the record's styles, its menu value as the
+// identifier; a child of a parent, shown unless the face says otherwise.
+HWND make_custom_view(const Cell* f, HWND parent, const CustomClass& c) {
+    double x = 0, y = 0, w = 0, h = 0;
+    xy_of(face::facet(f, face::OFFSET), &x, &y);
+    xy_of(face::facet(f, face::SIZE), &w, &h);
+    uint32_t style = c.style;
+    if (parent) style |= WS_CHILD;
+    if (const Cell* v = face::facet(f, face::VISIBLE); !v->is(TYPE_LOGIC) || v->data1) style |= WS_VISIBLE;
+    const std::string text = text_of(face::facet(f, face::TEXT));
+    DpiContext dpi(parent);
+    const HWND hwnd = CreateWindowEx(c.ex_style, c.name, text, style, to_pixels(x), to_pixels(y), to_pixels(w),
+                                     to_pixels(h), parent, c.menu);
+    if (!hwnd) support::fire_error(ErrorId::internal_not_done);
+    SetWindowLong(hwnd, LONG_FLAGS, int32_t(face_flag_bits(f)));
+    SetWindowLong(hwnd, LONG_FACE, int32_t(take_slot(f)));
+    return hwnd;
+}
+}  // namespace
+
 HWND make_view(const Cell* f, HWND parent) {
     const ClassSpec* cls = class_for(f);
     if (!cls && widget::made_here(f)) return widget::create(f, parent);
-    if (!cls) support::fire_error(ErrorId::internal_not_done);
+    if (!cls) {
+        if (const CustomClass* custom = find_class(face::facet(f, face::TYPE))) return make_custom_view(f, parent, *custom);
+        support::fire_error(ErrorId::script_face_type, face::facet(f, face::TYPE));
+    }
     if (cls == &k_classes[1]) widget::fit_panel_to_tab(f, parent);
     const UINT period = rate_ms(face::facet(f, face::RATE));
     const bool top = cls == &k_classes[0];
