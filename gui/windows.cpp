@@ -319,10 +319,49 @@ LRESULT window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return common_proc(hwnd, msg, wp, lp, f, is_window);
 }
 
+namespace {
+std::string utf8_of(const std::u32string& text) {
+    std::string out;
+    for (char32_t c : text) {
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6)), out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12)), out += char(0x80 | ((c >> 6) & 0x3F)), out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | (c >> 18)), out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F)), out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// A face taking compositions: the start sets ime-composing (key events are
+// then read as characters), each update reports `ime` with the text as its
+// `picked`, the end clears both. Committed text comes as WM_CHAR.
+void ime_message(HWND hwnd, UINT msg, LPARAM lp) {
+    event::State& s = event::state();
+    if (msg == WM_IME_STARTCOMPOSITION) {
+        s.ime_composing = true;
+        s.composition.clear();
+    } else if (msg == WM_IME_COMPOSITION) {
+        s.composition = utf8_of(ImmGetCompositionString(lp));
+        report(hwnd, event::IME, 0, 0, false);
+    } else if (msg == WM_IME_ENDCOMPOSITION) {
+        s.ime_composing = false;
+        s.composition.clear();
+    }
+}
+}  // namespace
+
 // Base faces: presses hold the capture until the last button is up.
 LRESULT base_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Cell f;
     if (!face_of_window(hwnd, &f)) return DefWindowProc(hwnd, msg, wp, lp);
+    if (msg >= WM_IME_STARTCOMPOSITION && msg <= WM_IME_COMPOSITION &&
+        (GetWindowLong(hwnd, LONG_CREATION) & CREATION_IME))
+        ime_message(hwnd, msg, lp);
     switch (msg) {
     case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN: case WM_XBUTTONDOWN: {
         const int32_t n = GetWindowLong(hwnd, LONG_PRESSES);
@@ -646,7 +685,8 @@ HWND make_view(const Cell* f, HWND parent) {
         sync_window_dpi(hwnd);
         SetWindowPos(hwnd, 0, 0, 0, to_pixels(w), to_pixels(h), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    SetWindowLong(hwnd, LONG_CREATION, size.is(TYPE_PAIR) ? CREATION_PAIR_SIZE : 0);
+    SetWindowLong(hwnd, LONG_CREATION, (size.is(TYPE_PAIR) ? CREATION_PAIR_SIZE : 0) |
+                                           (face::type_is(f, "rich-text") ? CREATION_IME : 0));
     SetWindowLong(hwnd, LONG_FLAGS, int32_t(face_flag_bits(f)));
     set_cursor_option(hwnd, f);
     SetWindowLong(hwnd, LONG_FACE, int32_t(take_slot(f)));
