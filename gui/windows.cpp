@@ -1,6 +1,7 @@
 // Window classes, the window procedures of window, panel and base faces, and
 // faces made into windows and destroyed.
 #include <cairo.h>
+#include <glib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -321,19 +322,10 @@ LRESULT window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 namespace {
 std::string utf8_of(const std::u32string& text) {
-    std::string out;
-    for (char32_t c : text) {
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6)), out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12)), out += char(0x80 | ((c >> 6) & 0x3F)), out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18)), out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F)), out += char(0x80 | (c & 0x3F));
-        }
-    }
+    gchar* made = g_ucs4_to_utf8(reinterpret_cast<const gunichar*>(text.data()), glong(text.size()), nullptr, nullptr,
+                                 nullptr);
+    std::string out = made ? made : "";
+    g_free(made);
     return out;
 }
 
