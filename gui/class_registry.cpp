@@ -152,8 +152,12 @@ MachineResult none_result(Cell* args) {
 
 MachineResult register_class_routine(Cell* args) {
     const Cell spec = args[0];
-    const Cell* v = block::head_cell(const_cast<Cell*>(&spec));
-    const bool ints = block::length_from_head(&spec) == 8 && v[3].is(TYPE_INTEGER) && v[4].is(TYPE_INTEGER) &&
+    // copies: reading the names and opening the display allocate, which may
+    // move the block's cells (the values stay held by the spec on the stack)
+    Cell v[8];
+    const bool eight = block::length_from_head(&spec) == 8;
+    if (eight) std::memcpy(v, block::head_cell(const_cast<Cell*>(&spec)), sizeof v);
+    const bool ints = eight && v[3].is(TYPE_INTEGER) && v[4].is(TYPE_INTEGER) &&
                       v[5].is(TYPE_INTEGER);
     const bool names = ints && v[0].is(TYPE_STRING) && (v[1].is(TYPE_STRING) || v[1].is(TYPE_NONE)) &&
                        canonical_word(&v[2]);
@@ -177,7 +181,6 @@ MachineResult register_class_routine(Cell* args) {
     c.has_hook = v[7].is(TYPE_FUNCTION);
     const bool based = v[1].is(TYPE_STRING);
     const Cell proc = v[6], hook = v[7], type = v[2];
-    // the blocks are made first: making them may move the spec's cells
     const Cell proc_call = call_block(&proc);
     g_calls.push_back(proc_call);
     const Cell hook_call = call_block(&hook);
