@@ -75,11 +75,27 @@ const char* error_message(int number) {
     return "unknown error code!";
 }
 
+namespace {
+ErrorBoxHook g_error_box = nullptr;
+bool g_error_box_shown = false;
+}  // namespace
+
+void set_error_box_hook(ErrorBoxHook hook) { g_error_box = hook; }
+
+void show_error_box(const char* caption, const char* text) {
+    if (!g_error_box || g_error_box_shown) return;
+    g_error_box_shown = true;
+    g_error_box(caption, text);
+}
+
 void fatal(int number, uintptr_t code_address) {
     if (number != 0) {
         std::fflush(stdout);
-        std::fprintf(stderr, "*** Runtime Error %d: %s\n*** at: %016llXh\n", number,
-                     error_message(number), static_cast<unsigned long long>(code_address));
+        char text[256];
+        std::snprintf(text, sizeof text, "*** Runtime Error %d: %s\n*** at: %016llXh", number,
+                      error_message(number), static_cast<unsigned long long>(code_address));
+        std::fprintf(stderr, "%s\n", text);
+        show_error_box(k_error_caption, text);
     }
     std::exit(number);
 }

@@ -18,4 +18,12 @@ size_t heap_bytes();  // payload bytes of live heap blocks
 [[noreturn]] void fatal(int number, uintptr_t code_address = 0);
 const char* error_message(int number);
 
+// The reports above and the uncaught-error report also show in a window
+// while a display is open: the GUI sets the hook when it opens one.
+constexpr const char* k_error_caption = "Zun NoName App";
+using ErrorBoxHook = void (*)(const char* caption, const char* text);
+void set_error_box_hook(ErrorBoxHook hook);
+// Calls the hook once per process (a fault inside the box shows no second).
+void show_error_box(const char* caption, const char* text);
+
 }  // namespace zun::runtime

@@ -9,6 +9,7 @@
 
 #include "core/collector.hpp"
 #include "core/console_out.hpp"
+#include "core/runtime.hpp"
 #include "core/support.hpp"
 #include "core/symbols.hpp"
 #include "datatypes/context.hpp"
@@ -20,6 +21,7 @@
 #include "datatypes/triple.hpp"
 #include "datatypes/tuple.hpp"
 #include "draw/window_target.hpp"
+#include "gui/error_box.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
 #include "gui/menus.hpp"
@@ -158,7 +160,7 @@ void print_error(const Cell* error) {
 // Evaluates a block under a try-all frame: nothing it raises leaves here but
 // a halt; an error is printed once. Answers 0 when the result is the word
 // `stop`, else 1.
-int eval_guarded(Cell* code) {
+int eval_guarded(Cell* code, Cell* result = nullptr) {
     Cell* const top = stack::g_top;
     Cell* const base = stack::g_base;
     stack::CallFrame* const frames = stack::g_frame_top;
@@ -169,9 +171,10 @@ int eval_guarded(Cell* code) {
     try {
         const Flow flow = interpreter::eval_block(code, true);
         if (flow == Flow::normal) {
-            const Cell* result = stack::top();
-            if (result->is(TYPE_WORD)) {
-                const uint32_t s = symbol::canonical(result->data2);
+            const Cell* value = stack::top();
+            if (result) *result = *value;
+            if (value->is(TYPE_WORD)) {
+                const uint32_t s = symbol::canonical(value->data2);
                 if (s == symbol::canonical(symbol::make("stop"))) answer = 0;
             }
         }
@@ -212,6 +215,8 @@ int call_awake(const Cell* event_cell) {
 
 }  // namespace
 
+void eval_guarded_value(Cell* code, Cell* result) { eval_guarded(code, result); }
+
 // ---- start-up ------------------------------------------------------------
 
 bool init() {
@@ -228,6 +233,7 @@ bool init() {
     clipboard::install_edit_clipboard();  // EDIT's clipboard keys on the real clipboard
     register_classes();
     widget::register_classes();
+    runtime::set_error_box_hook([](const char* caption, const char* text) { show_error_box(caption, text); });
     return true;
 }
 
@@ -244,6 +250,7 @@ const std::string& display_error() { return g_error; }
 
 void shutdown() {
     if (!g_open) return;
+    runtime::set_error_box_hook(nullptr);
     g_slots.clear();
     g_free_slots.clear();
     draw::release_all_render_targets();

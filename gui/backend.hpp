@@ -34,6 +34,10 @@ bool do_events(bool no_wait);
 int pre_dispatch(event::Message& msg);
 int dispatch_event(const event::Message& msg, uint32_t flags, uint32_t type);
 
+// Evaluates code under a try-all frame (an error printed once, then
+// dropped); *result gets its value, none when it raised or exited.
+void eval_guarded_value(Cell* code, Cell* result);
+
 // Face slots: a window's face lives in a slot the collector marks; the
 // window's long 60 holds slot + 1.
 uint32_t face_window(const Cell* face);  // the handle! of its state, 0 when none

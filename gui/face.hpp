@@ -21,6 +21,7 @@ constexpr int LONG_FACE = 60;      // the face slot (0: none)
 constexpr int LONG_PRESSES = 64;   // base faces: buttons held
 constexpr int LONG_FLAGS = 76;     // face-flag-bits of `flags`
 constexpr int32_t CREATION_PAIR_SIZE = 0x10;
+constexpr int32_t CREATION_IME = 0x8;  // the face takes input-method compositions
 
 namespace face {
 enum Facet : int {

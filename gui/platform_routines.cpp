@@ -491,6 +491,10 @@ MachineResult md_text(Cell* a) {
     memory()->commit_text(utf8(&a[0]));
     return none_result(a);
 }
+MachineResult md_compose(Cell* a) {
+    memory()->compose(window_arg(&a[0]), utf8(&a[1]));
+    return none_result(a);
+}
 MachineResult md_close(Cell* a) {
     memory()->close_request(window_arg(&a[0]));
     return none_result(a);
@@ -619,6 +623,7 @@ const MemoryRoutine k_memory[] = {
     {"", md_capture},
     {"dpi [integer!]", md_dpi},
     {"window [handle! object!]", md_cursor},
+    {"window [handle! object!] preedit [string!]", md_compose},
 };
 
 }  // namespace

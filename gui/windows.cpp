@@ -1,6 +1,7 @@
 // Window classes, the window procedures of window, panel and base faces, and
 // faces made into windows and destroyed.
 #include <cairo.h>
+#include <glib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -23,6 +24,7 @@
 #include "draw/window_target.hpp"
 #include "gui/backend.hpp"
 #include "gui/camera_face.hpp"
+#include "gui/class_registry.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
 #include "gui/font.hpp"
@@ -300,6 +302,7 @@ LRESULT common_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, const Cell& f, bo
         return 0;
     default: break;
     }
+    run_class_hooks(hwnd, msg, wp, lp);
     return DefWindowProc(hwnd, msg, wp, lp);
 }
 
@@ -318,10 +321,40 @@ LRESULT window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return common_proc(hwnd, msg, wp, lp, f, is_window);
 }
 
+namespace {
+std::string utf8_of(const std::u32string& text) {
+    gchar* made = g_ucs4_to_utf8(reinterpret_cast<const gunichar*>(text.data()), glong(text.size()), nullptr, nullptr,
+                                 nullptr);
+    std::string out = made ? made : "";
+    g_free(made);
+    return out;
+}
+
+// A face taking compositions: the start sets ime-composing (key events are
+// then read as characters), each update reports `ime` with the text as its
+// `picked`, the end clears both. Committed text comes as WM_CHAR.
+void ime_message(HWND hwnd, UINT msg, LPARAM lp) {
+    event::State& s = event::state();
+    if (msg == WM_IME_STARTCOMPOSITION) {
+        s.ime_composing = true;
+        s.composition.clear();
+    } else if (msg == WM_IME_COMPOSITION) {
+        s.composition = utf8_of(ImmGetCompositionString(lp));
+        report(hwnd, event::IME, 0, 0, false);
+    } else if (msg == WM_IME_ENDCOMPOSITION) {
+        s.ime_composing = false;
+        s.composition.clear();
+    }
+}
+}  // namespace
+
 // Base faces: presses hold the capture until the last button is up.
 LRESULT base_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Cell f;
     if (!face_of_window(hwnd, &f)) return DefWindowProc(hwnd, msg, wp, lp);
+    if (msg >= WM_IME_STARTCOMPOSITION && msg <= WM_IME_COMPOSITION &&
+        (GetWindowLong(hwnd, LONG_CREATION) & CREATION_IME))
+        ime_message(hwnd, msg, lp);
     switch (msg) {
     case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN: case WM_XBUTTONDOWN: {
         const int32_t n = GetWindowLong(hwnd, LONG_PRESSES);
@@ -585,10 +618,34 @@ bool must_be_layered(const Cell* f) {
     return face::type_is(f, "window") && face::has_flag(f, "no-border") && translucent(colour);
 }
 
+namespace {
+// A face of a registered class: the record's styles, its menu value as the
+// identifier; a child of a parent, shown unless the face says otherwise.
+HWND make_custom_view(const Cell* f, HWND parent, const CustomClass& c) {
+    double x = 0, y = 0, w = 0, h = 0;
+    xy_of(face::facet(f, face::OFFSET), &x, &y);
+    xy_of(face::facet(f, face::SIZE), &w, &h);
+    uint32_t style = c.style;
+    if (parent) style |= WS_CHILD;
+    if (const Cell* v = face::facet(f, face::VISIBLE); !v->is(TYPE_LOGIC) || v->data1) style |= WS_VISIBLE;
+    const std::string text = text_of(face::facet(f, face::TEXT));
+    DpiContext dpi(parent);
+    const HWND hwnd = CreateWindowEx(c.ex_style, c.name, text, style, to_pixels(x), to_pixels(y), to_pixels(w),
+                                     to_pixels(h), parent, c.menu);
+    if (!hwnd) support::fire_error(ErrorId::internal_not_done);
+    SetWindowLong(hwnd, LONG_FLAGS, int32_t(face_flag_bits(f)));
+    SetWindowLong(hwnd, LONG_FACE, int32_t(take_slot(f)));
+    return hwnd;
+}
+}  // namespace
+
 HWND make_view(const Cell* f, HWND parent) {
     const ClassSpec* cls = class_for(f);
     if (!cls && widget::made_here(f)) return widget::create(f, parent);
-    if (!cls) support::fire_error(ErrorId::internal_not_done);
+    if (!cls) {
+        if (const CustomClass* custom = find_class(face::facet(f, face::TYPE))) return make_custom_view(f, parent, *custom);
+        support::fire_error(ErrorId::script_face_type, face::facet(f, face::TYPE));
+    }
     if (cls == &k_classes[1]) widget::fit_panel_to_tab(f, parent);
     const UINT period = rate_ms(face::facet(f, face::RATE));
     const bool top = cls == &k_classes[0];
@@ -623,7 +680,8 @@ HWND make_view(const Cell* f, HWND parent) {
         sync_window_dpi(hwnd);
         SetWindowPos(hwnd, 0, 0, 0, to_pixels(w), to_pixels(h), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    SetWindowLong(hwnd, LONG_CREATION, size.is(TYPE_PAIR) ? CREATION_PAIR_SIZE : 0);
+    SetWindowLong(hwnd, LONG_CREATION, (size.is(TYPE_PAIR) ? CREATION_PAIR_SIZE : 0) |
+                                           (face::type_is(f, "rich-text") ? CREATION_IME : 0));
     SetWindowLong(hwnd, LONG_FLAGS, int32_t(face_flag_bits(f)));
     set_cursor_option(hwnd, f);
     SetWindowLong(hwnd, LONG_FACE, int32_t(take_slot(f)));

@@ -36,7 +36,7 @@ constexpr uint32_t FRAME_STACK_CELLS = FRAME_STACK_RECORDS * sizeof(CallFrame) /
 static_assert(FRAME_STACK_CELLS * sizeof(Cell) == FRAME_STACK_RECORDS * sizeof(CallFrame));
 constexpr uint32_t NO_POSITION = 0xFFFFFFFF;
 constexpr uint32_t STACK_CONTEXT_FLAG = 1u << 22;  // context! header: values on the stack
-constexpr const char* DEFAULT_CAPTION = "Zun NoName App";
+constexpr const char* DEFAULT_CAPTION = runtime::k_error_caption;
 
 struct FixedBlock {
     NodeId node = 0;
@@ -329,6 +329,7 @@ void top_level_handler(Cell* error) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n%s\n", DEFAULT_CAPTION, text.c_str());
     std::fflush(stderr);
+    runtime::show_error_box(DEFAULT_CAPTION, text.c_str());
     std::exit(-2);
 }
 

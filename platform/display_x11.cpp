@@ -143,9 +143,7 @@ public:
         t.xid = xid;
         m_by_xid[xid] = hwnd;
         set_style_hints(xid, st);
-        if (m_im)
-            t.ic = XCreateIC(m_im, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, xid,
-                             XNFocusWindow, xid, nullptr);
+        if (m_im) t.ic = create_ic(hwnd, t);
         if (t.ic) {
             long filter = 0;
             XGetICValues(t.ic, XNFilterEvents, &filter, nullptr);
@@ -379,15 +377,97 @@ private:
         PROTOCOLS, DELETE, NET_WM_NAME, UTF8, PID, EXTENTS, NET_STATE, MAX_VERT, MAX_HORZ, HIDDEN, WM_STATE_,
         ACTIVE, TYPE, TYPE_UTILITY, MOTIF, RESOURCES, SUPPORTED, TRANSIENT, MODAL, XSETTINGS, k_atoms
     };
+    // An on-the-spot composition: the method hands us its text to show,
+    // which the layer reports as the composition of the window.
+    struct Preedit {
+        HWND hwnd = 0;
+        std::u32string text;
+    };
     struct Top {
         Window xid = 0;
         XIC ic = nullptr;
+        std::unique_ptr<Preedit> preedit;
         TopLevelState state;
         bool named = false;
         bool mapped = false;
         XImage* shm = nullptr;
         XShmSegmentInfo segment{};
     };
+
+    static int preedit_start(XIC, XPointer data, XPointer) {
+        auto* p = reinterpret_cast<Preedit*>(data);
+        p->text.clear();
+        from_display::composition(p->hwnd, p->text, true);
+        return -1;  // no length limit
+    }
+    static void preedit_draw(XIC, XPointer data, XPointer call) {
+        auto* p = reinterpret_cast<Preedit*>(data);
+        const auto* d = reinterpret_cast<XIMPreeditDrawCallbackStruct*>(call);
+        const size_t first = std::min<size_t>(size_t(std::max(0, d->chg_first)), p->text.size());
+        const size_t length = std::min<size_t>(size_t(std::max(0, d->chg_length)), p->text.size() - first);
+        std::u32string inserted;
+        if (d->text && d->text->length) {
+            if (d->text->encoding_is_wchar) {
+                for (unsigned short i = 0; i < d->text->length; ++i)
+                    inserted += char32_t(d->text->string.wide_char[i]);
+            } else if (d->text->string.multi_byte) {
+                // the locale is UTF-8 (set up at open)
+                inserted = utf8_to_utf32(d->text->string.multi_byte);
+            }
+        }
+        p->text.replace(first, length, inserted);
+        from_display::composition(p->hwnd, p->text, true);
+    }
+    static void preedit_done(XIC, XPointer data, XPointer) {
+        auto* p = reinterpret_cast<Preedit*>(data);
+        p->text.clear();
+        from_display::composition(p->hwnd, p->text, false);
+    }
+    static void preedit_caret(XIC, XPointer, XPointer) {}
+
+    // Styles in order of preference: on-the-spot (we get the text), over
+    // the spot (the method draws at the caret, see set_caret), then none.
+    XIC create_ic(HWND hwnd, Top& t) {
+        XIMStyles* styles = nullptr;
+        bool callbacks = false, position = false;
+        if (!XGetIMValues(m_im, XNQueryInputStyle, &styles, nullptr) && styles) {
+            for (unsigned short i = 0; i < styles->count_styles; ++i) {
+                const XIMStyle st = styles->supported_styles[i];
+                if (!(st & XIMStatusNothing)) continue;
+                callbacks = callbacks || (st & XIMPreeditCallbacks);
+                position = position || (st & XIMPreeditPosition);
+            }
+            XFree(styles);
+        }
+        XIC ic = nullptr;
+        if (callbacks) {
+            t.preedit = std::make_unique<Preedit>();
+            t.preedit->hwnd = hwnd;
+            const XPointer data = reinterpret_cast<XPointer>(t.preedit.get());
+            XIMCallback start{data, reinterpret_cast<XIMProc>(preedit_start)};
+            XIMCallback draw{data, reinterpret_cast<XIMProc>(preedit_draw)};
+            XIMCallback done{data, reinterpret_cast<XIMProc>(preedit_done)};
+            XIMCallback caret{data, reinterpret_cast<XIMProc>(preedit_caret)};
+            XVaNestedList list = XVaCreateNestedList(0, XNPreeditStartCallback, &start, XNPreeditDrawCallback, &draw,
+                                                     XNPreeditDoneCallback, &done, XNPreeditCaretCallback, &caret,
+                                                     nullptr);
+            ic = XCreateIC(m_im, XNInputStyle, XIMPreeditCallbacks | XIMStatusNothing, XNClientWindow, t.xid,
+                           XNFocusWindow, t.xid, XNPreeditAttributes, list, nullptr);
+            XFree(list);
+            if (!ic) t.preedit.reset();
+        }
+        if (!ic && position) {
+            XPoint spot{0, 0};
+            XVaNestedList list = XVaCreateNestedList(0, XNSpotLocation, &spot, nullptr);
+            ic = XCreateIC(m_im, XNInputStyle, XIMPreeditPosition | XIMStatusNothing, XNClientWindow, t.xid,
+                           XNFocusWindow, t.xid, XNPreeditAttributes, list, nullptr);
+            XFree(list);
+        }
+        if (!ic)
+            ic = XCreateIC(m_im, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, t.xid,
+                           XNFocusWindow, t.xid, nullptr);
+        return ic;
+    }
 
     static int shm_failed(::Display*, XErrorEvent*) {
         s_shm_error = true;

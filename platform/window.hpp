@@ -430,6 +430,9 @@ bool GetCaretPos(POINT* pt);
 bool ShowCaret(HWND hwnd);
 bool HideCaret(HWND hwnd);
 HWND caret_window();
+// The text of the input method's composition as of the WM_IME_COMPOSITION
+// whose lParam is given (the running text for another lParam).
+std::u32string ImmGetCompositionString(LPARAM serial = 0);
 
 // The window's own scroll bars
 int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* si, bool redraw);

@@ -431,11 +431,16 @@ void text(std::u32string_view committed) {
 void composition(HWND, std::u32string_view preedit, bool active) {
     State& s = state();
     HWND target = s.focus ? s.focus : s.active;
-    bool was = !s.composition.empty();
+    const bool was = s.composing;
+    s.composing = active;
     s.composition = active ? std::u32string(preedit) : std::u32string();
     if (!target) return;
     if (active && !was) post_input(target, WM_IME_STARTCOMPOSITION, 0, 0);
-    if (active) post_input(target, WM_IME_COMPOSITION, 0, 0);
+    if (active) {
+        const uint32_t serial = ++s.composition_serial;
+        s.composition_ring[serial % 16] = s.composition;
+        post_input(target, WM_IME_COMPOSITION, 0, serial);
+    }
     if (!active && was) post_input(target, WM_IME_ENDCOMPOSITION, 0, 0);
 }
 
@@ -510,6 +515,14 @@ void settings_changed() {
 }
 
 }  // namespace from_display
+
+std::u32string ImmGetCompositionString(LPARAM serial) {
+    const State& s = state();
+    // an update more than a ring behind reads the latest text
+    if (serial <= 0 || uint32_t(serial) > s.composition_serial || s.composition_serial - uint32_t(serial) >= 16)
+        return s.composition;
+    return s.composition_ring[uint32_t(serial) % 16];
+}
 
 // ---- scroll bars: pointer handling ------------------------------------------
 

@@ -125,6 +125,11 @@ struct State {
     RECT caret;  // client pixels of caret_hwnd
     int caret_hidden = 1;
     std::u32string composition;
+    bool composing = false;  // a composition runs (its text may still be empty)
+    // The text of each update, kept for its WM_IME_COMPOSITION (lParam: the
+    // serial), read when the message is handled, after later updates.
+    std::u32string composition_ring[16];
+    uint32_t composition_serial = 0;
     HWND key_grab = 0;        // an open menu: keys go to it
     bool alt_alone = false;   // Alt is down and no other key or button came
     ScrollTrack scroll;

@@ -7,6 +7,7 @@
 #include "core/memory.hpp"
 #include "draw/draw_pass.hpp"
 #include "gui/backend.hpp"
+#include "gui/class_registry.hpp"
 #include "core/collector.hpp"
 #include "core/runtime.hpp"
 #include "core/symbols.hpp"
@@ -194,6 +195,9 @@ void prepare() {
         // item 31: gui/init's version record, metrics and default font
         const Cell values = *gui::push_startup_values_routine();
         block::append_cell(&made, &values);
+        // item 32: the custom window class routines of the `gui` object
+        const Cell classes = *gui::push_class_routines();
+        block::append_cell(&made, &classes);
         *field_path({"internal", "view-platform"}) = made;
     }
     // The address `about/debug` gives for a build without version-control data.
