@@ -27,7 +27,7 @@ namespace {
 // ---- superclasses ------------------------------------------------------------
 
 WNDPROC g_combo_base = nullptr, g_static_base = nullptr, g_calendar_base = nullptr,
-        g_edit_base = nullptr;
+        g_edit_base = nullptr, g_button_base = nullptr;
 uint32_t g_menu_item = 0;
 bool g_menu_recorded = false;
 MenuCommand g_menu_command = nullptr;
@@ -45,6 +45,16 @@ LRESULT combo_filter(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     }
     return CallWindowProc(g_combo_base, hwnd, msg, wp, lp);
+}
+
+// A button face's image list is made for it alone: it goes with the button.
+LRESULT button_filter(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg != WM_DESTROY) return CallWindowProc(g_button_base, hwnd, msg, wp, lp);
+    BUTTON_IMAGELIST images{};
+    const bool had = SendMessage(hwnd, BCM_GETIMAGELIST, 0, LPARAM(&images)) != 0;
+    const LRESULT answer = CallWindowProc(g_button_base, hwnd, msg, wp, lp);
+    if (had && images.himl && images.himl != HIMAGELIST_NONE) ImageList_Destroy(images.himl);
+    return answer;
 }
 
 // Text faces take the mouse, which static controls let through.
@@ -100,7 +110,7 @@ struct Superclass {
     WNDPROC* base_proc;  // where the filter finds the base class's procedure
 };
 const Superclass k_superclasses[] = {
-    {"ZunButton", WC_BUTTON, nullptr, nullptr},
+    {"ZunButton", WC_BUTTON, button_filter, &g_button_base},
     {"ZunListBox", WC_LISTBOX, nullptr, nullptr},
     {"ZunProgress", PROGRESS_CLASS, nullptr, nullptr},
     {"ZunSlider", TRACKBAR_CLASS, nullptr, nullptr},
