@@ -71,9 +71,9 @@ COLORREF colorref_of(const Cell* tuple) {
 }
 
 void insert_list_item(HWND hwnd, const std::string& text, int32_t position, bool combo) {
-    const int32_t count = int32_t(SendMessage(hwnd, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
+    const int32_t count = int32_t(SendMessage(hwnd, combo ? UINT(CB_GETCOUNT) : UINT(LB_GETCOUNT), 0, 0));
     position = std::clamp(position, 0, std::max(count, 0));
-    SendMessage(hwnd, combo ? CB_INSERTSTRING : LB_INSERTSTRING, WPARAM(position), LPARAM(text.c_str()));
+    SendMessage(hwnd, combo ? UINT(CB_INSERTSTRING) : UINT(LB_INSERTSTRING), WPARAM(position), LPARAM(text.c_str()));
     if (combo) return;
     const int32_t n = char_count(text);
     if (n > GetWindowLong(hwnd, LONG_DATA)) {
@@ -83,7 +83,7 @@ void insert_list_item(HWND hwnd, const std::string& text, int32_t position, bool
 }
 
 void delete_list_item(HWND hwnd, int32_t position, bool combo) {
-    SendMessage(hwnd, combo ? CB_DELETESTRING : LB_DELETESTRING, WPARAM(position), 0);
+    SendMessage(hwnd, combo ? UINT(CB_DELETESTRING) : UINT(LB_DELETESTRING), WPARAM(position), 0);
 }
 
 bool action_is(const Cell* action, std::initializer_list<const char*> names) {
@@ -281,7 +281,7 @@ void update_list_items(const Cell* f, HWND hwnd, const Cell* action, const Cell*
     own_items(f, &data, index, count, !before);
     if (before) {
         if (word_named(action, "clear") && index == 0) {
-            SendMessage(hwnd, combo ? CB_RESETCONTENT : LB_RESETCONTENT, 0, 0);
+            SendMessage(hwnd, combo ? UINT(CB_RESETCONTENT) : UINT(LB_RESETCONTENT), 0, 0);
             return;
         }
         const size_t removed = items_of(&data, index, count).size();

@@ -85,7 +85,7 @@ void on_clicked(HWND control, const Cell* f, Kind kind) {
 }
 
 void on_selection_change(HWND control, const Cell* f, Kind kind) {
-    const UINT get = kind == Kind::text_list ? LB_GETCURSEL : CB_GETCURSEL;
+    const UINT get = kind == Kind::text_list ? UINT(LB_GETCURSEL) : UINT(CB_GETCURSEL);
     const int32_t index = int32_t(SendMessage(control, get, 0, 0));
     const Cell* sel = face::facet(f, face::SELECTED);
     if (sel->is(TYPE_INTEGER) && sel->as_int() == index + 1) return;

@@ -444,7 +444,7 @@ private:
             t.preedit = std::make_unique<Preedit>();
             t.preedit->hwnd = hwnd;
             const XPointer data = reinterpret_cast<XPointer>(t.preedit.get());
-            XIMCallback start{data, reinterpret_cast<XIMProc>(preedit_start)};
+            XIMCallback start{data, reinterpret_cast<XIMProc>(reinterpret_cast<void (*)()>(preedit_start))};
             XIMCallback draw{data, reinterpret_cast<XIMProc>(preedit_draw)};
             XIMCallback done{data, reinterpret_cast<XIMProc>(preedit_done)};
             XIMCallback caret{data, reinterpret_cast<XIMProc>(preedit_caret)};
