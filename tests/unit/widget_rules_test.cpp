@@ -11,6 +11,7 @@
 #include "interpreter/eval.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
+#include "run_code.hpp"
 #include "startup/init.hpp"
 
 namespace zun {
@@ -28,17 +29,7 @@ protected:
     }
 
     // The value of the code, on the stack (good until the next allocation).
-    static Cell* run(const char* code) {
-        Cell* block = stack::push_cell();
-        *block = make_cell(TYPE_NONE);
-        uint32_t consumed = 0;
-        lexer::transcode(block, reinterpret_cast<const uint8_t*>(code), uint32_t(std::strlen(code)),
-                         lexer::Options{}, &consumed);
-        const Cell code_block = *block;
-        Flow flow = interpreter::eval_block(&code_block, true);
-        EXPECT_EQ(flow, Flow::normal);
-        return stack::top();
-    }
+    static Cell* run(const char* code) { return test::run_code(code); }
     // A face kept in a block a word holds, so the collector keeps it.
     static Cell face(const char* spec) {
         std::string code = std::string("append kept f: make face! [") + spec + "] f";
