@@ -111,7 +111,7 @@ public:
         add(WC_EDIT, name, WS_TABSTOP | ES_AUTOHSCROLL, 102, 291, 320, 22, ID_NAME, WS_EX_CLIENTEDGE);
         add(WC_BUTTON, r.save ? "&Save" : "&Open", WS_TABSTOP | BS_DEFPUSHBUTTON, 430, 289, 80, 26, IDOK);
         add(WC_STATIC, "Files of &type:", SS_LEFT | SS_CENTERIMAGE, 10, 324, 90, 24);
-        const HWND types = add(WC_COMBOBOX, "", WS_TABSTOP | CBS_DROPDOWNLIST, 102, 325, 320, 200, ID_FILTER);
+        const HWND types = add(WC_COMBOBOX, "", WS_TABSTOP | CBS_DROPDOWNLIST, 102, 324, 320, 24, ID_FILTER);
         add(WC_BUTTON, "Cancel", WS_TABSTOP | BS_PUSHBUTTON, 430, 323, 80, 26, IDCANCEL);
         for (const auto& [description, pattern] : m_filters)
             SendMessage(types, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(description.c_str()));
