@@ -12,6 +12,7 @@
 #include "datatypes/series/block.hpp"
 #include "datatypes/series/file.hpp"
 #include "datatypes/series/image.hpp"
+#include "datatypes/series/string.hpp"
 #include "interpreter/eval.hpp"
 #include "interpreter/stack.hpp"
 #include "platform/controls/controls.hpp"
@@ -77,14 +78,20 @@ std::string dib_file(const uint32_t* pixels, uint32_t width, uint32_t height) {
 }
 
 Offer text_offer(std::string text) {
-    std::string latin1 = utf8_to_latin1(text);
-    return {{UTF8_TEXT, text}, {MIME_TEXT, text}, {"TEXT", text}, {LATIN1_TEXT, std::move(latin1)}};
+    const Bytes utf8(std::move(text));
+    const bool ascii = std::all_of(utf8.str().begin(), utf8.str().end(), [](char c) { return uint8_t(c) < 0x80; });
+    const Bytes latin1 = ascii ? utf8 : Bytes(utf8_to_latin1(utf8.str()));
+    return {{UTF8_TEXT, utf8}, {MIME_TEXT, utf8}, {"TEXT", utf8}, {LATIN1_TEXT, latin1}};
 }
 
 Offer text_offer(Cell* str) {
-    int32_t n = -1;
-    const char* utf8 = unicode::to_utf8(str, &n);
-    return text_offer(std::string(utf8, size_t(n)));
+    // encoded straight into the target's bytes: a copied text may be megabytes
+    const uint32_t unit = string::buffer_of(str)->unit();
+    const uint8_t* head = string::head_pointer(str);
+    const size_t n = size_t(std::max(string::length_from_head(str), 0));
+    std::string text(unicode::utf8_size_of_units(head, head + n * unit, unit), '\0');
+    unicode::write_utf8(str, reinterpret_cast<uint8_t*>(text.data()), int32_t(n), false);
+    return text_offer(std::move(text));
 }
 
 Offer files_offer(const Cell* blk) {
@@ -121,14 +128,44 @@ Cell* push_false() {
     return stack::push(&no);
 }
 
-std::string text_of(std::string_view bytes, bool latin1) {
+bool valid_utf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    const uint8_t* end = p + bytes.size();
+    while (p < end) {
+        // eight ASCII bytes a step
+        uint64_t word;
+        if (end - p >= 8 && (std::memcpy(&word, p, 8), (word & 0x8080808080808080ull) == 0)) {
+            p += 8;
+            continue;
+        }
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        int32_t code_point;
+        p = unicode::decode_utf8_char(p, end, &code_point);
+        if (code_point == unicode::REJECTED) return false;
+    }
+    return true;
+}
+
+// Up to the first NUL; invalid UTF-8 as U+FFFD. Valid text is used as it
+// lies (a clipboard may hold megabytes).
+std::string_view text_of(std::string_view bytes, bool latin1, std::string* converted) {
     bytes = bytes.substr(0, bytes.find('\0'));
-    return latin1 ? latin1_to_utf8(bytes) : os_info::valid_utf8(bytes.data(), bytes.size());
+    if (latin1) *converted = latin1_to_utf8(bytes);
+    else if (!valid_utf8(bytes)) *converted = os_info::valid_utf8(bytes.data(), bytes.size());
+    else return bytes;
+    return *converted;
 }
 
 Cell* push_text(std::string_view bytes, bool latin1) {
-    const std::string text = text_of(bytes, latin1);
-    return os_info::push_text(text.data(), text.size());
+    std::string converted;
+    const std::string_view text = text_of(bytes, latin1, &converted);
+    // the string loader takes a leading byte order mark for a file's
+    if (text.size() > UINT32_MAX / 4 || text.starts_with("\xEF\xBB\xBF"))
+        return os_info::push_text(text.data(), text.size());
+    return string::load_c_text(text.data(), uint32_t(text.size()), 0);
 }
 
 }  // namespace
@@ -307,7 +344,7 @@ std::vector<std::string> targets() {
 std::optional<std::string> get(std::string_view target) {
     if (!g_memory.owned) return std::nullopt;
     for (const Target& t : g_memory.offer)
-        if (t.name == target) return t.bytes;
+        if (t.name == target) return t.bytes.str();
     return std::nullopt;
 }
 }  // namespace memory
@@ -344,7 +381,8 @@ bool read_text(std::string* out) {
         const Backend::Got got = b->fetch(target, &bytes);
         if (got == Backend::Got::failed) return false;
         if (got == Backend::Got::data) {
-            *out = text_of(bytes, target == LATIN1_TEXT);
+            std::string converted;
+            *out = text_of(bytes, target == LATIN1_TEXT, &converted);
             return true;
         }
     }

@@ -4,7 +4,9 @@
 // both routines answer false). Values become targets and targets values by
 // the same code for every back end.
 #pragma once
+#include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,9 +15,23 @@
 
 namespace zun::clipboard {
 
+// A target's data, immutable once made and shared: text goes out as four
+// targets, most of them the same bytes, and a 10 MB copy is not free.
+class Bytes {
+public:
+    Bytes(std::string bytes = {}) : m_bytes(std::make_shared<const std::string>(std::move(bytes))) {}
+    Bytes(const char* bytes) : Bytes(std::string(bytes)) {}
+    const std::string& str() const { return *m_bytes; }
+    const std::shared_ptr<const std::string>& shared() const { return m_bytes; }
+
+private:
+    std::shared_ptr<const std::string> m_bytes;
+};
+inline std::ostream& operator<<(std::ostream& out, const Bytes& b) { return out << b.str(); }
+
 struct Target {
     std::string name;
-    std::string bytes;
+    Bytes bytes;
 };
 using Offer = std::vector<Target>;
 

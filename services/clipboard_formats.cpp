@@ -99,6 +99,7 @@ std::optional<std::vector<std::string>> gnome_copied_to_paths(std::string_view d
 
 std::string utf8_to_latin1(std::string_view s) {
     std::string out;
+    out.reserve(s.size());
     for (size_t i = 0; i < s.size();) {
         unsigned char c = s[i];
         size_t len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
@@ -113,6 +114,7 @@ std::string utf8_to_latin1(std::string_view s) {
 
 std::string latin1_to_utf8(std::string_view s) {
     std::string out;
+    out.reserve(s.size() + s.size() / 8);
     for (unsigned char c : s) {
         if (c < 0x80) out += char(c);
         else { out += char(0xC0 | (c >> 6)); out += char(0x80 | (c & 0x3F)); }

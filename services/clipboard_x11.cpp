@@ -72,8 +72,7 @@ public:
         if (XGetSelectionOwner(m_d, m_atoms[CLIPBOARD]) != m_window) return false;
         m_data.clear();
         for (Target& t : offer)
-            m_data.push_back({XInternAtom(m_d, t.name.c_str(), False),
-                              std::make_shared<const std::string>(std::move(t.bytes))});
+            m_data.push_back({XInternAtom(m_d, t.name.c_str(), False), t.bytes.shared()});
         m_owned = true;
         m_time = time;
         return true;
@@ -208,6 +207,7 @@ private:
         return got ? e.xproperty.time : CurrentTime;
     }
 
+    // The property's bytes appended to p's, then deleted.
     bool read_property(Atom property, Property* p) {
         unsigned long n = 0, after = 0;
         unsigned char* data = nullptr;
@@ -215,7 +215,7 @@ private:
                                &n, &after, &data) != Success)
             return false;
         const size_t unit = p->format == 32 ? sizeof(long) : size_t(p->format / 8);
-        p->bytes.assign(reinterpret_cast<char*>(data), data ? n * unit : 0);
+        if (data) p->bytes.append(reinterpret_cast<char*>(data), n * unit);
         if (data) XFree(data);
         return true;
     }
@@ -237,7 +237,11 @@ private:
         if (e.xselection.property == None) return Got::refused;
         if (!read_property(e.xselection.property, p)) return Got::failed;
         if (p->type != m_atoms[INCR]) return Got::data;
+        // the INCR property holds a lower bound of the size
+        long size = 0;
+        if (p->format == 32 && p->bytes.size() >= sizeof(long)) std::memcpy(&size, p->bytes.data(), sizeof(long));
         p->bytes.clear();
+        p->bytes.reserve(size_t(std::clamp<long>(size, 0, long(1) << 30)));
         for (;;) {
             if (!wait_for(
                     [&](const XEvent& x) {
@@ -246,12 +250,9 @@ private:
                     },
                     &e, REPLY_MS))
                 return Got::failed;
-            Property chunk;
-            if (!read_property(property, &chunk)) return Got::failed;
-            if (chunk.bytes.empty()) break;
-            p->bytes += chunk.bytes;
-            p->type = chunk.type;
-            p->format = chunk.format;
+            const size_t before = p->bytes.size();
+            if (!read_property(property, p)) return Got::failed;
+            if (p->bytes.size() == before) break;
         }
         return Got::data;
     }

@@ -57,6 +57,10 @@ TEST_F(Clipboard, TextFromOtherPrograms) {
         {{{"STRING", "caf\xE9"}}, "\"caf\xC3\xA9\""},
         {{{"text/plain;charset=utf-8", "a\nb"}}, R"("a^/b")"},
         {{{"UTF8_STRING", "a\r\nb"}}, R"("a^M^/b")"},
+        // a leading byte order mark is a character like any other
+        {{{"UTF8_STRING", "\xEF\xBB\xBFx"}}, "\"\xEF\xBB\xBFx\""},
+        // long enough for the eight-byte steps, the bad byte past the first
+        {{{"UTF8_STRING", "abcdefghij\xC3\xA9klmnopq\xC3rs"}}, "\"abcdefghij\xC3\xA9klmnopq\xEF\xBF\xBDrs\""},
         // UTF8_STRING is preferred over the others.
         {{{"STRING", "x"}, {"UTF8_STRING", "y"}}, R"("y")"},
         {{{"application/x-other", "z"}}, "none"},
