@@ -3,6 +3,7 @@
 if(ZUN_TESTS AND NOT ZUN_FUZZ AND NOT ZUN_SANITIZE AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   add_executable(camera_tsan
     ${CMAKE_SOURCE_DIR}/gui/camera_slot.cpp
+    ${CMAKE_SOURCE_DIR}/gui/camera_capture.cpp
     ${CMAKE_SOURCE_DIR}/gui/camera_devices.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/camera_slot_test.cpp)
   target_include_directories(camera_tsan PRIVATE ${CMAKE_SOURCE_DIR})

@@ -3,13 +3,10 @@
 #include <cairo.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string_view>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -24,6 +21,7 @@
 #include "datatypes/series/string.hpp"
 #include "datatypes/word.hpp"
 #include "gui/backend.hpp"
+#include "gui/camera_capture.hpp"
 #include "gui/camera_devices.hpp"
 #include "gui/camera_slot.hpp"
 #include "gui/camera_v4l2.hpp"
@@ -41,18 +39,16 @@ constexpr UINT WM_FRAME = WM_USER + 1;
 
 // The capture record of one camera window.
 struct Record {
-    HWND hwnd = 0;
+    explicit Record(HWND h)
+        : hwnd(h), capture([this](bool taken) {
+              // one repaint asked at a time; a frame for the slot always tells
+              if (!repaint_asked.exchange(true) || taken) PostMessage(hwnd, WM_FRAME, 0, 0);
+          }) {}
+    HWND hwnd;
     std::vector<camera::Device> devices;
     bool synthetic = false;
-    double ratio = 0;
-    std::unique_ptr<camera::FrameSlot> slot;
-    std::unique_ptr<camera::CaptureThread> thread;
-    std::unique_ptr<camera::V4l2Device> device;
-    // The newest frame for painting, BGRA, written by the capture thread.
-    std::mutex preview_lock;
-    std::vector<uint8_t> preview;
-    int preview_w = 0, preview_h = 0;
     std::atomic<bool> repaint_asked{false};
+    camera::Capture capture;  // last: stopped before the rest goes
 };
 
 std::unordered_map<HWND, std::unique_ptr<Record>>& records() {
@@ -80,41 +76,6 @@ std::string device_folder() {
     return folder && *folder ? folder : "/dev";
 }
 
-// A test source: 640x480 at 30 frames a second; blue carries the frame
-// number's low byte, green and red the column and row.
-struct SyntheticSource {
-    int width, height;
-    uint32_t number = 0;
-    std::chrono::steady_clock::time_point next = std::chrono::steady_clock::now();
-    bool operator()(uint8_t* bgr, int timeout_ms) {
-        const auto now = std::chrono::steady_clock::now();
-        if (next > now + std::chrono::milliseconds(timeout_ms)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
-            return false;
-        }
-        std::this_thread::sleep_until(next);
-        next += std::chrono::microseconds(33333);
-        ++number;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x, bgr += 3) {
-                bgr[0] = uint8_t(number);
-                bgr[1] = uint8_t(x * 255 / (width - 1));
-                bgr[2] = uint8_t(y * 255 / (height - 1));
-            }
-        // the whole number in the first pixels, for readers that need more than a byte
-        for (int i = 0; i < 4; ++i) bgr[-3 * width * height + 3 * i] = uint8_t(number >> (8 * i));
-        return true;
-    }
-};
-
-void stop(Record* r) {
-    // the thread is joined before the slot it writes is freed
-    if (r->thread) r->thread->stop();
-    r->thread.reset();
-    r->slot.reset();
-    r->device.reset();
-}
-
 void make_image(const std::vector<uint8_t>& bgra, int w, int h, Cell* out) {
     const NodeId id = image_codec::bitmap_from_memory(uint32_t(w), uint32_t(h), 0, bgra.data());
     image::make_at(out, id, uint32_t(w), uint32_t(h));
@@ -134,45 +95,48 @@ Cell word_cell(const char* name) {
     return word::make_value(TYPE_WORD, context::global(), symbol::make(name), context::NO_INDEX);
 }
 
-void open(HWND hwnd, const Cell& f, int32_t index) {
+// Opens device index (0-based) stopped: a running capture is stopped first.
+// An index outside the list raises with its 1-based number, changing nothing.
+bool open_camera(HWND hwnd, const Cell& f, int32_t index) {
     Record* r = record_of(hwnd);
     const int32_t count = r ? int32_t(r->devices.size()) : 0;
     if (index < 0 || index >= count) {
         const Cell number = integer_cell(index + 1);
         support::fire_error(ErrorId::access_cannot_open, &number);
     }
-    stop(r);
-    int w = 640, h = 480;
-    camera::CaptureThread::Source source = SyntheticSource{w, h};
-    if (!r->synthetic) {
+    r->capture.stop();
+    std::unique_ptr<camera::FrameSource> source;
+    if (r->synthetic) {
+        source = std::make_unique<camera::SyntheticSource>(640, 480);
+    } else {
         auto device = std::make_unique<camera::V4l2Device>();
-        if (!device->open(r->devices[size_t(index)].path) || !device->run(true)) return;
-        w = device->width();
-        h = device->height();
-        source = [d = device.get()](uint8_t* bgr, int ms) { return d->next_frame(bgr, ms); };
-        r->device = std::move(device);
+        if (!device->open(r->devices[size_t(index)].path)) return false;
+        source = std::move(device);
     }
-    r->slot = std::make_unique<camera::FrameSlot>(w, h);
-    r->ratio = double(w) / double(h);
-    {
-        std::lock_guard<std::mutex> hold(r->preview_lock);
-        r->preview.assign(size_t(w) * size_t(h) * 4, 0);
-        r->preview_w = w;
-        r->preview_h = h;
-    }
-    auto hook = [r](const uint8_t* bgr, bool taken) {
-        {
-            std::lock_guard<std::mutex> hold(r->preview_lock);
-            camera::bgr_to_bgra(bgr, r->preview.data(), r->preview_w * r->preview_h);
-        }
-        if (!r->repaint_asked.exchange(true) || taken) PostMessage(r->hwnd, WM_FRAME, 0, 0);
-    };
-    r->thread = std::make_unique<camera::CaptureThread>(*r->slot, std::move(source), hook);
+    r->capture.open(std::move(source));
     const Cell ratio_word = word_cell("ratio");
     Cell* ratio = object::select_word(&f, &ratio_word);
-    if (ratio->is(TYPE_FLOAT)) *ratio = float_::make_value(r->ratio);
-    r->thread->start();
+    if (ratio->is(TYPE_FLOAT)) *ratio = float_::make_value(r->capture.ratio());
     InvalidateRect(hwnd, nullptr, true);
+    return true;
+}
+
+// Starts or pauses the open capture; a stream that will not start releases it.
+bool run_camera(HWND hwnd, bool run) {
+    Record* r = record_of(hwnd);
+    if (!r || !r->capture.opened()) return false;
+    if (r->capture.run(run)) return true;
+    console_out::write_cstring("This graph cannot preview\n");
+    r->capture.stop();
+    return false;
+}
+
+void stop_camera(HWND hwnd) {
+    if (Record* r = record_of(hwnd)) r->capture.stop();
+}
+
+void open_and_run(HWND hwnd, const Cell& f, int32_t index) {
+    if (open_camera(hwnd, f, index)) run_camera(hwnd, true);
 }
 
 void frame_ready(HWND hwnd) {
@@ -180,22 +144,24 @@ void frame_ready(HWND hwnd) {
     if (!r) return;
     r->repaint_asked.store(false);
     InvalidateRect(hwnd, nullptr, false);
-    if (!r->slot || !r->slot->ready()) return;
+    camera::FrameSlot* slot = r->capture.slot();
+    if (!slot || !slot->ready()) return;
     Cell f;
     if (!face_of_window(hwnd, &f) || !face::facet(&f, face::IMAGE)->is(TYPE_NONE)) {
-        r->slot->settle(nullptr);
+        slot->settle(nullptr);
         return;
     }
     std::vector<uint8_t> frame;
-    if (r->slot->settle(&frame)) set_image_facet(f, frame, r->slot->width(), r->slot->height());
+    if (slot->settle(&frame)) set_image_facet(f, frame, slot->width(), slot->height());
 }
 
 void grab(HWND hwnd, const Cell& f) {
     *face::facet(&f, face::IMAGE) = make_cell(TYPE_NONE);
     Record* r = record_of(hwnd);
-    if (!r || !r->slot) return;
+    camera::FrameSlot* slot = r ? r->capture.slot() : nullptr;
+    if (!slot) return;
     std::vector<uint8_t> frame;
-    if (r->slot->grab(frame)) set_image_facet(f, frame, r->slot->width(), r->slot->height());
+    if (slot->grab(frame)) set_image_facet(f, frame, slot->width(), slot->height());
 }
 
 void paint(HWND hwnd) {
@@ -207,25 +173,22 @@ void paint(HWND hwnd) {
     if (cr) {
         FillRect(cr, &rc, GetSysColorBrush(COLOR_BACKGROUND));
         Record* r = record_of(hwnd);
-        if (r && r->thread) {
-            std::lock_guard<std::mutex> hold(r->preview_lock);
-            const camera::Rect fit = camera::fit_preview(r->preview_w, r->preview_h, cw, ch);
-            if (fit.width > 0 && fit.height > 0) {
-                cairo_surface_t* s = cairo_image_surface_create_for_data(
-                    r->preview.data(), CAIRO_FORMAT_RGB24, r->preview_w, r->preview_h, r->preview_w * 4);
-                cairo_save(cr);
-                cairo_rectangle(cr, fit.left, fit.top, fit.width, fit.height);
-                cairo_clip(cr);
-                cairo_translate(cr, fit.left, fit.top);
-                cairo_scale(cr, double(fit.width) / r->preview_w, double(fit.height) / r->preview_h);
-                cairo_set_source_surface(cr, s, 0, 0);
-                cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
-                cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
-                cairo_paint(cr);
-                cairo_restore(cr);
-                cairo_surface_destroy(s);
-            }
-        }
+        if (r) r->capture.with_preview([&](uint8_t* pixels, int w, int h) {
+            const camera::Rect fit = camera::fit_preview(w, h, cw, ch);
+            if (fit.width <= 0 || fit.height <= 0) return;
+            cairo_surface_t* s = cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_RGB24, w, h, w * 4);
+            cairo_save(cr);
+            cairo_rectangle(cr, fit.left, fit.top, fit.width, fit.height);
+            cairo_clip(cr);
+            cairo_translate(cr, fit.left, fit.top);
+            cairo_scale(cr, double(fit.width) / w, double(fit.height) / h);
+            cairo_set_source_surface(cr, s, 0, 0);
+            cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
+            cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+            cairo_paint(cr);
+            cairo_restore(cr);
+            cairo_surface_destroy(s);
+        });
     }
     EndPaint(hwnd, &ps);
 }
@@ -235,7 +198,7 @@ void paint(HWND hwnd) {
 LRESULT window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_DESTROY:
-        if (Record* r = record_of(hwnd)) stop(r);
+        stop_camera(hwnd);
         records().erase(hwnd);
         break;
     case WM_FRAME: frame_ready(hwnd); return 0;
@@ -248,8 +211,7 @@ LRESULT window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 void init(const Cell* face_in, HWND hwnd) {
     const Cell f = *face_in;
-    auto rec = std::make_unique<Record>();
-    rec->hwnd = hwnd;
+    auto rec = std::make_unique<Record>(hwnd);
     if (synthetic_cameras()) {
         rec->synthetic = true;
         rec->devices = {{"", "Synthetic camera 1"}, {"", "Synthetic camera 2"}};
@@ -276,40 +238,37 @@ void init(const Cell* face_in, HWND hwnd) {
     stack::pop(1);
     records()[hwnd] = std::move(rec);
     const Cell selected = *face::facet(&f, face::SELECTED);
-    if (selected.is(TYPE_INTEGER)) open(hwnd, f, selected.as_int() - 1);
+    if (selected.is(TYPE_INTEGER)) open_and_run(hwnd, f, selected.as_int() - 1);
 }
 
 void apply_changes(HWND hwnd, const Cell* face_in, uint32_t bits) {
     const Cell f = *face_in;
     if (bits & (1u << face::SELECTED)) {
         const Cell selected = *face::facet(&f, face::SELECTED);
-        if (selected.is(TYPE_NONE)) {
-            if (Record* r = record_of(hwnd)) stop(r);
-        } else if (selected.is(TYPE_INTEGER)) {
-            open(hwnd, f, selected.as_int() - 1);
-        }
+        if (selected.is(TYPE_NONE)) stop_camera(hwnd);
+        else if (selected.is(TYPE_INTEGER)) open_and_run(hwnd, f, selected.as_int() - 1);
     }
     if ((bits & (1u << face::IMAGE)) && face::facet(&f, face::IMAGE)->is(TYPE_NONE)) grab(hwnd, f);
     if (bits & (1u << face::SIZE)) InvalidateRect(hwnd, nullptr, true);
 }
 
 void stop_all() {
-    for (auto& [hwnd, r] : records()) stop(r.get());
+    for (auto& [hwnd, r] : records()) r->capture.stop();
     records().clear();
 }
 
 void to_image(const Cell* face_in, Cell* out) {
     *out = make_cell(TYPE_NONE);
     Record* r = record_of(face::window_of(face_in));
-    if (!r || !r->thread) return;
+    if (!r) return;
     std::vector<uint8_t> copy;
-    int w, h;
-    {
-        std::lock_guard<std::mutex> hold(r->preview_lock);
-        copy = r->preview;
-        w = r->preview_w;
-        h = r->preview_h;
-    }
+    int w = 0, h = 0;
+    if (!r->capture.with_preview([&](const uint8_t* pixels, int pw, int ph) {
+            copy.assign(pixels, pixels + size_t(pw) * size_t(ph) * 4);
+            w = pw;
+            h = ph;
+        }))
+        return;
     make_image(copy, w, h, out);
 }
 

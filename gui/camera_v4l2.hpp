@@ -6,24 +6,26 @@
 #include <string>
 #include <vector>
 
+#include "gui/camera_capture.hpp"
+
 namespace zun::camera {
 
-class V4l2Device {
+class V4l2Device final : public FrameSource {
 public:
     V4l2Device() = default;
     V4l2Device(const V4l2Device&) = delete;
     V4l2Device& operator=(const V4l2Device&) = delete;
-    ~V4l2Device() { close(); }
+    ~V4l2Device() override { close(); }
     // Opens the node at its current size (else 640x480) and sets up
     // streaming; prints why and answers false when it cannot.
     bool open(const std::string& path);
-    bool run(bool on);
+    bool run(bool on) override;
     void close();
-    int width() const { return width_; }
-    int height() const { return height_; }
+    int width() const override { return width_; }
+    int height() const override { return height_; }
     // Capture thread: the next frame as top-down BGR24 rows of width * 3
     // bytes; false when none came within the time-out.
-    bool next_frame(uint8_t* bgr, int timeout_ms);
+    bool next_frame(uint8_t* bgr, int timeout_ms) override;
 
 private:
     struct Buffer { void* start; size_t length; };

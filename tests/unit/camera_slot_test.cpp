@@ -99,3 +99,134 @@ TEST(CameraDevices, NonDevicesSkippedAndMissingFolderReported) {
     EXPECT_FALSE(list_devices(dir.string()).has_value());
     EXPECT_TRUE(list_devices("/dev").has_value());  // no camera on CI: an empty list
 }
+
+#include "gui/camera_capture.hpp"
+
+namespace {
+
+// Frames only while streaming, as a device gives them; it may refuse to start.
+class CountingSource final : public FrameSource {
+public:
+    explicit CountingSource(bool starts = true, std::atomic<int>* gone = nullptr) : m_starts(starts), m_gone(gone) {}
+    ~CountingSource() override {
+        if (m_gone) ++*m_gone;
+    }
+    int width() const override { return 8; }
+    int height() const override { return 6; }
+    bool run(bool on) override {
+        if (on && !m_starts) return false;
+        streaming = on;
+        return true;
+    }
+    bool next_frame(uint8_t* bgr, int ms) override {
+        if (!streaming) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+        std::memset(bgr, 0, 8 * 6 * 3);
+        bgr[0] = uint8_t(++frames);
+        return true;
+    }
+    std::atomic<bool> streaming{false};
+    std::atomic<int> frames{0};
+
+private:
+    bool m_starts;
+    std::atomic<int>* m_gone;
+};
+
+template <typename F> bool within(F done, std::chrono::milliseconds limit = 3000ms) {
+    for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
+        if (done()) return true;
+        std::this_thread::sleep_for(1ms);
+    }
+    return done();
+}
+
+}  // namespace
+
+// Opened stopped; run starts the stream then the thread, a pause joins the
+// thread before the stream stops, and a new run delivers again.
+TEST(CameraCapture, OpensStoppedRunsPausesAndStops) {
+    std::atomic<int> posted{0}, gone{0};
+    Capture c([&](bool) { ++posted; });
+    auto owned = std::make_unique<CountingSource>(true, &gone);
+    CountingSource* source = owned.get();
+    c.open(std::move(owned));
+    EXPECT_TRUE(c.opened());
+    EXPECT_FALSE(c.running());
+    EXPECT_DOUBLE_EQ(c.ratio(), 8.0 / 6.0);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(posted, 0);
+    EXPECT_EQ(c.slot()->state(), SLOT_STOPPED);
+
+    ASSERT_TRUE(c.run(true));
+    EXPECT_TRUE(source->streaming);
+    ASSERT_TRUE(within([&] { return c.slot()->ready(); }));  // the first frame waits in the slot
+    std::vector<uint8_t> frame;
+    ASSERT_TRUE(c.slot()->take(frame));
+    EXPECT_EQ(frame[3], 255);
+
+    ASSERT_TRUE(c.run(false));
+    EXPECT_FALSE(c.running());
+    EXPECT_FALSE(source->streaming);
+    const int seen = posted, made = source->frames;
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(posted, seen);
+    EXPECT_EQ(source->frames, made);
+    EXPECT_EQ(c.slot()->state(), SLOT_STOPPED);
+    bool kept = false;
+    EXPECT_TRUE(c.with_preview([&](const uint8_t* px, int w, int h) { kept = px[0] != 0 && w == 8 && h == 6; }));
+    EXPECT_TRUE(kept);  // a paused capture still shows its last frame
+
+    ASSERT_TRUE(c.run(true));
+    EXPECT_TRUE(c.run(true));  // running already
+    ASSERT_TRUE(within([&] { return c.slot()->ready() && source->frames > made; }));
+
+    // a new source stops and frees the running one first
+    c.open(std::make_unique<CountingSource>(true, &gone));
+    EXPECT_EQ(gone, 1);
+    EXPECT_FALSE(c.running());
+    c.stop();
+    EXPECT_EQ(gone, 2);
+    EXPECT_FALSE(c.opened());
+    EXPECT_EQ(c.slot(), nullptr);
+    EXPECT_FALSE(c.with_preview([](const uint8_t*, int, int) {}));
+    EXPECT_FALSE(c.run(true));  // nothing open
+}
+
+TEST(CameraCapture, AStreamThatWillNotStartStaysStopped) {
+    Capture c([](bool) {});
+    c.open(std::make_unique<CountingSource>(false));
+    EXPECT_FALSE(c.run(true));
+    EXPECT_FALSE(c.running());
+    EXPECT_TRUE(c.opened());
+}
+
+// Stopping while the thread delivers as fast as it can: joined, then freed.
+TEST(CameraCapture, StopWhileFramesPour) {
+    for (int i = 0; i < 20; ++i) {
+        Capture c([](bool) {});
+        c.open(std::make_unique<CountingSource>());
+        ASSERT_TRUE(c.run(true));
+        std::this_thread::sleep_for(std::chrono::milliseconds(i % 4));
+        if (i % 2) {
+            std::vector<uint8_t> out;
+            c.slot()->grab(out, 20);
+        }
+        c.stop();
+    }
+}
+
+TEST(CameraCapture, SyntheticFramesCarryTheirNumber) {
+    SyntheticSource s(16, 4);
+    std::vector<uint8_t> bgr(16 * 4 * 3);
+    for (uint32_t n = 1; n <= 2; ++n) {
+        ASSERT_TRUE(s.next_frame(bgr.data(), 100));
+        EXPECT_EQ(bgr[0], n);
+        EXPECT_EQ(bgr[3 * 15 + 1], 255);          // green across
+        EXPECT_EQ(bgr[3 * (16 * 3) + 2], 255);    // red down
+        EXPECT_EQ(bgr[3 * 5], uint8_t(n));        // every pixel's blue
+    }
+}
