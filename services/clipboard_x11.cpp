@@ -241,7 +241,7 @@ private:
         long size = 0;
         if (p->format == 32 && p->bytes.size() >= sizeof(long)) std::memcpy(&size, p->bytes.data(), sizeof(long));
         p->bytes.clear();
-        p->bytes.reserve(size_t(std::clamp<long>(size, 0, long(1) << 30)));
+        p->bytes.reserve(size_t(std::clamp<long>(size, 0, long(64) << 20)));  // a claim, not a promise
         for (;;) {
             if (!wait_for(
                     [&](const XEvent& x) {
