@@ -23,3 +23,6 @@ endif()
 
 # Random texts and style blocks through layouts, metrics and drawing.
 zun_fuzzer(text_fuzz tests/fuzz/text_fuzz.cpp)
+
+# text_gui: the in-memory display as well.
+set_tests_properties(zun.text_gui PROPERTIES ENVIRONMENT "${ZUN_TEXT_FONTS};ZUN_DISPLAY=memory:1024x768@96")

@@ -1,5 +1,6 @@
 #include "gui/font.hpp"
 #include "gui/face.hpp"
+#include "gui/text_platform.hpp"
 
 #include <algorithm>
 
@@ -188,7 +189,8 @@ void update_para(const Cell* face, int32_t) {
     mark_layout_stale(face);
     Cell* state = field_of(face, FACE_STATE);
     if (!state->is(TYPE_BLOCK)) return;
-    set_para_style(face);
+    if (face::type_is(face, "area")) remake_area(face);
+    else set_para_style(face);
     state = field_of(face, FACE_STATE);
     if (!state->is(TYPE_BLOCK) || block::length_from_start(state) < 2) return;
     Cell* mask = block::cell_at(state, 1);

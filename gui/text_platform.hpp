@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/cell.hpp"
+#include "platform/window.hpp"
 
 namespace zun::gui {
 
@@ -11,6 +12,14 @@ namespace zun::gui {
 // paragraph with tabs expanded (other faces), into out as a point2D! in
 // logical units.
 void size_text(const Cell* face, const Cell* text, Cell* out);
+
+// An area made again (its para changed): the text, selection, first visible
+// line, text limit, modified flag and focus kept. 0 without a window.
+win::HWND remake_area(const Cell* face);
+// A shown face's para changed: an area whose wrapping or alignment no longer
+// matches its window is made again, other faces get their style bits
+// rewritten; the window is redrawn.
+void para_changed(win::HWND hwnd, const Cell* face);
 
 // Puts the routines into system/view/platform, in place of the windows
 // layer's placeholders, once the library is loaded.
