@@ -29,6 +29,7 @@
 #include "gui/face.hpp"
 #include "gui/routine_results.hpp"
 #include "gui/menus.hpp"
+#include "gui/text_platform.hpp"
 #include "gui/widget.hpp"
 #include "interpreter/stack.hpp"
 #include "platform/display_memory.hpp"
@@ -142,6 +143,7 @@ void place(HWND hwnd, const Cell* f, uint32_t bits, Positioning* record) {
     }
     SetWindowPos(hwnd, 0, to_pixels(x), to_pixels(y), to_pixels(w), to_pixels(h), flags);
     if (moved && face::type_is(f, "window")) sync_window_dpi(hwnd);
+    if (moved) caret_moved(hwnd, f);
 }
 
 void set_title(HWND hwnd, const Cell* f) {
@@ -158,6 +160,7 @@ void update_visible(HWND hwnd, const Cell* f, Positioning* record) {
         return;
     }
     ShowWindow(hwnd, !shown ? SW_HIDE : face::type_is(f, "base") ? SW_SHOWNA : SW_SHOW);
+    caret_shown(hwnd, f, shown);
 }
 
 // A window's `selected`: a face takes the focus; none gives it to the window.
@@ -227,7 +230,7 @@ void update_face(const Cell& f, uint32_t keep, Positioning* record) {
 HWND batch_parent(const Cell& f) {
     const HWND hwnd = face::window_of(&f);
     const Cell* mask = mask_of(&f);
-    if (!hwnd || !mask || !mask->is(TYPE_INTEGER) || !(mask->data2 & MOVE_BITS)) return 0;
+    if (!hwnd || !mask || !mask->is(TYPE_INTEGER) || !(mask->data2 & MOVE_BITS) || has_caret(hwnd)) return 0;
     for (const char* t : {"window", "tab-panel", "group-box", "area", "camera"})
         if (face::type_is(&f, t)) return 0;
     return GetParent(hwnd);
@@ -597,6 +600,36 @@ MachineResult md_dpi(Cell* a) {
     return none_result(a);
 }
 
+// [family height spot] of the window's composition: the font the display
+// was last given for it (none, none when none was) and the input method's
+// spot as a client point (none without one).
+MachineResult md_ime(Cell* a) {
+    const HWND top = GetAncestor(window_arg(&a[0]), GA_ROOT);
+    const MemoryDisplay* m = memory();
+    stack::StackScope scope;
+    Cell* list = block::push_new(3);
+    const Cell made = *list;
+    const bool font = top && m->composition_font_window() == top;
+    const std::string family = font ? m->composition_font().family : std::string();
+    if (font) {
+        block::append_cell(&made, string::load_c_text(family.data(), uint32_t(family.size()), 0));
+        const Cell height = integer_cell(m->composition_font().height);
+        block::append_cell(&made, &height);
+    } else {
+        block::append_cell(&made, &shared_none_cell);
+        block::append_cell(&made, &shared_none_cell);
+    }
+    if (top && m->caret_window() == top) {
+        POINT o{0, 0};
+        ClientToScreen(top, &o);
+        pair::append_to_block(&made, m->caret().left - o.x, m->caret().top - o.y);
+    } else {
+        block::append_cell(&made, &shared_none_cell);
+    }
+    a[0] = made;
+    return MachineResult{};
+}
+
 struct MemoryRoutine {
     const char* spec;
     routine::Entry entry;
@@ -624,6 +657,7 @@ const MemoryRoutine k_memory[] = {
     {"dpi [integer!]", md_dpi},
     {"window [handle! object!]", md_cursor},
     {"window [handle! object!] preedit [string!]", md_compose},
+    {"window [handle! object!]", md_ime},
 };
 
 }  // namespace

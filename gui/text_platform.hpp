@@ -21,6 +21,20 @@ win::HWND remake_area(const Cell* face);
 // rewritten; the window is redrawn.
 void para_changed(win::HWND hwnd, const Cell* face);
 
+// Compositions (WM_IME_STARTCOMPOSITION): the face's font, at its window's
+// DPI, handed to input methods that draw the composition themselves.
+void set_composition_font(win::HWND hwnd, const Cell* face);
+// gui/set-ime-position: the composition placed at a client point of owner.
+void set_ime_position(win::HWND owner, int32_t x, int32_t y);
+// A base face whose `caret` option names a shown face: a hidden caret of the
+// face's size in that face's window at the face's offset (creation flag 2),
+// followed by the composition; moved with the face, made and destroyed as
+// it is shown and hidden.
+void init_caret_option(win::HWND hwnd, const Cell* face);
+void caret_moved(win::HWND hwnd, const Cell* face);
+void caret_shown(win::HWND hwnd, const Cell* face, bool shown);
+bool has_caret(win::HWND hwnd);
+
 // Puts the routines into system/view/platform, in place of the windows
 // layer's placeholders, once the library is loaded.
 void bind_text_routines();

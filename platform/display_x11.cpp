@@ -106,6 +106,7 @@ public:
         if (g_x11_closing_hook) g_x11_closing_hook(m_dpy);
         for (auto& [h, w] : m_windows) {
             if (w.ic) XDestroyIC(w.ic);
+            if (w.font_set) XFreeFontSet(m_dpy, w.font_set);
             free_shm(w);
             XDestroyWindow(m_dpy, w.xid);
         }
@@ -156,6 +157,7 @@ public:
         auto it = m_windows.find(hwnd);
         if (it == m_windows.end()) return;
         if (it->second.ic) XDestroyIC(it->second.ic);
+        if (it->second.font_set) XFreeFontSet(m_dpy, it->second.font_set);
         free_shm(it->second);
         m_by_xid.erase(it->second.xid);
         XDestroyWindow(m_dpy, it->second.xid);
@@ -277,6 +279,36 @@ public:
         XFree(list);
     }
 
+    // An over-the-spot method draws the composition itself: in a font set of
+    // the face font's pixel size (core X fonts seldom have its family).
+    void set_composition_font(HWND hwnd, const CompositionFont& font) override {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end() || !it->second.ic || !it->second.over_spot) return;
+        Top& t = it->second;
+        XFontSet made = font_set(font);
+        if (!made) return;
+        XVaNestedList list = XVaCreateNestedList(0, XNFontSet, made, nullptr);
+        XSetICValues(t.ic, XNPreeditAttributes, list, nullptr);
+        XFree(list);
+        if (t.font_set) XFreeFontSet(m_dpy, t.font_set);
+        t.font_set = made;
+    }
+
+    XFontSet font_set(const CompositionFont& font) {
+        std::string family;
+        for (char c : font.family) family += c == '-' || c == ',' ? ' ' : char(std::tolower(static_cast<unsigned char>(c)));
+        const std::string px = std::to_string(std::max(1, std::abs(font.height)));
+        const std::string pattern = "-*-" + family + "-" + (font.weight >= 600 ? "bold" : "medium") + "-" +
+                                    (font.italic ? "i" : "r") + "-normal--" + px + "-*-*-*-*-*-*-*,-*-*-medium-r-normal--" +
+                                    px + "-*-*-*-*-*-*-*,-*-*-*-*-*--" + px + "-*-*-*-*-*-*-*,*";
+        char** missing = nullptr;
+        int missing_count = 0;
+        char* fallback = nullptr;
+        XFontSet made = XCreateFontSet(m_dpy, pattern.c_str(), &missing, &missing_count, &fallback);
+        if (missing) XFreeStringList(missing);
+        return made;
+    }
+
     // The damaged part goes out through shared memory on a local server (the
     // composition's rows are copied into the segment), else with XPutImage.
     void present(HWND hwnd, cairo_surface_t* comp, const RECT& d) override {
@@ -386,6 +418,8 @@ private:
     struct Top {
         Window xid = 0;
         XIC ic = nullptr;
+        bool over_spot = false;         // the method draws the composition
+        XFontSet font_set = nullptr;    // ... in this font set
         std::unique_ptr<Preedit> preedit;
         TopLevelState state;
         bool named = false;
@@ -457,11 +491,18 @@ private:
             if (!ic) t.preedit.reset();
         }
         if (!ic && position) {
+            // many methods want a font set from the start: the desktop font's size
             XPoint spot{0, 0};
-            XVaNestedList list = XVaCreateNestedList(0, XNSpotLocation, &spot, nullptr);
+            CompositionFont start;
+            start.family = m_settings.font_family;
+            start.height = -int32_t(m_settings.font_points * m_settings.dpi / 72.0 + 0.5);
+            t.font_set = font_set(start);
+            XVaNestedList list = t.font_set ? XVaCreateNestedList(0, XNSpotLocation, &spot, XNFontSet, t.font_set, nullptr)
+                                            : XVaCreateNestedList(0, XNSpotLocation, &spot, nullptr);
             ic = XCreateIC(m_im, XNInputStyle, XIMPreeditPosition | XIMStatusNothing, XNClientWindow, t.xid,
                            XNFocusWindow, t.xid, XNPreeditAttributes, list, nullptr);
             XFree(list);
+            t.over_spot = ic != nullptr;
         }
         if (!ic)
             ic = XCreateIC(m_im, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, t.xid,

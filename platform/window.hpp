@@ -433,6 +433,21 @@ HWND caret_window();
 // The text of the input method's composition as of the WM_IME_COMPOSITION
 // whose lParam is given (the running text for another lParam).
 std::u32string ImmGetCompositionString(LPARAM serial = 0);
+// The font an input method that draws the composition itself (over the
+// spot) draws it in, as LOGFONT gives it: a family, a pixel height (negative:
+// the character height), the weight and the slant. Kept for the window's
+// top-level and handed to the display.
+struct CompositionFont {
+    std::string family;
+    int32_t height = 0;
+    int32_t weight = 400;
+    bool italic = false;
+};
+bool ImmSetCompositionFont(HWND hwnd, const CompositionFont& font);
+bool ImmGetCompositionFont(HWND hwnd, CompositionFont* font);
+// The composition's place (CFS_POINT): a client point of hwnd, told to the
+// display as the spot until the caret moves again.
+bool ImmSetCompositionWindow(HWND hwnd, POINT client_point);
 
 // The window's own scroll bars
 int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* si, bool redraw);
