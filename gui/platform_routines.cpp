@@ -630,6 +630,17 @@ MachineResult md_ime(Cell* a) {
     return MachineResult{};
 }
 
+// The desktop's text rendering: subpixel order ("" none given), antialias
+// (-1 not given), hint style.
+MachineResult md_text_rendering(Cell* a) {
+    DesktopSettings s = desktop_settings();
+    s.text_rgba = utf8(&a[0]);
+    s.text_antialias = a[1].as_int();
+    s.text_hintstyle = utf8(&a[2]);
+    memory()->set_settings(s);
+    return none_result(a);
+}
+
 struct MemoryRoutine {
     const char* spec;
     routine::Entry entry;
@@ -658,6 +669,7 @@ const MemoryRoutine k_memory[] = {
     {"window [handle! object!]", md_cursor},
     {"window [handle! object!] preedit [string!]", md_compose},
     {"window [handle! object!]", md_ime},
+    {"rgba [string!] antialias [integer!] hint [string!]", md_text_rendering},
 };
 
 }  // namespace

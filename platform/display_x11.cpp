@@ -643,6 +643,7 @@ private:
     void read_settings() {
         DesktopSettings s;
         s.dpi = read_xft_dpi();
+        read_xft_text(&s);
         const char* theme = std::getenv("GTK_THEME");
         s.dark = theme && std::strstr(theme, ":dark");
         Window owner = XGetSelectionOwner(m_dpy, m_xsettings_selection);
@@ -689,6 +690,7 @@ private:
                 if (name == "Net/DoubleClickTime" && v > 0) s->double_click_time = uint32_t(v);
                 if (name == "Net/DoubleClickDistance" && v >= 0) s->double_click_distance = uint32_t(v);
                 if (name == "Net/CursorBlinkTime" && v >= 0) s->caret_blink_time = uint32_t(v);
+                if (name == "Xft/Antialias" && v >= 0) s->text_antialias = v ? 1 : 0;
                 at = value_at + 4;
             } else if (kind == 1 && value_at + 4 <= size) {  // string
                 size_t len = card(value_at, 4);
@@ -701,6 +703,8 @@ private:
                     s->high_contrast = v.rfind("HighContrast", 0) == 0;
                 }
                 if (name == "Gtk/FontName") set_font(v, s);
+                if (name == "Xft/RGBA") s->text_rgba = v;
+                if (name == "Xft/HintStyle") s->text_hintstyle = v;
                 at = value_at + 4 + pad4(len);
             } else if (kind == 2) {  // colour
                 at = value_at + 8;
@@ -760,6 +764,29 @@ private:
         e.xclient.data.l[1] = static_cast<long>(m_atoms[MAX_VERT]);
         e.xclient.data.l[2] = static_cast<long>(m_atoms[MAX_HORZ]);
         XSendEvent(m_dpy, m_root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    }
+
+    // Xft.rgba, Xft.antialias and Xft.hintstyle of the screen's resources.
+    void read_xft_text(DesktopSettings* s) {
+        Atom type;
+        int format;
+        unsigned long n, after;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(m_dpy, m_root, m_atoms[RESOURCES], 0, 1 << 20, False, XA_STRING, &type, &format, &n,
+                               &after, &data) != Success || !data)
+            return;
+        if (XrmDatabase db = XrmGetStringDatabase(reinterpret_cast<char*>(data))) {
+            char* kind = nullptr;
+            XrmValue v;
+            if (XrmGetResource(db, "Xft.rgba", "Xft.Rgba", &kind, &v) && v.addr) s->text_rgba = v.addr;
+            if (XrmGetResource(db, "Xft.hintstyle", "Xft.Hintstyle", &kind, &v) && v.addr) s->text_hintstyle = v.addr;
+            if (XrmGetResource(db, "Xft.antialias", "Xft.Antialias", &kind, &v) && v.addr) {
+                const std::string a = v.addr;
+                s->text_antialias = a == "1" || a == "true" || a == "True" || a == "on" ? 1 : 0;
+            }
+            XrmDestroyDatabase(db);
+        }
+        XFree(data);
     }
 
     uint32_t read_xft_dpi() {

@@ -149,6 +149,13 @@ struct DesktopSettings {
     uint32_t double_click_distance = 4;    // pixels
     uint32_t caret_blink_time = 530;       // ms
     uint32_t hover_time = 400;             // ms
+    // Text rendering, as the X resources (Xft.rgba, Xft.antialias,
+    // Xft.hintstyle) or XSETTINGS (Xft/RGBA, Xft/Antialias, Xft/HintStyle)
+    // give it: "rgb", "bgr", "vrgb", "vbgr", "none" or "" when not given;
+    // antialias 1, 0 or -1 when not given; "hintnone" .. "hintfull" or "".
+    std::string text_rgba;
+    int text_antialias = -1;
+    std::string text_hintstyle;
 };
 
 // ---- messages -------------------------------------------------------------
