@@ -54,8 +54,7 @@ bool face_colour(const Cell* face, Rgba* out) {
 // Text: the desktop's subpixel order on windows, grey on layered windows and
 // images.
 void set_text_antialias(cairo_t* cr, bool subpixel) {
-    const DesktopSettings desktop = is_open() ? desktop_settings() : DesktopSettings{};
-    set_text_rendering(cr, window_text_rendering(desktop, !subpixel));
+    win::set_text_rendering(cr, win::window_text_rendering(win::current_desktop(), !subpixel));
 }
 
 uint32_t pack(const Rgba& c) {

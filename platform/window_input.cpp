@@ -534,9 +534,13 @@ void settings_changed() {
     s.settings = s.display->settings();
     bool theme = old.dark != s.settings.dark || old.high_contrast != s.settings.high_contrast ||
                  old.font_family != s.settings.font_family || old.font_points != s.settings.font_points;
+    // text renders anew in every window and control
+    const bool text = old.text_rgba != s.settings.text_rgba || old.text_antialias != s.settings.text_antialias ||
+                      old.text_hintstyle != s.settings.text_hintstyle;
     for (HWND top : std::vector<HWND>(s.tops)) {
         SendMessage(top, WM_SETTINGCHANGE, 0, 0);
         if (theme) SendMessage(top, WM_THEMECHANGED, 0, 0);
+        if (text) RedrawWindow(top, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
 }
 

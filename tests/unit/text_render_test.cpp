@@ -2,12 +2,12 @@
 // cairo font options window text, layered windows and control fonts get.
 #include <gtest/gtest.h>
 
-#include "draw/text_render.hpp"
+#include "platform/text_rendering.hpp"
 
 namespace zun {
 namespace {
 
-using draw::TextRendering;
+using win::TextRendering;
 
 win::DesktopSettings desktop(const char* rgba, int antialias, const char* hint) {
     win::DesktopSettings s;
@@ -37,12 +37,12 @@ TEST(TextRender, WindowTextFollowsTheDesktop) {
         {"rgb", 0, "", CAIRO_ANTIALIAS_NONE, CAIRO_SUBPIXEL_ORDER_DEFAULT, CAIRO_HINT_STYLE_NONE},
     };
     for (const Case& c : cases) {
-        const TextRendering r = draw::window_text_rendering(desktop(c.rgba, c.antialias, c.hint), false);
+        const TextRendering r = win::window_text_rendering(desktop(c.rgba, c.antialias, c.hint), false);
         EXPECT_EQ(r.antialias, c.want) << c.rgba << " " << c.antialias;
         EXPECT_EQ(r.order, c.order) << c.rgba;
         EXPECT_EQ(r.hint, c.want_hint) << c.hint;
         // a layered window is grey and unhinted whatever the desktop says
-        EXPECT_EQ(draw::window_text_rendering(desktop(c.rgba, c.antialias, c.hint), true), TextRendering{});
+        EXPECT_EQ(win::window_text_rendering(desktop(c.rgba, c.antialias, c.hint), true), TextRendering{});
     }
 }
 
@@ -66,7 +66,7 @@ TEST(TextRender, ControlFontQuality) {
         {"", 0, 5, CAIRO_ANTIALIAS_SUBPIXEL, CAIRO_SUBPIXEL_ORDER_RGB},
     };
     for (const Case& c : cases) {
-        const TextRendering r = draw::control_text_rendering(desktop(c.rgba, c.antialias, ""), c.quality);
+        const TextRendering r = win::control_text_rendering(desktop(c.rgba, c.antialias, ""), c.quality);
         EXPECT_EQ(r.antialias, c.want) << c.rgba << " " << c.antialias << " " << c.quality;
         EXPECT_EQ(r.order, c.order) << c.rgba << " " << c.quality;
     }
@@ -77,11 +77,11 @@ TEST(TextRender, ControlFontQuality) {
 TEST(TextRender, OptionsRoundTrip) {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
     cairo_t* cr = cairo_create(surface);
-    EXPECT_EQ(draw::text_rendering_of(cr), TextRendering{});
+    EXPECT_EQ(win::text_rendering_of(cr), TextRendering{});
     const TextRendering sub{CAIRO_ANTIALIAS_SUBPIXEL, CAIRO_SUBPIXEL_ORDER_VRGB, CAIRO_HINT_STYLE_SLIGHT};
-    draw::set_text_rendering(cr, sub);
-    EXPECT_EQ(draw::text_rendering_of(cr), sub);
-    cairo_font_options_t* o = draw::font_options(sub);
+    win::set_text_rendering(cr, sub);
+    EXPECT_EQ(win::text_rendering_of(cr), sub);
+    cairo_font_options_t* o = win::font_options(sub);
     EXPECT_EQ(cairo_font_options_get_hint_metrics(o), CAIRO_HINT_METRICS_OFF);
     cairo_font_options_destroy(o);
     cairo_destroy(cr);
