@@ -27,6 +27,7 @@
 #include "gui/dialogs.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
+#include "gui/font.hpp"
 #include "gui/routine_results.hpp"
 #include "gui/menus.hpp"
 #include "gui/text_platform.hpp"
@@ -183,6 +184,9 @@ void apply_changes(const Cell& f, HWND hwnd, uint32_t bits, Positioning* record)
         if (face::type_is(&f, "base")) redraw_face(&f);
         set_title(hwnd, &f);
     }
+    // a rich-text face's text or styles: painted again, no erase
+    if ((bits & ((1u << face::TEXT) | (1u << face::DATA))) && face::type_is(&f, "rich-text"))
+        InvalidateRect(hwnd, nullptr, false);
     if (bits & (1u << face::ENABLED)) EnableWindow(hwnd, !logic_false(face::facet(&f, face::ENABLED)));
     if (bits & (1u << face::VISIBLE)) update_visible(hwnd, &f, record);
     if (bits & (1u << face::SELECTED)) update_selected(hwnd, &f);
@@ -208,6 +212,7 @@ void apply_changes(const Cell& f, HWND hwnd, uint32_t bits, Positioning* record)
 // gui/update-face: the pending changes outside keep applied in the face's
 // DPI scope; when one raises, the pending bits are put back as they were.
 void update_face(const Cell& f, uint32_t keep, Positioning* record) {
+    if (!record) mark_layout_stale(&f);  // a rich-text face is laid out again
     const HWND hwnd = face::window_of(&f);
     if (!hwnd) return;
     Cell* mask = mask_of(&f);
