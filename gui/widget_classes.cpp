@@ -8,7 +8,6 @@
 #include <unordered_map>
 
 #include "core/console_out.hpp"
-#include "platform/controls/fonts.hpp"
 #include "core/support.hpp"
 #include "core/symbols.hpp"
 #include "core/unicode.hpp"
@@ -20,6 +19,7 @@
 #include "gui/font.hpp"
 #include "gui/widget.hpp"
 #include "gui/widget_internal.hpp"
+#include "platform/controls/fonts.hpp"
 
 namespace zun::gui::widget {
 

@@ -285,6 +285,7 @@ public:
         auto it = m_windows.find(hwnd);
         if (it == m_windows.end() || !it->second.ic || !it->second.over_spot) return;
         Top& t = it->second;
+        if (t.font_set && t.composition_font == font) return;  // each composition starts with it
         XFontSet made = font_set(font);
         if (!made) return;
         XVaNestedList list = XVaCreateNestedList(0, XNFontSet, made, nullptr);
@@ -292,6 +293,7 @@ public:
         XFree(list);
         if (t.font_set) XFreeFontSet(m_dpy, t.font_set);
         t.font_set = made;
+        t.composition_font = font;
     }
 
     XFontSet font_set(const CompositionFont& font) {
@@ -420,6 +422,7 @@ private:
         XIC ic = nullptr;
         bool over_spot = false;         // the method draws the composition
         XFontSet font_set = nullptr;    // ... in this font set
+        CompositionFont composition_font;
         std::unique_ptr<Preedit> preedit;
         TopLevelState state;
         bool named = false;

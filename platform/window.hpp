@@ -449,6 +449,7 @@ struct CompositionFont {
     int32_t height = 0;
     int32_t weight = 400;
     bool italic = false;
+    bool operator==(const CompositionFont&) const = default;
 };
 bool ImmSetCompositionFont(HWND hwnd, const CompositionFont& font);
 bool ImmGetCompositionFont(HWND hwnd, CompositionFont* font);
