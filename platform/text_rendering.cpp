@@ -6,6 +6,8 @@ namespace zun::win {
 
 namespace {
 
+cairo_user_data_key_t g_rendering_key;
+
 cairo_hint_style_t desktop_hint_style(const DesktopSettings& desktop) {
     const std::string& h = desktop.text_hintstyle;
     if (h == "hintslight") return CAIRO_HINT_STYLE_SLIGHT;
@@ -70,18 +72,14 @@ void set_text_rendering(cairo_t* cr, const TextRendering& rendering) {
     cairo_font_options_t* o = font_options(rendering);
     cairo_set_font_options(cr, o);
     cairo_font_options_destroy(o);
+    // kept beside, so text commands read it back without making options
+    cairo_set_user_data(cr, &g_rendering_key, new TextRendering(rendering),
+                        [](void* kept) { delete static_cast<TextRendering*>(kept); });
 }
 
 TextRendering text_rendering_of(cairo_t* cr) {
-    cairo_font_options_t* o = cairo_font_options_create();
-    cairo_get_font_options(cr, o);
-    TextRendering r;
-    const cairo_antialias_t a = cairo_font_options_get_antialias(o);
-    if (a == CAIRO_ANTIALIAS_NONE || a == CAIRO_ANTIALIAS_SUBPIXEL) r.antialias = a;
-    if (a == CAIRO_ANTIALIAS_SUBPIXEL) r.order = cairo_font_options_get_subpixel_order(o);
-    if (cairo_font_options_get_hint_style(o) != CAIRO_HINT_STYLE_DEFAULT) r.hint = cairo_font_options_get_hint_style(o);
-    cairo_font_options_destroy(o);
-    return r;
+    const auto* kept = static_cast<const TextRendering*>(cairo_get_user_data(cr, &g_rendering_key));
+    return kept ? *kept : TextRendering{};
 }
 
 }  // namespace zun::win

@@ -34,7 +34,7 @@ const DesktopSettings& current_desktop();
 // The rendering as font options (hint metrics off); the caller destroys them.
 cairo_font_options_t* font_options(const TextRendering& rendering);
 void set_text_rendering(cairo_t* cr, const TextRendering& rendering);
-// The rendering font options set on cr give (grey for none set).
+// The rendering set_text_rendering gave cr (grey for none).
 TextRendering text_rendering_of(cairo_t* cr);
 
 }  // namespace zun::win
