@@ -11,6 +11,7 @@
 #include "gui/face.hpp"
 #include "gui/font.hpp"
 #include "gui/text_platform.hpp"
+#include "platform/controls/fonts.hpp"
 
 namespace zun::gui {
 
@@ -66,15 +67,7 @@ void set_composition_font(HWND hwnd, const Cell* f) {
     const Cell font = *face::facet(f, face::FONT);
     if (!draw::object_with_fields(&font, FONT_FIELDS)) return;
     const FontRecord* record = make_font(f, &font, true);
-    if (!record || !record->desc) return;
-    CompositionFont made;
-    const char* family = pango_font_description_get_family(record->desc);
-    made.family = family ? family : "";
-    // CreateFont's height at the window's DPI: the character height, negative
-    made.height = pango_font_description_get_size(record->desc) / PANGO_SCALE * window_dpi(hwnd) / -72;
-    made.weight = int32_t(pango_font_description_get_weight(record->desc));
-    made.italic = pango_font_description_get_style(record->desc) != PANGO_STYLE_NORMAL;
-    ImmSetCompositionFont(hwnd, made);
+    if (record && record->desc) ImmSetCompositionFont(hwnd, composition_font(record->desc, uint32_t(window_dpi(hwnd))));
 }
 
 void set_ime_position(HWND owner, int32_t x, int32_t y) { ImmSetCompositionWindow(owner, POINT{x, y}); }

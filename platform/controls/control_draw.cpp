@@ -88,6 +88,16 @@ int GetFontQuality(HFONT font) {
     return font && font <= t.fonts.size() && t.fonts[font - 1] ? t.qualities[font - 1] : 0;
 }
 
+CompositionFont composition_font(const PangoFontDescription* d, uint32_t dpi) {
+    CompositionFont made;
+    const char* family = pango_font_description_get_family(d);
+    made.family = family ? family : "";
+    made.height = pango_font_description_get_size(d) / PANGO_SCALE * int32_t(dpi) / -72;
+    made.weight = int32_t(pango_font_description_get_weight(d));
+    made.italic = pango_font_description_get_style(d) != PANGO_STYLE_NORMAL;
+    return made;
+}
+
 TextRendering control_rendering(HFONT font) { return control_text_rendering(current_desktop(), GetFontQuality(font)); }
 
 cairo_font_options_t* control_font_options(HFONT font) {
