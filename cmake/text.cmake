@@ -23,3 +23,12 @@ endif()
 
 # Random texts and style blocks through layouts, metrics and drawing.
 zun_fuzzer(text_fuzz tests/fuzz/text_fuzz.cpp)
+
+# text_gui: the in-memory display as well.
+set_tests_properties(zun.text_gui PROPERTIES ENVIRONMENT "${ZUN_TEXT_FONTS};ZUN_DISPLAY=memory:1024x768@96")
+
+# Text on Xvfb: the boxes size-text and text-box-metrics answer hold the
+# text's pixels; subpixel text from the screen's Xft.rgba. Heavy, as the
+# other X tests.
+zun_python_test(text_x11 tests/text_x11.py LABELS "x11;heavy")
+set_tests_properties(zun.text_x11 PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)

@@ -1,5 +1,6 @@
 #include "draw/text_draw.hpp"
 
+#include "draw/text_render.hpp"
 #include "gui/font.hpp"
 #include "interpreter/stack.hpp"
 
@@ -43,6 +44,8 @@ bool font_command(TextState& state, const Cell* font) {
 
 bool text_command(cairo_t* cr, TextState& state, Rgba pen, double x, double y, const Cell* value) {
     const Rgba colour = state.font_colour ? state.text_colour : pen;
+    // layouts made here render as the target wants its text
+    TextRenderingScope rendering(win::text_rendering_of(cr));
     if (value->is(TYPE_STRING)) {
         if (!state.format) {
             state.format = default_format();

@@ -50,17 +50,13 @@ void release_resource(uintptr_t resource) {
 void make_context() {
     g_font_map = pango_cairo_font_map_new();
     pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(g_font_map), 96.0);
-    g_context = pango_font_map_create_context(g_font_map);
-    pango_cairo_context_set_resolution(g_context, 96.0);
-    // Natural advances: metrics unhinted, glyph positions kept fractional.
+    // Natural advances: metrics unhinted, outlines unhinted, grey.
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-    pango_cairo_context_set_font_options(g_context, options);
+    g_context = make_text_context(options);
     cairo_font_options_destroy(options);
-    pango_context_set_round_glyph_positions(g_context, FALSE);
-    pango_context_set_language(g_context, pango_language_get_default());
 }
 
 // A field of an object by name, or none. Copies: looking a name up may make
@@ -121,6 +117,17 @@ TextFormat::TextFormat(const TextFormat& other)
 
 TextFormat::~TextFormat() {
     if (desc) pango_font_description_free(desc);
+}
+
+PangoContext* make_text_context(const cairo_font_options_t* options) {
+    if (!g_font_map) make_context();
+    PangoContext* made = pango_font_map_create_context(g_font_map);
+    pango_cairo_context_set_resolution(made, 96.0);
+    pango_cairo_context_set_font_options(made, options);
+    // glyph positions kept fractional
+    pango_context_set_round_glyph_positions(made, FALSE);
+    pango_context_set_language(made, pango_language_get_default());
+    return made;
 }
 
 PangoContext* shared_context() {

@@ -50,6 +50,9 @@ struct FormatHolder : TextResource {
 // The shared measuring context, made at the first use.
 PangoContext* shared_context();
 PangoFontMap* shared_font_map();
+// A context over the shared font map at 96 DPI with natural advances and
+// these font options (their rendering part only changes pixels).
+PangoContext* make_text_context(const cairo_font_options_t* options);
 
 // Kinds of the external-resource table: "font" (records and formats of a
 // font) and "com-object" (text layouts).

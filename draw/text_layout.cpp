@@ -1,4 +1,5 @@
 #include "draw/text_layout.hpp"
+#include "draw/text_render.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -187,7 +188,7 @@ std::unique_ptr<TextLayout> create_text_layout(const Cell* text, const TextForma
     auto t = std::make_unique<TextLayout>();
     std::string utf8;
     utf8_of(text, utf8, t->bytes);
-    t->layout = pango_layout_new(shared_context());
+    t->layout = pango_layout_new(layout_context());
     t->attrs = pango_attr_list_new();
     // a word broken at the line's end gets no hyphen
     pango_attr_list_insert(t->attrs, pango_attr_insert_hyphens_new(FALSE));

@@ -13,6 +13,7 @@
 #include "datatypes/tuple.hpp"
 #include "draw/draw_pass.hpp"
 #include "draw/text_draw.hpp"
+#include "draw/text_render.hpp"
 #include "draw/walker.hpp"
 #include "services/image_record.hpp"
 
@@ -50,12 +51,10 @@ bool face_colour(const Cell* face, Rgba* out) {
     return true;
 }
 
-// Text: sub-pixel on windows, grey on layered windows and images.
+// Text: the desktop's subpixel order on windows, grey on layered windows and
+// images.
 void set_text_antialias(cairo_t* cr, bool subpixel) {
-    cairo_font_options_t* o = cairo_font_options_create();
-    cairo_font_options_set_antialias(o, subpixel ? CAIRO_ANTIALIAS_SUBPIXEL : CAIRO_ANTIALIAS_GRAY);
-    cairo_set_font_options(cr, o);
-    cairo_font_options_destroy(o);
+    win::set_text_rendering(cr, win::window_text_rendering(win::current_desktop(), !subpixel));
 }
 
 uint32_t pack(const Rgba& c) {

@@ -22,6 +22,8 @@ constexpr int LONG_PRESSES = 64;   // base faces: buttons held
 constexpr int LONG_FLAGS = 76;     // face-flag-bits of `flags`
 constexpr int32_t CREATION_PAIR_SIZE = 0x10;
 constexpr int32_t CREATION_IME = 0x8;  // the face takes input-method compositions
+constexpr int32_t CREATION_CARET = 0x2;  // a `caret` option gave the face a caret
+constexpr int LONG_CARET_OWNER = 36;     // base faces: the window the caret is in
 
 namespace face {
 enum Facet : int {

@@ -1,5 +1,6 @@
 #include "gui/font.hpp"
 #include "gui/face.hpp"
+#include "gui/text_platform.hpp"
 
 #include <algorithm>
 
@@ -64,8 +65,8 @@ void add_parent(const Cell* font, const Cell* face) {
     block::append_cell(&list, &face_copy);
 }
 
-// Each face of the font's parent list that is a rich-text face gets its
-// layout marked stale.
+}  // namespace
+
 void mark_layout_stale(const Cell* face) {
     if (!draw::object_with_fields(face, RICH_TEXT_FIELDS) ||
         !word_is(field_of(face, FACE_TYPE), "rich-text"))
@@ -74,8 +75,6 @@ void mark_layout_stale(const Cell* face) {
     if (handles->is(TYPE_BLOCK) && block::length_from_start(handles) >= 4)
         *block::cell_at(handles, 3) = shared_true_cell;
 }
-
-}  // namespace
 
 FontRecord::~FontRecord() {
     if (desc) pango_font_description_free(desc);
@@ -188,7 +187,8 @@ void update_para(const Cell* face, int32_t) {
     mark_layout_stale(face);
     Cell* state = field_of(face, FACE_STATE);
     if (!state->is(TYPE_BLOCK)) return;
-    set_para_style(face);
+    if (face::type_is(face, "area")) remake_area(face);
+    else set_para_style(face);
     state = field_of(face, FACE_STATE);
     if (!state->is(TYPE_BLOCK) || block::length_from_start(state) < 2) return;
     Cell* mask = block::cell_at(state, 1);

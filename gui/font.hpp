@@ -67,6 +67,9 @@ FontRecord* font_handle(const Cell* font);
 // The font changed: its records are made again and its faces' rich-text
 // layouts marked stale.
 void update_font(const Cell* font, int32_t flags);
+// A rich-text face's layout marked stale (made again before it is measured);
+// nothing for other faces.
+void mark_layout_stale(const Cell* face);
 // The para changed: the face's change mask gets bit 0x40000, a rich-text
 // layout is marked stale.
 void update_para(const Cell* face, int32_t flags);

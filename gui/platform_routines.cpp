@@ -27,8 +27,10 @@
 #include "gui/dialogs.hpp"
 #include "gui/event.hpp"
 #include "gui/face.hpp"
+#include "gui/font.hpp"
 #include "gui/routine_results.hpp"
 #include "gui/menus.hpp"
+#include "gui/text_platform.hpp"
 #include "gui/widget.hpp"
 #include "interpreter/stack.hpp"
 #include "platform/display_memory.hpp"
@@ -142,6 +144,7 @@ void place(HWND hwnd, const Cell* f, uint32_t bits, Positioning* record) {
     }
     SetWindowPos(hwnd, 0, to_pixels(x), to_pixels(y), to_pixels(w), to_pixels(h), flags);
     if (moved && face::type_is(f, "window")) sync_window_dpi(hwnd);
+    if (moved) caret_moved(hwnd, f);
 }
 
 void set_title(HWND hwnd, const Cell* f) {
@@ -158,6 +161,7 @@ void update_visible(HWND hwnd, const Cell* f, Positioning* record) {
         return;
     }
     ShowWindow(hwnd, !shown ? SW_HIDE : face::type_is(f, "base") ? SW_SHOWNA : SW_SHOW);
+    caret_shown(hwnd, f, shown);
 }
 
 // A window's `selected`: a face takes the focus; none gives it to the window.
@@ -180,6 +184,9 @@ void apply_changes(const Cell& f, HWND hwnd, uint32_t bits, Positioning* record)
         if (face::type_is(&f, "base")) redraw_face(&f);
         set_title(hwnd, &f);
     }
+    // a rich-text face's text or styles: painted again, no erase
+    if ((bits & ((1u << face::TEXT) | (1u << face::DATA))) && face::type_is(&f, "rich-text"))
+        InvalidateRect(hwnd, nullptr, false);
     if (bits & (1u << face::ENABLED)) EnableWindow(hwnd, !logic_false(face::facet(&f, face::ENABLED)));
     if (bits & (1u << face::VISIBLE)) update_visible(hwnd, &f, record);
     if (bits & (1u << face::SELECTED)) update_selected(hwnd, &f);
@@ -205,6 +212,7 @@ void apply_changes(const Cell& f, HWND hwnd, uint32_t bits, Positioning* record)
 // gui/update-face: the pending changes outside keep applied in the face's
 // DPI scope; when one raises, the pending bits are put back as they were.
 void update_face(const Cell& f, uint32_t keep, Positioning* record) {
+    if (!record) mark_layout_stale(&f);  // a rich-text face is laid out again
     const HWND hwnd = face::window_of(&f);
     if (!hwnd) return;
     Cell* mask = mask_of(&f);
@@ -227,7 +235,7 @@ void update_face(const Cell& f, uint32_t keep, Positioning* record) {
 HWND batch_parent(const Cell& f) {
     const HWND hwnd = face::window_of(&f);
     const Cell* mask = mask_of(&f);
-    if (!hwnd || !mask || !mask->is(TYPE_INTEGER) || !(mask->data2 & MOVE_BITS)) return 0;
+    if (!hwnd || !mask || !mask->is(TYPE_INTEGER) || !(mask->data2 & MOVE_BITS) || has_caret(hwnd)) return 0;
     for (const char* t : {"window", "tab-panel", "group-box", "area", "camera"})
         if (face::type_is(&f, t)) return 0;
     return GetParent(hwnd);
@@ -597,6 +605,47 @@ MachineResult md_dpi(Cell* a) {
     return none_result(a);
 }
 
+// [family height spot] of the window's composition: the font the display
+// was last given for it (none, none when none was) and the input method's
+// spot as a client point (none without one).
+MachineResult md_ime(Cell* a) {
+    const HWND top = GetAncestor(window_arg(&a[0]), GA_ROOT);
+    const MemoryDisplay* m = memory();
+    stack::StackScope scope;
+    Cell* list = block::push_new(3);
+    const Cell made = *list;
+    const bool font = top && m->composition_font_window() == top;
+    const std::string family = font ? m->composition_font().family : std::string();
+    if (font) {
+        block::append_cell(&made, string::load_c_text(family.data(), uint32_t(family.size()), 0));
+        const Cell height = integer_cell(m->composition_font().height);
+        block::append_cell(&made, &height);
+    } else {
+        block::append_cell(&made, &shared_none_cell);
+        block::append_cell(&made, &shared_none_cell);
+    }
+    if (top && m->caret_window() == top) {
+        POINT o{0, 0};
+        ClientToScreen(top, &o);
+        pair::append_to_block(&made, m->caret().left - o.x, m->caret().top - o.y);
+    } else {
+        block::append_cell(&made, &shared_none_cell);
+    }
+    a[0] = made;
+    return MachineResult{};
+}
+
+// The desktop's text rendering: subpixel order ("" none given), antialias
+// (-1 not given), hint style.
+MachineResult md_text_rendering(Cell* a) {
+    DesktopSettings s = desktop_settings();
+    s.text_rgba = utf8(&a[0]);
+    s.text_antialias = a[1].as_int();
+    s.text_hintstyle = utf8(&a[2]);
+    memory()->set_settings(s);
+    return none_result(a);
+}
+
 struct MemoryRoutine {
     const char* spec;
     routine::Entry entry;
@@ -624,6 +673,8 @@ const MemoryRoutine k_memory[] = {
     {"dpi [integer!]", md_dpi},
     {"window [handle! object!]", md_cursor},
     {"window [handle! object!] preedit [string!]", md_compose},
+    {"window [handle! object!]", md_ime},
+    {"rgba [string!] antialias [integer!] hint [string!]", md_text_rendering},
 };
 
 }  // namespace

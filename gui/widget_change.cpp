@@ -6,6 +6,7 @@
 #include "datatypes/object.hpp"
 #include "datatypes/series/block.hpp"
 #include "gui/backend.hpp"
+#include "gui/text_platform.hpp"
 #include "gui/widget.hpp"
 #include "gui/widget_internal.hpp"
 
@@ -170,7 +171,7 @@ void apply_changes(HWND hwnd, const Cell* face_in, uint32_t bits) {
         else InvalidateRect(hwnd, nullptr, true);
     }
     if (bits & bit(face::FONT)) font_changed(hwnd, &f, kind);
-    if (bits & bit(face::PARA)) InvalidateRect(hwnd, nullptr, true);
+    if (bits & bit(face::PARA)) para_changed(hwnd, &f);
     if ((bits & bit(face::IMAGE)) && (kind == Kind::button || kind == Kind::toggle)) set_button_images(hwnd, &f);
 }
 

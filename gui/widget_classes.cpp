@@ -19,6 +19,7 @@
 #include "gui/font.hpp"
 #include "gui/widget.hpp"
 #include "gui/widget_internal.hpp"
+#include "platform/controls/fonts.hpp"
 
 namespace zun::gui::widget {
 
@@ -255,8 +256,11 @@ HFONT font_handle_of(const Cell* f) {
     if (!record || !record->desc) return 0;
     char* text = pango_font_description_to_string(record->desc);
     static std::unordered_map<std::string, HFONT> fonts;
-    HFONT& made = fonts[text];
-    if (!made) made = CreateFontFromDescription(text);
+    HFONT& made = fonts[std::string(text) + "|" + std::to_string(record->quality)];
+    if (!made) {
+        made = CreateFontFromDescription(text);
+        SetFontQuality(made, record->quality);
+    }
     g_free(text);
     return made;
 }

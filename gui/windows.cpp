@@ -29,6 +29,7 @@
 #include "gui/face.hpp"
 #include "gui/font.hpp"
 #include "gui/menus.hpp"
+#include "gui/text_platform.hpp"
 #include "gui/widget.hpp"
 #include "services/image_record.hpp"
 
@@ -338,6 +339,7 @@ void ime_message(HWND hwnd, UINT msg, LPARAM lp) {
     if (msg == WM_IME_STARTCOMPOSITION) {
         s.ime_composing = true;
         s.composition.clear();
+        if (Cell f; face_of_window(hwnd, &f)) set_composition_font(hwnd, &f);
     } else if (msg == WM_IME_COMPOSITION) {
         s.composition = utf8_of(ImmGetCompositionString(lp));
         report(hwnd, event::IME, 0, 0, false);
@@ -691,6 +693,7 @@ HWND make_view(const Cell* f, HWND parent) {
         make_font(f, &font, true);
     if (period) SetTimer(hwnd, 1, period, timer_proc);
     if (cls == &k_classes[4]) camera_face::init(f, hwnd);
+    if (face::type_is(f, "base")) init_caret_option(hwnd, f);
     return hwnd;
 }
 

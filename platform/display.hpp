@@ -49,6 +49,9 @@ public:
     virtual void grab_keyboard(HWND) {}
     // The caret's place (the input method's spot), screen pixels; hwnd 0: none.
     virtual void set_caret(HWND hwnd, RECT screen_rect) = 0;
+    // The font an over-the-spot input method draws the top-level's
+    // composition in.
+    virtual void set_composition_font(HWND, const CompositionFont&) {}
     // The damaged part of a top-level's composition (ARGB32 premultiplied,
     // the size of its window rectangle).
     virtual void present(HWND hwnd, cairo_surface_t* composition, const RECT& damage) = 0;

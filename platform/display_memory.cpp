@@ -342,6 +342,11 @@ void MemoryDisplay::set_caret(HWND hwnd, RECT screen_rect) {
     m_caret = screen_rect;
 }
 
+void MemoryDisplay::set_composition_font(HWND hwnd, const CompositionFont& font) {
+    m_composition_font_window = hwnd;
+    m_composition_font = font;
+}
+
 void MemoryDisplay::present(HWND hwnd, cairo_surface_t* composition, const RECT& damage) {
     auto it = m_tops.find(hwnd);
     if (it == m_tops.end()) return;

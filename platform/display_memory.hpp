@@ -69,6 +69,9 @@ public:
     HWND keyboard_grab() const { return m_key_grab; }
     RECT caret() const { return m_caret; }
     HWND caret_window() const { return m_caret_window; }
+    // The last composition font the layer handed over, and for which top-level.
+    CompositionFont composition_font() const { return m_composition_font; }
+    HWND composition_font_window() const { return m_composition_font_window; }
     // ARGB32 pixel (premultiplied, as cairo keeps it) at a window point.
     uint32_t pixel(HWND hwnd, int32_t x, int32_t y) const;
     std::u32string preedit() const { return m_preedit; }
@@ -84,6 +87,7 @@ public:
     void grab_pointer(HWND hwnd) override;
     void grab_keyboard(HWND hwnd) override { m_key_grab = m_tops.count(hwnd) ? hwnd : 0; }
     void set_caret(HWND hwnd, RECT screen_rect) override;
+    void set_composition_font(HWND hwnd, const CompositionFont& font) override;
     void present(HWND hwnd, cairo_surface_t* composition, const RECT& damage) override;
     RECT frame_extents(HWND) override { return {}; }
     uint64_t now_ms() override { return m_clock; }
@@ -127,6 +131,8 @@ private:
     std::vector<HWND> m_z;
     HWND m_active = 0, m_grab = 0, m_key_grab = 0, m_caret_window = 0;
     RECT m_caret;
+    CompositionFont m_composition_font;
+    HWND m_composition_font_window = 0;
     POINT m_pointer;
     uint32_t m_mods = 0;
     std::u32string m_preedit;

@@ -106,6 +106,7 @@ public:
         if (g_x11_closing_hook) g_x11_closing_hook(m_dpy);
         for (auto& [h, w] : m_windows) {
             if (w.ic) XDestroyIC(w.ic);
+            if (w.font_set) XFreeFontSet(m_dpy, w.font_set);
             free_shm(w);
             XDestroyWindow(m_dpy, w.xid);
         }
@@ -156,6 +157,7 @@ public:
         auto it = m_windows.find(hwnd);
         if (it == m_windows.end()) return;
         if (it->second.ic) XDestroyIC(it->second.ic);
+        if (it->second.font_set) XFreeFontSet(m_dpy, it->second.font_set);
         free_shm(it->second);
         m_by_xid.erase(it->second.xid);
         XDestroyWindow(m_dpy, it->second.xid);
@@ -277,6 +279,38 @@ public:
         XFree(list);
     }
 
+    // An over-the-spot method draws the composition itself: in a font set of
+    // the face font's pixel size (core X fonts seldom have its family).
+    void set_composition_font(HWND hwnd, const CompositionFont& font) override {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end() || !it->second.ic || !it->second.over_spot) return;
+        Top& t = it->second;
+        if (t.font_set && t.composition_font == font) return;  // each composition starts with it
+        XFontSet made = font_set(font);
+        if (!made) return;
+        XVaNestedList list = XVaCreateNestedList(0, XNFontSet, made, nullptr);
+        XSetICValues(t.ic, XNPreeditAttributes, list, nullptr);
+        XFree(list);
+        if (t.font_set) XFreeFontSet(m_dpy, t.font_set);
+        t.font_set = made;
+        t.composition_font = font;
+    }
+
+    XFontSet font_set(const CompositionFont& font) {
+        std::string family;
+        for (char c : font.family) family += c == '-' || c == ',' ? ' ' : char(std::tolower(static_cast<unsigned char>(c)));
+        const std::string px = std::to_string(std::max(1, std::abs(font.height)));
+        const std::string pattern = "-*-" + family + "-" + (font.weight >= 600 ? "bold" : "medium") + "-" +
+                                    (font.italic ? "i" : "r") + "-normal--" + px + "-*-*-*-*-*-*-*,-*-*-medium-r-normal--" +
+                                    px + "-*-*-*-*-*-*-*,-*-*-*-*-*--" + px + "-*-*-*-*-*-*-*,*";
+        char** missing = nullptr;
+        int missing_count = 0;
+        char* fallback = nullptr;
+        XFontSet made = XCreateFontSet(m_dpy, pattern.c_str(), &missing, &missing_count, &fallback);
+        if (missing) XFreeStringList(missing);
+        return made;
+    }
+
     // The damaged part goes out through shared memory on a local server (the
     // composition's rows are copied into the segment), else with XPutImage.
     void present(HWND hwnd, cairo_surface_t* comp, const RECT& d) override {
@@ -386,6 +420,9 @@ private:
     struct Top {
         Window xid = 0;
         XIC ic = nullptr;
+        bool over_spot = false;         // the method draws the composition
+        XFontSet font_set = nullptr;    // ... in this font set
+        CompositionFont composition_font;
         std::unique_ptr<Preedit> preedit;
         TopLevelState state;
         bool named = false;
@@ -457,11 +494,18 @@ private:
             if (!ic) t.preedit.reset();
         }
         if (!ic && position) {
+            // many methods want a font set from the start: the desktop font's size
             XPoint spot{0, 0};
-            XVaNestedList list = XVaCreateNestedList(0, XNSpotLocation, &spot, nullptr);
+            CompositionFont start;
+            start.family = m_settings.font_family;
+            start.height = -int32_t(m_settings.font_points * m_settings.dpi / 72.0 + 0.5);
+            t.font_set = font_set(start);
+            XVaNestedList list = t.font_set ? XVaCreateNestedList(0, XNSpotLocation, &spot, XNFontSet, t.font_set, nullptr)
+                                            : XVaCreateNestedList(0, XNSpotLocation, &spot, nullptr);
             ic = XCreateIC(m_im, XNInputStyle, XIMPreeditPosition | XIMStatusNothing, XNClientWindow, t.xid,
                            XNFocusWindow, t.xid, XNPreeditAttributes, list, nullptr);
             XFree(list);
+            t.over_spot = ic != nullptr;
         }
         if (!ic)
             ic = XCreateIC(m_im, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, t.xid,
@@ -602,6 +646,7 @@ private:
     void read_settings() {
         DesktopSettings s;
         s.dpi = read_xft_dpi();
+        read_xft_text(&s);
         const char* theme = std::getenv("GTK_THEME");
         s.dark = theme && std::strstr(theme, ":dark");
         Window owner = XGetSelectionOwner(m_dpy, m_xsettings_selection);
@@ -648,6 +693,7 @@ private:
                 if (name == "Net/DoubleClickTime" && v > 0) s->double_click_time = uint32_t(v);
                 if (name == "Net/DoubleClickDistance" && v >= 0) s->double_click_distance = uint32_t(v);
                 if (name == "Net/CursorBlinkTime" && v >= 0) s->caret_blink_time = uint32_t(v);
+                if (name == "Xft/Antialias" && v >= 0) s->text_antialias = v ? 1 : 0;
                 at = value_at + 4;
             } else if (kind == 1 && value_at + 4 <= size) {  // string
                 size_t len = card(value_at, 4);
@@ -660,6 +706,8 @@ private:
                     s->high_contrast = v.rfind("HighContrast", 0) == 0;
                 }
                 if (name == "Gtk/FontName") set_font(v, s);
+                if (name == "Xft/RGBA") s->text_rgba = v;
+                if (name == "Xft/HintStyle") s->text_hintstyle = v;
                 at = value_at + 4 + pad4(len);
             } else if (kind == 2) {  // colour
                 at = value_at + 8;
@@ -719,6 +767,29 @@ private:
         e.xclient.data.l[1] = static_cast<long>(m_atoms[MAX_VERT]);
         e.xclient.data.l[2] = static_cast<long>(m_atoms[MAX_HORZ]);
         XSendEvent(m_dpy, m_root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    }
+
+    // Xft.rgba, Xft.antialias and Xft.hintstyle of the screen's resources.
+    void read_xft_text(DesktopSettings* s) {
+        Atom type;
+        int format;
+        unsigned long n, after;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(m_dpy, m_root, m_atoms[RESOURCES], 0, 1 << 20, False, XA_STRING, &type, &format, &n,
+                               &after, &data) != Success || !data)
+            return;
+        if (XrmDatabase db = XrmGetStringDatabase(reinterpret_cast<char*>(data))) {
+            char* kind = nullptr;
+            XrmValue v;
+            if (XrmGetResource(db, "Xft.rgba", "Xft.Rgba", &kind, &v) && v.addr) s->text_rgba = v.addr;
+            if (XrmGetResource(db, "Xft.hintstyle", "Xft.Hintstyle", &kind, &v) && v.addr) s->text_hintstyle = v.addr;
+            if (XrmGetResource(db, "Xft.antialias", "Xft.Antialias", &kind, &v) && v.addr) {
+                const std::string a = v.addr;
+                s->text_antialias = a == "1" || a == "true" || a == "True" || a == "on" ? 1 : 0;
+            }
+            XrmDestroyDatabase(db);
+        }
+        XFree(data);
     }
 
     uint32_t read_xft_dpi() {

@@ -310,6 +310,7 @@ void destroy_tree(HWND hwnd) {
         }
     } else {
         s.tops.erase(std::remove(s.tops.begin(), s.tops.end(), hwnd), s.tops.end());
+        s.composition_fonts.erase(hwnd);
         if (s.display) s.display->destroy_toplevel(hwnd);
     }
     release_window(hwnd);

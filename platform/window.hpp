@@ -149,6 +149,13 @@ struct DesktopSettings {
     uint32_t double_click_distance = 4;    // pixels
     uint32_t caret_blink_time = 530;       // ms
     uint32_t hover_time = 400;             // ms
+    // Text rendering, as the X resources (Xft.rgba, Xft.antialias,
+    // Xft.hintstyle) or XSETTINGS (Xft/RGBA, Xft/Antialias, Xft/HintStyle)
+    // give it: "rgb", "bgr", "vrgb", "vbgr", "none" or "" when not given;
+    // antialias 1, 0 or -1 when not given; "hintnone" .. "hintfull" or "".
+    std::string text_rgba;
+    int text_antialias = -1;
+    std::string text_hintstyle;
 };
 
 // ---- messages -------------------------------------------------------------
@@ -433,6 +440,22 @@ HWND caret_window();
 // The text of the input method's composition as of the WM_IME_COMPOSITION
 // whose lParam is given (the running text for another lParam).
 std::u32string ImmGetCompositionString(LPARAM serial = 0);
+// The font an input method that draws the composition itself (over the
+// spot) draws it in, as LOGFONT gives it: a family, a pixel height (negative:
+// the character height), the weight and the slant. Kept for the window's
+// top-level and handed to the display.
+struct CompositionFont {
+    std::string family;
+    int32_t height = 0;
+    int32_t weight = 400;
+    bool italic = false;
+    bool operator==(const CompositionFont&) const = default;
+};
+bool ImmSetCompositionFont(HWND hwnd, const CompositionFont& font);
+bool ImmGetCompositionFont(HWND hwnd, CompositionFont* font);
+// The composition's place (CFS_POINT): a client point of hwnd, told to the
+// display as the spot until the caret moves again.
+bool ImmSetCompositionWindow(HWND hwnd, POINT client_point);
 
 // The window's own scroll bars
 int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* si, bool redraw);

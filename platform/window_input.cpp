@@ -326,6 +326,32 @@ bool HideCaret(HWND hwnd) {
 
 HWND caret_window() { return state().caret_hwnd; }
 
+bool ImmSetCompositionFont(HWND hwnd, const CompositionFont& font) {
+    State& s = state();
+    const HWND top = get(hwnd) ? root_of(hwnd) : 0;
+    if (!top) return false;
+    s.composition_fonts[top] = font;
+    if (s.display) s.display->set_composition_font(top, font);
+    return true;
+}
+
+bool ImmGetCompositionFont(HWND hwnd, CompositionFont* font) {
+    const State& s = state();
+    const auto it = s.composition_fonts.find(get(hwnd) ? root_of(hwnd) : 0);
+    if (it == s.composition_fonts.end()) return false;
+    *font = it->second;
+    return true;
+}
+
+bool ImmSetCompositionWindow(HWND hwnd, POINT p) {
+    State& s = state();
+    if (!get(hwnd) || !s.display) return false;
+    const POINT o = client_origin_screen(hwnd);
+    const int32_t h = s.caret_hwnd == hwnd ? s.caret.height() : 1;
+    s.display->set_caret(root_of(hwnd), {p.x + o.x, p.y + o.y, p.x + o.x + 1, p.y + o.y + h});
+    return true;
+}
+
 // ---- the display's events ---------------------------------------------------
 
 namespace from_display {
@@ -508,9 +534,13 @@ void settings_changed() {
     s.settings = s.display->settings();
     bool theme = old.dark != s.settings.dark || old.high_contrast != s.settings.high_contrast ||
                  old.font_family != s.settings.font_family || old.font_points != s.settings.font_points;
+    // text renders anew in every window and control
+    const bool text = old.text_rgba != s.settings.text_rgba || old.text_antialias != s.settings.text_antialias ||
+                      old.text_hintstyle != s.settings.text_hintstyle;
     for (HWND top : std::vector<HWND>(s.tops)) {
         SendMessage(top, WM_SETTINGCHANGE, 0, 0);
         if (theme) SendMessage(top, WM_THEMECHANGED, 0, 0);
+        if (text) RedrawWindow(top, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/display.hpp"
@@ -130,6 +131,7 @@ struct State {
     // serial), read when the message is handled, after later updates.
     std::u32string composition_ring[16];
     uint32_t composition_serial = 0;
+    std::unordered_map<HWND, CompositionFont> composition_fonts;  // by top-level
     HWND key_grab = 0;        // an open menu: keys go to it
     bool alt_alone = false;   // Alt is down and no other key or button came
     ScrollTrack scroll;

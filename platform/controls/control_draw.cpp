@@ -1,8 +1,10 @@
 #include "platform/controls/control_draw.hpp"
 
 #include "platform/controls/combobox.hpp"
+#include "platform/controls/fonts.hpp"
 #include "platform/controls/listbox.hpp"
 #include "platform/menu.hpp"
+#include "platform/text_rendering.hpp"
 
 #include <pango/pangocairo.h>
 
@@ -32,6 +34,7 @@ namespace {
 
 struct FontTable {
     std::vector<PangoFontDescription*> fonts;  // by handle - 1; null when deleted
+    std::vector<int> qualities;                 // by handle - 1
     PangoFontDescription* fallback = nullptr;
     std::string fallback_key;
     ~FontTable() {
@@ -69,7 +72,41 @@ HFONT CreateFontFromDescription(std::string_view description) {
     if (!pango_font_description_get_size(d)) pango_font_description_set_size(d, 9 * PANGO_SCALE);
     FontTable& t = font_table();
     t.fonts.push_back(d);
+    t.qualities.push_back(0);
     return t.fonts.size();
+}
+
+bool SetFontQuality(HFONT font, int quality) {
+    FontTable& t = font_table();
+    if (font == 0 || font > t.fonts.size() || !t.fonts[font - 1]) return false;
+    t.qualities[font - 1] = quality;
+    return true;
+}
+
+int GetFontQuality(HFONT font) {
+    FontTable& t = font_table();
+    return font && font <= t.fonts.size() && t.fonts[font - 1] ? t.qualities[font - 1] : 0;
+}
+
+CompositionFont composition_font(const PangoFontDescription* d, uint32_t dpi) {
+    CompositionFont made;
+    const char* family = pango_font_description_get_family(d);
+    made.family = family ? family : "";
+    made.height = pango_font_description_get_size(d) / PANGO_SCALE * int32_t(dpi) / -72;
+    made.weight = int32_t(pango_font_description_get_weight(d));
+    made.italic = pango_font_description_get_style(d) != PANGO_STYLE_NORMAL;
+    return made;
+}
+
+TextRendering control_rendering(HFONT font) { return control_text_rendering(current_desktop(), GetFontQuality(font)); }
+
+cairo_font_options_t* control_font_options(HFONT font) {
+    const TextRendering r = control_rendering(font);
+    cairo_font_options_t* o = cairo_font_options_create();
+    cairo_font_options_set_antialias(o, r.antialias);
+    cairo_font_options_set_subpixel_order(o, r.order);
+    cairo_font_options_set_hint_style(o, r.hint);
+    return o;
 }
 
 bool DeleteFont(HFONT font) {
@@ -283,6 +320,9 @@ PangoLayout* make_layout(cairo_t* cr, HWND hwnd, HFONT font, std::string_view te
                          uint32_t flags) {
     PangoLayout* layout = pango_cairo_create_layout(cr);
     pango_cairo_context_set_resolution(pango_layout_get_context(layout), 96.0 * scale_of(hwnd));
+    cairo_font_options_t* options = control_font_options(font);
+    pango_cairo_context_set_font_options(pango_layout_get_context(layout), options);
+    cairo_font_options_destroy(options);
     pango_layout_context_changed(layout);
     pango_layout_set_font_description(layout, font_description(font));
     int underline = -1;

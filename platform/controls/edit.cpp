@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/controls/edit_internal.hpp"
+#include "platform/controls/fonts.hpp"
 
 namespace zun::win {
 
@@ -648,6 +649,10 @@ LRESULT CALLBACK_edit(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 1;
         case WM_GETTEXTLENGTH: return static_cast<LRESULT>(e->buf.size());
         case WM_GETTEXT: return DefWindowProc(hwnd, msg, wp, lp);
+        case WM_IME_STARTCOMPOSITION:
+            // a method drawing the composition itself draws it in our font
+            ImmSetCompositionFont(hwnd, composition_font(font_description(e->font), GetDpiForWindow(hwnd)));
+            return DefWindowProc(hwnd, msg, wp, lp);
         case WM_SETFONT:
             e->font = wp;
             prepare(hwnd, *e);

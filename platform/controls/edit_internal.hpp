@@ -11,6 +11,7 @@
 
 #include "platform/controls/control_draw.hpp"
 #include "platform/controls/edit.hpp"
+#include "platform/text_rendering.hpp"
 
 namespace zun::win::controls::edit {
 
@@ -100,6 +101,7 @@ struct Edit : ControlBase {
     PangoTabArray* tab_array = nullptr;
     HFONT layout_font = 0;
     uint32_t layout_dpi = 0;
+    TextRendering layout_rendering;  // the desktop's settings may change it
     int line_h = 0, baseline = 0, char_w = 0, wrap_width = -1;
     std::vector<int> first_row;  // by line: its first row; last: the row count
     std::unordered_map<char32_t, int> advances;  // pango units, by code point

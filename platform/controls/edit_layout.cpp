@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/controls/edit_internal.hpp"
+#include "platform/controls/fonts.hpp"
 
 namespace zun::win::controls::edit {
 
@@ -78,6 +79,10 @@ void make_context(HWND hwnd, Edit& e) {
     e.context = pango_font_map_create_context(pango_cairo_font_map_get_default());
     pango_cairo_context_set_resolution(e.context, 96.0 * scale_of(hwnd));
     pango_context_set_font_description(e.context, font_description(e.font));
+    cairo_font_options_t* options = control_font_options(e.font);
+    pango_cairo_context_set_font_options(e.context, options);
+    e.layout_rendering = control_rendering(e.font);
+    cairo_font_options_destroy(options);
     if (e.tab_array) pango_tab_array_free(e.tab_array);
     e.tab_array = nullptr;
     PangoLayout* probe = new_layout(e, "Ag");
@@ -137,7 +142,9 @@ int rows_of_line(HWND hwnd, Edit& e, size_t line) {
 }  // namespace
 
 void prepare(HWND hwnd, Edit& e) {
-    if (!e.context || e.layout_font != e.font || e.layout_dpi != GetDpiForWindow(hwnd)) make_context(hwnd, e);
+    if (!e.context || e.layout_font != e.font || e.layout_dpi != GetDpiForWindow(hwnd) ||
+        !(e.layout_rendering == control_rendering(e.font)))
+        make_context(hwnd, e);
     if (wraps(hwnd)) {
         int width = std::max(1, text_rect(hwnd).width() - 1);
         if (width != e.wrap_width) {

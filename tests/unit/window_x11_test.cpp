@@ -155,8 +155,9 @@ TEST(WindowX11Test, SmokeUnderXvfb) {
     Window manager = XCreateSimpleWindow(probe, DefaultRootWindow(probe), 0, 0, 1, 1, 0, 0, 0);
     XSetSelectionOwner(probe, XInternAtom(probe, "_XSETTINGS_S0", False), manager, CurrentTime);
     set_settings(probe, manager,
-                 xsettings({{"Net/ThemeName", "Adwaita-dark"}, {"Gtk/FontName", "DejaVu Sans 11"}},
-                           {{"Net/DoubleClickTime", 400}, {"Net/DoubleClickDistance", 6}}));
+                 xsettings({{"Net/ThemeName", "Adwaita-dark"}, {"Gtk/FontName", "DejaVu Sans 11"},
+                            {"Xft/RGBA", "bgr"}, {"Xft/HintStyle", "hintslight"}},
+                           {{"Net/DoubleClickTime", 400}, {"Net/DoubleClickDistance", 6}, {"Xft/Antialias", 1}}));
     std::string error;
     ASSERT_TRUE(open_from_environment(&error)) << error;
     EXPECT_EQ(display()->name(), "x11");
@@ -171,6 +172,10 @@ TEST(WindowX11Test, SmokeUnderXvfb) {
     EXPECT_EQ(desktop_settings().double_click_time, 400u);
     EXPECT_EQ(desktop_settings().double_click_distance, 6u);
     EXPECT_EQ(desktop_settings().dpi, 96u);
+    // text rendering
+    EXPECT_EQ(desktop_settings().text_rgba, "bgr");
+    EXPECT_EQ(desktop_settings().text_hintstyle, "hintslight");
+    EXPECT_EQ(desktop_settings().text_antialias, 1);
 
     WNDCLASS wc;
     wc.style = CS_DBLCLKS;
