@@ -597,6 +597,27 @@ MachineResult md_dpi(Cell* a) {
     return none_result(a);
 }
 
+// [windows timers image-cursors] alive in the layer now.
+MachineResult md_counts(Cell* a) {
+    const LayerCounts c = layer_counts();
+    stack::StackScope scope;
+    Cell* list = block::push_new(3);
+    for (uint32_t n : {c.windows, c.timers, c.image_cursors}) {
+        const Cell v = integer_cell(int32_t(n));
+        block::append_cell(list, &v);
+    }
+    a[0] = *list;
+    return MachineResult{};
+}
+// Monitors as ZUN_DISPLAY names them ("1024x768@96,1280x1024+1024+0@144").
+MachineResult md_monitors(Cell* a) {
+    std::vector<Monitor> monitors;
+    if (!MemoryDisplay::parse_monitors(utf8(&a[0]), &monitors) || monitors.empty())
+        support::fire_error(ErrorId::script_invalid_arg, &a[0]);
+    memory()->set_monitors(std::move(monitors));
+    return none_result(a);
+}
+
 struct MemoryRoutine {
     const char* spec;
     routine::Entry entry;
@@ -624,6 +645,8 @@ const MemoryRoutine k_memory[] = {
     {"dpi [integer!]", md_dpi},
     {"window [handle! object!]", md_cursor},
     {"window [handle! object!] preedit [string!]", md_compose},
+    {"", md_counts},
+    {"spec [string!]", md_monitors},
 };
 
 }  // namespace

@@ -428,7 +428,21 @@ uint32_t window_style(const Cell* f) {
 
 }  // namespace
 
+static void drop_image_cursor(HWND hwnd);
+
+namespace {
+// A face window destroyed with its parent, outside gui/destroy-face (a face
+// no longer in its parent's pane): its slot and image cursor go with it.
+void forget_destroyed_window(HWND hwnd) {
+    drop_image_cursor(hwnd);
+    const uint32_t slot = uint32_t(GetWindowLong(hwnd, LONG_FACE));
+    SetWindowLong(hwnd, LONG_FACE, 0);
+    free_slot(slot);
+}
+}  // namespace
+
 void register_classes() {
+    set_destroy_observer(forget_destroyed_window);
     for (const ClassSpec& c : k_classes) {
         WNDCLASS wc;
         wc.style = CS_DBLCLKS;
@@ -533,12 +547,17 @@ HCURSOR image_cursor(const Cell* img) {
 }
 }  // namespace
 
+// An image cursor lives as long as its window, or until replaced.
+static void drop_image_cursor(HWND hwnd) {
+    if (const int32_t icon = GetWindowLong(hwnd, LONG_ICON)) DestroyCursor(HCURSOR(uint32_t(icon)));
+    SetWindowLong(hwnd, LONG_ICON, 0);
+}
+
 // gui/set-cursor-option: the `cursor` of an options block of pairs: an image
 // (kept in long 16 until replaced), or a word naming a system cursor.
 void set_cursor_option(HWND hwnd, const Cell* f) {
     if (!hwnd || !IsWindow(hwnd)) return;
-    if (const int32_t icon = GetWindowLong(hwnd, LONG_ICON)) DestroyCursor(HCURSOR(uint32_t(icon)));
-    SetWindowLong(hwnd, LONG_ICON, 0);
+    drop_image_cursor(hwnd);
     SetWindowLong(hwnd, LONG_CURSOR, 0);
     const Cell options = *face::facet(f, face::OPTIONS);
     if (!options.is(TYPE_BLOCK) || block::length_from_head(&options) % 2) return;
@@ -548,6 +567,7 @@ void set_cursor_option(HWND hwnd, const Cell* f) {
         if (!any_word_is(&key, "cursor")) continue;
         HCURSOR cursor = 0;
         if (value.is(TYPE_IMAGE)) {
+            drop_image_cursor(hwnd);  // a second cursor pair replaces the first
             cursor = image_cursor(&value);
             SetWindowLong(hwnd, LONG_ICON, int32_t(cursor));
         } else if (any_word_is(&value, "I-beam")) {
@@ -629,11 +649,12 @@ HWND make_custom_view(const Cell* f, HWND parent, const CustomClass& c) {
     if (parent) style |= WS_CHILD;
     if (const Cell* v = face::facet(f, face::VISIBLE); !v->is(TYPE_LOGIC) || v->data1) style |= WS_VISIBLE;
     const std::string text = text_of(face::facet(f, face::TEXT));
+    const uint32_t flags = face_flag_bits(f);  // a bad flag raises before there is a window to leak
     DpiContext dpi(parent);
     const HWND hwnd = CreateWindowEx(c.ex_style, c.name, text, style, to_pixels(x), to_pixels(y), to_pixels(w),
                                      to_pixels(h), parent, c.menu);
     if (!hwnd) support::fire_error(ErrorId::internal_not_done);
-    SetWindowLong(hwnd, LONG_FLAGS, int32_t(face_flag_bits(f)));
+    SetWindowLong(hwnd, LONG_FLAGS, int32_t(flags));
     SetWindowLong(hwnd, LONG_FACE, int32_t(take_slot(f)));
     return hwnd;
 }
@@ -648,6 +669,7 @@ HWND make_view(const Cell* f, HWND parent) {
     }
     if (cls == &k_classes[1]) widget::fit_panel_to_tab(f, parent);
     const UINT period = rate_ms(face::facet(f, face::RATE));
+    const uint32_t flags = face_flag_bits(f);  // a bad flag raises before there is a window to leak
     const bool top = cls == &k_classes[0];
     // First: a bad menu raises before the window is made, and building may
     // allocate, which moves the facet cells read below.
@@ -682,7 +704,7 @@ HWND make_view(const Cell* f, HWND parent) {
     }
     SetWindowLong(hwnd, LONG_CREATION, (size.is(TYPE_PAIR) ? CREATION_PAIR_SIZE : 0) |
                                            (face::type_is(f, "rich-text") ? CREATION_IME : 0));
-    SetWindowLong(hwnd, LONG_FLAGS, int32_t(face_flag_bits(f)));
+    SetWindowLong(hwnd, LONG_FLAGS, int32_t(flags));
     set_cursor_option(hwnd, f);
     SetWindowLong(hwnd, LONG_FACE, int32_t(take_slot(f)));
     if (bar) SetMenu(hwnd, bar);
@@ -711,6 +733,7 @@ void destroy_tree(const Cell* f, std::vector<NodeId>* seen) {
     seen->pop_back();
     if (const HWND hwnd = face::window_of(f)) {
         KillTimer(hwnd, 1);
+        drop_image_cursor(hwnd);
         const uint32_t slot = uint32_t(GetWindowLong(hwnd, LONG_FACE));
         SetWindowLong(hwnd, LONG_FACE, 0);
         DestroyWindow(hwnd);
@@ -733,6 +756,7 @@ void release_tree(const Cell* f, int depth) {
         }
     if (const HWND hwnd = face::window_of(f)) {
         KillTimer(hwnd, 1);
+        drop_image_cursor(hwnd);
         const uint32_t slot = uint32_t(GetWindowLong(hwnd, LONG_FACE));
         SetWindowLong(hwnd, LONG_FACE, 0);
         free_slot(slot);

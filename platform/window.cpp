@@ -281,6 +281,8 @@ void send_position_messages(HWND hwnd, const WINDOWPOS& wp) {
         SendMessage(hwnd, WM_MOVE, 0, make_lparam(w->rect.left, w->rect.top));
 }
 
+void (*g_destroy_observer)(HWND) = nullptr;
+
 void destroy_tree(HWND hwnd) {
     State& s = state();
     Window* w = get(hwnd);
@@ -301,6 +303,7 @@ void destroy_tree(HWND hwnd) {
     if (s.pointer_window == hwnd) s.pointer_window = 0;
     if (s.caret_hwnd == hwnd) s.caret_hwnd = 0;
     if (s.scroll.hwnd == hwnd) s.scroll = {};
+    if (g_destroy_observer) g_destroy_observer(hwnd);
     SendMessage(hwnd, WM_NCDESTROY, 0, 0);
     if (!(w = get(hwnd))) return;
     if (w->parent) {
@@ -360,6 +363,14 @@ void close() {
 bool is_open() { return state().display != nullptr; }
 Display* display() { return state().display.get(); }
 uint32_t idle_exits() { return state().idle_exits; }
+LayerCounts layer_counts() {
+    const State& s = state();
+    LayerCounts c;
+    for (const Window& w : s.windows) c.windows += w.live ? 1 : 0;
+    c.timers = uint32_t(s.timers.size());
+    for (const auto& ic : s.image_cursors) c.image_cursors += ic.image ? 1 : 0;
+    return c;
+}
 uint64_t now_ms() { return state().display ? state().display->now_ms() : 0; }
 
 // ---- classes ----------------------------------------------------------------
@@ -465,6 +476,8 @@ HWND CreateWindowEx(uint32_t ex_style, std::string_view class_name, std::string_
     if ((style & WS_VISIBLE) && get(hwnd)) ShowWindow(hwnd, SW_SHOW);
     return get(hwnd) ? hwnd : 0;
 }
+
+void set_destroy_observer(void (*observer)(HWND)) { g_destroy_observer = observer; }
 
 bool DestroyWindow(HWND hwnd) {
     State& s = state();
