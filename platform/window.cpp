@@ -431,7 +431,8 @@ HWND CreateWindowEx(uint32_t ex_style, std::string_view class_name, std::string_
     ClassRec* cls = find_class(class_name);
     if (!s.display || !cls) return 0;
     bool child = (style & WS_CHILD) != 0;
-    if (child && !get(parent)) return 0;
+    // a parent on its way out would leave its new child unreachable
+    if (child && (!get(parent) || get(parent)->destroying)) return 0;
     HWND hwnd = allocate_window();
     if (!hwnd) return 0;
     Window* w = get(hwnd);
@@ -651,7 +652,9 @@ bool EndDeferWindowPos(HDWP batch) {
 HWND SetParent(HWND hwnd, HWND parent) {
     State& s = state();
     Window* w = get(hwnd);
-    if (!w || (parent && !get(parent)) || parent == hwnd || (parent && IsChild(hwnd, parent))) return 0;
+    if (!w || (parent && (!get(parent) || get(parent)->destroying)) || parent == hwnd ||
+        (parent && IsChild(hwnd, parent)))
+        return 0;
     HWND old = w->parent;
     bool visible = (w->style & WS_VISIBLE) != 0;
     if (visible) damage_parent_area(hwnd);
