@@ -745,7 +745,8 @@ void destroy_tree(const Cell* f, std::vector<NodeId>* seen) {
 
 namespace {
 // Forgets the windows of a face and its pane's faces (timers, slots) before
-// their windows go, keeping their state blocks.
+// their windows go, keeping their state blocks. A pane face's window goes
+// here: it may lie outside the face's window (a face in two panes).
 void release_tree(const Cell* f, int depth) {
     if (!f->is(TYPE_OBJECT) || object::field_count(f) < face::FACETS || depth > 64) return;
     const Cell pane = *face::facet(f, face::PANE);
@@ -760,13 +761,16 @@ void release_tree(const Cell* f, int depth) {
         const uint32_t slot = uint32_t(GetWindowLong(hwnd, LONG_FACE));
         SetWindowLong(hwnd, LONG_FACE, 0);
         free_slot(slot);
+        if (depth > 0) DestroyWindow(hwnd);
     }
 }
 
 // Makes the face's window again in parent, then its pane's faces that had
-// one; the handle goes into the first value of each state block.
-HWND remake_tree(const Cell* f, HWND parent, int depth) {
-    if (depth > 64) return 0;
+// one, each face once (a pane may hold a face twice, or its own face); the
+// handle goes into the first value of each state block.
+HWND remake_tree(const Cell* f, HWND parent, int depth, std::vector<NodeId>* done) {
+    if (depth > 64 || std::find(done->begin(), done->end(), f->data1) != done->end()) return 0;
+    done->push_back(f->data1);
     const HWND hwnd = make_view(f, parent);
     Cell* st = face::facet(f, face::STATE);
     handle::init_cell(block::head_cell(st), hwnd, handle::WINDOW);
@@ -774,7 +778,7 @@ HWND remake_tree(const Cell* f, HWND parent, int depth) {
     if (pane.is(TYPE_BLOCK))
         for (int32_t i = 0; i < block::length_from_head(&pane); i++) {
             const Cell child = block::head_cell(const_cast<Cell*>(&pane))[i];
-            if (face::window_of(&child)) remake_tree(&child, hwnd, depth + 1);
+            if (face::window_of(&child)) remake_tree(&child, hwnd, depth + 1, done);
         }
     return hwnd;
 }
@@ -788,7 +792,8 @@ HWND remake_view(const Cell* f) {
     const HWND above = GetWindow(old, GW_HWNDPREV);
     release_tree(f, 0);
     DestroyWindow(old);
-    const HWND hwnd = remake_tree(f, parent, 0);
+    std::vector<NodeId> done;
+    const HWND hwnd = remake_tree(f, parent, 0, &done);
     SetWindowPos(hwnd, above ? above : HWND_TOP, 0, 0, 0, 0,
                  SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW | SWP_NOACTIVATE | SWP_FRAMECHANGED | SWP_NOOWNERZORDER |
                      SWP_NOSENDCHANGING);
