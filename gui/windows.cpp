@@ -428,9 +428,13 @@ uint32_t window_style(const Cell* f) {
 
 }  // namespace
 
-static void drop_image_cursor(HWND hwnd);
-
 namespace {
+// An image cursor lives as long as its window, or until replaced.
+void drop_image_cursor(HWND hwnd) {
+    if (const int32_t icon = GetWindowLong(hwnd, LONG_ICON)) DestroyCursor(HCURSOR(uint32_t(icon)));
+    SetWindowLong(hwnd, LONG_ICON, 0);
+}
+
 // A face window destroyed with its parent, outside gui/destroy-face (a face
 // no longer in its parent's pane): its slot and image cursor go with it.
 void forget_destroyed_window(HWND hwnd) {
@@ -546,12 +550,6 @@ HCURSOR image_cursor(const Cell* img) {
     return cursor;
 }
 }  // namespace
-
-// An image cursor lives as long as its window, or until replaced.
-static void drop_image_cursor(HWND hwnd) {
-    if (const int32_t icon = GetWindowLong(hwnd, LONG_ICON)) DestroyCursor(HCURSOR(uint32_t(icon)));
-    SetWindowLong(hwnd, LONG_ICON, 0);
-}
 
 // gui/set-cursor-option: the `cursor` of an options block of pairs: an image
 // (kept in long 16 until replaced), or a word naming a system cursor.
