@@ -618,6 +618,15 @@ MachineResult md_monitors(Cell* a) {
     return none_result(a);
 }
 
+// A new desktop theme: dark, high contrast.
+MachineResult md_theme(Cell* a) {
+    DesktopSettings s = desktop_settings();
+    s.dark = a[0].data1 != 0;
+    s.high_contrast = a[1].data1 != 0;
+    memory()->set_settings(s);
+    return none_result(a);
+}
+
 struct MemoryRoutine {
     const char* spec;
     routine::Entry entry;
@@ -647,6 +656,7 @@ const MemoryRoutine k_memory[] = {
     {"window [handle! object!] preedit [string!]", md_compose},
     {"", md_counts},
     {"spec [string!]", md_monitors},
+    {"dark? [logic!] high-contrast? [logic!]", md_theme},
 };
 
 }  // namespace
