@@ -646,6 +646,36 @@ MachineResult md_text_rendering(Cell* a) {
     return none_result(a);
 }
 
+// [windows timers image-cursors] alive in the layer now.
+MachineResult md_counts(Cell* a) {
+    const LayerCounts c = layer_counts();
+    stack::StackScope scope;
+    Cell* list = block::push_new(3);
+    for (uint32_t n : {c.windows, c.timers, c.image_cursors}) {
+        const Cell v = integer_cell(int32_t(n));
+        block::append_cell(list, &v);
+    }
+    a[0] = *list;
+    return MachineResult{};
+}
+// Monitors as ZUN_DISPLAY names them ("1024x768@96,1280x1024+1024+0@144").
+MachineResult md_monitors(Cell* a) {
+    std::vector<Monitor> monitors;
+    if (!MemoryDisplay::parse_monitors(utf8(&a[0]), &monitors) || monitors.empty())
+        support::fire_error(ErrorId::script_invalid_arg, &a[0]);
+    memory()->set_monitors(std::move(monitors));
+    return none_result(a);
+}
+
+// A new desktop theme: dark, high contrast.
+MachineResult md_theme(Cell* a) {
+    DesktopSettings s = desktop_settings();
+    s.dark = a[0].data1 != 0;
+    s.high_contrast = a[1].data1 != 0;
+    memory()->set_settings(s);
+    return none_result(a);
+}
+
 struct MemoryRoutine {
     const char* spec;
     routine::Entry entry;
@@ -675,6 +705,9 @@ const MemoryRoutine k_memory[] = {
     {"window [handle! object!] preedit [string!]", md_compose},
     {"window [handle! object!]", md_ime},
     {"rgba [string!] antialias [integer!] hint [string!]", md_text_rendering},
+    {"", md_counts},
+    {"spec [string!]", md_monitors},
+    {"dark? [logic!] high-contrast? [logic!]", md_theme},
 };
 
 }  // namespace

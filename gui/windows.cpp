@@ -430,7 +430,25 @@ uint32_t window_style(const Cell* f) {
 
 }  // namespace
 
+namespace {
+// An image cursor lives as long as its window, or until replaced.
+void drop_image_cursor(HWND hwnd) {
+    if (const int32_t icon = GetWindowLong(hwnd, LONG_ICON)) DestroyCursor(HCURSOR(uint32_t(icon)));
+    SetWindowLong(hwnd, LONG_ICON, 0);
+}
+
+// A face window destroyed with its parent, outside gui/destroy-face (a face
+// no longer in its parent's pane): its slot and image cursor go with it.
+void forget_destroyed_window(HWND hwnd) {
+    drop_image_cursor(hwnd);
+    const uint32_t slot = uint32_t(GetWindowLong(hwnd, LONG_FACE));
+    SetWindowLong(hwnd, LONG_FACE, 0);
+    free_slot(slot);
+}
+}  // namespace
+
 void register_classes() {
+    set_destroy_observer(forget_destroyed_window);
     for (const ClassSpec& c : k_classes) {
         WNDCLASS wc;
         wc.style = CS_DBLCLKS;
@@ -539,8 +557,7 @@ HCURSOR image_cursor(const Cell* img) {
 // (kept in long 16 until replaced), or a word naming a system cursor.
 void set_cursor_option(HWND hwnd, const Cell* f) {
     if (!hwnd || !IsWindow(hwnd)) return;
-    if (const int32_t icon = GetWindowLong(hwnd, LONG_ICON)) DestroyCursor(HCURSOR(uint32_t(icon)));
-    SetWindowLong(hwnd, LONG_ICON, 0);
+    drop_image_cursor(hwnd);
     SetWindowLong(hwnd, LONG_CURSOR, 0);
     const Cell options = *face::facet(f, face::OPTIONS);
     if (!options.is(TYPE_BLOCK) || block::length_from_head(&options) % 2) return;
@@ -550,6 +567,7 @@ void set_cursor_option(HWND hwnd, const Cell* f) {
         if (!any_word_is(&key, "cursor")) continue;
         HCURSOR cursor = 0;
         if (value.is(TYPE_IMAGE)) {
+            drop_image_cursor(hwnd);  // a second cursor pair replaces the first
             cursor = image_cursor(&value);
             SetWindowLong(hwnd, LONG_ICON, int32_t(cursor));
         } else if (any_word_is(&value, "I-beam")) {
@@ -631,11 +649,12 @@ HWND make_custom_view(const Cell* f, HWND parent, const CustomClass& c) {
     if (parent) style |= WS_CHILD;
     if (const Cell* v = face::facet(f, face::VISIBLE); !v->is(TYPE_LOGIC) || v->data1) style |= WS_VISIBLE;
     const std::string text = text_of(face::facet(f, face::TEXT));
+    const uint32_t flags = face_flag_bits(f);  // a bad flag raises before there is a window to leak
     DpiContext dpi(parent);
     const HWND hwnd = CreateWindowEx(c.ex_style, c.name, text, style, to_pixels(x), to_pixels(y), to_pixels(w),
                                      to_pixels(h), parent, c.menu);
     if (!hwnd) support::fire_error(ErrorId::internal_not_done);
-    SetWindowLong(hwnd, LONG_FLAGS, int32_t(face_flag_bits(f)));
+    SetWindowLong(hwnd, LONG_FLAGS, int32_t(flags));
     SetWindowLong(hwnd, LONG_FACE, int32_t(take_slot(f)));
     return hwnd;
 }
@@ -650,6 +669,7 @@ HWND make_view(const Cell* f, HWND parent) {
     }
     if (cls == &k_classes[1]) widget::fit_panel_to_tab(f, parent);
     const UINT period = rate_ms(face::facet(f, face::RATE));
+    const uint32_t flags = face_flag_bits(f);  // a bad flag raises before there is a window to leak
     const bool top = cls == &k_classes[0];
     // First: a bad menu raises before the window is made, and building may
     // allocate, which moves the facet cells read below.
@@ -684,7 +704,7 @@ HWND make_view(const Cell* f, HWND parent) {
     }
     SetWindowLong(hwnd, LONG_CREATION, (size.is(TYPE_PAIR) ? CREATION_PAIR_SIZE : 0) |
                                            (face::type_is(f, "rich-text") ? CREATION_IME : 0));
-    SetWindowLong(hwnd, LONG_FLAGS, int32_t(face_flag_bits(f)));
+    SetWindowLong(hwnd, LONG_FLAGS, int32_t(flags));
     set_cursor_option(hwnd, f);
     SetWindowLong(hwnd, LONG_FACE, int32_t(take_slot(f)));
     if (bar) SetMenu(hwnd, bar);
@@ -714,6 +734,7 @@ void destroy_tree(const Cell* f, std::vector<NodeId>* seen) {
     seen->pop_back();
     if (const HWND hwnd = face::window_of(f)) {
         KillTimer(hwnd, 1);
+        drop_image_cursor(hwnd);
         const uint32_t slot = uint32_t(GetWindowLong(hwnd, LONG_FACE));
         SetWindowLong(hwnd, LONG_FACE, 0);
         DestroyWindow(hwnd);
@@ -725,7 +746,8 @@ void destroy_tree(const Cell* f, std::vector<NodeId>* seen) {
 
 namespace {
 // Forgets the windows of a face and its pane's faces (timers, slots) before
-// their windows go, keeping their state blocks.
+// their windows go, keeping their state blocks. A pane face's window goes
+// here: it may lie outside the face's window (a face in two panes).
 void release_tree(const Cell* f, int depth) {
     if (!f->is(TYPE_OBJECT) || object::field_count(f) < face::FACETS || depth > 64) return;
     const Cell pane = *face::facet(f, face::PANE);
@@ -736,16 +758,20 @@ void release_tree(const Cell* f, int depth) {
         }
     if (const HWND hwnd = face::window_of(f)) {
         KillTimer(hwnd, 1);
+        drop_image_cursor(hwnd);
         const uint32_t slot = uint32_t(GetWindowLong(hwnd, LONG_FACE));
         SetWindowLong(hwnd, LONG_FACE, 0);
         free_slot(slot);
+        if (depth > 0) DestroyWindow(hwnd);
     }
 }
 
 // Makes the face's window again in parent, then its pane's faces that had
-// one; the handle goes into the first value of each state block.
-HWND remake_tree(const Cell* f, HWND parent, int depth) {
-    if (depth > 64) return 0;
+// one, each face once (a pane may hold a face twice, or its own face); the
+// handle goes into the first value of each state block.
+HWND remake_tree(const Cell* f, HWND parent, int depth, std::vector<NodeId>* done) {
+    if (depth > 64 || std::find(done->begin(), done->end(), f->data1) != done->end()) return 0;
+    done->push_back(f->data1);
     const HWND hwnd = make_view(f, parent);
     Cell* st = face::facet(f, face::STATE);
     handle::init_cell(block::head_cell(st), hwnd, handle::WINDOW);
@@ -753,7 +779,7 @@ HWND remake_tree(const Cell* f, HWND parent, int depth) {
     if (pane.is(TYPE_BLOCK))
         for (int32_t i = 0; i < block::length_from_head(&pane); i++) {
             const Cell child = block::head_cell(const_cast<Cell*>(&pane))[i];
-            if (face::window_of(&child)) remake_tree(&child, hwnd, depth + 1);
+            if (face::window_of(&child)) remake_tree(&child, hwnd, depth + 1, done);
         }
     return hwnd;
 }
@@ -767,7 +793,8 @@ HWND remake_view(const Cell* f) {
     const HWND above = GetWindow(old, GW_HWNDPREV);
     release_tree(f, 0);
     DestroyWindow(old);
-    const HWND hwnd = remake_tree(f, parent, 0);
+    std::vector<NodeId> done;
+    const HWND hwnd = remake_tree(f, parent, 0, &done);
     SetWindowPos(hwnd, above ? above : HWND_TOP, 0, 0, 0, 0,
                  SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW | SWP_NOACTIVATE | SWP_FRAMECHANGED | SWP_NOOWNERZORDER |
                      SWP_NOSENDCHANGING);

@@ -94,7 +94,8 @@ public:
         int error_base;
         m_randr = XRRQueryExtension(dpy, &m_randr_event, &error_base);
         if (m_randr) XRRSelectInput(dpy, m_root, RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
-        m_im = XOpenIM(dpy, nullptr, nullptr, nullptr);
+        // the input method opens later (open_im): libX11's own parses the
+        // locale's Compose file, two thirds of a first window's start-up
         m_gc = XCreateGC(dpy, m_root, 0, nullptr);
         m_shm = XShmQueryExtension(dpy);
         std::string selection = "_XSETTINGS_S" + std::to_string(m_screen);
@@ -119,11 +120,13 @@ public:
     std::string_view name() const override { return "x11"; }
     ::Display* connection() const { return m_dpy; }
 
+    static constexpr long k_top_events = ExposureMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask |
+                                         ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                                         LeaveWindowMask | FocusChangeMask | PropertyChangeMask;
+
     void create_toplevel(HWND hwnd, const TopLevelState& st) override {
         XSetWindowAttributes a{};
-        a.event_mask = ExposureMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
-                       ButtonReleaseMask | PointerMotionMask | LeaveWindowMask | FocusChangeMask |
-                       PropertyChangeMask;
+        a.event_mask = k_top_events;
         a.background_pixmap = None;
         a.bit_gravity = NorthWestGravity;
         a.override_redirect = is_popup(st);
@@ -144,12 +147,7 @@ public:
         t.xid = xid;
         m_by_xid[xid] = hwnd;
         set_style_hints(xid, st);
-        if (m_im) t.ic = create_ic(hwnd, t);
-        if (t.ic) {
-            long filter = 0;
-            XGetICValues(t.ic, XNFilterEvents, &filter, nullptr);
-            XSelectInput(m_dpy, xid, a.event_mask | filter);
-        }
+        if (m_im) attach_ic(hwnd, t, false);
         update_toplevel(hwnd, st);
     }
 
@@ -360,12 +358,14 @@ public:
         while (XPending(m_dpy)) {
             XEvent e;
             XNextEvent(m_dpy, &e);
+            if (e.type == KeyPress) open_im();
             if (XFilterEvent(&e, None)) continue;
             handle(e);
         }
     }
 
     bool wait(uint64_t deadline, int wake_fd) override {
+        open_im();
         XFlush(m_dpy);
         if (XPending(m_dpy)) return true;
         pollfd fds[2] = {{ConnectionNumber(m_dpy), POLLIN, 0}, {wake_fd, POLLIN, 0}};
@@ -461,6 +461,28 @@ private:
         from_display::composition(p->hwnd, p->text, false);
     }
     static void preedit_caret(XIC, XPointer, XPointer) {}
+
+    void attach_ic(HWND hwnd, Top& t, bool focused) {
+        t.ic = create_ic(hwnd, t);
+        if (!t.ic) return;
+        long filter = 0;
+        XGetICValues(t.ic, XNFilterEvents, &filter, nullptr);
+        XSelectInput(m_dpy, t.xid, k_top_events | filter);
+        if (focused) XSetICFocus(t.ic);
+    }
+
+    // Once, when the loop first waits or the first key comes, whichever is
+    // first: the top-levels made until then get their input contexts.
+    void open_im() {
+        if (m_im_tried) return;
+        m_im_tried = true;
+        m_im = XOpenIM(m_dpy, nullptr, nullptr, nullptr);
+        if (!m_im) return;
+        Window focus = None;
+        int revert = 0;
+        XGetInputFocus(m_dpy, &focus, &revert);
+        for (auto& [hwnd, t] : m_windows) attach_ic(hwnd, t, t.xid == focus);
+    }
 
     // Styles in order of preference: on-the-spot (we get the text), over
     // the spot (the method draws at the caret, see set_caret), then none.
@@ -949,6 +971,7 @@ private:
     bool m_randr = false;
     int m_randr_event = 0;
     XIM m_im = nullptr;
+    bool m_im_tried = false;
     GC m_gc;
     DesktopSettings m_settings;
     std::map<HWND, Top> m_windows;

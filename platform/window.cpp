@@ -281,6 +281,8 @@ void send_position_messages(HWND hwnd, const WINDOWPOS& wp) {
         SendMessage(hwnd, WM_MOVE, 0, make_lparam(w->rect.left, w->rect.top));
 }
 
+void (*g_destroy_observer)(HWND) = nullptr;
+
 void destroy_tree(HWND hwnd) {
     State& s = state();
     Window* w = get(hwnd);
@@ -301,6 +303,7 @@ void destroy_tree(HWND hwnd) {
     if (s.pointer_window == hwnd) s.pointer_window = 0;
     if (s.caret_hwnd == hwnd) s.caret_hwnd = 0;
     if (s.scroll.hwnd == hwnd) s.scroll = {};
+    if (g_destroy_observer) g_destroy_observer(hwnd);
     SendMessage(hwnd, WM_NCDESTROY, 0, 0);
     if (!(w = get(hwnd))) return;
     if (w->parent) {
@@ -361,6 +364,14 @@ void close() {
 bool is_open() { return state().display != nullptr; }
 Display* display() { return state().display.get(); }
 uint32_t idle_exits() { return state().idle_exits; }
+LayerCounts layer_counts() {
+    const State& s = state();
+    LayerCounts c;
+    for (const Window& w : s.windows) c.windows += w.live ? 1 : 0;
+    c.timers = uint32_t(s.timers.size());
+    for (const auto& ic : s.image_cursors) c.image_cursors += ic.image ? 1 : 0;
+    return c;
+}
 uint64_t now_ms() { return state().display ? state().display->now_ms() : 0; }
 
 // ---- classes ----------------------------------------------------------------
@@ -421,7 +432,8 @@ HWND CreateWindowEx(uint32_t ex_style, std::string_view class_name, std::string_
     ClassRec* cls = find_class(class_name);
     if (!s.display || !cls) return 0;
     bool child = (style & WS_CHILD) != 0;
-    if (child && !get(parent)) return 0;
+    // a parent on its way out would leave its new child unreachable
+    if (child && (!get(parent) || get(parent)->destroying)) return 0;
     HWND hwnd = allocate_window();
     if (!hwnd) return 0;
     Window* w = get(hwnd);
@@ -466,6 +478,8 @@ HWND CreateWindowEx(uint32_t ex_style, std::string_view class_name, std::string_
     if ((style & WS_VISIBLE) && get(hwnd)) ShowWindow(hwnd, SW_SHOW);
     return get(hwnd) ? hwnd : 0;
 }
+
+void set_destroy_observer(void (*observer)(HWND)) { g_destroy_observer = observer; }
 
 bool DestroyWindow(HWND hwnd) {
     State& s = state();
@@ -639,7 +653,9 @@ bool EndDeferWindowPos(HDWP batch) {
 HWND SetParent(HWND hwnd, HWND parent) {
     State& s = state();
     Window* w = get(hwnd);
-    if (!w || (parent && !get(parent)) || parent == hwnd || (parent && IsChild(hwnd, parent))) return 0;
+    if (!w || (parent && (!get(parent) || get(parent)->destroying)) || parent == hwnd ||
+        (parent && IsChild(hwnd, parent)))
+        return 0;
     HWND old = w->parent;
     bool visible = (w->style & WS_VISIBLE) != 0;
     if (visible) damage_parent_area(hwnd);

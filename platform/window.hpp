@@ -299,6 +299,11 @@ bool is_open();
 Display* display();
 // Blocking loops that ended because nothing was left to come.
 uint32_t idle_exits();
+// What lives in the layer now: after every window is destroyed all are 0.
+struct LayerCounts {
+    uint32_t windows = 0, timers = 0, image_cursors = 0;
+};
+LayerCounts layer_counts();
 // Milliseconds on the display's clock (virtual on the in-memory display).
 uint64_t now_ms();
 
@@ -317,6 +322,9 @@ HWND CreateWindowEx(uint32_t ex_style, std::string_view class_name, std::string_
                     uint32_t style, int32_t x, int32_t y, int32_t cx, int32_t cy, HWND parent,
                     uint32_t id = 0, void* create_params = nullptr);
 bool DestroyWindow(HWND hwnd);
+// Called for every window DestroyWindow takes, children included, before its
+// WM_NCDESTROY: what the owner of a window keeps for it can go with it.
+void set_destroy_observer(void (*observer)(HWND));
 bool IsWindow(HWND hwnd);
 bool IsWindowVisible(HWND hwnd);  // it and its ancestors
 bool IsWindowEnabled(HWND hwnd);

@@ -55,7 +55,8 @@ cairo_surface_t* ensure_surface(Window& w) {
 void draw_scroll_bar(cairo_t* cr, const Window& w, int bar);
 
 // Draws a window and its descendants at (ox, oy), clipped to its rectangle.
-void draw_window(cairo_t* cr, HWND hwnd, int32_t ox, int32_t oy) {
+// replace: its own surface replaces what is there (it covers it whole).
+void draw_window(cairo_t* cr, HWND hwnd, int32_t ox, int32_t oy, bool replace = false) {
     Window* w = get(hwnd);
     if (!w || !(w->style & WS_VISIBLE)) return;
     cairo_save(cr);
@@ -63,8 +64,10 @@ void draw_window(cairo_t* cr, HWND hwnd, int32_t ox, int32_t oy) {
     cairo_clip(cr);
     if (w->surface) {
         cairo_set_source_surface(cr, w->surface, ox, oy);
+        if (replace) cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
         if ((w->ex_style & WS_EX_LAYERED) && w->alpha != 255) cairo_paint_with_alpha(cr, w->alpha / 255.0);
         else cairo_paint(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
     }
     for (int bar : {SB_VERT, SB_HORZ})
         if (w->bars[bar].shown) {
@@ -116,10 +119,18 @@ void compose(HWND top) {
         cairo_rectangle(cr, r.x, r.y, r.width, r.height);
     }
     cairo_clip(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-    cairo_paint(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-    draw_window(cr, top, 0, 0);
+    // A top-level whose surface covers all of it (no bars, no band, no
+    // constant alpha) is copied in: clearing first would cost a pass more.
+    const bool covers = w->surface && !band && !w->bars[SB_VERT].shown && !w->bars[SB_HORZ].shown &&
+                        !((w->ex_style & WS_EX_LAYERED) && w->alpha != 255) &&
+                        cairo_image_surface_get_width(w->surface) >= width &&
+                        cairo_image_surface_get_height(w->surface) >= height;
+    if (!covers) {
+        cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+        cairo_paint(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    }
+    draw_window(cr, top, 0, 0, covers);
     if (band) paint_menu_band(cr, top);
     cairo_destroy(cr);
     cairo_surface_flush(w->composition);
