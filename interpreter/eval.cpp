@@ -1587,9 +1587,50 @@ inline const Cell* plain_integer_operand(const Cell* cell) {
     return value->is(TYPE_INTEGER) ? value : nullptr;
 }
 
-// Operators after a value: no precedence, grouping to the left. The code's
-// cells are read again after anything that ran code.
+// An integer on the left of a built-in operator whose right operand is an
+// integer in the code or held by a word: done in place, nothing evaluated.
+// False when the general way must take the operator.
+[[gnu::always_inline]] inline bool integer_operator(const View& v, uint32_t& pos, Cell* entry,
+                                                    const Cell* op) {
+    if (pos + 1 >= v.tail) return false;
+    const FastTarget* t = fast_target(*op, op::wrapped_type(op));
+    if (!t) return false;
+    const Cell* right = plain_integer_operand(v.cells + pos + 1);
+    if (!right) return false;
+    const int32_t r = right->as_int();
+    switch (t->kind) {
+        case FAST_KIND_MATH: actions::fast_integer_math(t->op, entry->as_int(), r, entry); break;
+        case FAST_KIND_COMPARE:
+            *entry = logic::make_value(actions::fast_integer_compare(t->op, entry->as_int(), r));
+            break;
+        case FAST_KIND_DIVIDE:
+            if (!integer_divide(t->op, entry, r)) return false;
+            break;
+        default:
+            return false;
+    }
+    stack::g_top = entry + 1;
+    pos += 2;
+    return true;
+}
+
+[[gnu::noinline]] Flow eval_infix_general(const Code& code, View& v, uint32_t& pos, Cell* entry,
+                                          const Cell* op);
+
+// Operators after a value: no precedence, grouping to the left. A chain of
+// integer operations stays in this small loop; anything else, and every
+// operator while a tracer is installed, goes the general way.
 Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry, const Cell* op) {
+    while (!g_trace_switch && entry->is(TYPE_INTEGER) && integer_operator(v, pos, entry, op)) {
+        if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
+        op = bound_value(v.cells[pos]);
+        if (!op || !op->is(TYPE_OP)) return Flow::normal;
+    }
+    return eval_infix_general(code, v, pos, entry, op);
+}
+
+// The code's cells are read again after anything that ran code.
+Flow eval_infix_general(const Code& code, View& v, uint32_t& pos, Cell* entry, const Cell* op) {
     for (bool first = true;; first = false) {
         if (!first) {
             if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
