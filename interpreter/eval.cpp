@@ -1061,6 +1061,99 @@ inline bool fast_call_in_frame(const FastTarget& t) {
     }
 }
 
+// A built-in operator on an integer left operand and an integer right one,
+// the result in place of the left; false when the action must decide (a
+// zero divisor, the one division overflow, an operator with no integer case).
+inline bool integer_step(const FastTarget& t, Cell* left, int32_t right) {
+    switch (t.kind) {
+        case FAST_KIND_MATH: actions::fast_integer_math(t.op, left->as_int(), right, left); return true;
+        case FAST_KIND_COMPARE:
+            *left = logic::make_value(actions::fast_integer_compare(t.op, left->as_int(), right));
+            return true;
+        case FAST_KIND_DIVIDE: return integer_divide(t.op, left, right);
+        default: return false;
+    }
+}
+
+// ---------------------------------------------------------------- pure expressions
+
+// A pure expression: a value that runs nothing (a literal, or a word holding
+// such a value), an integer followed by built-in operators on integers given
+// in the code or held by words, or a paren holding one pure expression.
+// Nothing in it can fail, run user code, allocate or be seen from outside,
+// so it is worked out ahead, with no frame and no block evaluation; on
+// anything else the caller evaluates the expression the general way from
+// its start. Only while no tracer is installed and no Ctrl-C waits, and with
+// room for what the general way would push, so its overflows stay where
+// they were. A whole block is taken so only while no Ctrl-C waits (a block
+// evaluation looks for one).
+constexpr uint32_t PURE_DEPTH = 8;  // parens inside parens
+constexpr uint32_t PURE_ROOM_CELLS = 2 * PURE_DEPTH + 4;
+
+inline bool pure_allowed() {
+    return !(g_trace_switch | g_user_trace_switch) && stack::g_top + PURE_ROOM_CELLS < stack::g_end &&
+           stack::g_frame_top + 2 < stack::g_frame_end;
+}
+
+bool pure_block(const Cell& block, Cell* out, uint32_t depth);
+
+inline const Cell* pure_integer(const Cell& c) {
+    if (c.is(TYPE_INTEGER)) return &c;
+    if (!c.is(TYPE_WORD)) return nullptr;
+    const Cell* value = bound_value(c);
+    return value && value->is(TYPE_INTEGER) ? value : nullptr;
+}
+
+inline bool pure_operand(const Cell& c, Cell* out, uint32_t depth) {
+    const Cell* value = &c;
+    if (c.is(TYPE_WORD)) {
+        value = bound_value(c);
+        if (!value || in_set(ACTIVE_VALUES, value->type())) return false;
+    } else if (c.is(TYPE_PAREN)) {
+        return pure_block(c, out, depth + 1);
+    } else if (in_set(ACTIVE_CELLS, c.type()) || c.is(TYPE_UNSET)) {
+        return false;  // an unset! value is an error where it is used
+    }
+    *out = *value;
+    return true;
+}
+
+// The pure expression at pos of cells up to tail: its value in *out and pos
+// past it, else false with pos as it was.
+bool pure_expression(const Cell* cells, uint32_t tail, uint32_t& pos, Cell* out, uint32_t depth) {
+    if (pos >= tail || !pure_operand(cells[pos], out, depth)) return false;
+    uint32_t p = pos + 1;
+    while (p < tail && cells[p].is(TYPE_WORD)) {
+        const Cell* op = bound_value(cells[p]);
+        if (!op || !op->is(TYPE_OP)) break;  // a word that starts the next expression
+        if (!out->is(TYPE_INTEGER) || p + 1 >= tail) return false;
+        const FastTarget* t = fast_target(*op, op::wrapped_type(op));
+        const Cell* right = pure_integer(cells[p + 1]);
+        if (!t || !right || !integer_step(*t, out, right->as_int())) return false;
+        p += 2;
+    }
+    pos = p;
+    return true;
+}
+
+// A block or paren holding one pure expression, from its index to its tail.
+bool pure_block(const Cell& block, Cell* out, uint32_t depth) {
+    if (depth > PURE_DEPTH || !block.data2) return false;
+    memory::SeriesBuffer* b = buf(block.data2);
+    const uint32_t tail = b->used() / CELL;
+    uint32_t pos = head_of(block);
+    return pure_expression(b->head_cell(), tail, pos, out, depth) && pos == tail;
+}
+
+// A block's value as evaluating it gives, pushed, when it is pure.
+inline bool push_pure_block(const Cell& block) {
+    if (!pure_allowed() || g_interrupt) return false;
+    Cell value;
+    if (!pure_block(block, &value, 0)) return false;
+    stack::push(&value);
+    return true;
+}
+
 // ---------------------------------------------------------------- plain calls
 
 // A call without path, call flags or infix operand: the arguments are the
@@ -1520,6 +1613,19 @@ Flow set_word_guarded(Cell* word, const Cell* value) {
 Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
     View v = view_of(code);
     if (pos >= v.tail) fire(ErrorId::script_need_value, word);
+    // A pure value that starts with a paren needs no frame nor a block
+    // evaluation; a word with a change handler takes the general way.
+    if (v.cells[pos].is(TYPE_PAREN) && pure_allowed()) {
+        uint32_t end = pos;
+        Cell value;
+        if (pure_expression(v.cells, v.tail, end, &value, 0))
+            if (Cell* target = word::plain_target(&word)) {
+                *target = value;
+                stack::push(&value);
+                pos = end;
+                return Flow::normal;
+            }
+    }
     const stack::CallFrame* const record = stack::g_frame_top;
     stack::push_interp_native_frame(&word);
     Cell* slot = stack::push(&word);  // slot 0: the word, then the value
@@ -1587,9 +1693,38 @@ inline const Cell* plain_integer_operand(const Cell* cell) {
     return value->is(TYPE_INTEGER) ? value : nullptr;
 }
 
-// Operators after a value: no precedence, grouping to the left. The code's
-// cells are read again after anything that ran code.
+// An integer on the left of a built-in operator whose right operand is an
+// integer in the code or held by a word: done in place, nothing evaluated.
+// False when the general way must take the operator.
+[[gnu::always_inline]] inline bool integer_operator(const View& v, uint32_t& pos, Cell* entry,
+                                                    const Cell* op) {
+    if (pos + 1 >= v.tail) return false;
+    const FastTarget* t = fast_target(*op, op::wrapped_type(op));
+    if (!t) return false;
+    const Cell* right = plain_integer_operand(v.cells + pos + 1);
+    if (!right || !integer_step(*t, entry, right->as_int())) return false;
+    stack::g_top = entry + 1;
+    pos += 2;
+    return true;
+}
+
+[[gnu::noinline]] Flow eval_infix_general(const Code& code, View& v, uint32_t& pos, Cell* entry,
+                                          const Cell* op);
+
+// Operators after a value: no precedence, grouping to the left. A chain of
+// integer operations stays in this small loop; anything else, and every
+// operator while a tracer is installed, goes the general way.
 Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry, const Cell* op) {
+    while (!g_trace_switch && entry->is(TYPE_INTEGER) && integer_operator(v, pos, entry, op)) {
+        if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
+        op = bound_value(v.cells[pos]);
+        if (!op || !op->is(TYPE_OP)) return Flow::normal;
+    }
+    return eval_infix_general(code, v, pos, entry, op);
+}
+
+// The code's cells are read again after anything that ran code.
+Flow eval_infix_general(const Code& code, View& v, uint32_t& pos, Cell* entry, const Cell* op) {
     for (bool first = true;; first = false) {
         if (!first) {
             if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
@@ -1767,6 +1902,14 @@ void raise_pending(Flow code) {
 
 namespace {
 Flow eval_block_here(const Cell blk, bool chain);
+}
+
+Flow eval_condition(const Cell* block) {
+    if (push_pure_block(*block)) {
+        *stack::g_base = stack::g_top[-1];  // as the evaluation frame's pop gives it
+        return Flow::normal;
+    }
+    return eval_block(block, true);
 }
 
 // A user block that library code evaluates is traced as user code, its enter

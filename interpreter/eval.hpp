@@ -27,6 +27,9 @@ Cell* code_position();
 
 // chain: the result goes into the caller's slot 0, else it is left as the top value.
 [[nodiscard]] Flow eval_block(const Cell* block, bool chain);
+// A loop's condition: eval_block chained, with no frame for a pure one (an
+// integer comparison, say), which nothing could see.
+[[nodiscard]] Flow eval_condition(const Cell* block);
 // One expression inside a frame, from *index (absolute cell index from the
 // buffer's first cell) to the tail; *index is advanced.
 [[nodiscard]] Flow eval_one_framed(const Cell* block, uint32_t* index, bool push_mode);

@@ -225,7 +225,8 @@ Flow while_(int check, const int32_t*) {
     check_arg(check, args, 1, 1, block_type);
     open_loop();
     for (;;) {
-        Flow flow = run_body(&args[0]);
+        stack::reset();
+        Flow flow = interpreter::eval_condition(&args[0]);
         if (flow == Flow::break_ || flow == Flow::continue_)
             support::fire_error(ErrorId::throw_while_cond);
         if (flow != Flow::normal) return flow;
