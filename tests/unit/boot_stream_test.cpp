@@ -9,9 +9,10 @@ namespace zun {
 namespace {
 
 #include "boot_stream.inc"
+#include "boot_stream_keys.inc"
 
 TEST(BootStream, StartUpLexesNothing) {
-    boot_texts::set_stream(boot_stream, boot_stream_size);
+    boot_texts::set_stream(boot_stream, boot_stream_size, boot_stream_keys, boot_stream_keys_size);
     const uint32_t before = boot_texts::lexed_count();
     startup::init_runtime();
     startup::read_startup_texts();
