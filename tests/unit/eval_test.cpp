@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "core/collector.hpp"
 #include "datatypes/typeset.hpp"
+#include "interpreter/trace.hpp"
 #include "tests/unit/eval_fixture.hpp"
 
 using namespace zun;
@@ -470,6 +472,20 @@ TEST_F(EvalSupport, CallWithRefinements) {
     EXPECT_EQ(g_slots[0], 1);
     EXPECT_EQ(g_slots[1], -1);
     EXPECT_EQ(g_slots[2], -1);
+}
+
+// Whatever an earlier call left above the top is no value: a tracer's
+// collection must not take it as one (it may name a node freed since, whose
+// reuse it would then keep half-marked).
+TEST_F(Eval, ACellLeftAboveTheTopIsNoRootWhileATracerRuns) {
+    run("tracer: func [event code offset value [any-type!] ref frame] [recycle]");
+    const Cell tracer = global("tracer");
+    const NodeId left = memory::alloc_cells(4);
+    *stack::g_top = make_cell(TYPE_BLOCK, 0, left, 0);
+    {
+        interpreter::TraceScope scope(&tracer);  // its init event calls the tracer
+    }
+    EXPECT_TRUE(memory::node_free(left));
 }
 
 TEST_F(EvalSupport, EvalPath) {
