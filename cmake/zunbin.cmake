@@ -1,7 +1,7 @@
 # ZUNBIN: the boot stream, made at build time by a tool built from the runtime
 # library (which has no stream, so the tool's start-up lexes every text), and
 # embedded into the program.
-add_executable(zunboot tools/zunboot.cpp)
+add_executable(zunboot tools/zunboot.cpp tools/zunboot_compare.cpp)
 target_link_libraries(zunboot PRIVATE zunrt Threads::Threads)
 # The keys of its literals (which text each one is) go into a second array.
 add_custom_command(
@@ -38,6 +38,7 @@ if(ZUN_TESTS)
                    ${CMAKE_BINARY_DIR}/zunboot_check.keys)
   set_tests_properties(zun.zunboot_check PROPERTIES LABELS "script;heavy")
   add_dependencies(zun_unit zun_boot_stream)
+  target_sources(zun_unit PRIVATE ${CMAKE_SOURCE_DIR}/tools/zunboot_compare.cpp)
   set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/unit/boot_stream_test.cpp PROPERTIES
                               OBJECT_DEPENDS "${GEN_DIR}/boot_stream.inc;${GEN_DIR}/boot_stream_keys.inc")
 endif()
