@@ -25,7 +25,9 @@ std::string mold_all(const Cell& value) {
     return text;
 }
 
-bool same(const Cell& a, const Cell& b, std::string& why) {
+bool same(const Cell& a_in, const Cell& b_in, std::string& why) {
+    // Copies: molding allocates, and the cells may lie in buffers it moves.
+    const Cell a = a_in, b = b_in;
     if (a.header != b.header) {
         why = "header of " + mold_all(a);
         return false;

@@ -25,13 +25,15 @@ namespace {
 
 void use_stream() { boot_texts::set_stream(boot_stream, boot_stream_size, boot_stream_keys, boot_stream_keys_size); }
 
-Cell lex(const uint8_t* text, size_t size) {
-    Cell lexed = make_cell(TYPE_NONE);
+// The block of the text's values, pushed.
+Cell* lex(const uint8_t* text, size_t size) {
+    Cell* lexed = stack::push_cell();
+    *lexed = make_cell(TYPE_NONE);
     uint32_t consumed = 0;
-    lexer::transcode(&lexed, text, uint32_t(size), lexer::Options{}, &consumed);
+    lexer::transcode(lexed, text, uint32_t(size), lexer::Options{}, &consumed);
     return lexed;
 }
-Cell lex(const char* text) { return lex(reinterpret_cast<const uint8_t*>(text), std::strlen(text)); }
+Cell* lex(const char* text) { return lex(reinterpret_cast<const uint8_t*>(text), std::strlen(text)); }
 
 // Every text start-up reads, the library modules included, comes from the
 // stream: the lexer's one call is the library's own `load system/version`
@@ -58,10 +60,10 @@ TEST(BootStream, LibraryModulesAreTheirTextsAsLexed) {
         const uint8_t* text = library::module_text(i, &size);
         const uint32_t scans = lexer::scan_count();
         Cell* loaded = stack::push_cell();
+        *loaded = make_cell(TYPE_NONE);
         boot_texts::load(loaded, text, size);
         EXPECT_EQ(lexer::scan_count(), scans) << library::module_name(i) << " was not in the stream";
-        Cell* lexed = stack::push_cell();
-        *lexed = lex(text, size);
+        const Cell* lexed = lex(text, size);
         std::string why;
         EXPECT_TRUE(zunboot::same(*loaded, *lexed, why)) << library::module_name(i) << ": " << why;
     }
@@ -84,20 +86,16 @@ TEST(BootStream, ToolCheckSeesEveryKindOfDifference) {
     };
     for (const Pair& p : differ) {
         stack::StackScope scope;
-        Cell* a = stack::push_cell();
-        *a = lex(p.a);
-        Cell* b = stack::push_cell();
-        *b = lex(p.b);
+        const Cell* a = lex(p.a);
+        const Cell* b = lex(p.b);
         std::string why;
         EXPECT_FALSE(zunboot::same(*a, *b, why)) << p.a << " against " << p.b;
         EXPECT_FALSE(why.empty()) << p.a;
         EXPECT_TRUE(zunboot::same(*a, *a, why)) << p.a;
     }
     stack::StackScope scope;
-    Cell* a = stack::push_cell();
-    *a = lex("[a [b\n c] \"d\" #{01}]");
-    Cell* b = stack::push_cell();
-    *b = lex("[a [b\n c] \"d\" #{01}]");
+    const Cell* a = lex("[a [b\n c] \"d\" #{01}]");
+    const Cell* b = lex("[a [b\n c] \"d\" #{01}]");
     std::string why;
     EXPECT_TRUE(zunboot::same(*a, *b, why)) << why;
     Cell moved = *b;
