@@ -653,8 +653,15 @@ void scan(State& st) {
 // ---------------------------------------------------------------------------
 // Entry points
 
+namespace {
+uint32_t g_scans = 0;
+}
+
+uint32_t scan_count() { return g_scans; }
+
 int32_t transcode(Cell* out, const uint8_t* text, uint32_t length, const Options& options,
                   uint32_t* consumed) {
+    g_scans++;
     if (!g_cells) init();
     State st;
     st.input_start = st.position = st.token_end = text;

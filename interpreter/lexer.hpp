@@ -44,6 +44,8 @@ struct Options {
 // a scan that builds no values fails).
 int32_t transcode(Cell* out, const uint8_t* text, uint32_t length, const Options& options,
                   uint32_t* consumed);
+// The scans made since the process started (every entry point counts once).
+uint32_t scan_count();
 // From the string's head plus start characters, length characters or with -1
 // to its tail, converted to UTF-8 first; *consumed counts characters.
 int32_t load_string(Cell* out, const Cell* str, int32_t start, int32_t length,

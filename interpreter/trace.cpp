@@ -81,7 +81,10 @@ void trace_event(uint32_t event, NodeId code, int32_t position, const Cell* refe
     Cell* const top = stack::g_top;
     stack::CallFrame* const frame_top = stack::g_frame_top;
     args[5] = make_cell(TYPE_PAIR, 0, stack::cell_index(stack::g_base), stack::cell_index(top));
-    stack::push_cell();  // spare the value just produced on top
+    // The tracer's call goes above a spare cell. It is written: the collector
+    // takes every cell below the top as a value, and what was left there may
+    // name a node freed since.
+    *stack::push_cell() = make_cell(TYPE_NONE);
     const Cell tracer = *g_tracer;
     const uint32_t saved_switch = g_trace_switch;
     g_trace_switch = 0;  // the tracer's own evaluation is not traced

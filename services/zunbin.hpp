@@ -44,16 +44,15 @@ uint32_t decode(const uint8_t* data, Cell* destination, bool raise_errors, int64
 // with keep_base the literal-table base stays what it was.
 uint32_t load_boot_data(const uint8_t* stream, int64_t length, bool keep_base);
 
-// The boot texts: a compact stream (version 1, flags 5) of pairs, an 8-byte
-// binary! key and the value, read one pair at a time in the order start-up
-// asks. boot_open reads the header and symbol table (a stream that is not
-// ZUNBIN ends the process with status 98); boot_next decodes the next value
-// into the cell when the next key is the one given, else answers false and
-// leaves the stream where it was.
-void boot_open(const uint8_t* data, int64_t length);
-bool boot_next(uint64_t key, Cell* into);
-// The boot tool's writer: pairs added in order, then the whole stream.
-void boot_writer_add(uint64_t key, const Cell* value);
+// The boot stream's writer (the build's boot tool): the symbol table's first
+// names in the order given (boot-mode decoding makes a global word of every
+// name in table order, so the words come out in that order), then set
+// records binding a word to the native! or action! of a table index and its
+// spec, and plain values, the boot literals; then the whole stream
+// (version 1, flags 5).
+void boot_writer_begin(const std::vector<uint32_t>& symbols);
+void boot_writer_set_function(uint32_t name, uint32_t type, uint32_t index, const Cell* spec);
+void boot_writer_literal(const Cell* value);
 std::vector<uint8_t> boot_writer_finish();
 
 // The codec's decode: a binary!, or the file or url read as binary!. Answers

@@ -691,63 +691,16 @@ const uint8_t* read_compact_header(const uint8_t* position, const uint8_t* end, 
 void decode_compact(const uint8_t* position, const uint8_t* end, Cell* destination, bool symbols) {
     const uint8_t* records_end = read_compact_header(position, end, symbols);
     g_decode.root = *destination;
+    // Boot mode: every name of the table becomes a global word, in table
+    // order, before any record; the boot tool lists the global words in the
+    // order a start-up that lexed its texts ends up with.
+    if (!g_codec_q) {
+        std::vector<uint32_t>& bound = g_decode.global_index;
+        for (uint32_t i = 0; i < g_decode.symbol_count; i++)
+            bound[i] = global_word(TYPE_WORD, table_symbol(i, g_records_start)).data3;
+    }
     CompactReader records(g_records_start, records_end);
     while (records.p < records_end) records.read_value(destination->data2);
-}
-
-// ---------------------------------------------------------------- boot texts
-
-namespace {
-
-struct BootTexts {
-    DecodeState state;
-    const uint8_t* p = nullptr;
-    const uint8_t* end = nullptr;
-} g_boot;
-
-[[noreturn]] void corrupt_boot(const char* line) {
-    std::fprintf(stderr, "%s\n", line);
-    std::fflush(stderr);
-    std::_Exit(98);
-}
-
-}  // namespace
-
-void boot_open(const uint8_t* data, int64_t length) {
-    static const uint8_t magic[6] = {'Z', 'U', 'N', 'B', 'I', 'N'};
-    if (length < 8 || std::memcmp(data, magic, 6) != 0) corrupt_boot("Error: Not a Zunbin file!");
-    if ((data[7] & (FLAG_COMPACT | FLAG_COMPRESSED)) != FLAG_COMPACT)
-        corrupt_boot("Error: Zunbin compressed data corrupted!");
-    const DecodeState saved = g_decode;
-    g_decode.origin = data;
-    g_boot.end = read_compact_header(data + HEADER_SIZE, data + length, data[7] & FLAG_SYMBOLS);
-    g_boot.p = g_records_start;
-    g_boot.state = g_decode;
-    g_decode = saved;
-}
-
-bool boot_next(uint64_t key, Cell* into) {
-    const uint8_t* p = g_boot.p;
-    if (!p || g_boot.end - p < 10 || p[0] != TYPE_BINARY || p[1] != 8) return false;
-    uint64_t stored;
-    std::memcpy(&stored, p + 2, 8);
-    if (stored != key) return false;
-    const bool codec = g_codec_q;
-    g_codec_q = false;
-    CollectorPause pause;
-    std::swap(g_decode, g_boot.state);
-    Cell* holder = stack::push_cell();
-    block::make_at(holder, 1);
-    g_decode.root = *holder;
-    CompactReader r(p + 10, g_boot.end);
-    r.read_value(holder->data2);
-    *into = *block::cell_at(holder, 0);
-    stack::pop(1);
-    g_boot.p = r.p;
-    g_decode.root = Cell{};
-    std::swap(g_decode, g_boot.state);
-    g_codec_q = codec;
-    return true;
 }
 
 }  // namespace zun::zunbin

@@ -26,7 +26,7 @@ namespace {
 
 constexpr uint32_t CELL = sizeof(Cell);
 constexpr uint8_t M = 0x40;
-constexpr uint8_t PREFIX_NEW_LINE = 0xC0, PREFIX_SHARED = 0xC1;
+constexpr uint8_t PREFIX_NEW_LINE = 0xC0, PREFIX_SHARED = 0xC1, PREFIX_SET = 0xC4;
 constexpr uint8_t SMALL_INTEGER = 0x80, LOGIC_TRUE = 0xC2, LOGIC_FALSE = 0xC3;
 
 class CompactWriter {
@@ -414,18 +414,33 @@ Cell* encode_cp(const Cell* value) {
     return binary::push_bytes(stream.data(), uint32_t(stream.size()));
 }
 
-void boot_writer_add(uint64_t key, const Cell* value) {
+void boot_writer_begin(const std::vector<uint32_t>& symbols) {
+    g_writer.reset();
+    g_boot_writer.out.clear();
+    g_boot_count = 0;
+    for (uint32_t id : symbols) g_writer.symbol(id);
+}
+
+void boot_writer_set_function(uint32_t name, uint32_t type, uint32_t index, const Cell* spec) {
     CollectorPause pause;
-    // Each value is decoded alone: its references start from its own root.
+    g_boot_writer.put_byte(PREFIX_SET);
+    g_boot_writer.put_type(TYPE_SET_WORD, false);
+    g_boot_writer.put_varint(g_writer.symbol(name));
+    g_boot_writer.put_type(type, false);
+    g_boot_writer.put_varint(index);
+    boot_writer_literal(spec);
+    g_boot_count++;
+}
+
+void boot_writer_literal(const Cell* value) {
+    CollectorPause pause;
+    // Each value is written alone: its references start from its own root.
     g_writer.counter = 0;
     g_writer.levels.clear();
     g_writer.references.clear();
     g_writer.paths.clear();
-    g_boot_writer.put_byte(TYPE_BINARY);
-    g_boot_writer.put_byte(8);
-    for (int i = 0; i < 8; i++) g_boot_writer.put_byte(uint8_t(key >> (8 * i)));
     g_boot_writer.write_value(*value);
-    g_boot_count += 2;
+    g_boot_count++;
 }
 
 std::vector<uint8_t> boot_writer_finish() {

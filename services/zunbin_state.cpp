@@ -222,6 +222,9 @@ void read_native(NodeId destination, uint32_t type, uint32_t index, uint32_t lin
     const Cell spec = cells_of(into)[before];
     Cell value = *push_native(type, index, &spec, position);
     value.header |= line;
+    // Boot data: the natives and actions start-up makes; natives made later
+    // by index take their spec from these.
+    if (!g_codec_q) native::record_own_spec(type, index, spec.data2);
     if (g_codec_q) *support::alloc_tail_cell(destination) = value;
     else cells_of(destination)[slot] = value;
 }

@@ -1,9 +1,10 @@
-// The texts start-up reads (the spec blocks of the natives, actions and
-// routines, the library modules, start-up's own lines of code) come as values
-// from the boot stream the build made, decoded at the point start-up asks for
-// each one, so symbols and global words are made in the order lexing made
-// them. A text the stream does not hold (a program built without one, a tool
-// recording the texts) is lexed.
+// The texts start-up reads (the spec blocks of the routines, the library
+// modules, start-up's own lines of code) come from the boot stream the build
+// made: start-up decodes it once (load_stream) into the root block, and each
+// text it asks for later is the boot literal its key names. The stream's set
+// records bind the native and action words as it loads. A text the stream
+// does not hold (a program built without one, a tool recording the texts) is
+// lexed.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -13,11 +14,14 @@
 
 namespace zun::boot_texts {
 
-// The stream the program embeds; set before the runtime starts.
-void set_stream(const uint8_t* data, size_t size);
-// Opens the stream (its header and symbol table); start-up calls it after the
-// lexer tables. A corrupt stream ends the process with status 98.
-void open();
+// The stream the program embeds and the keys of its literals (8 bytes each,
+// little-endian, literal by literal); set before the runtime starts.
+void set_stream(const uint8_t* data, size_t size, const uint8_t* keys = nullptr, size_t keys_size = 0);
+// Start-up's boot-data load, after the lexer tables: decodes the whole stream
+// into the root block. A corrupt stream ends the process with status 98.
+void load_stream();
+// True once load_stream has decoded a stream (the natives and actions are bound).
+bool loaded();
 
 // The cell (outside any series buffer) becomes the block of the text's values.
 void load(Cell* into, const uint8_t* text, size_t size);

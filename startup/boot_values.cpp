@@ -50,10 +50,11 @@ bool find_section(const Cell* specs, const char* name, Cell* section) {
     return false;
 }
 
-// Makes the native! or action! of each name: [spec] pair, index by position.
-// The section cell lies on the stack; its cells are read anew after each
-// allocation.
-uint32_t bind_section(const Cell* section, uint32_t type, uint32_t limit) {
+// Each name: [spec] pair of the section with the table index of its native
+// or action, by position. The section cell lies on the stack; its cells are
+// read anew after each visit, which may allocate.
+uint32_t visit_section(const Cell* section, uint32_t type, uint32_t limit, FunctionVisitor visit,
+                       void* data) {
     uint32_t count = 0;
     int32_t i = std::max(block::head_index(section), 0);
     for (; i + 1 < block::length_from_start(section); i += 2) {
@@ -64,13 +65,18 @@ uint32_t bind_section(const Cell* section, uint32_t type, uint32_t limit) {
         count++;
         uint32_t index = count;
         if (type == TYPE_ACTION && index >= uint32_t(A_SET_PATH)) index++;
-        Cell* value = native::push(type, &spec, index);
-        native::record_own_spec(type, index, spec.data2);
-        Cell word = *word::make_global_from_symbol(name.data2);
-        word::set_value(&word, value);
-        stack::pop(1);
+        visit(data, name, type, index, spec);
     }
     return count;
+}
+
+// Makes the native! or action! and sets its word.
+void bind_one(void*, const Cell& name, uint32_t type, uint32_t index, const Cell& spec) {
+    Cell* value = native::push(type, &spec, index);
+    native::record_own_spec(type, index, spec.data2);
+    Cell word = *word::make_global_from_symbol(name.data2);
+    word::set_value(&word, value);
+    stack::pop(1);
 }
 
 Cell typeset_of(std::initializer_list<uint32_t> types) {
@@ -210,17 +216,21 @@ void bind_datatype_words() {
         if (registry::type_registered(t)) set_global(registry::type_name(t), make_cell(TYPE_DATATYPE, t));
 }
 
-Counts bind_functions(const Cell* specs) {
+Counts visit_functions(const Cell* specs, FunctionVisitor visit, void* data) {
     Counts counts;
     Cell* section = stack::push_cell();
     *section = make_cell(TYPE_NONE);
     if (find_section(specs, "natives", section))
-        counts.natives = bind_section(section, TYPE_NATIVE, natives::NATIVE_COUNT);
+        counts.natives = visit_section(section, TYPE_NATIVE, natives::NATIVE_COUNT, visit, data);
     if (find_section(specs, "actions", section))
-        counts.actions = bind_section(section, TYPE_ACTION, ACTION_WORDS);
+        counts.actions = visit_section(section, TYPE_ACTION, ACTION_WORDS, visit, data);
     stack::pop(1);
     return counts;
 }
+
+Counts bind_functions(const Cell* specs) { return visit_functions(specs, bind_one, nullptr); }
+
+uint64_t specs_key() { return boot_texts::key_of(boot_specs, boot_specs_size); }
 
 void bind_prologue_values() {
     set_global("datatype!", make_cell(TYPE_DATATYPE, TYPE_DATATYPE));
@@ -255,8 +265,34 @@ void bind_operators() {
     }
 }
 
+// The boot data bound the natives and actions; their specs are kept for
+// good in one root block cell, as natives made later take them by index.
+void keep_loaded_specs() {
+    Cell* specs = stack::push_cell();
+    block::make_at(specs, natives::NATIVE_COUNT + ACTION_WORDS);
+    uint32_t bound = 0;
+    for (uint32_t type : {uint32_t(TYPE_NATIVE), uint32_t(TYPE_ACTION)}) {
+        const uint32_t limit = type == TYPE_NATIVE ? natives::NATIVE_COUNT : uint32_t(ACTION_COUNT);
+        for (uint32_t i = 1; i <= limit; i++) {
+            const NodeId spec = native::own_spec(type, i);
+            if (!spec) continue;
+            *support::append_cell(specs) = make_cell(TYPE_BLOCK, 0, spec, 0);
+            bound++;
+        }
+    }
+    if (bound != natives::NATIVE_COUNT + ACTION_WORDS) runtime::fatal(ASSERTION_FAILED);
+    *support::append_cell(symbols::root_block()) = *specs;
+    stack::pop(1);
+}
+
 void init() {
     bind_datatype_words();
+    if (boot_texts::loaded()) {
+        keep_loaded_specs();
+        bind_prologue_values();
+        bind_operators();
+        return;
+    }
     Cell* specs = stack::push_cell();
     boot_texts::load(specs, boot_specs, boot_specs_size);
     // Kept for good: natives and actions made later take their spec from it.

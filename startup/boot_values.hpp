@@ -26,6 +26,12 @@ struct Counts {
     uint32_t actions = 0;
 };
 Counts bind_functions(const Cell* specs);
+// The same walk handing each entry to visit (the boot tool writes them).
+using FunctionVisitor = void (*)(void* data, const Cell& name, uint32_t type, uint32_t index,
+                                 const Cell& spec);
+Counts visit_functions(const Cell* specs, FunctionVisitor visit, void* data);
+// The key of the spec text among the texts start-up reads.
+uint64_t specs_key();
 
 // none, true, false, the character and number constants, the standard
 // typesets and the named colours.

@@ -47,8 +47,9 @@ void init_runtime() {
     cycles::init();
     stack::init();
     lexer::init();
-    // The texts start-up reads come from the boot stream from here on.
-    boot_texts::open();
+    // The boot data: the native and action words bound, the texts start-up
+    // reads from here on decoded into the root block.
+    boot_texts::load_stream();
     boot_values::init();
     routines::bind_all();
     // The shift operators wrap routines made just now.

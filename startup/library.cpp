@@ -62,4 +62,9 @@ void load_all() {
 uint32_t module_count() { return library_module_count; }
 const char* module_name(uint32_t i) { return i < library_module_count ? library_modules[i].name : ""; }
 
+const uint8_t* module_text(uint32_t i, size_t* size) {
+    *size = i < library_module_count ? library_modules[i].size : 0;
+    return i < library_module_count ? reinterpret_cast<const uint8_t*>(library_modules[i].bytes) : nullptr;
+}
+
 }  // namespace zun::library

@@ -1,6 +1,7 @@
 // The language-level library: Zun modules embedded by the build, loaded in
 // their fixed order into the global context.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 namespace zun::library {
@@ -12,5 +13,7 @@ void load_all();
 
 uint32_t module_count();
 const char* module_name(uint32_t i);
+// The module's embedded text (its header included), as start-up reads it.
+const uint8_t* module_text(uint32_t i, size_t* size);
 
 }  // namespace zun::library

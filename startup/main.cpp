@@ -15,6 +15,7 @@
 namespace {
 
 #include "boot_stream.inc"
+#include "boot_stream_keys.inc"
 
 struct Run {
     int argc;
@@ -68,7 +69,7 @@ void* run(void* arg) {
 int main(int argc, char** argv) {
     zun::fatal_signals::install();
     std::atexit(zun::console_out::check_standard_output);
-    zun::boot_texts::set_stream(boot_stream, boot_stream_size);
+    zun::boot_texts::set_stream(boot_stream, boot_stream_size, boot_stream_keys, boot_stream_keys_size);
     zun::system_object::set_command_line(argc, argv);
     Run r{argc, argv, 0};
     pthread_attr_t attr;

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "core/collector.hpp"
 #include "datatypes/typeset.hpp"
+#include "interpreter/trace.hpp"
 #include "tests/unit/eval_fixture.hpp"
 
 using namespace zun;
@@ -470,6 +472,29 @@ TEST_F(EvalSupport, CallWithRefinements) {
     EXPECT_EQ(g_slots[0], 1);
     EXPECT_EQ(g_slots[1], -1);
     EXPECT_EQ(g_slots[2], -1);
+}
+
+// Whatever an earlier call left above the top is no value: a tracer's
+// collection must not take it as one (it may name a node freed since, whose
+// reuse it would then keep half-marked).
+TEST_F(Eval, ACellLeftAboveTheTopIsNoRootWhileATracerRuns) {
+    run("tracer: func [event code offset value [any-type!] ref frame] [recycle]");
+    const Cell tracer = global("tracer");
+    constexpr uint32_t CELLS = 37;
+    const NodeId left = memory::alloc_cells(CELLS);
+    memory::SeriesBuffer* b = memory::buffer_of(left);
+    for (uint32_t i = 0; i < CELLS; i++) b->head_cell()[i] = integer_cell(4242);
+    b->tail = b->head + CELLS * sizeof(Cell);
+    *stack::g_top = make_cell(TYPE_BLOCK, 0, left, 0);
+    {
+        interpreter::TraceScope scope(&tracer);  // its init event calls the tracer
+    }
+    // Freed, or freed and given to another buffer since (a stress build
+    // collects at every allocation).
+    b = memory::node_free(left) ? nullptr : memory::buffer_of(left);
+    const bool kept = b && b->used() == CELLS * sizeof(Cell) && b->head_cell()[0].is(TYPE_INTEGER) &&
+                      b->head_cell()[0].as_int() == 4242;
+    EXPECT_FALSE(kept);
 }
 
 TEST_F(EvalSupport, EvalPath) {

@@ -7,6 +7,9 @@
 
 #include "core/collector.hpp"
 #include "core/support.hpp"
+#include "core/symbols.hpp"
+#include "datatypes/native.hpp"
+#include "datatypes/context.hpp"
 #include "datatypes/series/binary.hpp"
 #include "services/lz.hpp"
 #include "services/zunbin.hpp"
@@ -99,6 +102,61 @@ TEST_F(ZunbinBoot, BadIndexesAreRefused) {
     Cell error;
     EXPECT_EQ(test_support::caught([&] { load_boot_data(s.data(), int64_t(s.size()), true); }, &error),
               ErrorId::script_zb_invalid_record);
+}
+
+// The boot tool's writer read back: set records bind their words and leave
+// nothing, literals follow in order, and the table's names become global
+// words in table order, even names no record uses.
+TEST_F(ZunbinBoot, BootWriterRecordsRoundTrip) {
+    const uint32_t before = root_length();
+    Cell* spec = stack::push(block::cell_at(load("[\"doc\" value [integer!]]"), 0));
+    Cell* literal = stack::push(block::cell_at(load("[zb-word [2]]"), 0));
+    const uint32_t later = symbol::make("zb-later"), first = symbol::make("zb-first");
+    boot_writer_begin({later, first});
+    boot_writer_set_function(symbol::make("zb-native"), TYPE_NATIVE, 2, spec);
+    boot_writer_set_function(symbol::make("zb-action"), TYPE_ACTION, 1, spec);
+    boot_writer_literal(literal);
+    const std::vector<uint8_t> s = boot_writer_finish();
+    ASSERT_EQ(s[7], FLAG_COMPACT | FLAG_SYMBOLS);
+    load_boot_data(s.data(), int64_t(s.size()), true);
+    ASSERT_EQ(root_length(), before + 1);
+    EXPECT_EQ(mold(root_at(before)), "[zb-word [2]]");
+    const NodeId g = context::global();
+    ASSERT_GE(context::find_word(g, later, true), 0);
+    EXPECT_EQ(context::find_word(g, first, true), context::find_word(g, later, true) + 1);
+    const Cell native = global("zb-native"), action = global("zb-action");
+    ASSERT_TRUE(native.is(TYPE_NATIVE));
+    ASSERT_TRUE(action.is(TYPE_ACTION));
+    EXPECT_EQ(native.data1, 2u);
+    EXPECT_EQ(action.data1, 1u);
+    EXPECT_EQ(mold(make_cell(TYPE_BLOCK, 0, native.data2, 0)), "[\"doc\" value [integer!]]");
+    EXPECT_EQ(native::own_spec(TYPE_NATIVE, 2), native.data2);
+}
+
+TEST_F(ZunbinBoot, BadSetRecordsAreRefusedWithTheirIndex) {
+    // Records start at index 24 (one name, "zb-bad"); each case a set record
+    // of zb-bad and the 1-based index of the byte refused.
+    const struct {
+        const char* what;
+        std::vector<uint8_t> records;
+        int index;
+    } cases[] = {
+        {"native index 0", {0xC4, 0x10, 0x00, 0x15, 0x00, 0x05, 0x00}, 27},
+        {"native index past the table", {0xC4, 0x10, 0x00, 0x15, 0x7F, 0x05, 0x00}, 27},
+        {"action slot without a dispatcher", {0xC4, 0x10, 0x00, 0x16, 0x08, 0x05, 0x00}, 27},
+        {"spec not a block", {0xC4, 0x10, 0x00, 0x15, 0x01, 0x85}, 27},
+        {"set prefix before an integer", {0xC4, 0x85}, 25},
+        {"set prefix before a block", {0xC4, 0x05, 0x00}, 25},
+        {"set record without its value", {0xC4, 0x10, 0x00}, 27},
+    };
+    for (const auto& c : cases) {
+        const std::vector<uint8_t> s = stream({"zb-bad"}, c.records);
+        Cell error;
+        EXPECT_EQ(test_support::caught([&] { load_boot_data(s.data(), int64_t(s.size()), true); }, &error),
+                  ErrorId::script_zb_invalid_record)
+            << c.what;
+        EXPECT_EQ(error_arg(error, 0), std::to_string(c.index)) << c.what;
+    }
 }
 
 TEST_F(ZunbinBoot, CorruptBootDataEndsTheProcess) {
