@@ -31,6 +31,7 @@
 #include "gui/menus.hpp"
 #include "gui/widget.hpp"
 #include "interpreter/stack.hpp"
+#include "platform/controls/control_draw.hpp"
 #include "platform/display_memory.hpp"
 #include "startup/boot_texts.hpp"
 
@@ -188,7 +189,8 @@ void apply_changes(const Cell& f, HWND hwnd, uint32_t bits, Positioning* record)
         if (drawn_by_pass(&f)) redraw_face(&f);
         else InvalidateRect(hwnd, nullptr, true);
     }
-    if (bits & (1u << face::PANE)) sync_z_order(face::facet(&f, face::PANE));
+    // a tab-panel's pages are ordered with the tab-panel, by its parent's pane
+    if ((bits & (1u << face::PANE)) && !face::type_is(&f, "tab-panel")) sync_z_order(face::facet(&f, face::PANE));
     if (bits & (1u << face::RATE)) set_rate(face::window_of(&f), face::facet(&f, face::RATE));
     if (bits & (1u << face::FONT)) set_font(&f);
     if (bits & ((1u << face::FONT) | (1u << face::PARA))) {
@@ -292,9 +294,14 @@ MachineResult detach_image(Cell* args) {
 }
 
 // gui/relink-face: linked faces are shown in the new parent, unlinked ones
-// hidden and detached.
+// hidden and detached. A tab-panel's pages keep their visibility (one page
+// shows at a time) and join the other pages.
 void relink_face(const Cell* f, HWND parent) {
     if (!f->is(TYPE_OBJECT) || object::field_count(f) < face::FACETS) return;
+    if (Cell pf; parent && face_of_window(parent, &pf) && face::type_is(&pf, "tab-panel")) {
+        widget::link_tab_page(parent, f);
+        return;
+    }
     const HWND hwnd = face::window_of(f);
     *face::facet(f, face::VISIBLE) = make_cell(TYPE_LOGIC, parent != 0 ? 1 : 0);
     if (!hwnd || !IsWindow(hwnd)) return;
@@ -419,7 +426,8 @@ MachineResult set_dark_mode(Cell* args) {
     const Cell f = args[0];
     if (const HWND hwnd = face::window_of(&f)) {
         SetWindowLong(hwnd, LONG_DARK, args[1].data1 ? 1 : 0);
-        InvalidateRect(hwnd, nullptr, true);
+        win::controls::set_window_theme(hwnd, args[1].data1 != 0);
+        RedrawWindow(hwnd, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
     return none_result(args);
 }
@@ -596,6 +604,15 @@ MachineResult md_dpi(Cell* a) {
     memory()->set_settings(s);
     return none_result(a);
 }
+// The desktop's theme: dark or light, and the size of its font in points.
+MachineResult md_theme(Cell* a) {
+    DesktopSettings s = desktop_settings();
+    s.dark = a[0].data1 != 0;
+    const double points = a[1].is(TYPE_INTEGER) ? double(a[1].as_int()) : a[1].as_double();
+    s.font_points = std::isfinite(points) ? std::clamp(points, 1.0, 400.0) : s.font_points;
+    memory()->set_settings(s);
+    return none_result(a);
+}
 
 struct MemoryRoutine {
     const char* spec;
@@ -624,6 +641,7 @@ const MemoryRoutine k_memory[] = {
     {"dpi [integer!]", md_dpi},
     {"window [handle! object!]", md_cursor},
     {"window [handle! object!] preedit [string!]", md_compose},
+    {"dark? [logic!] font-points [integer! float!]", md_theme},
 };
 
 }  // namespace

@@ -75,7 +75,23 @@ void note_focus(HWND hwnd, bool& focused, UINT msg);
 RECT inner_client_rect(HWND hwnd);
 
 // ---- theme ------------------------------------------------------------------
+// The theme of the window being painted (see ThemeScope): the nearest one
+// set on it or an ancestor by set_window_theme, else the desktop's.
 bool dark_theme();
+// SetWindowTheme's stand-in: the window and its children draw dark or light
+// whatever the desktop's theme.
+void set_window_theme(HWND hwnd, bool dark);
+// While alive, dark_theme() answers for this window.
+class ThemeScope {
+public:
+    explicit ThemeScope(HWND hwnd);
+    ~ThemeScope();
+    ThemeScope(const ThemeScope&) = delete;
+    ThemeScope& operator=(const ThemeScope&) = delete;
+
+private:
+    HWND m_previous;
+};
 // A system colour in the current theme (light keeps the layer's own values).
 COLORREF sys_colour(int index);
 void set_colour(cairo_t* cr, COLORREF c);
@@ -112,6 +128,7 @@ RECT draw_client_edge(cairo_t* cr, const RECT& r);
 // edge (drawn when it has one), EndPaint when it goes.
 struct ControlPaint {
     HWND hwnd;
+    ThemeScope theme;
     PAINTSTRUCT ps{};
     cairo_t* cr = nullptr;
     RECT r{};
