@@ -178,7 +178,7 @@ int32_t range_position(const Cell* f) {
     const Cell* data = face::facet(f, face::DATA);
     if (!data->is(TYPE_FLOAT) && !data->is(TYPE_PERCENT)) return 0;
     bool vertical;
-    return int32_t(std::trunc(data->as_double() * range_length(f, &vertical)));
+    return truncated(data->as_double() * range_length(f, &vertical));
 }
 
 double scroller_ratio(const Cell* v) {
