@@ -332,7 +332,7 @@ PangoLayout* make_layout(cairo_t* cr, HWND hwnd, HFONT font, std::string_view te
         pango_attr_list_unref(attrs);
     }
     if (width >= 0) {
-        pango_layout_set_width(layout, width * PANGO_SCALE);
+        pango_layout_set_width(layout, pango_units(width));
         if (flags & DT_END_ELLIPSIS) pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
         else if (flags & DT_WORDBREAK) pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
         if (flags & (DT_SINGLELINE | DT_END_ELLIPSIS)) pango_layout_set_height(layout, -1);

@@ -5,6 +5,8 @@
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -100,6 +102,12 @@ double scale_of(HWND hwnd);
 inline int scaled(HWND hwnd, double units) { return static_cast<int>(units * scale_of(hwnd) + 0.5); }
 
 // ---- text -------------------------------------------------------------------
+// Pixels as pango units, held where pango's int arithmetic stays whole (a
+// huge window, wrap width or tab stop from a script).
+constexpr int k_pango_max_px = INT32_MAX / PANGO_SCALE / 2;
+inline int pango_units(int64_t px) {
+    return static_cast<int>(std::clamp<int64_t>(px, -k_pango_max_px, k_pango_max_px)) * PANGO_SCALE;
+}
 enum TextFlags : uint32_t {
     DT_LEFT = 0x0, DT_CENTER = 0x1, DT_RIGHT = 0x2, DT_TOP = 0x0, DT_VCENTER = 0x4,
     DT_BOTTOM = 0x8, DT_WORDBREAK = 0x10, DT_SINGLELINE = 0x20, DT_NOPREFIX = 0x800,
