@@ -5,7 +5,7 @@ foreach(script ${GUI_SCRIPT_TESTS})
   get_filename_component(name ${script} NAME_WE)
   if(name STREQUAL "gui_nodisplay")
     set_tests_properties(zun.${name} PROPERTIES ENVIRONMENT "ZUN_DISPLAY=;DISPLAY=")
-  elseif(name STREQUAL "gui_paint")
+  elseif(name STREQUAL "gui_paint" OR name STREQUAL "gui_widgets_theme")
     # a second monitor at 144 DPI; fonts pinned to the DejaVu files
     set_tests_properties(zun.${name} PROPERTIES ENVIRONMENT
                         "ZUN_DISPLAY=memory:1024x768@96,1280x1024+1024+0@144;FONTCONFIG_FILE=${CMAKE_SOURCE_DIR}/tests/text_fonts.conf")

@@ -33,6 +33,7 @@
 #include "gui/text_platform.hpp"
 #include "gui/widget.hpp"
 #include "interpreter/stack.hpp"
+#include "platform/controls/control_draw.hpp"
 #include "platform/display_memory.hpp"
 #include "startup/boot_texts.hpp"
 
@@ -195,7 +196,8 @@ void apply_changes(const Cell& f, HWND hwnd, uint32_t bits, Positioning* record)
         if (drawn_by_pass(&f)) redraw_face(&f);
         else InvalidateRect(hwnd, nullptr, true);
     }
-    if (bits & (1u << face::PANE)) sync_z_order(face::facet(&f, face::PANE));
+    // a tab-panel's pages are ordered with the tab-panel, by its parent's pane
+    if ((bits & (1u << face::PANE)) && !face::type_is(&f, "tab-panel")) sync_z_order(face::facet(&f, face::PANE));
     if (bits & (1u << face::RATE)) set_rate(face::window_of(&f), face::facet(&f, face::RATE));
     if (bits & (1u << face::FONT)) set_font(&f);
     if (bits & ((1u << face::FONT) | (1u << face::PARA))) {
@@ -300,9 +302,14 @@ MachineResult detach_image(Cell* args) {
 }
 
 // gui/relink-face: linked faces are shown in the new parent, unlinked ones
-// hidden and detached.
+// hidden and detached. A tab-panel's pages keep their visibility (one page
+// shows at a time) and join the other pages.
 void relink_face(const Cell* f, HWND parent) {
     if (!f->is(TYPE_OBJECT) || object::field_count(f) < face::FACETS) return;
+    if (Cell pf; parent && face_of_window(parent, &pf) && face::type_is(&pf, "tab-panel")) {
+        widget::link_tab_page(parent, f);
+        return;
+    }
     const HWND hwnd = face::window_of(f);
     *face::facet(f, face::VISIBLE) = make_cell(TYPE_LOGIC, parent != 0 ? 1 : 0);
     if (!hwnd || !IsWindow(hwnd)) return;
@@ -427,7 +434,8 @@ MachineResult set_dark_mode(Cell* args) {
     const Cell f = args[0];
     if (const HWND hwnd = face::window_of(&f)) {
         SetWindowLong(hwnd, LONG_DARK, args[1].data1 ? 1 : 0);
-        InvalidateRect(hwnd, nullptr, true);
+        win::controls::set_window_theme(hwnd, args[1].data1 != 0);
+        RedrawWindow(hwnd, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
     return none_result(args);
 }
@@ -667,11 +675,16 @@ MachineResult md_monitors(Cell* a) {
     return none_result(a);
 }
 
-// A new desktop theme: dark, high contrast.
+// A new desktop theme: dark, high contrast, its font size in points (none
+// keeps the size).
 MachineResult md_theme(Cell* a) {
     DesktopSettings s = desktop_settings();
     s.dark = a[0].data1 != 0;
     s.high_contrast = a[1].data1 != 0;
+    if (!a[2].is(TYPE_NONE)) {
+        const double points = a[2].is(TYPE_INTEGER) ? double(a[2].as_int()) : a[2].as_double();
+        if (std::isfinite(points)) s.font_points = std::clamp(points, 1.0, 400.0);
+    }
     memory()->set_settings(s);
     return none_result(a);
 }
@@ -707,7 +720,7 @@ const MemoryRoutine k_memory[] = {
     {"rgba [string!] antialias [integer!] hint [string!]", md_text_rendering},
     {"", md_counts},
     {"spec [string!]", md_monitors},
-    {"dark? [logic!] high-contrast? [logic!]", md_theme},
+    {"dark? [logic!] high-contrast? [logic!] font-points [integer! float! none!]", md_theme},
 };
 
 }  // namespace

@@ -22,6 +22,8 @@ bool made_here(const Cell* face);
 win::HWND create(const Cell* face, win::HWND parent);
 // A panel whose parent is a tab-panel takes the tab's display area first.
 void fit_panel_to_tab(const Cell* face, win::HWND tab);
+// gui/relink-face of a page into a tab-panel.
+void link_tab_page(win::HWND tab, const Cell* page);
 
 // WM_COMMAND, WM_NOTIFY, WM_HSCROLL/WM_VSCROLL and WM_CTLCOLOR* of a face's
 // window: true when answered, the answer in *out.
@@ -30,6 +32,10 @@ bool parent_message(win::HWND hwnd, win::UINT msg, win::WPARAM wp, win::LPARAM l
 // The per-type rows of a face's pending changes (bit n: facet n), after the
 // window itself was moved, sized, shown and enabled.
 void apply_changes(win::HWND hwnd, const Cell* face, uint32_t bits);
+
+// The face's font on its control (a group-box's caption too), as after a
+// `font` change or a DPI or theme change.
+void set_control_font(win::HWND hwnd, const Cell* face);
 
 // `change` with flags and `select` of a drop-down read the text back before
 // the event is made.

@@ -51,14 +51,17 @@ void flags_changed(HWND hwnd, const Cell* f, Kind kind) {
     SetFocus(hwnd);
 }
 
-void font_changed(HWND hwnd, const Cell* f, Kind kind) {
+}  // namespace
+
+// The face's font on the control, and on a group-box's caption too.
+void set_control_font(HWND hwnd, const Cell* f) {
+    const Kind kind = kind_of(f);
+    if (!made_here(f)) return;
     const HFONT font = font_handle_of(f);
     SendMessage(hwnd, WM_SETFONT, WPARAM(font ? font : GetDefaultGuiFont()), 1);
     if (kind == Kind::group_box) SendMessage(caption_of(hwnd), WM_SETFONT, WPARAM(font ? font : GetDefaultGuiFont()), 1);
     InvalidateRect(hwnd, nullptr, true);
 }
-
-}  // namespace
 
 void set_face_text(HWND hwnd, const Cell* f, Kind kind) {
     const std::string text = utf8_of(face::facet(f, face::TEXT));
@@ -170,7 +173,7 @@ void apply_changes(HWND hwnd, const Cell* face_in, uint32_t bits) {
         if (kind == Kind::calendar) set_calendar_color(hwnd, &f);
         else InvalidateRect(hwnd, nullptr, true);
     }
-    if (bits & bit(face::FONT)) font_changed(hwnd, &f, kind);
+    if (bits & bit(face::FONT)) set_control_font(hwnd, &f);
     if (bits & bit(face::PARA)) para_changed(hwnd, &f);
     if ((bits & bit(face::IMAGE)) && (kind == Kind::button || kind == Kind::toggle)) set_button_images(hwnd, &f);
 }

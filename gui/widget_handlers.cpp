@@ -141,13 +141,16 @@ void show_panel(const Cell* panel, bool show) {
     }
 }
 
+// The new tab's page shown on top, every other shown page hidden: `selected`
+// may already name the new tab when the script set it.
 void show_tab_panel(const Cell* f, int32_t index) {
     const Cell page = pane_face(f, index);
     if (page.is(TYPE_OBJECT)) show_panel(&page, true);
-    const Cell sel = *face::facet(f, face::SELECTED);
-    if (sel.is(TYPE_INTEGER) && sel.as_int() >= 1 && sel.as_int() <= pane_length(f) && sel.as_int() != index + 1) {
-        const Cell old = pane_face(f, sel.as_int() - 1);
-        if (old.is(TYPE_OBJECT)) show_panel(&old, false);
+    for (int32_t i = 0; i < pane_length(f); i++) {
+        const Cell other = pane_face(f, i);
+        if (i == index || !other.is(TYPE_OBJECT) || object::field_count(&other) < face::FACETS) continue;
+        const Cell* shown = face::facet(&other, face::VISIBLE);
+        if (!(shown->is(TYPE_LOGIC) && !shown->data1)) show_panel(&other, false);
     }
 }
 
@@ -175,7 +178,7 @@ int32_t range_position(const Cell* f) {
     const Cell* data = face::facet(f, face::DATA);
     if (!data->is(TYPE_FLOAT) && !data->is(TYPE_PERCENT)) return 0;
     bool vertical;
-    return int32_t(std::trunc(data->as_double() * range_length(f, &vertical)));
+    return truncated(data->as_double() * range_length(f, &vertical));
 }
 
 double scroller_ratio(const Cell* v) {
@@ -375,6 +378,24 @@ void update_tab_children(HWND hwnd, int mode) {
             place_panel_in_tab(ph, hwnd, x, y);
         else
             SetWindowPos(ph, 0, 0, 0, to_pixels(w), to_pixels(h), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+// A page linked to a tab-panel keeps its visibility; it goes where the
+// other pages are, beside the tab control once the tab-panel has moved.
+void link_tab_page(HWND tab, const Cell* page) {
+    Cell f;
+    const HWND ph = face::window_of(page);
+    if (!ph || !face_of(tab, &f)) return;
+    for (int32_t i = 0; i < pane_length(&f); i++) {
+        const Cell other = pane_face(&f, i);
+        const HWND oh = face::window_of(&other);
+        if (!oh || oh == ph || GetParent(oh) == tab) continue;
+        fit_panel_to_tab(page, tab);
+        double x = 0, y = 0;
+        xy_of(face::facet(page, face::OFFSET), &x, &y);
+        place_panel_in_tab(ph, tab, x, y);
+        return;
     }
 }
 

@@ -42,8 +42,12 @@ HFONT font_handle_of(const Cell* face);
 bool face_of(HWND hwnd, Cell* out);
 // An event for a control's window, as a window procedure reports one.
 int send_event(HWND hwnd, uint32_t type, uint32_t flags = 0);
-// The length the larger side of `size` gives a slider or progress bar.
+// The length the larger side of `size` gives a slider or progress bar:
+// 0..65535, the span a control's range holds.
 int32_t range_length(const Cell* face, bool* vertical);
+// v truncated and held within -2^24..2^24 (NaN: 0): far beyond any range a
+// control holds, so a script's huge or odd number moves to an end.
+int32_t truncated(double v);
 
 // Handlers (widget_handlers.cpp).
 int32_t range_position(const Cell* face);

@@ -199,15 +199,15 @@ void scroller_scrolled(HWND control, const Cell* f, WPARAM wp) {
     case SB_LINEUP:
     case SB_LINEDOWN: {
         const Cell* steps = object::field_count(f) > FACET_STEPS ? object::values_base(f) + FACET_STEPS : nullptr;
-        int32_t step = steps ? int32_t(std::trunc(range * fraction(steps))) : 0;
+        int32_t step = steps ? truncated(range * fraction(steps)) : 0;
         if (code == SB_LINEUP) step = -step;
-        si.nPos = std::max(std::min(si.nPos + step, si.nMax), si.nMin);
+        si.nPos = int32_t(std::clamp<int64_t>(int64_t(si.nPos) + step, si.nMin, std::max(si.nMin, si.nMax)));
         break;
     }
     case SB_PAGEUP:
     case SB_PAGEDOWN: {
-        int32_t step = int32_t(std::trunc(range * fraction(face::facet(f, face::SELECTED))));
-        si.nPos += code == SB_PAGEUP ? -step : step;
+        const int32_t step = truncated(range * fraction(face::facet(f, face::SELECTED)));
+        si.nPos = truncated(double(si.nPos) + (code == SB_PAGEUP ? -step : step));
         break;
     }
     case SB_THUMBTRACK: si.nPos = int32_t((wp >> 16) & 0xFFFF); break;

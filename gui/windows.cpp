@@ -178,7 +178,9 @@ void relayout_pane(const Cell* f, int depth = 0) {
         const Cell child = block::head_cell(const_cast<Cell*>(&pane))[i];
         if (!child.is(TYPE_OBJECT) || object::field_count(&child) < face::FACETS) continue;
         relayout_pane(&child, depth + 1);
-        if (face::facet(&child, face::FONT)->is(TYPE_OBJECT)) set_font(&child);
+        if (!face::facet(&child, face::FONT)->is(TYPE_OBJECT)) continue;
+        set_font(&child);
+        if (const HWND hwnd = face::window_of(&child)) widget::set_control_font(hwnd, &child);
     }
 }
 
@@ -263,7 +265,10 @@ LRESULT common_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, const Cell& f, bo
         break;
     }
     case WM_THEMECHANGED:
-        if (is_window) relayout_pane(&f);
+        if (!is_window) break;
+        relayout_pane(&f);
+        // the controls' colours and default font follow the theme
+        RedrawWindow(hwnd, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
         break;
     case WM_DISPLAYCHANGE:
         refresh_screens();
@@ -817,18 +822,29 @@ void redraw_face(const Cell* f) {
     if (hwnd) RedrawWindow(hwnd, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
+namespace {
+// The pane's windows into batch in pane order; a tab-panel's pages follow
+// it, so pages placed beside the tab control stay above it.
+HDWP defer_z_order(HDWP batch, const Cell& pane, int depth) {
+    const int32_t n = block::length_from_head(&pane);
+    for (int32_t i = 0; i < n; i++) {
+        const Cell child = block::head_cell(const_cast<Cell*>(&pane))[i];
+        const HWND hwnd = face::window_of(&child);
+        if (!hwnd) continue;
+        batch = DeferWindowPos(batch, hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+        const Cell pages = *face::facet(&child, face::PANE);
+        if (face::type_is(&child, "tab-panel") && pages.is(TYPE_BLOCK) && depth < 64)
+            batch = defer_z_order(batch, pages, depth + 1);
+    }
+    return batch;
+}
+}  // namespace
+
 // gui/sync-z-order: the pane's windows in pane order, the last on top.
 void sync_z_order(const Cell* pane) {
     if (!pane->is(TYPE_BLOCK)) return;
     const Cell copy = *pane;
-    const int32_t n = block::length_from_head(&copy);
-    HDWP batch = BeginDeferWindowPos(n);
-    for (int32_t i = 0; i < n; i++) {
-        const Cell child = block::head_cell(const_cast<Cell*>(&copy))[i];
-        if (const HWND hwnd = face::window_of(&child))
-            batch = DeferWindowPos(batch, hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
-    }
-    EndDeferWindowPos(batch);
+    EndDeferWindowPos(defer_z_order(BeginDeferWindowPos(block::length_from_head(&copy)), copy, 0));
 }
 
 namespace {

@@ -216,6 +216,7 @@ RECT draw_image(HWND hwnd, cairo_t* cr, RECT box, const Button& b, bool down, bo
 }
 
 void paint(HWND hwnd, Button& b) {
+    ThemeScope theme(hwnd);
     PAINTSTRUCT ps;
     cairo_t* cr = BeginPaint(hwnd, &ps);
     if (!cr) return;

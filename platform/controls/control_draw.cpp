@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 #include <vector>
 
 namespace zun::win {
@@ -254,7 +255,34 @@ RECT inner_client_rect(HWND hwnd) {
 
 // ---- theme --------------------------------------------------------------------
 
-bool dark_theme() { return is_open() && desktop_settings().dark; }
+namespace {
+HWND g_theme_window = 0;
+std::unordered_map<HWND, bool> g_window_themes;
+
+// -1: neither the window nor an ancestor has a theme of its own.
+int own_theme(HWND hwnd) {
+    for (int depth = 0; hwnd && depth < 256; depth++, hwnd = GetParent(hwnd)) {
+        auto it = g_window_themes.find(hwnd);
+        if (it != g_window_themes.end()) return it->second ? 1 : 0;
+    }
+    return -1;
+}
+}  // namespace
+
+bool dark_theme() {
+    if (!is_open()) return false;
+    const int own = g_theme_window && !g_window_themes.empty() ? own_theme(g_theme_window) : -1;
+    return own >= 0 ? own == 1 : desktop_settings().dark;
+}
+
+void set_window_theme(HWND hwnd, bool dark) {
+    // handles carry a generation, so entries of destroyed windows only wait here to be dropped
+    std::erase_if(g_window_themes, [](const auto& entry) { return !IsWindow(entry.first); });
+    if (IsWindow(hwnd)) g_window_themes[hwnd] = dark;
+}
+
+ThemeScope::ThemeScope(HWND hwnd) : m_previous(g_theme_window) { g_theme_window = hwnd; }
+ThemeScope::~ThemeScope() { g_theme_window = m_previous; }
 
 namespace {
 constexpr COLORREF rgb(uint8_t r, uint8_t g, uint8_t b) { return r | (g << 8) | (b << 16); }
@@ -344,7 +372,7 @@ PangoLayout* make_layout(cairo_t* cr, HWND hwnd, HFONT font, std::string_view te
         pango_attr_list_unref(attrs);
     }
     if (width >= 0) {
-        pango_layout_set_width(layout, width * PANGO_SCALE);
+        pango_layout_set_width(layout, pango_units(width));
         if (flags & DT_END_ELLIPSIS) pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
         else if (flags & DT_WORDBREAK) pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
         if (flags & (DT_SINGLELINE | DT_END_ELLIPSIS)) pango_layout_set_height(layout, -1);
@@ -409,7 +437,7 @@ void frame_rect(cairo_t* cr, const RECT& r, COLORREF c) {
     cairo_stroke(cr);
 }
 
-ControlPaint::ControlPaint(HWND h) : hwnd(h) {
+ControlPaint::ControlPaint(HWND h) : hwnd(h), theme(h) {
     cr = BeginPaint(hwnd, &ps);
     if (!cr) return;
     GetClientRect(hwnd, &r);

@@ -5,6 +5,8 @@
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -75,7 +77,23 @@ void note_focus(HWND hwnd, bool& focused, UINT msg);
 RECT inner_client_rect(HWND hwnd);
 
 // ---- theme ------------------------------------------------------------------
+// The theme of the window being painted (see ThemeScope): the nearest one
+// set on it or an ancestor by set_window_theme, else the desktop's.
 bool dark_theme();
+// SetWindowTheme's stand-in: the window and its children draw dark or light
+// whatever the desktop's theme.
+void set_window_theme(HWND hwnd, bool dark);
+// While alive, dark_theme() answers for this window.
+class ThemeScope {
+public:
+    explicit ThemeScope(HWND hwnd);
+    ~ThemeScope();
+    ThemeScope(const ThemeScope&) = delete;
+    ThemeScope& operator=(const ThemeScope&) = delete;
+
+private:
+    HWND m_previous;
+};
 // A system colour in the current theme (light keeps the layer's own values).
 COLORREF sys_colour(int index);
 void set_colour(cairo_t* cr, COLORREF c);
@@ -84,6 +102,12 @@ double scale_of(HWND hwnd);
 inline int scaled(HWND hwnd, double units) { return static_cast<int>(units * scale_of(hwnd) + 0.5); }
 
 // ---- text -------------------------------------------------------------------
+// Pixels as pango units, held where pango's int arithmetic stays whole (a
+// huge window, wrap width or tab stop from a script).
+constexpr int k_pango_max_px = INT32_MAX / PANGO_SCALE / 2;
+inline int pango_units(int64_t px) {
+    return static_cast<int>(std::clamp<int64_t>(px, -k_pango_max_px, k_pango_max_px)) * PANGO_SCALE;
+}
 enum TextFlags : uint32_t {
     DT_LEFT = 0x0, DT_CENTER = 0x1, DT_RIGHT = 0x2, DT_TOP = 0x0, DT_VCENTER = 0x4,
     DT_BOTTOM = 0x8, DT_WORDBREAK = 0x10, DT_SINGLELINE = 0x20, DT_NOPREFIX = 0x800,
@@ -112,6 +136,7 @@ RECT draw_client_edge(cairo_t* cr, const RECT& r);
 // edge (drawn when it has one), EndPaint when it goes.
 struct ControlPaint {
     HWND hwnd;
+    ThemeScope theme;
     PAINTSTRUCT ps{};
     cairo_t* cr = nullptr;
     RECT r{};

@@ -45,31 +45,33 @@ void make_tabs(Edit& e) {
     if (e.tab_array) pango_tab_array_free(e.tab_array);
     // Stops are in dialog units, four to an average character.
     std::vector<int32_t> stops = e.tabs.empty() ? std::vector<int32_t>{32} : e.tabs;
+    auto pixels = [&](int32_t stop) {
+        return static_cast<int>(std::clamp<int64_t>(int64_t(stop) * e.char_w / 4, 1, k_pango_max_px));
+    };
     if (stops.size() == 1) {
-        int every = std::max(1, stops[0] * e.char_w / 4);
         e.tab_array = pango_tab_array_new(1, true);
-        pango_tab_array_set_tab(e.tab_array, 0, PANGO_TAB_LEFT, every);
+        pango_tab_array_set_tab(e.tab_array, 0, PANGO_TAB_LEFT, pixels(stops[0]));
         return;
     }
     e.tab_array = pango_tab_array_new(static_cast<int>(stops.size()), true);
     for (size_t i = 0; i < stops.size(); ++i)
-        pango_tab_array_set_tab(e.tab_array, static_cast<int>(i), PANGO_TAB_LEFT, std::max(1, stops[i] * e.char_w / 4));
+        pango_tab_array_set_tab(e.tab_array, static_cast<int>(i), PANGO_TAB_LEFT, pixels(stops[i]));
 }
 
 // The first tab stop right of x (pango units).
-int next_tab_stop(const Edit& e, int x) {
+int64_t next_tab_stop(const Edit& e, int64_t x) {
     int n = pango_tab_array_get_size(e.tab_array);
-    int last = 0, step = 8 * e.char_w * PANGO_SCALE;
+    int64_t last = 0, step = pango_units(8 * int64_t(e.char_w));
     for (int i = 0; i < n; ++i) {
         PangoTabAlign align;
         int at = 0;
         pango_tab_array_get_tab(e.tab_array, i, &align, &at);
-        at *= PANGO_SCALE;
+        at = pango_units(at);
         if (at > x) return at;
         step = i ? at - last : at;
         last = at;
     }
-    step = std::max(step, PANGO_SCALE);
+    step = std::max<int64_t>(step, PANGO_SCALE);
     return last + ((x - last) / step + 1) * step;
 }
 
@@ -107,7 +109,7 @@ void make_context(HWND hwnd, Edit& e) {
 // that a line well inside the wrapping width takes one row.
 int estimated_width(Edit& e, size_t line) {
     std::string_view text = std::string_view(e.buf.text()).substr(e.buf.line_start(line), e.buf.line_end(line) - e.buf.line_start(line));
-    int x = 0;
+    int64_t x = 0;  // pango units of a long line pass the int range
     for (size_t i = 0; i < text.size();) {
         char32_t c = decode_at(text, i);
         size_t n = 1;
@@ -127,7 +129,7 @@ int estimated_width(Edit& e, size_t line) {
         }
         i += n;
     }
-    return PANGO_PIXELS_CEIL(x);
+    return static_cast<int>(std::min<int64_t>((x + PANGO_SCALE - 1) / PANGO_SCALE, INT32_MAX));
 }
 
 int rows_of_line(HWND hwnd, Edit& e, size_t line) {
@@ -201,7 +203,7 @@ LineLayout::LineLayout(HWND hwnd, Edit& e, size_t index) : line(index) {
     }
     layout = new_layout(e, text_shown);
     if (wraps(hwnd)) {
-        pango_layout_set_width(layout, e.wrap_width * PANGO_SCALE);
+        pango_layout_set_width(layout, pango_units(e.wrap_width));
         pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     }
     // A line taken for one row from its estimate that wraps after all: the
@@ -302,7 +304,7 @@ size_t byte_at(HWND hwnd, Edit& e, int x, int y) {
     LineLayout ll(hwnd, e, line);
     k = std::min(k, ll.rows() - 1);
     int index = 0, trailing = 0;
-    pango_layout_line_x_to_index(ll.row(k), (x - row_left(hwnd, e, ll.row_width(k))) * PANGO_SCALE, &index, &trailing);
+    pango_layout_line_x_to_index(ll.row(k), pango_units(int64_t(x) - row_left(hwnd, e, ll.row_width(k))), &index, &trailing);
     size_t byte = ll.buffer_byte(e, index);
     for (; trailing > 0; --trailing) byte = std::min(e.buf.next(byte), e.buf.line_end(line));
     return byte;

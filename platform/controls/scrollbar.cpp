@@ -118,6 +118,7 @@ int set_info(HWND hwnd, ScrollBar& b, const SCROLLINFO& in, bool redraw) {
 }
 
 void paint(HWND hwnd, ScrollBar& b) {
+    ThemeScope theme(hwnd);
     PAINTSTRUCT ps;
     cairo_t* cr = BeginPaint(hwnd, &ps);
     if (!cr) return;
