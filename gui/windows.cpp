@@ -660,6 +660,7 @@ HWND make_view(const Cell* f, HWND parent) {
     uint32_t style = top ? window_style(f) : (WS_CHILD | WS_CLIPSIBLINGS);
     uint32_t ex = 0;
     if (top && face::has_flag(f, "popup")) ex |= WS_EX_TOOLWINDOW;
+    if (top && face::has_flag(f, "modal")) ex |= WS_EX_DLGMODALFRAME;  // the modal state for the window manager
     if (must_be_layered(f) || (!top && parent && IsWindow(parent) &&
                                (GetWindowLong(parent, GWL_EXSTYLE) & WS_EX_LAYERED) && cls == &k_classes[2]))
         ex |= WS_EX_LAYERED;

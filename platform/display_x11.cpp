@@ -88,13 +88,12 @@ public:
                                "_NET_WM_STATE_HIDDEN", "WM_STATE", "_NET_ACTIVE_WINDOW",
                                "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_UTILITY", "_MOTIF_WM_HINTS",
                                "RESOURCE_MANAGER", "_NET_SUPPORTED", "WM_TRANSIENT_FOR",
-                               "_NET_WM_STATE_MODAL", "_XSETTINGS_SETTINGS"};
+                               "_NET_WM_STATE_MODAL", "_XSETTINGS_SETTINGS", "_GTK_THEME_VARIANT"};
         XInternAtoms(dpy, const_cast<char**>(names), k_atoms, False, m_atoms);
         XSelectInput(dpy, m_root, PropertyChangeMask | StructureNotifyMask);
         int error_base;
         m_randr = XRRQueryExtension(dpy, &m_randr_event, &error_base);
         if (m_randr) XRRSelectInput(dpy, m_root, RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
-        m_im = XOpenIM(dpy, nullptr, nullptr, nullptr);
         m_gc = XCreateGC(dpy, m_root, 0, nullptr);
         m_shm = XShmQueryExtension(dpy);
         std::string selection = "_XSETTINGS_S" + std::to_string(m_screen);
@@ -143,6 +142,9 @@ public:
         t.xid = xid;
         m_by_xid[xid] = hwnd;
         set_style_hints(xid, st);
+        // the input method at the first window: reading its compose table
+        // takes longer than the rest of opening the display
+        if (!m_im_tried) m_im_tried = true, m_im = XOpenIM(m_dpy, nullptr, nullptr, nullptr);
         if (m_im) t.ic = create_ic(hwnd, t);
         if (t.ic) {
             long filter = 0;
@@ -316,6 +318,17 @@ public:
                 static_cast<int32_t>(v[3])};
     }
 
+    // What GTK windows set for a dark title bar: window managers and
+    // compositors that follow it draw the frame to match.
+    void set_title_theme(HWND hwnd, bool dark) override {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end()) return;
+        const char* variant = dark ? "dark" : "light";
+        XChangeProperty(m_dpy, it->second.xid, m_atoms[THEME_VARIANT], m_atoms[UTF8], 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(variant), static_cast<int>(std::strlen(variant)));
+        XFlush(m_dpy);
+    }
+
     uint64_t now_ms() override {
         timespec ts;
         clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -359,6 +372,7 @@ public:
         }
         if (out.empty())
             out.push_back({{0, 0, DisplayWidth(m_dpy, m_screen), DisplayHeight(m_dpy, m_screen)}, m_settings.dpi, "screen"});
+        m_known_monitors = out;
         return out;
     }
 
@@ -375,7 +389,7 @@ public:
 private:
     enum Atom_ {
         PROTOCOLS, DELETE, NET_WM_NAME, UTF8, PID, EXTENTS, NET_STATE, MAX_VERT, MAX_HORZ, HIDDEN, WM_STATE_,
-        ACTIVE, TYPE, TYPE_UTILITY, MOTIF, RESOURCES, SUPPORTED, TRANSIENT, MODAL, XSETTINGS, k_atoms
+        ACTIVE, TYPE, TYPE_UTILITY, MOTIF, RESOURCES, SUPPORTED, TRANSIENT, MODAL, XSETTINGS, THEME_VARIANT, k_atoms
     };
     // An on-the-spot composition: the method hands us its text to show,
     // which the layer reports as the composition of the window.
@@ -742,6 +756,12 @@ private:
         return dpi;
     }
 
+    static bool same_monitors(const std::vector<Monitor>& a, const std::vector<Monitor>& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Monitor& x, const Monitor& y) {
+            return x.rect == y.rect && x.dpi == y.dpi && x.name == y.name;
+        });
+    }
+
     uint8_t read_state(Window xid) {
         long wm_state[1] = {};
         if (read_cardinals(xid, m_atoms[WM_STATE_], wm_state, 1) && wm_state[0] == IconicState) return SIZE_MINIMIZED;
@@ -785,9 +805,17 @@ private:
 
     void handle(XEvent& e) {
         if (g_x11_event_hook && g_x11_event_hook(&e)) return;
-        if (m_randr && e.type == m_randr_event + RRScreenChangeNotify) {
+        if (e.type == MappingNotify) {  // xmodmap, setxkbmap: keys map anew
+            XRefreshKeyboardMapping(&e.xmapping);
+            return;
+        }
+        // A size, CRTC or output change comes as RandR events; a monitor
+        // edit (xrandr --setmonitor) only as the root's ConfigureNotify. Each
+        // change brings several: the layer hears of it once.
+        const bool randr = m_randr && (e.type == m_randr_event + RRScreenChangeNotify || e.type == m_randr_event + RRNotify);
+        if (randr || (e.type == ConfigureNotify && e.xconfigure.window == m_root)) {
             XRRUpdateConfiguration(&e);
-            from_display::monitors_changed();
+            if (!same_monitors(m_known_monitors, monitors())) from_display::monitors_changed();
             return;
         }
         bool settings_owner = m_xsettings_owner && e.xany.window == m_xsettings_owner;
@@ -878,6 +906,7 @@ private:
     bool m_randr = false;
     int m_randr_event = 0;
     XIM m_im = nullptr;
+    bool m_im_tried = false;
     GC m_gc;
     DesktopSettings m_settings;
     std::map<HWND, Top> m_windows;
@@ -887,6 +916,7 @@ private:
     Atom m_xsettings_selection = 0;
     Window m_xsettings_owner = 0;
     uint32_t m_xbuttons = 0;
+    std::vector<Monitor> m_known_monitors;  // as last read
 };
 
 void set_locale_for_input() {

@@ -496,9 +496,10 @@ void monitors_changed() {
     State& s = state();
     refresh_monitors();
     RECT primary = !s.monitors.empty() ? s.monitors.front().monitor.rect : RECT{};
+    // a new DPI first: what the display change reads is in the new scale
     for (HWND top : std::vector<HWND>(s.tops)) {
-        SendMessage(top, WM_DISPLAYCHANGE, 32, make_lparam(primary.width(), primary.height()));
         check_dpi(top);
+        SendMessage(top, WM_DISPLAYCHANGE, 32, make_lparam(primary.width(), primary.height()));
     }
 }
 

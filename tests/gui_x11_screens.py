@@ -1,0 +1,148 @@
+#!/usr/bin/env python3
+"""Screens, DPI, desktop settings and the window manager on a real X server
+(tests/xvfb_harness.py).
+
+Cases: the style flags' hints as xprop reads them; Xft.dpi from xrdb before
+start (a 300x200 window has a 450x300 client) and changed while running (the
+window and its pane laid out again); two monitors from xrandr --setmonitor,
+then a frame-buffer change, each reaching refresh-screens once; a dark theme
+served by xsettingsd (controls drawn dark, light again after the manager
+changes theme, high contrast refusing dark mode) and _GTK_THEME_VARIANT after
+set-dark-mode; under openbox, the frame extents, the frame's corner kept at
+the face's offset, minimize and restore reaching awake.
+"""
+import os
+import signal
+import sys
+import time
+
+import xvfb_harness
+
+# Prints what reaches awake; a key press runs the script's `on-key` hook.
+AWAKE = r'''on-key: none
+system/view/awake: func [event /local t] [
+	t: event/type
+	case [
+		find [resize move minimize maximize restore] t [print [t event/face/data to pair! event/face/size event/offset]]
+		t = 'key-down [if :on-key [on-key event/key]]
+		t = 'close [print "close"]
+	]
+	either t = 'close ['stop] ['done]
+]
+'''
+
+# Each window's flags, and what our code sets for them: _MOTIF_WM_HINTS
+# (flags, functions, decorations), _NET_WM_WINDOW_TYPE, a fixed size.
+# functions: resize 2, move 4, minimize 8, maximize 16, close 32;
+# decorations: border 2, resize handle 4, title 8, menu 16, minimize 32,
+# maximize 64.
+HINTS = [
+    ("[]", (0x2c, 0x3a), None, True),
+    ("[resize]", (0x3e, 0x7e), None, False),
+    ("[resize no-max]", (0x2e, 0x3e), None, False),
+    ("[no-min]", (0x24, 0x1a), None, True),
+    ("[resize no-buttons]", (0x26, 0xe), None, False),
+    ("[no-title]", (0x24, 0x2), None, True),
+    ("[no-border]", (0x24, 0x0), None, True),
+    ("[popup]", (0x2c, 0x3a), "_NET_WM_WINDOW_TYPE_UTILITY", True),
+]
+
+
+def value(x, wid, name):
+    """What xprop shows after "= ", None when the window has no such property."""
+    text = x.prop(wid, name)
+    return text.split("= ", 1)[1] if "= " in text else None
+
+
+def hints_case(x):
+    made = "\n".join('show-face new-face [type: window offset: %dx%d size: 120x80 text: "hint-%d" flags: %s] '
+                     'p/make-null-handle' % (20 + 130 * (i % 6), 20 + 120 * (i // 6), i, flags)
+                     for i, (flags, _, _, _) in enumerate(HINTS))
+    app = x.start_zun(xvfb_harness.FACES + AWAKE + made + r'''
+owner: new-face [type: window offset: 300x400 size: 200x100 text: "hint-owner" data: "O"]
+h: show-face owner p/make-null-handle
+p/show-window h
+modal: new-face [type: window offset: 320x420 size: 100x60 text: "hint-modal" flags: [modal]]
+show-face modal p/make-null-handle
+print "ready"
+p/do-event-loop false
+''')
+    x.read_until(app, "ready", 60)
+    for i, (flags, (functions, decor), kind, fixed) in enumerate(HINTS):
+        wid = x.find_window("^hint-%d$" % i)
+        x.check("motif hints %s" % flags, value(x, wid, "_MOTIF_WM_HINTS"),
+                "0x3, 0x%x, 0x%x, 0x0, 0x0" % (functions, decor))
+        x.check("window type %s" % flags, value(x, wid, "_NET_WM_WINDOW_TYPE"), kind)
+        normal = x.prop(wid, "WM_NORMAL_HINTS")
+        x.check("user position %s" % flags, "user specified location: %d, %d" % (
+            20 + 130 * (i % 6), 20 + 120 * (i // 6)) in normal, True)
+        x.check("fixed size %s" % flags, ("minimum size: 120 by 80" in normal, "maximum size: 120 by 80" in normal),
+                (fixed, fixed))
+    owner, modal = x.find_window("^hint-owner$"), x.find_window("^hint-modal$")
+    x.check("modal: transient for its owner", x.prop(modal, "WM_TRANSIENT_FOR"),
+            "WM_TRANSIENT_FOR(WINDOW): window id # 0x%x" % owner)
+    x.check("modal: the modal state", value(x, modal, "_NET_WM_STATE"), "_NET_WM_STATE_MODAL")
+    x.close_request(owner)
+    x.read_until(app, "close")
+    x.check("hints: exit", x.finish(app)[1], 0)
+
+
+def xrdb(x, dpi):
+    x.run(["xrdb", "-nocpp", "-merge"], input=b"Xft.dpi: %d\n" % dpi, check=True)
+
+
+WINDOW = xvfb_harness.FACES + AWAKE + r'''win: new-face [type: window offset: 100x100 size: 300x200 text: "Screens" color: 255.255.255
+	data: "W" flags: [resize]]
+h: show-face win p/make-null-handle
+b: new-face [type: base offset: 20x30 size: 100x60 color: 0.0.255 data: "B"]
+show-face b h
+win/pane: reduce [b]
+; the screens as the layer sees them: count, primary size, the pointer's
+screens: func [what /local s] [
+	s: p/fetch-all-screens
+	print [what length? s p/get-screen-size 0 index? find s p/get-current-screen]
+]
+p/refresh-screens: does [screens "refresh"]
+'''
+
+
+def dpi_case(x):
+    xrdb(x, 144)
+    # the xrdb client has gone: a server without -noreset would have reset
+    x.check("resources kept", "Xft.dpi:\t144" in x.run(["xrdb", "-query"], check=True).stdout.decode(), True)
+    app = x.start_zun(WINDOW + r'''
+print ["metrics" system/view/metrics/dpi]
+p/show-window h
+print "ready"
+p/do-event-loop false
+''')
+    x.check("dpi at start", x.read_until(app, "ready", 60)[-2:], ["metrics 144", "ready"])
+    wid = x.find_window("^Screens$")
+    x.check("client at 144 DPI", x.geometry(wid), (150, 150, 450, 300))
+    w, h, rows = x.pixels(wid)
+    x.check("base at 144 DPI", (xvfb_harness.region_is(rows, 30, 45, 180, 135, (0, 0, 255)),
+                                 xvfb_harness.region_is(rows, 0, 135, 450, 300, (255, 255, 255))), (True, True))
+    x.screenshot(wid, "dpi-144")
+    xrdb(x, 96)
+    # every monitor has the new DPI: the window is sized for it, corner
+    # kept (resize comes twice after a size change), then the screens are
+    # refreshed in the new scale
+    x.check("dpi change", x.read_until(app, "refresh"), ["resize W 300x200 300x200"] * 2 + ["refresh 1 1024x768 1"])
+    x.check("client at 96 DPI", x.geometry(wid), (150, 150, 300, 200))
+    w, h, rows = x.pixels(wid)
+    x.check("base at 96 DPI", (xvfb_harness.region_is(rows, 20, 30, 120, 90, (0, 0, 255)),
+                                xvfb_harness.region_is(rows, 0, 90, 300, 200, (255, 255, 255))), (True, True))
+    x.screenshot(wid, "dpi-96")
+    x.close_request(wid)
+    x.read_until(app, "close")
+    x.check("dpi: exit", x.finish(app)[1], 0)
+
+
+def main(x):
+    dpi_case(x)
+    hints_case(x)
+
+
+if __name__ == "__main__":
+    sys.exit(xvfb_harness.main(main, tools=("xdotool", "import", "xprop", "xwininfo", "xrdb", "xrandr",
+                                            "xsettingsd", "openbox")))
