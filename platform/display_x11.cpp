@@ -373,6 +373,7 @@ public:
         if (out.empty())
             out.push_back({{0, 0, DisplayWidth(m_dpy, m_screen), DisplayHeight(m_dpy, m_screen)}, m_settings.dpi, "screen"});
         m_known_monitors = out;
+        m_known_size = {DisplayWidth(m_dpy, m_screen), DisplayHeight(m_dpy, m_screen)};
         return out;
     }
 
@@ -811,11 +812,14 @@ private:
         }
         // A size, CRTC or output change comes as RandR events; a monitor
         // edit (xrandr --setmonitor) only as the root's ConfigureNotify. Each
-        // change brings several: the layer hears of it once.
+        // change brings several: the layer hears once of a change of the
+        // monitors or of the screen's size.
         const bool randr = m_randr && (e.type == m_randr_event + RRScreenChangeNotify || e.type == m_randr_event + RRNotify);
         if (randr || (e.type == ConfigureNotify && e.xconfigure.window == m_root)) {
             XRRUpdateConfiguration(&e);
-            if (!same_monitors(m_known_monitors, monitors())) from_display::monitors_changed();
+            const std::vector<Monitor> known = m_known_monitors;
+            const POINT size = m_known_size;
+            if (!same_monitors(known, monitors()) || !(size == m_known_size)) from_display::monitors_changed();
             return;
         }
         bool settings_owner = m_xsettings_owner && e.xany.window == m_xsettings_owner;
@@ -916,7 +920,8 @@ private:
     Atom m_xsettings_selection = 0;
     Window m_xsettings_owner = 0;
     uint32_t m_xbuttons = 0;
-    std::vector<Monitor> m_known_monitors;  // as last read
+    std::vector<Monitor> m_known_monitors;  // as last read, with the screen's size
+    POINT m_known_size{};
 };
 
 void set_locale_for_input() {

@@ -221,8 +221,10 @@ bool TrackMouseEvent(TRACKMOUSEEVENT* tme) {
     return true;
 }
 
+// Where the pointer is now, also outside our windows (no motion comes then).
 bool GetCursorPos(POINT* pt) {
-    *pt = state().pointer;
+    State& s = state();
+    *pt = s.display ? s.display->pointer() : s.pointer;
     return true;
 }
 
@@ -511,7 +513,10 @@ void settings_changed() {
                  old.font_family != s.settings.font_family || old.font_points != s.settings.font_points;
     for (HWND top : std::vector<HWND>(s.tops)) {
         SendMessage(top, WM_SETTINGCHANGE, 0, 0);
-        if (theme) SendMessage(top, WM_THEMECHANGED, 0, 0);
+        if (!theme || !IsWindow(top)) continue;
+        SendMessage(top, WM_THEMECHANGED, 0, 0);
+        // the controls draw in the theme: every window is painted again
+        RedrawWindow(top, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
 }
 

@@ -11,8 +11,10 @@ changes theme, high contrast refusing dark mode) and _GTK_THEME_VARIANT after
 set-dark-mode; under openbox, the frame extents, the frame's corner kept at
 the face's offset, minimize and restore reaching awake.
 """
+import ctypes
 import os
 import signal
+import subprocess
 import sys
 import time
 
@@ -138,9 +140,131 @@ p/do-event-loop false
     x.check("dpi: exit", x.finish(app)[1], 0)
 
 
+def monitors_case(x):
+    # a second mode, so the frame buffer can shrink with the output on it
+    x.run(["xrandr", "--newmode", "800x600", "40", "800", "840", "968", "1056", "600", "601", "605", "628"], check=True)
+    x.run(["xrandr", "--addmode", "screen", "800x600"], check=True)
+    app = x.start_zun(WINDOW + r'''
+on-key: func [k] [screens "now"]
+screens "start"
+p/show-window h
+print "ready"
+p/do-event-loop false
+''')
+    x.check("one screen at start", x.read_until(app, "ready", 60)[-2:], ["start 1 1024x768 1", "ready"])
+    wid = x.find_window("^Screens$")
+    xrandr = lambda *args: x.run(["xrandr"] + list(args), check=True)
+    x.focus(wid)
+    # after each change a key asks for the screens: exactly one refresh came
+    # before; the pointer's monitor follows it
+    steps = [
+        # the server tells of a monitor edit only by the root's ConfigureNotify
+        (("--setmonitor", "L", "512/135x768/203+0+0", "screen"), (700, 300), ["refresh 1 512x768 1", "now 1 512x768 1"]),
+        (("--setmonitor", "R", "512/135x768/203+512+0", "none"), None,
+         ["refresh 2 512x768 2", "now 2 512x768 2"]),
+        # the monitors stay as set, the screen shrinks
+        (("--fb", "800x600", "--output", "screen", "--mode", "800x600"), None,
+         ["refresh 2 512x768 2", "now 2 512x768 2"]),
+    ]
+    for args, pointer, want in steps:
+        if pointer:
+            x.run(["xdotool", "mousemove", "--sync"] + [str(v) for v in pointer], check=True)
+        xrandr(*args)
+        x.key("x")
+        x.check("xrandr %s" % " ".join(args), x.read_until(app, "now"), want)
+    x.close_request(wid)
+    x.read_until(app, "close")
+    x.check("monitors: exit", x.finish(app)[1], 0)
+    for args in (["--delmonitor", "L"], ["--delmonitor", "R"], ["--fb", "1024x768", "--output", "screen", "--mode",
+                                                                 "1024x768"]):
+        xrandr(*args)
+
+
+def selection_owner(x, name, timeout=10):
+    """Waits until someone owns the selection `name`."""
+    lib = xvfb_harness.libx11()
+    lib.XOpenDisplay.restype = ctypes.c_void_p
+    lib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    lib.XInternAtom.restype = ctypes.c_ulong
+    lib.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    lib.XGetSelectionOwner.restype = ctypes.c_ulong
+    lib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    d = lib.XOpenDisplay(x.display.encode())
+    try:
+        atom = lib.XInternAtom(d, name.encode(), 0)
+        deadline = time.time() + timeout
+        while not lib.XGetSelectionOwner(d, atom):
+            if time.time() > deadline:
+                raise xvfb_harness.XError("nobody owns " + name)
+            time.sleep(0.05)
+    finally:
+        lib.XCloseDisplay(d)
+
+
+def settle(x, wid, at, want, timeout=5):
+    """The pixel at `at` once it is near `want`, or the last seen past the time."""
+    deadline = time.time() + timeout
+    while True:
+        got = x.pixel(wid, *at)
+        if xvfb_harness.near(got, want) or time.time() > deadline:
+            return got
+        time.sleep(0.1)
+
+
+def theme_case(x):
+    conf = os.path.join(x.folder, "xsettingsd.conf")
+    serve = lambda theme: open(conf, "w").write('Net/ThemeName "%s"\nNet/DoubleClickTime 400\n' % theme)
+    serve("Adwaita-dark")
+    settings = xvfb_harness.spawn(["xsettingsd", "-c", conf], env=x.env, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+    selection_owner(x, "_XSETTINGS_S0")
+    app = x.start_zun(WINDOW + r'''
+show-face new-face [type: button offset: 150x20 size: 100x40 text: "OK"] h
+on-key: func [k] [
+	switch k [
+		#"D" [p/set-dark-mode win true print "dark"]
+		#"L" [p/set-dark-mode win false print "light"]
+		#"S" [print ["support" p/support-dark-mode?]]
+	]
+]
+p/show-window h
+print "ready"
+p/do-event-loop false
+''')
+    x.read_until(app, "ready", 60)
+    wid = x.find_window("^Screens$")
+    x.focus(wid)
+    button = (155, 25)  # inside the button, away from its text and border
+    x.check("dark theme at start: the button", settle(x, wid, button, (51, 51, 51)), (51, 51, 51))
+    x.screenshot(wid, "theme-dark")
+    x.check("no variant before set-dark-mode", value(x, wid, "_GTK_THEME_VARIANT"), None)
+    for key, variant in (("d", "dark"), ("l", "light")):
+        x.key(key)
+        x.read_until(app, variant)
+        x.check("variant after set-dark-mode " + variant, value(x, wid, "_GTK_THEME_VARIANT"), '"%s"' % variant)
+    # the manager changes theme: the window is drawn again in it
+    serve("Adwaita")
+    settings.send_signal(signal.SIGHUP)
+    x.check("light theme: the button", settle(x, wid, button, (225, 225, 225)), (225, 225, 225))
+    x.screenshot(wid, "theme-light")
+    x.key("s")
+    x.check("dark mode supported", x.read_until(app, "support"), ["support true"])
+    serve("HighContrast")
+    settings.send_signal(signal.SIGHUP)
+    time.sleep(0.5)
+    x.key("s")
+    x.check("no dark mode with high contrast", x.read_until(app, "support"), ["support false"])
+    x.close_request(wid)
+    x.read_until(app, "close")
+    x.check("theme: exit", x.finish(app)[1], 0)
+    xvfb_harness.stop(settings)
+
+
 def main(x):
-    dpi_case(x)
     hints_case(x)
+    dpi_case(x)
+    monitors_case(x)
+    theme_case(x)
 
 
 if __name__ == "__main__":
