@@ -260,11 +260,51 @@ p/do-event-loop false
     xvfb_harness.stop(settings)
 
 
+def openbox_case(x):
+    wm = xvfb_harness.spawn(["openbox", "--sm-disable"], env=x.env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    deadline = time.time() + 10
+    while "window id" not in x.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]).stdout.decode():
+        if time.time() > deadline:
+            raise xvfb_harness.XError("openbox did not start")
+        time.sleep(0.1)
+    app = x.start_zun(WINDOW + r'''
+on-key: func [k] [if k = #"M" [print ["sent" send-event-os make event! [type: 'minimize face: win] true]]]
+p/show-window h
+print "ready"
+p/do-event-loop false
+''')
+    x.read_until(app, "ready", 60)
+    wid = x.find_window("^Screens$")
+    extents = value(x, wid, "_NET_FRAME_EXTENTS")
+    left, right, top, bottom = (int(v) for v in (extents or "0, 0, 0, 0").split(", "))
+    x.check("a frame with a title bar", top > 10, True)
+    # the frame's corner at the face's offset, the client inside it
+    x.check("client inside the frame at the offset", x.geometry(wid), (100 + left, 100 + top, 300, 200))
+    x.screenshot("root", "openbox")
+    # minimized by the window manager, restored by activation
+    x.run(["xdotool", "windowminimize", "--sync", str(wid)], check=True)
+    x.check("minimized by the manager", x.read_until(app, "minimize")[-1], "minimize W 300x200 none")
+    x.check("iconic", "Iconic" in x.prop(wid, "WM_STATE"), True)
+    x.run(["xdotool", "windowactivate", "--sync", str(wid)], check=True)
+    x.check("restored", x.read_until(app, "restore")[-1], "restore W 300x200 none")
+    # minimized from the script
+    x.focus(wid)
+    x.key("m")
+    x.check("minimized from the script", x.read_until(app, "minimize")[-2:], ["sent true", "minimize W 300x200 none"])
+    x.check("iconic again", "Iconic" in x.prop(wid, "WM_STATE"), True)
+    x.close_request(wid)
+    x.read_until(app, "close")
+    x.check("openbox: exit", x.finish(app)[1], 0)
+    xvfb_harness.stop(wm)
+
+
 def main(x):
     hints_case(x)
     dpi_case(x)
     monitors_case(x)
     theme_case(x)
+    openbox_case(x)  # last: the others run without a window manager
 
 
 if __name__ == "__main__":
