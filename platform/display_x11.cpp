@@ -339,7 +339,11 @@ public:
         while (XPending(m_dpy)) {
             XEvent e;
             XNextEvent(m_dpy, &e);
-            if (XFilterEvent(&e, None)) continue;
+            const XKeyEvent before = e.xkey;  // the method may clear the keycode
+            if (XFilterEvent(&e, None)) {
+                if (e.type == KeyPress) m_composing_key = before;
+                continue;
+            }
             handle(e);
         }
     }
@@ -790,6 +794,17 @@ private:
             len = Xutf8LookupString(t.ic, &k, buf, sizeof buf - 1, &sym, &status);
             if (status == XBufferOverflow) len = 0;
             if (status == XLookupChars) sym = NoSymbol;
+            // A dead key or compose sequence ends: the method hands back the
+            // last key's press without its keycode, with the composed
+            // character's keysym. As on Windows, that key goes down with the
+            // composed character (dead_acute e: E, é).
+            if ((status == XLookupChars || status == XLookupBoth) && k.keycode == 0 && m_composing_key.keycode &&
+                m_composing_key.time == k.time) {
+                char ignored[8];
+                XLookupString(&m_composing_key, ignored, sizeof ignored, &sym, nullptr);
+                k.keycode = m_composing_key.keycode;
+            }
+            m_composing_key.keycode = 0;
         } else {
             len = XLookupString(&k, buf, sizeof buf - 1, &sym, nullptr);
             if (!press) len = 0;
@@ -911,6 +926,7 @@ private:
     int m_randr_event = 0;
     XIM m_im = nullptr;
     bool m_im_tried = false;
+    XKeyEvent m_composing_key{};  // the last press the input method took
     GC m_gc;
     DesktopSettings m_settings;
     std::map<HWND, Top> m_windows;
