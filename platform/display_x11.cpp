@@ -23,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/display.hpp"
 #include "platform/keys.hpp"
@@ -98,16 +99,13 @@ public:
         m_shm = XShmQueryExtension(dpy);
         std::string selection = "_XSETTINGS_S" + std::to_string(m_screen);
         m_xsettings_selection = XInternAtom(dpy, selection.c_str(), False);
+        m_compositor_selection = XInternAtom(dpy, ("_NET_WM_CM_S" + std::to_string(m_screen)).c_str(), False);
         read_settings();
     }
 
     ~X11Display() override {
         if (g_x11_closing_hook) g_x11_closing_hook(m_dpy);
-        for (auto& [h, w] : m_windows) {
-            if (w.ic) XDestroyIC(w.ic);
-            free_shm(w);
-            XDestroyWindow(m_dpy, w.xid);
-        }
+        for (auto& [h, w] : m_windows) release(w);
         for (auto& [c, cur] : m_cursors) XFreeCursor(m_dpy, cur);
         if (m_im) XCloseIM(m_im);
         XFreeGC(m_dpy, m_gc);
@@ -125,9 +123,22 @@ public:
         a.background_pixmap = None;
         a.bit_gravity = NorthWestGravity;
         a.override_redirect = is_popup(st);
+        unsigned long fields = CWEventMask | CWBackPixmap | CWBitGravity | CWOverrideRedirect;
+        // A layered window shows what lies under it only through a
+        // compositor: then it takes an ARGB visual; else the default one,
+        // its pixels over the panel colour (see present).
+        Visual* visual = DefaultVisual(m_dpy, m_screen);
+        int depth = DefaultDepth(m_dpy, m_screen);
+        Colormap colormap = None;
+        XVisualInfo argb;
+        if (st.layered && compositor_running() && XMatchVisualInfo(m_dpy, m_screen, 32, TrueColor, &argb)) {
+            visual = argb.visual, depth = 32;
+            a.colormap = colormap = XCreateColormap(m_dpy, m_root, visual, AllocNone);
+            a.border_pixel = 0;
+            fields |= CWColormap | CWBorderPixel;
+        }
         Window xid = XCreateWindow(m_dpy, m_root, st.rect.left, st.rect.top, std::max(1, st.rect.width()),
-                                   std::max(1, st.rect.height()), 0, CopyFromParent, InputOutput, CopyFromParent,
-                                   CWEventMask | CWBackPixmap | CWBitGravity | CWOverrideRedirect, &a);
+                                   std::max(1, st.rect.height()), 0, depth, InputOutput, visual, fields, &a);
         XClassHint cls{const_cast<char*>("zun"), const_cast<char*>("Zun")};
         XSetClassHint(m_dpy, xid, &cls);
         XSetWMProtocols(m_dpy, xid, &m_atoms[DELETE], 1);
@@ -140,6 +151,8 @@ public:
         XSetWMHints(m_dpy, xid, &hints);
         Top& t = m_windows[hwnd];
         t.xid = xid;
+        t.visual = visual, t.depth = depth, t.colormap = colormap;
+        if (colormap) t.gc = XCreateGC(m_dpy, xid, 0, nullptr);  // the shared GC is for the default depth
         m_by_xid[xid] = hwnd;
         set_style_hints(xid, st);
         // the input method at the first window: reading its compose table
@@ -157,10 +170,8 @@ public:
     void destroy_toplevel(HWND hwnd) override {
         auto it = m_windows.find(hwnd);
         if (it == m_windows.end()) return;
-        if (it->second.ic) XDestroyIC(it->second.ic);
-        free_shm(it->second);
         m_by_xid.erase(it->second.xid);
-        XDestroyWindow(m_dpy, it->second.xid);
+        release(it->second);
         m_windows.erase(it);
         XFlush(m_dpy);
     }
@@ -285,28 +296,59 @@ public:
         auto it = m_windows.find(hwnd);
         if (it == m_windows.end()) return;
         Top& t = it->second;
-        int depth = DefaultDepth(m_dpy, m_screen);
-        if (depth != 24 && depth != 32) return;
+        if (t.depth != 24 && t.depth != 32) return;
         int w = cairo_image_surface_get_width(comp), h = cairo_image_surface_get_height(comp);
         RECT r{std::max(0, d.left), std::max(0, d.top), std::min(w, d.right), std::min(h, d.bottom)};
         if (r.right <= r.left || r.bottom <= r.top) return;
         auto uw = static_cast<unsigned>(r.width()), uh = static_cast<unsigned>(r.height());
         const unsigned char* src = cairo_image_surface_get_data(comp);
         int stride = cairo_image_surface_get_stride(comp);
+        // translucent pixels on an opaque visual: over the panel colour
+        const bool over_panel = t.state.layered && !t.colormap;
+        GC gc = t.gc ? t.gc : m_gc;
         if (XImage* shm = shm_image(t, w, h)) {
             for (int y = r.top; y < r.bottom; ++y)
-                std::memcpy(shm->data + y * shm->bytes_per_line + r.left * 4, src + y * stride + r.left * 4, uw * 4);
-            XShmPutImage(m_dpy, t.xid, m_gc, shm, r.left, r.top, r.left, r.top, uw, uh, False);
+                copy_row(shm->data + y * shm->bytes_per_line + r.left * 4, src + y * stride + r.left * 4, uw, over_panel);
+            XShmPutImage(m_dpy, t.xid, gc, shm, r.left, r.top, r.left, r.top, uw, uh, False);
         } else {
-            XImage* img = XCreateImage(m_dpy, DefaultVisual(m_dpy, m_screen), static_cast<unsigned>(depth), ZPixmap, 0,
+            std::vector<char> blended;
+            if (over_panel) {
+                blended.resize(static_cast<size_t>(stride) * static_cast<size_t>(h));
+                for (int y = r.top; y < r.bottom; ++y)
+                    copy_row(blended.data() + y * stride + r.left * 4, src + y * stride + r.left * 4, uw, true);
+                src = reinterpret_cast<const unsigned char*>(blended.data());
+            }
+            XImage* img = XCreateImage(m_dpy, t.visual, static_cast<unsigned>(t.depth), ZPixmap, 0,
                                        const_cast<char*>(reinterpret_cast<const char*>(src)), static_cast<unsigned>(w),
                                        static_cast<unsigned>(h), 32, stride);
             if (!img) return;
-            XPutImage(m_dpy, t.xid, m_gc, img, r.left, r.top, r.left, r.top, uw, uh);
+            XPutImage(m_dpy, t.xid, gc, img, r.left, r.top, r.left, r.top, uw, uh);
             img->data = nullptr;  // the composition's pixels stay the layer's
             XDestroyImage(img);
         }
         XFlush(m_dpy);
+    }
+
+    // One row of premultiplied ARGB; over_panel: composed over the panel
+    // colour, opaque.
+    static void copy_row(char* to, const unsigned char* from, unsigned count, bool over_panel) {
+        if (!over_panel) {
+            std::memcpy(to, from, count * 4);
+            return;
+        }
+        const COLORREF panel = GetSysColor(COLOR_BTNFACE);
+        const uint32_t back[3] = {panel & 0xFF, (panel >> 8) & 0xFF, (panel >> 16) & 0xFF};  // r g b
+        for (unsigned i = 0; i < count; ++i) {
+            uint32_t px;
+            std::memcpy(&px, from + i * 4, 4);
+            const uint32_t keep = 255 - (px >> 24);
+            uint32_t out = 0xFF000000u;
+            for (int c = 0; c < 3; ++c) {
+                const int shift = 16 - 8 * c;
+                out |= (((px >> shift) & 0xFF) + (back[c] * keep + 127) / 255) << shift;
+            }
+            std::memcpy(to + i * 4, &out, 4);
+        }
     }
 
     RECT frame_extents(HWND hwnd) override {
@@ -411,6 +453,10 @@ private:
         bool mapped = false;
         XImage* shm = nullptr;
         XShmSegmentInfo segment{};
+        Visual* visual = nullptr;
+        int depth = 0;
+        Colormap colormap = None;  // an ARGB window's own
+        GC gc = nullptr;           // an ARGB window's own
     };
 
     static int preedit_start(XIC, XPointer data, XPointer) {
@@ -500,8 +546,7 @@ private:
         if (!m_shm) return nullptr;
         if (t.shm && t.shm->width == w && t.shm->height == h) return t.shm;
         free_shm(t);
-        XImage* img = XShmCreateImage(m_dpy, DefaultVisual(m_dpy, m_screen),
-                                      static_cast<unsigned>(DefaultDepth(m_dpy, m_screen)), ZPixmap, nullptr,
+        XImage* img = XShmCreateImage(m_dpy, t.visual, static_cast<unsigned>(t.depth), ZPixmap, nullptr,
                                       &t.segment, static_cast<unsigned>(w), static_cast<unsigned>(h));
         if (!img || img->bits_per_pixel != 32) {
             if (img) XDestroyImage(img);
@@ -532,6 +577,16 @@ private:
         }
         return img;
     }
+
+    void release(Top& t) {
+        if (t.ic) XDestroyIC(t.ic);
+        free_shm(t);
+        if (t.gc) XFreeGC(m_dpy, t.gc);
+        XDestroyWindow(m_dpy, t.xid);
+        if (t.colormap) XFreeColormap(m_dpy, t.colormap);
+    }
+
+    bool compositor_running() { return XGetSelectionOwner(m_dpy, m_compositor_selection) != None; }
 
     void free_shm(Top& t) {
         if (!t.shm) return;
@@ -934,6 +989,7 @@ private:
     std::map<HCURSOR, Cursor> m_cursors;
     bool m_shm = false;
     Atom m_xsettings_selection = 0;
+    Atom m_compositor_selection = 0;
     Window m_xsettings_owner = 0;
     uint32_t m_xbuttons = 0;
     std::vector<Monitor> m_known_monitors;  // as last read, with the screen's size

@@ -8,7 +8,8 @@ window and its pane laid out again); two monitors from xrandr --setmonitor,
 then a frame-buffer change, each reaching refresh-screens once; a dark theme
 served by xsettingsd (controls drawn dark, light again after the manager
 changes theme, high contrast refusing dark mode) and _GTK_THEME_VARIANT after
-set-dark-mode; under openbox, the frame extents, the frame's corner kept at
+set-dark-mode; a translucent borderless window with and without a compositor;
+under openbox, the frame extents, the frame's corner kept at
 the face's offset, minimize and restore reaching awake.
 """
 import ctypes
@@ -299,11 +300,71 @@ p/do-event-loop false
     xvfb_harness.stop(wm)
 
 
+# Owns the compositor selection as a compositing manager does, then waits:
+# enough for clients to choose their visuals.
+COMPOSITOR = r'''
+import ctypes, sys, time
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+x.XDefaultRootWindow.restype = ctypes.c_ulong
+x.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
+x.XCreateSimpleWindow.restype = ctypes.c_ulong
+x.XSetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong]
+x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+d = x.XOpenDisplay(None)
+w = x.XCreateSimpleWindow(d, x.XDefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0)
+x.XSetSelectionOwner(d, x.XInternAtom(d, b"_NET_WM_CM_S0", 0), w, 0)
+x.XSync(d, 0)
+print("owned", flush=True)
+time.sleep(600)
+'''
+
+
+def layered_case(x):
+    """A borderless window of a translucent colour: without a compositor its
+    pixels lie over the panel colour; with one it takes a 32-bit visual."""
+    script = xvfb_harness.FACES + AWAKE + r'''
+win: new-face [type: window offset: 100x100 size: 200x100 text: "Layered" flags: [no-border]
+	color: 255.0.0.128]
+h: show-face win p/make-null-handle
+b: new-face [type: base offset: 20x20 size: 50x50 color: 0.0.255]
+show-face b h
+win/pane: reduce [b]
+p/show-window h
+print "ready"
+p/do-event-loop false
+'''
+    depth = lambda wid: int(x.run(["xwininfo", "-id", str(wid)], check=True).stdout.decode()
+                            .split("Depth:")[1].split()[0])
+    compositor = None
+    for composited in (False, True):
+        if composited:
+            compositor = xvfb_harness.spawn([sys.executable, "-c", COMPOSITOR], env=x.env, stdout=subprocess.PIPE)
+            compositor.seen = []
+            x.read_until(compositor, "owned")
+        app = x.start_zun(script)
+        x.read_until(app, "ready", 60)
+        wid = x.find_window("^Layered$")
+        x.check("layered depth, compositor %s" % composited, depth(wid), 32 if composited else 24)
+        if not composited:
+            # half of red over 240.240.240
+            x.check("translucent over the panel colour", x.pixel(wid, 5, 5), (247, 120, 120))
+            x.check("an opaque child", x.pixel(wid, 30, 30), (0, 0, 255))
+        x.close_request(wid)
+        x.read_until(app, "close")
+        x.check("layered: exit", x.finish(app)[1], 0)
+    xvfb_harness.stop(compositor)
+
+
 def main(x):
     hints_case(x)
     dpi_case(x)
     monitors_case(x)
     theme_case(x)
+    layered_case(x)
     openbox_case(x)  # last: the others run without a window manager
 
 
