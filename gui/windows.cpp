@@ -613,9 +613,10 @@ uint32_t face_flag_bits(const Cell* f) {
 // Base and rich-text faces with a translucent colour, and borderless windows
 // with one, are layered: composed with their alpha.
 bool must_be_layered(const Cell* f) {
-    const Cell* colour = face::facet(f, face::COLOR);
-    if (face::type_is(f, "base") || face::type_is(f, "rich-text")) return translucent(colour);
-    return face::type_is(f, "window") && face::has_flag(f, "no-border") && translucent(colour);
+    // the colour is read last: looking up the words may allocate and move
+    // the face's values
+    if (face::type_is(f, "base") || face::type_is(f, "rich-text")) return translucent(face::facet(f, face::COLOR));
+    return face::type_is(f, "window") && face::has_flag(f, "no-border") && translucent(face::facet(f, face::COLOR));
 }
 
 namespace {
