@@ -20,3 +20,7 @@ endforeach()
 # of a minute on a loaded machine.
 zun_python_test(gui_x11 tests/gui_x11.py LABELS "x11;heavy")
 set_tests_properties(zun.gui_x11 PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+# Screens, DPI, desktop settings and the window manager on Xvfb: xrdb,
+# xrandr, xsettingsd and openbox drive the server (heavy, as gui_x11).
+zun_python_test(gui_x11_screens tests/gui_x11_screens.py LABELS "x11;heavy")
+set_tests_properties(zun.gui_x11_screens PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)

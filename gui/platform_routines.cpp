@@ -435,6 +435,7 @@ MachineResult set_dark_mode(Cell* args) {
     if (const HWND hwnd = face::window_of(&f)) {
         SetWindowLong(hwnd, LONG_DARK, args[1].data1 ? 1 : 0);
         win::controls::set_window_theme(hwnd, args[1].data1 != 0);
+        set_title_theme(hwnd, args[1].data1 != 0);
         RedrawWindow(hwnd, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
     return none_result(args);
@@ -745,6 +746,9 @@ uint8_t channel(COLORREF c, int shift) { return uint8_t((c >> shift) & 0xFF); }
 // text-colour window-colour panel-colour font-family font-points]. Without
 // a display open, the defaults of a light desktop at 96 DPI.
 MachineResult startup_values(Cell* args) {
+    // the display opens here, at start-up, so the DPI, font and theme are
+    // the desktop's from the first line on
+    const bool open = init();
     const Cell list = *block::push_new(10);
     uint8_t major, minor;
     int32_t build;
@@ -766,7 +770,7 @@ MachineResult startup_values(Cell* args) {
         append(&list, tuple::init_cell(&v, rgb, 3));
     }
     const DesktopSettings defaults;
-    const DesktopSettings& desk = display_open() ? desktop_settings() : defaults;
+    const DesktopSettings& desk = open ? desktop_settings() : defaults;
     const Cell family = *string::load_c_text(desk.font_family.data(), uint32_t(desk.font_family.size()), 0);
     append(&list, &family);
     v = integer_cell(int32_t(std::lround(desk.font_points)));

@@ -638,9 +638,10 @@ uint32_t face_flag_bits(const Cell* f) {
 // Base and rich-text faces with a translucent colour, and borderless windows
 // with one, are layered: composed with their alpha.
 bool must_be_layered(const Cell* f) {
-    const Cell* colour = face::facet(f, face::COLOR);
-    if (face::type_is(f, "base") || face::type_is(f, "rich-text")) return translucent(colour);
-    return face::type_is(f, "window") && face::has_flag(f, "no-border") && translucent(colour);
+    // the colour is read last: looking up the words may allocate and move
+    // the face's values
+    if (face::type_is(f, "base") || face::type_is(f, "rich-text")) return translucent(face::facet(f, face::COLOR));
+    return face::type_is(f, "window") && face::has_flag(f, "no-border") && translucent(face::facet(f, face::COLOR));
 }
 
 namespace {
@@ -687,6 +688,7 @@ HWND make_view(const Cell* f, HWND parent) {
     uint32_t style = top ? window_style(f) : (WS_CHILD | WS_CLIPSIBLINGS);
     uint32_t ex = 0;
     if (top && face::has_flag(f, "popup")) ex |= WS_EX_TOOLWINDOW;
+    if (top && face::has_flag(f, "modal")) ex |= WS_EX_DLGMODALFRAME;  // the modal state for the window manager
     if (must_be_layered(f) || (!top && parent && IsWindow(parent) &&
                                (GetWindowLong(parent, GWL_EXSTYLE) & WS_EX_LAYERED) && cls == &k_classes[2]))
         ex |= WS_EX_LAYERED;

@@ -56,6 +56,7 @@ public:
     // the size of its window rectangle).
     virtual void present(HWND hwnd, cairo_surface_t* composition, const RECT& damage) = 0;
     virtual RECT frame_extents(HWND hwnd) = 0;
+    virtual void set_title_theme(HWND, bool /*dark*/) {}
 
     virtual uint64_t now_ms() = 0;
     // Reports pending events through from_display without waiting.

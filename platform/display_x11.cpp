@@ -23,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/display.hpp"
 #include "platform/keys.hpp"
@@ -88,7 +89,7 @@ public:
                                "_NET_WM_STATE_HIDDEN", "WM_STATE", "_NET_ACTIVE_WINDOW",
                                "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_UTILITY", "_MOTIF_WM_HINTS",
                                "RESOURCE_MANAGER", "_NET_SUPPORTED", "WM_TRANSIENT_FOR",
-                               "_NET_WM_STATE_MODAL", "_XSETTINGS_SETTINGS"};
+                               "_NET_WM_STATE_MODAL", "_XSETTINGS_SETTINGS", "_GTK_THEME_VARIANT"};
         XInternAtoms(dpy, const_cast<char**>(names), k_atoms, False, m_atoms);
         XSelectInput(dpy, m_root, PropertyChangeMask | StructureNotifyMask);
         int error_base;
@@ -100,17 +101,13 @@ public:
         m_shm = XShmQueryExtension(dpy);
         std::string selection = "_XSETTINGS_S" + std::to_string(m_screen);
         m_xsettings_selection = XInternAtom(dpy, selection.c_str(), False);
+        m_compositor_selection = XInternAtom(dpy, ("_NET_WM_CM_S" + std::to_string(m_screen)).c_str(), False);
         read_settings();
     }
 
     ~X11Display() override {
         if (g_x11_closing_hook) g_x11_closing_hook(m_dpy);
-        for (auto& [h, w] : m_windows) {
-            if (w.ic) XDestroyIC(w.ic);
-            if (w.font_set) XFreeFontSet(m_dpy, w.font_set);
-            free_shm(w);
-            XDestroyWindow(m_dpy, w.xid);
-        }
+        for (auto& [h, w] : m_windows) release(w);
         for (auto& [c, cur] : m_cursors) XFreeCursor(m_dpy, cur);
         if (m_im) XCloseIM(m_im);
         XFreeGC(m_dpy, m_gc);
@@ -130,9 +127,22 @@ public:
         a.background_pixmap = None;
         a.bit_gravity = NorthWestGravity;
         a.override_redirect = is_popup(st);
+        unsigned long fields = CWEventMask | CWBackPixmap | CWBitGravity | CWOverrideRedirect;
+        // A layered window shows what lies under it only through a
+        // compositor: then it takes an ARGB visual; else the default one,
+        // its pixels over the panel colour (see present).
+        Visual* visual = DefaultVisual(m_dpy, m_screen);
+        int depth = DefaultDepth(m_dpy, m_screen);
+        Colormap colormap = None;
+        XVisualInfo argb;
+        if (st.layered && compositor_running() && XMatchVisualInfo(m_dpy, m_screen, 32, TrueColor, &argb)) {
+            visual = argb.visual, depth = 32;
+            a.colormap = colormap = XCreateColormap(m_dpy, m_root, visual, AllocNone);
+            a.border_pixel = 0;
+            fields |= CWColormap | CWBorderPixel;
+        }
         Window xid = XCreateWindow(m_dpy, m_root, st.rect.left, st.rect.top, std::max(1, st.rect.width()),
-                                   std::max(1, st.rect.height()), 0, CopyFromParent, InputOutput, CopyFromParent,
-                                   CWEventMask | CWBackPixmap | CWBitGravity | CWOverrideRedirect, &a);
+                                   std::max(1, st.rect.height()), 0, depth, InputOutput, visual, fields, &a);
         XClassHint cls{const_cast<char*>("zun"), const_cast<char*>("Zun")};
         XSetClassHint(m_dpy, xid, &cls);
         XSetWMProtocols(m_dpy, xid, &m_atoms[DELETE], 1);
@@ -145,6 +155,8 @@ public:
         XSetWMHints(m_dpy, xid, &hints);
         Top& t = m_windows[hwnd];
         t.xid = xid;
+        t.visual = visual, t.depth = depth, t.colormap = colormap;
+        if (colormap) t.gc = XCreateGC(m_dpy, xid, 0, nullptr);  // the shared GC is for the default depth
         m_by_xid[xid] = hwnd;
         set_style_hints(xid, st);
         if (m_im) attach_ic(hwnd, t, false);
@@ -154,11 +166,8 @@ public:
     void destroy_toplevel(HWND hwnd) override {
         auto it = m_windows.find(hwnd);
         if (it == m_windows.end()) return;
-        if (it->second.ic) XDestroyIC(it->second.ic);
-        if (it->second.font_set) XFreeFontSet(m_dpy, it->second.font_set);
-        free_shm(it->second);
         m_by_xid.erase(it->second.xid);
-        XDestroyWindow(m_dpy, it->second.xid);
+        release(it->second);
         m_windows.erase(it);
         XFlush(m_dpy);
     }
@@ -315,28 +324,59 @@ public:
         auto it = m_windows.find(hwnd);
         if (it == m_windows.end()) return;
         Top& t = it->second;
-        int depth = DefaultDepth(m_dpy, m_screen);
-        if (depth != 24 && depth != 32) return;
+        if (t.depth != 24 && t.depth != 32) return;
         int w = cairo_image_surface_get_width(comp), h = cairo_image_surface_get_height(comp);
         RECT r{std::max(0, d.left), std::max(0, d.top), std::min(w, d.right), std::min(h, d.bottom)};
         if (r.right <= r.left || r.bottom <= r.top) return;
         auto uw = static_cast<unsigned>(r.width()), uh = static_cast<unsigned>(r.height());
         const unsigned char* src = cairo_image_surface_get_data(comp);
         int stride = cairo_image_surface_get_stride(comp);
+        // translucent pixels on an opaque visual: over the panel colour
+        const bool over_panel = t.state.layered && !t.colormap;
+        GC gc = t.gc ? t.gc : m_gc;
         if (XImage* shm = shm_image(t, w, h)) {
             for (int y = r.top; y < r.bottom; ++y)
-                std::memcpy(shm->data + y * shm->bytes_per_line + r.left * 4, src + y * stride + r.left * 4, uw * 4);
-            XShmPutImage(m_dpy, t.xid, m_gc, shm, r.left, r.top, r.left, r.top, uw, uh, False);
+                copy_row(shm->data + y * shm->bytes_per_line + r.left * 4, src + y * stride + r.left * 4, uw, over_panel);
+            XShmPutImage(m_dpy, t.xid, gc, shm, r.left, r.top, r.left, r.top, uw, uh, False);
         } else {
-            XImage* img = XCreateImage(m_dpy, DefaultVisual(m_dpy, m_screen), static_cast<unsigned>(depth), ZPixmap, 0,
+            std::vector<char> blended;
+            if (over_panel) {
+                blended.resize(static_cast<size_t>(stride) * static_cast<size_t>(h));
+                for (int y = r.top; y < r.bottom; ++y)
+                    copy_row(blended.data() + y * stride + r.left * 4, src + y * stride + r.left * 4, uw, true);
+                src = reinterpret_cast<const unsigned char*>(blended.data());
+            }
+            XImage* img = XCreateImage(m_dpy, t.visual, static_cast<unsigned>(t.depth), ZPixmap, 0,
                                        const_cast<char*>(reinterpret_cast<const char*>(src)), static_cast<unsigned>(w),
                                        static_cast<unsigned>(h), 32, stride);
             if (!img) return;
-            XPutImage(m_dpy, t.xid, m_gc, img, r.left, r.top, r.left, r.top, uw, uh);
+            XPutImage(m_dpy, t.xid, gc, img, r.left, r.top, r.left, r.top, uw, uh);
             img->data = nullptr;  // the composition's pixels stay the layer's
             XDestroyImage(img);
         }
         XFlush(m_dpy);
+    }
+
+    // One row of premultiplied ARGB; over_panel: composed over the panel
+    // colour, opaque.
+    static void copy_row(char* to, const unsigned char* from, unsigned count, bool over_panel) {
+        if (!over_panel) {
+            std::memcpy(to, from, count * 4);
+            return;
+        }
+        const COLORREF panel = GetSysColor(COLOR_BTNFACE);
+        const uint32_t back[3] = {panel & 0xFF, (panel >> 8) & 0xFF, (panel >> 16) & 0xFF};  // r g b
+        for (unsigned i = 0; i < count; ++i) {
+            uint32_t px;
+            std::memcpy(&px, from + i * 4, 4);
+            const uint32_t keep = 255 - (px >> 24);
+            uint32_t out = 0xFF000000u;
+            for (int c = 0; c < 3; ++c) {
+                const int shift = 16 - 8 * c;
+                out |= (((px >> shift) & 0xFF) + (back[c] * keep + 127) / 255) << shift;
+            }
+            std::memcpy(to + i * 4, &out, 4);
+        }
     }
 
     RECT frame_extents(HWND hwnd) override {
@@ -346,6 +386,17 @@ public:
         if (!read_cardinals(it->second.xid, m_atoms[EXTENTS], v, 4)) return {};
         return {static_cast<int32_t>(v[0]), static_cast<int32_t>(v[2]), static_cast<int32_t>(v[1]),
                 static_cast<int32_t>(v[3])};
+    }
+
+    // What GTK windows set for a dark title bar: window managers and
+    // compositors that follow it draw the frame to match.
+    void set_title_theme(HWND hwnd, bool dark) override {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end()) return;
+        const char* variant = dark ? "dark" : "light";
+        XChangeProperty(m_dpy, it->second.xid, m_atoms[THEME_VARIANT], m_atoms[UTF8], 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(variant), static_cast<int>(std::strlen(variant)));
+        XFlush(m_dpy);
     }
 
     uint64_t now_ms() override {
@@ -359,7 +410,11 @@ public:
             XEvent e;
             XNextEvent(m_dpy, &e);
             if (e.type == KeyPress) open_im();
-            if (XFilterEvent(&e, None)) continue;
+            const XKeyEvent before = e.xkey;  // the method may clear the keycode
+            if (XFilterEvent(&e, None)) {
+                if (e.type == KeyPress) m_composing_key = before;
+                continue;
+            }
             handle(e);
         }
     }
@@ -393,6 +448,8 @@ public:
         }
         if (out.empty())
             out.push_back({{0, 0, DisplayWidth(m_dpy, m_screen), DisplayHeight(m_dpy, m_screen)}, m_settings.dpi, "screen"});
+        m_known_monitors = out;
+        m_known_size = {DisplayWidth(m_dpy, m_screen), DisplayHeight(m_dpy, m_screen)};
         return out;
     }
 
@@ -409,7 +466,7 @@ public:
 private:
     enum Atom_ {
         PROTOCOLS, DELETE, NET_WM_NAME, UTF8, PID, EXTENTS, NET_STATE, MAX_VERT, MAX_HORZ, HIDDEN, WM_STATE_,
-        ACTIVE, TYPE, TYPE_UTILITY, MOTIF, RESOURCES, SUPPORTED, TRANSIENT, MODAL, XSETTINGS, k_atoms
+        ACTIVE, TYPE, TYPE_UTILITY, MOTIF, RESOURCES, SUPPORTED, TRANSIENT, MODAL, XSETTINGS, THEME_VARIANT, k_atoms
     };
     // An on-the-spot composition: the method hands us its text to show,
     // which the layer reports as the composition of the window.
@@ -429,6 +486,10 @@ private:
         bool mapped = false;
         XImage* shm = nullptr;
         XShmSegmentInfo segment{};
+        Visual* visual = nullptr;
+        int depth = 0;
+        Colormap colormap = None;  // an ARGB window's own
+        GC gc = nullptr;           // an ARGB window's own
     };
 
     static int preedit_start(XIC, XPointer data, XPointer) {
@@ -547,8 +608,7 @@ private:
         if (!m_shm) return nullptr;
         if (t.shm && t.shm->width == w && t.shm->height == h) return t.shm;
         free_shm(t);
-        XImage* img = XShmCreateImage(m_dpy, DefaultVisual(m_dpy, m_screen),
-                                      static_cast<unsigned>(DefaultDepth(m_dpy, m_screen)), ZPixmap, nullptr,
+        XImage* img = XShmCreateImage(m_dpy, t.visual, static_cast<unsigned>(t.depth), ZPixmap, nullptr,
                                       &t.segment, static_cast<unsigned>(w), static_cast<unsigned>(h));
         if (!img || img->bits_per_pixel != 32) {
             if (img) XDestroyImage(img);
@@ -579,6 +639,17 @@ private:
         }
         return img;
     }
+
+    void release(Top& t) {
+        if (t.ic) XDestroyIC(t.ic);
+        if (t.font_set) XFreeFontSet(m_dpy, t.font_set);
+        free_shm(t);
+        if (t.gc) XFreeGC(m_dpy, t.gc);
+        XDestroyWindow(m_dpy, t.xid);
+        if (t.colormap) XFreeColormap(m_dpy, t.colormap);
+    }
+
+    bool compositor_running() { return XGetSelectionOwner(m_dpy, m_compositor_selection) != None; }
 
     void free_shm(Top& t) {
         if (!t.shm) return;
@@ -835,6 +906,12 @@ private:
         return dpi;
     }
 
+    static bool same_monitors(const std::vector<Monitor>& a, const std::vector<Monitor>& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Monitor& x, const Monitor& y) {
+            return x.rect == y.rect && x.dpi == y.dpi && x.name == y.name;
+        });
+    }
+
     uint8_t read_state(Window xid) {
         long wm_state[1] = {};
         if (read_cardinals(xid, m_atoms[WM_STATE_], wm_state, 1) && wm_state[0] == IconicState) return SIZE_MINIMIZED;
@@ -862,6 +939,17 @@ private:
             len = Xutf8LookupString(t.ic, &k, buf, sizeof buf - 1, &sym, &status);
             if (status == XBufferOverflow) len = 0;
             if (status == XLookupChars) sym = NoSymbol;
+            // A dead key or compose sequence ends: the method hands back the
+            // last key's press without its keycode, with the composed
+            // character's keysym. As on Windows, that key goes down with the
+            // composed character (dead_acute e: E, é).
+            if ((status == XLookupChars || status == XLookupBoth) && k.keycode == 0 && m_composing_key.keycode &&
+                m_composing_key.time == k.time) {
+                char ignored[8];
+                XLookupString(&m_composing_key, ignored, sizeof ignored, &sym, nullptr);
+                k.keycode = m_composing_key.keycode;
+            }
+            m_composing_key.keycode = 0;
         } else {
             len = XLookupString(&k, buf, sizeof buf - 1, &sym, nullptr);
             if (!press) len = 0;
@@ -878,9 +966,20 @@ private:
 
     void handle(XEvent& e) {
         if (g_x11_event_hook && g_x11_event_hook(&e)) return;
-        if (m_randr && e.type == m_randr_event + RRScreenChangeNotify) {
+        if (e.type == MappingNotify) {  // xmodmap, setxkbmap: keys map anew
+            XRefreshKeyboardMapping(&e.xmapping);
+            return;
+        }
+        // A size, CRTC or output change comes as RandR events; a monitor
+        // edit (xrandr --setmonitor) only as the root's ConfigureNotify. Each
+        // change brings several: the layer hears once of a change of the
+        // monitors or of the screen's size.
+        const bool randr = m_randr && (e.type == m_randr_event + RRScreenChangeNotify || e.type == m_randr_event + RRNotify);
+        if (randr || (e.type == ConfigureNotify && e.xconfigure.window == m_root)) {
             XRRUpdateConfiguration(&e);
-            from_display::monitors_changed();
+            const std::vector<Monitor> known = m_known_monitors;
+            const POINT size = m_known_size;
+            if (!same_monitors(known, monitors()) || !(size == m_known_size)) from_display::monitors_changed();
             return;
         }
         bool settings_owner = m_xsettings_owner && e.xany.window == m_xsettings_owner;
@@ -972,6 +1071,7 @@ private:
     int m_randr_event = 0;
     XIM m_im = nullptr;
     bool m_im_tried = false;
+    XKeyEvent m_composing_key{};  // the last press the input method took
     GC m_gc;
     DesktopSettings m_settings;
     std::map<HWND, Top> m_windows;
@@ -979,8 +1079,11 @@ private:
     std::map<HCURSOR, Cursor> m_cursors;
     bool m_shm = false;
     Atom m_xsettings_selection = 0;
+    Atom m_compositor_selection = 0;
     Window m_xsettings_owner = 0;
     uint32_t m_xbuttons = 0;
+    std::vector<Monitor> m_known_monitors;  // as last read, with the screen's size
+    POINT m_known_size{};
 };
 
 void set_locale_for_input() {

@@ -1326,6 +1326,12 @@ RECT frame_extents(HWND hwnd) {
     return r;
 }
 
+void set_title_theme(HWND hwnd, bool dark) {
+    State& s = state();
+    const Window* w = get(hwnd);
+    if (s.display && w && !w->parent) s.display->set_title_theme(hwnd, dark);
+}
+
 // ---- the default procedure --------------------------------------------------
 
 LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -485,5 +485,8 @@ uint32_t GetDpiForMonitor(HMONITOR monitor);
 const DesktopSettings& desktop_settings();
 // The frame the window manager puts around a top-level (_NET_FRAME_EXTENTS).
 RECT frame_extents(HWND hwnd);
+// A top-level's title bar in the dark or light theme (the DWM attribute);
+// children have none.
+void set_title_theme(HWND hwnd, bool dark);
 
 }  // namespace zun::win

@@ -221,8 +221,10 @@ bool TrackMouseEvent(TRACKMOUSEEVENT* tme) {
     return true;
 }
 
+// Where the pointer is now, also outside our windows (no motion comes then).
 bool GetCursorPos(POINT* pt) {
-    *pt = state().pointer;
+    State& s = state();
+    *pt = s.display ? s.display->pointer() : s.pointer;
     return true;
 }
 
@@ -522,9 +524,10 @@ void monitors_changed() {
     State& s = state();
     refresh_monitors();
     RECT primary = !s.monitors.empty() ? s.monitors.front().monitor.rect : RECT{};
+    // a new DPI first: what the display change reads is in the new scale
     for (HWND top : std::vector<HWND>(s.tops)) {
-        SendMessage(top, WM_DISPLAYCHANGE, 32, make_lparam(primary.width(), primary.height()));
         check_dpi(top);
+        SendMessage(top, WM_DISPLAYCHANGE, 32, make_lparam(primary.width(), primary.height()));
     }
 }
 
@@ -539,8 +542,11 @@ void settings_changed() {
                       old.text_hintstyle != s.settings.text_hintstyle;
     for (HWND top : std::vector<HWND>(s.tops)) {
         SendMessage(top, WM_SETTINGCHANGE, 0, 0);
+        if (!IsWindow(top)) continue;
         if (theme) SendMessage(top, WM_THEMECHANGED, 0, 0);
-        if (text) RedrawWindow(top, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+        // the controls draw in the theme, text in the desktop's rendering:
+        // every window is painted again
+        if (theme || text) RedrawWindow(top, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
 }
 

@@ -5,8 +5,9 @@ A script opens a window holding a base face and prints every event its
 system/view/awake gets; real input comes through XTEST, the window manager's
 close request through a client message, pixels through ImageMagick. Cases:
 the title and class, the window's and the base face's pixels (colour, draw
-block), clicks, a double click and the wheel, a key table with Windows' rules
-and typed non-ASCII text, a resize, and the close request answered `stop`.
+block), clicks, a double click and the wheel, hover and leave, a key table
+with Windows' rules and a dead key, typed non-ASCII text, a resize, the close
+request answered `stop`; then a keyboard layout changed while running.
 """
 import os
 import sys
@@ -59,6 +60,9 @@ KEYS = [
     (["shift+Tab"], ["key-down left-shift [shift]", 'key-down #"^-" [shift]', 'key #"^-" [shift]',
                      'key-up #"^-" []', "key-up left-shift []"]),
     (["alt+a"], ["key-down left-alt [alt]", 'key-down #"A" [alt]', 'key-up #"A" []', "key-up left-alt []"]),
+    # the input method composes; the key finishing it goes down with the
+    # character (the dead key has no Windows key code)
+    (["dead_acute", "e"], ['key-down #"E" []', 'key #"é" []', 'key-up #"E" []']),
 ]
 
 
@@ -67,6 +71,10 @@ def events(x, app, last, timeout=30):
 
 
 def tests(x):
+    # keys of their own for what is typed, bound before the client starts:
+    # xdotool's passing remaps race a slow client's reading of the keymap
+    for sym in ("dead_acute", "eacute", "EuroSign", "U1F600"):
+        x.run(["xmodmap", "-e", "keycode any = " + sym], check=True)
     app = x.start_zun(SCRIPT, env=dict(x.env, FONTCONFIG_FILE=FONTS))
     lines = x.read_until(app, "ready", 120)  # slow under the sanitizers
     tw, th = (float(v) for v in lines[0].split("(")[1].rstrip(")").split(","))
@@ -106,6 +114,11 @@ def tests(x):
     x.check("wheel down", events(x, app, "wheel"), ["wheel B -1.0"])
     x.move(wid, 200, 150)
     x.check("onto the window", events(x, app, "over W"), ["over B 180x120 [away]", "over W 200x150 []"])
+    # out of the window (the leave) and back
+    x.move(wid, 200, 250)
+    x.check("leave", events(x, app, "over W"), ["over W 200x250 [away]"])
+    x.move(wid, 200, 150)
+    x.check("back", events(x, app, "over W"), ["over W 200x150 []"])
     x.run(["xdotool", "click", "3"], check=True)
     x.check("right click", events(x, app, "alt-up"), ["alt-down W 200x150 [alt-down]", "alt-up W 200x150 []"])
 
@@ -130,5 +143,34 @@ def tests(x):
     x.check("exit status", x.finish(app)[1], 0)
 
 
+def layout_case(x):
+    """A keyboard layout changed while running: keys map by the new one.
+    Xlib without XKB keeps the core keymap, which only the MappingNotify
+    handling refreshes (with XKB, Xlib follows by itself)."""
+    app = x.start_zun(SCRIPT, env=dict(x.env, FONTCONFIG_FILE=FONTS, XKB_DISABLE="1"))
+    x.read_until(app, "ready", 120)
+    wid = x.find_window("Zun")
+    x.focus(wid)
+    x.read_until(app, "focus")
+    # xdotool presses the key that gives each keysym now: under de, z and y
+    # trade places. A first key under us has Xlib read the keymap.
+    try:
+        for layout, key in (("us", "z"), ("de", "z"), ("de", "y")):
+            x.run(["setxkbmap", layout], check=True)
+            x.key(key)
+            x.check("%s layout: %s" % (layout, key), x.read_lines(app, 3),
+                    ['key-down #"%s" []' % key.upper(), 'key #"%s" []' % key, 'key-up #"%s" []' % key.upper()])
+    finally:
+        x.run(["setxkbmap", "us"], check=True)
+    x.close_request(wid)
+    x.read_until(app, "loop ended")
+    x.check("layout: exit status", x.finish(app)[1], 0)
+
+
+def all_cases(x):
+    tests(x)
+    layout_case(x)
+
+
 if __name__ == "__main__":
-    sys.exit(xvfb_harness.main(tests, tools=("xdotool", "import", "xprop", "xwininfo")))
+    sys.exit(xvfb_harness.main(all_cases, tools=("xdotool", "import", "xprop", "xwininfo", "setxkbmap", "xmodmap")))

@@ -45,9 +45,11 @@ struct FontTable {
     }
 };
 
+// Never destroyed: the windows closed at exit still measure their menu bars
+// after the function-local statics made later are gone.
 FontTable& font_table() {
-    static FontTable table;
-    return table;
+    static FontTable* table = new FontTable;
+    return *table;
 }
 
 const PangoFontDescription* default_description() {
