@@ -16,6 +16,7 @@
 #include "datatypes/series/block.hpp"
 #include "datatypes/series/image.hpp"
 #include "draw/walker.hpp"
+#include "draw/window_target.hpp"
 #include "interpreter/stack.hpp"
 #include "services/image_record.hpp"
 #include "startup/boot_texts.hpp"
@@ -152,8 +153,10 @@ MachineResult draw_image(Cell* args) {
     return answer_none(args);
 }
 
-// One software path on cairo: there is no device to make again.
-MachineResult toggle_gpu(Cell* args) { return answer_none(args); }
+MachineResult toggle_gpu(Cell* args) {
+    switch_render_path();
+    return answer_none(args);
+}
 
 // The routines of the windows layer, until it comes.
 MachineResult not_done(Cell*) { support::fire_error(ErrorId::internal_not_done); }

@@ -26,6 +26,7 @@ namespace {
 std::unordered_map<HWND, std::unique_ptr<WindowRecord>> g_records;
 double g_dpi = 96.0;
 WindowPass* g_current = nullptr;  // innermost open window pass
+bool g_gpu_path = true;
 
 void print_line(const char* text) { console_out::write_units(text, std::strlen(text), 1, true); }
 
@@ -128,6 +129,19 @@ void release_all_render_targets() {
     while (!g_records.empty()) release_render_target(g_records.begin()->first);
     reset_paint_limit();
 }
+
+void switch_render_path() {
+    g_gpu_path = !g_gpu_path;
+    if (g_current) return;  // a pass draws on the records: they stay until the next switch
+    std::vector<HWND> windows;
+    for (const auto& [hwnd, record] : g_records) windows.push_back(hwnd);
+    for (HWND hwnd : windows) {
+        release_render_target(hwnd);
+        if (IsWindow(hwnd)) RedrawWindow(hwnd, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    }
+}
+
+bool gpu_path() { return g_gpu_path; }
 
 cairo_surface_t* create_window_bitmap(HWND hwnd) {
     WindowRecord* r = find_window_target(hwnd);

@@ -55,6 +55,11 @@ bool resize_render_target(WindowRecord& record, int width, int height);
 // resets the paint limit (the layer closing).
 void release_render_target(win::HWND hwnd);
 void release_all_render_targets();
+// A switch of drawing path (toggle-GPU): the flag flips, every window's
+// record is made again and the windows are painted anew. There is one
+// software path on cairo, so both settings draw alike.
+void switch_render_path();
+bool gpu_path();
 // A layered window's frame for UpdateLayeredWindow (pixels, no device
 // scale), null without a record or with an empty client area.
 cairo_surface_t* create_window_bitmap(win::HWND hwnd);

@@ -160,6 +160,29 @@ TEST_F(DrawWindow, FailedResizeDrawsNothingUntilTheNext) {
     EXPECT_EQ(own_pixel(wide, 5, 5), 0xFF00FF00u);
 }
 
+TEST_F(DrawWindow, SwitchingThePathRemakesRecordsAndRepaints) {
+    HWND top = window("make object! [color: 255.0.0 size: 40x40]", "pen off fill-pen 0.0.255 box 0x0 10x10", 0, 0,
+                      40, 40);
+    HWND child = window("make object! [color: 0.255.0 size: 10x10]", nullptr, 20, 20, 10, 10, top);
+    UpdateWindow(top);
+    UpdateWindow(child);
+    ASSERT_NE(draw::find_window_target(top), nullptr);
+    const bool before = draw::gpu_path();
+    const int paints = g_paints[top];
+    draw::switch_render_path();
+    EXPECT_NE(draw::gpu_path(), before);
+    EXPECT_EQ(draw::find_window_target(top), nullptr);  // given back, made at the next paint
+    EXPECT_EQ(draw::find_window_target(child), nullptr);
+    pump();
+    EXPECT_EQ(g_paints[top], paints + 1);
+    ASSERT_NE(draw::find_window_target(top), nullptr);
+    EXPECT_EQ(own_pixel(top, 5, 5), 0xFF0000FFu);
+    EXPECT_EQ(own_pixel(top, 15, 15), 0xFFFF0000u);
+    EXPECT_EQ(own_pixel(child, 5, 5), 0xFF00FF00u);
+    draw::switch_render_path();
+    EXPECT_EQ(draw::gpu_path(), before);
+}
+
 TEST_F(DrawWindow, CaptureIntoAnImageAtTheWindowsDpi) {
     HWND h = window("make object! [color: 255.255.255 size: 20x20]", nullptr, 1100, 0, 30, 30);
     const Cell* img = value("make image! 30x30");
