@@ -56,7 +56,7 @@ LOOP_CASES = [
 def run(zun, lines, args=(), cwd=None):
     text = "".join(line + "\n" for line in lines)
     proc = subprocess.run([zun, *args], input=text.encode(), capture_output=True,
-                          timeout=60, cwd=cwd)
+                          timeout=240, cwd=cwd)
     return proc.stdout.decode("utf-8", "replace"), proc.returncode, proc.stderr.decode()
 
 
@@ -265,7 +265,7 @@ class LiveConsole:
         self.proc = subprocess.Popen([zun], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE)
         # a console that misses the signal must not hang the suite
-        self.watchdog = threading.Timer(60, self.proc.kill)
+        self.watchdog = threading.Timer(240, self.proc.kill)
         self.watchdog.start()
         self.seen = b""
 
@@ -285,7 +285,7 @@ class LiveConsole:
 
     def finish(self, last_line):
         """Sends the last line, ends the input; the transcript and the status."""
-        out, _ = self.proc.communicate(last_line, timeout=60)
+        out, _ = self.proc.communicate(last_line, timeout=240)
         self.watchdog.cancel()
         return after_banner((self.seen + out).decode()) or "", self.proc.returncode
 
@@ -327,7 +327,7 @@ def check_interrupts(zun, failures):
         proc = subprocess.Popen([zun, busy], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         proc.stdout.readline()
         proc.send_signal(signal.SIGINT)
-        _, err = proc.communicate(timeout=60)
+        _, err = proc.communicate(timeout=240)
         if proc.returncode != -signal.SIGINT or err:
             failures.append("Ctrl-C in a script: %d %r" % (proc.returncode, err))
 

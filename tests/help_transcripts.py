@@ -29,7 +29,7 @@ def run_script(zun, text):
 
 
 def run_file(zun, path):
-    proc = subprocess.run([zun, path], capture_output=True, timeout=60,
+    proc = subprocess.run([zun, path], capture_output=True, timeout=240,
                           stdin=subprocess.DEVNULL)
     if proc.returncode != 0:
         raise AssertionError("%s: status %d\n%s" % (path, proc.returncode,

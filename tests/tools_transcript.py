@@ -75,7 +75,7 @@ CASES = [
 
 def run(zun, lines):
     text = "".join(line + "\n" for line in lines)
-    proc = subprocess.run([zun], input=text.encode(), capture_output=True, timeout=60)
+    proc = subprocess.run([zun], input=text.encode(), capture_output=True, timeout=240)
     out = proc.stdout.decode("utf-8", "replace")
     head, sep, rest = out.partition("Type HELP for starting information.")
     rest = rest.split("\n", 2)[2] if sep else out
@@ -124,7 +124,7 @@ def check_script(zun, failures):
     with tempfile.NamedTemporaryFile("w", suffix=".zun", delete=False) as f:
         f.write('Zun []\ndebug [y: 2]\nprint ["after" y]\n')
     try:
-        proc = subprocess.run([zun, f.name], input=b"", capture_output=True, timeout=60)
+        proc = subprocess.run([zun, f.name], input=b"", capture_output=True, timeout=240)
     finally:
         os.unlink(f.name)
     out = proc.stdout.decode()
@@ -137,7 +137,7 @@ def check_profile_mend(zun, failures):
     """A function that calls a routine keeps its own duration: the routine's
     return closes the routine's call, not the function's."""
     out = subprocess.run([zun], input=b"f: func [] [integer? 1 wait 0.2 1]\nprofile [f]\n",
-                         capture_output=True, timeout=60).stdout.decode()
+                         capture_output=True, timeout=240).stdout.decode()
     times = dict(re.findall(r"#\d+ +(\w+) +\| 1 +\| (\S+)", out))
     if set(times) != {"f", "wait"}:
         failures.append("profile with a routine: %r" % out)
@@ -159,7 +159,7 @@ def check_pty(zun, failures):
     out = b""
     at = 0  # each wait looks past what the last one found
 
-    def wait_for(text, seconds=20):
+    def wait_for(text, seconds=120):  # start-up under the sanitizers on a busy machine
         nonlocal out, at
         end = time.time() + seconds
         while text.encode() not in out[at:] and time.time() < end:
