@@ -1745,16 +1745,7 @@ Flow eval_infix_general(const Code& code, View& v, uint32_t& pos, Cell* entry, c
             (t = fast_target(*op, op::wrapped_type(op)))) {
             const int opcode = t->op;
             if (const Cell* right = plain_integer_operand(v.cells + pos + 1)) {
-                const int32_t r = right->as_int();
-                switch (t->kind) {
-                    case FAST_KIND_MATH: actions::fast_integer_math(opcode, entry->as_int(), r, entry); break;
-                    case FAST_KIND_COMPARE:
-                        *entry = logic::make_value(actions::fast_integer_compare(opcode, entry->as_int(), r));
-                        break;
-                    default:
-                        if (t->kind != FAST_KIND_DIVIDE || !integer_divide(opcode, entry, r)) goto general;
-                        break;
-                }
+                if (!integer_step(*t, entry, right->as_int())) goto general;
                 pos += 2;
                 continue;
             }
