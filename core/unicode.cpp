@@ -476,6 +476,25 @@ int32_t decode_utf8_strict(const uint8_t* p, uint32_t available, uint32_t* used)
     return int32_t(s.code_point);
 }
 
+bool is_valid_utf8(const uint8_t* p, const uint8_t* end) {
+    while (p < end) {
+        // eight ASCII bytes a step
+        uint64_t word;
+        if (end - p >= 8 && (std::memcpy(&word, p, 8), (word & 0x8080808080808080ull) == 0)) {
+            p += 8;
+            continue;
+        }
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        int32_t code_point;
+        p = decode_utf8_char(p, end, &code_point);
+        if (code_point == REJECTED) return false;
+    }
+    return true;
+}
+
 uint32_t count_utf8_chars(const uint8_t* start, const uint8_t* end) {
     uint32_t n = 0;
     const uint8_t* p = start;

@@ -43,6 +43,8 @@ const uint8_t* decode_utf8_char(const uint8_t* p, const uint8_t* end, int32_t* c
 // invalid-utf8 with up to 4 bytes from the sequence's start.
 int32_t decode_utf8_strict(const uint8_t* p, uint32_t available, uint32_t* used);
 
+// Whether the bytes are well-formed UTF-8 throughout.
+bool is_valid_utf8(const uint8_t* p, const uint8_t* end);
 // Each decode_utf8_char step counts one code point.
 uint32_t count_utf8_chars(const uint8_t* start, const uint8_t* end);
 // The address after n code points, or end when it comes first.

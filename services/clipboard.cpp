@@ -128,33 +128,13 @@ Cell* push_false() {
     return stack::push(&no);
 }
 
-bool valid_utf8(std::string_view bytes) {
-    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-    const uint8_t* end = p + bytes.size();
-    while (p < end) {
-        // eight ASCII bytes a step
-        uint64_t word;
-        if (end - p >= 8 && (std::memcpy(&word, p, 8), (word & 0x8080808080808080ull) == 0)) {
-            p += 8;
-            continue;
-        }
-        if (*p < 0x80) {
-            ++p;
-            continue;
-        }
-        int32_t code_point;
-        p = unicode::decode_utf8_char(p, end, &code_point);
-        if (code_point == unicode::REJECTED) return false;
-    }
-    return true;
-}
-
 // Up to the first NUL; invalid UTF-8 as U+FFFD. Valid text is used as it
 // lies (a clipboard may hold megabytes).
 std::string_view text_of(std::string_view bytes, bool latin1, std::string* converted) {
     bytes = bytes.substr(0, bytes.find('\0'));
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
     if (latin1) *converted = latin1_to_utf8(bytes);
-    else if (!valid_utf8(bytes)) *converted = os_info::valid_utf8(bytes.data(), bytes.size());
+    else if (!unicode::is_valid_utf8(p, p + bytes.size())) *converted = os_info::valid_utf8(bytes.data(), bytes.size());
     else return bytes;
     return *converted;
 }

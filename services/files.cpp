@@ -167,21 +167,12 @@ Cell* push_binary(const uint8_t* bytes, size_t count) {
     return cell;
 }
 
-bool valid_utf8_q(const uint8_t* p, const uint8_t* end) {
-    while (p < end) {
-        int32_t cp = 0;
-        p = unicode::decode_utf8_char(p, end, &cp);
-        if (cp < 0) return false;
-    }
-    return true;
-}
-
 // A name from the OS: UTF-8 when it is, else one character per byte, so that
 // a listing never fails on a foreign name.
 Cell* append_name(const Cell* block, const std::string& name, uint32_t type) {
     auto* p = reinterpret_cast<const uint8_t*>(name.data());
     Cell* cell;
-    if (valid_utf8_q(p, p + name.size())) {
+    if (unicode::is_valid_utf8(p, p + name.size())) {
         cell = string::load_c_text_in(name.data(), uint32_t(name.size()), block, 0);
     } else {
         Cell* text = stack::push_cell();
