@@ -25,13 +25,12 @@ void set_dpi(int32_t dpi) {
     set_screen_dpi(g_dpi);  // fonts made from now on
 }
 
-// Held within +-2^24 pixels (NaN: 0), far beyond any screen, so a script's
-// huge offset or size stays a number window arithmetic can take.
-int32_t to_pixels(double logical) {
+int32_t truncated(double v) {
     constexpr double far = double(1 << 24);
-    const double pixels = logical * g_scale + 0.5;
-    return std::isnan(pixels) ? 0 : int32_t(std::trunc(std::clamp(pixels, -far, far)));
+    return std::isnan(v) ? 0 : int32_t(std::trunc(std::clamp(v, -far, far)));
 }
+
+int32_t to_pixels(double logical) { return truncated(logical * g_scale + 0.5); }
 double to_logical(int32_t pixels) { return pixels / g_scale; }
 
 int32_t window_dpi(HWND hwnd) {

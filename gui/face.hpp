@@ -67,6 +67,10 @@ int32_t current_dpi();
 void set_dpi(int32_t dpi);
 int32_t to_pixels(double logical);
 double to_logical(int32_t pixels);
+// v truncated and held within -2^24..2^24 (NaN: 0), far beyond any screen or
+// control range, so a script's huge or odd number stays one window and
+// control arithmetic can take.
+int32_t truncated(double v);
 // The DPI of a window's root (the current one when it has none).
 int32_t window_dpi(win::HWND hwnd);
 void sync_window_dpi(win::HWND hwnd);

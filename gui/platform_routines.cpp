@@ -44,8 +44,6 @@ using routine::MachineResult;
 
 namespace {
 
-
-
 // A top-level needs the display: access cannot-open names what was tried.
 void need_display() {
     if (init()) return;

@@ -57,9 +57,10 @@ void flags_changed(HWND hwnd, const Cell* f, Kind kind) {
 void set_control_font(HWND hwnd, const Cell* f) {
     const Kind kind = kind_of(f);
     if (!made_here(f)) return;
-    const HFONT font = font_handle_of(f);
-    SendMessage(hwnd, WM_SETFONT, WPARAM(font ? font : GetDefaultGuiFont()), 1);
-    if (kind == Kind::group_box) SendMessage(caption_of(hwnd), WM_SETFONT, WPARAM(font ? font : GetDefaultGuiFont()), 1);
+    const HFONT own = font_handle_of(f);
+    const WPARAM font = WPARAM(own ? own : GetDefaultGuiFont());
+    SendMessage(hwnd, WM_SETFONT, font, 1);
+    if (kind == Kind::group_box) SendMessage(caption_of(hwnd), WM_SETFONT, font, 1);
     InvalidateRect(hwnd, nullptr, true);
 }
 

@@ -4,7 +4,6 @@
 #include <pango/pango.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -276,11 +275,6 @@ int32_t range_length(const Cell* f, bool* vertical) {
     xy_of(face::facet(f, face::SIZE), &w, &h);
     *vertical = h > w;
     return std::clamp(truncated(*vertical ? h : w), 0, 0xFFFF);
-}
-
-int32_t truncated(double v) {
-    constexpr double far = double(1 << 24);
-    return std::isnan(v) ? 0 : int32_t(std::trunc(std::clamp(v, -far, far)));
 }
 
 }  // namespace zun::gui::widget

@@ -14,7 +14,6 @@
 
 namespace zun::gui::widget {
 
-
 namespace {
 
 constexpr int STATES = 6;  // normal, hot, pressed, disabled, defaulted, stylus-hot
@@ -87,6 +86,5 @@ void set_button_images(HWND hwnd, const Cell* f) {
     SendMessage(hwnd, BCM_SETIMAGELIST, 0, LPARAM(&made));
     if (old.himl && old.himl != HIMAGELIST_NONE) ImageList_Destroy(old.himl);
 }
-
 
 }  // namespace zun::gui::widget

@@ -6,13 +6,19 @@
 
 #include "core/cell.hpp"
 #include "gui/face.hpp"
-#include "gui/widget_win32.hpp"
+#include "platform/controls/calendar.hpp"
+#include "platform/controls/combobox.hpp"
 #include "platform/controls/controls.hpp"
+#include "platform/controls/edit.hpp"
+#include "platform/controls/imagelist.hpp"
+#include "platform/controls/listbox.hpp"
+#include "platform/controls/tabcontrol.hpp"
+#include "platform/controls/trackbar.hpp"
+#include "platform/menu.hpp"
 
 namespace zun::gui::widget {
 
 using namespace win;
-using namespace win::widget32;
 
 enum class Kind {
     other, window, panel, base, button, toggle, check, radio, group_box, tab_panel, field, area,
@@ -45,9 +51,6 @@ int send_event(HWND hwnd, uint32_t type, uint32_t flags = 0);
 // The length the larger side of `size` gives a slider or progress bar:
 // 0..65535, the span a control's range holds.
 int32_t range_length(const Cell* face, bool* vertical);
-// v truncated and held within -2^24..2^24 (NaN: 0): far beyond any range a
-// control holds, so a script's huge or odd number moves to an end.
-int32_t truncated(double v);
 
 // Handlers (widget_handlers.cpp).
 int32_t range_position(const Cell* face);

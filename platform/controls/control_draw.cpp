@@ -104,11 +104,8 @@ CompositionFont composition_font(const PangoFontDescription* d, uint32_t dpi) {
 TextRendering control_rendering(HFONT font) { return control_text_rendering(current_desktop(), GetFontQuality(font)); }
 
 cairo_font_options_t* control_font_options(HFONT font) {
-    const TextRendering r = control_rendering(font);
-    cairo_font_options_t* o = cairo_font_options_create();
-    cairo_font_options_set_antialias(o, r.antialias);
-    cairo_font_options_set_subpixel_order(o, r.order);
-    cairo_font_options_set_hint_style(o, r.hint);
+    cairo_font_options_t* o = font_options(control_rendering(font));
+    cairo_font_options_set_hint_metrics(o, CAIRO_HINT_METRICS_DEFAULT);  // the context's own
     return o;
 }
 
