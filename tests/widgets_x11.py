@@ -74,6 +74,7 @@ def tests(x):
         return x.read_until(app, want, timeout)[-1]
 
     # the whole window, every control type in it, before input changes it
+    x.wait_painted(wid, *at(150, 62))
     shot = x.screenshot(wid, "widgets")
     w, h, rows = x.pixels(wid)
     px = lambda cx, cy: rows[top + cy][cx]

@@ -274,6 +274,13 @@ class Session:
         values = out.splitlines()[-1].split("(")[1].split(")")[0].split(",")
         return tuple(int(float(v)) for v in values[:3])
 
+    def wait_painted(self, wid, x, y, timeout=60):
+        """Until the window's pixel at x, y is no longer black: the first paint
+        comes once the client's loop runs, slow under the sanitizers."""
+        end = time.time() + timeout
+        while self.pixel(wid, x, y) == (0, 0, 0) and time.time() < end:
+            time.sleep(0.2)
+
     def screenshot(self, wid, name):
         """A PNG of the window in the session folder; answers its path."""
         path = os.path.join(self.folder, name + ".png")
