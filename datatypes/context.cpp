@@ -28,6 +28,10 @@ namespace zun::context {
 
 namespace {
 NodeId g_global = 0;
+}  // namespace
+NodeId g_global_context = 0xFFFFFFFF;
+NodeId g_global_values = 0;
+namespace {
 ChangeNotifier g_notifier = nullptr;
 
 constexpr uint32_t CELL = sizeof(Cell);
@@ -123,6 +127,7 @@ void bind_cells(NodeId node, uint32_t head, NodeId context, bool self) {
 }  // namespace
 
 void register_type() {
+    g_global_context = 0xFFFFFFFF;  // a new runtime: no global context yet
     static const SlotTable slots = make_slots(
         /*  1 */ E, E, E, E, E, E, E, E,
         /*  9 */ E, E, E, E, E, E, E, E,
@@ -135,7 +140,11 @@ void register_type() {
     registry::register_type(TYPE_CONTEXT, 0, "context!", slots);
 }
 
-void init_global(uint32_t size) { g_global = create(size, false, false, 0, GLOBAL_KIND); }
+void init_global(uint32_t size) {
+    g_global = create(size, false, false, 0, GLOBAL_KIND);
+    g_global_values = cell_of(g_global)->data2;
+    g_global_context = g_global;
+}
 NodeId global() { return g_global; }
 uint32_t self_symbol() { return sym::id(sym::self); }
 

@@ -35,8 +35,13 @@ void register_type();
 void init_global(uint32_t size);
 NodeId global();
 
+// A context's record and values series never have room before their first
+// cell, so their cells start at the buffer's data.
 // The record's cells; good until the next allocation.
-inline Cell* cell_of(NodeId context) { return memory::buffer_of(context)->head_cell(); }
+inline Cell* cell_of(NodeId context) { return memory::buffer_of(context)->cells(); }
+// The global context and its values series, whose node stays for its life.
+extern NodeId g_global_context;
+extern NodeId g_global_values;
 inline Cell* owner_of(NodeId context) { return cell_of(context) + 1; }
 inline uint32_t kind_of(const Cell* context_cell) {
     return (context_cell->header & KIND_MASK) >> KIND_SHIFT;
@@ -74,10 +79,12 @@ Cell* value_address_slow(const Cell* word, NodeId context);
 inline Cell* value_address(const Cell* word, NodeId context) {
     uint32_t index = word->data3;
     if (index != NO_INDEX && context) {
+        if (context == stack::g_values_context) return stack::values_cell(stack::g_values_word) + index;
+        if (context == g_global_context) return memory::buffer_of(g_global_values)->cells() + index;
         const Cell* c = cell_of(context);
         if (c->data2) {
             if (c->header & STACK_FLAG) return stack::values_cell(c->data2) + index;
-            return memory::buffer_of(c->data2)->head_cell() + index;
+            return memory::buffer_of(c->data2)->cells() + index;
         }
     }
     return value_address_slow(word, context);

@@ -748,14 +748,13 @@ Flow call_native(CallState& s) {
 class ValuesScope {
 public:
     explicit ValuesScope(NodeId context) : m_context(context) {
-        Cell* record = context::cell_of(context);
-        m_saved = record->data2;
-        record->data2 = stack::values_word(stack::g_base);
+        m_saved = context::cell_of(context)->data2;
+        stack::set_values(context, stack::values_word(stack::g_base));
     }
     ValuesScope(const ValuesScope&) = delete;
     ValuesScope& operator=(const ValuesScope&) = delete;
     // Re-read: the context record may have moved meanwhile.
-    ~ValuesScope() { context::cell_of(m_context)->data2 = m_saved; }
+    ~ValuesScope() { stack::set_values(m_context, m_saved); }
 
 private:
     NodeId m_context;
@@ -1245,7 +1244,12 @@ struct Shape {
 Shape g_shapes[SHAPE_TABLE];
 uint32_t g_shape_epoch = 1;
 
-void new_shape_epoch() { g_shape_epoch++; }
+// Each collection: shapes are made again, and the stack context mirrored
+// for look-ups is forgotten (its node may have been freed).
+void new_shape_epoch() {
+    g_shape_epoch++;
+    stack::forget_values_context();
+}
 
 uint64_t type_mask(const Cell& ts) {
     uint64_t mask = 0;

@@ -25,6 +25,8 @@ Cell* g_bottom = nullptr;
 Cell* g_top = nullptr;
 Cell* g_end = nullptr;
 Cell* g_base = nullptr;
+NodeId g_values_context = NO_VALUES_CONTEXT;
+uint32_t g_values_word = 0;
 CallFrame* g_frame_bottom = nullptr;
 CallFrame* g_frame_top = nullptr;
 CallFrame* g_frame_end = nullptr;
@@ -119,6 +121,7 @@ void init() {
     g_bottom = g_value_block.buffer->cells();
     g_end = g_bottom + VALUE_STACK_CELLS;
     g_top = g_base = g_bottom;
+    forget_values_context();
     g_frame_bottom = reinterpret_cast<CallFrame*>(g_frame_block.buffer->data());
     g_frame_end = g_frame_bottom + FRAME_STACK_RECORDS;
     g_frame_top = g_frame_bottom;
@@ -153,7 +156,7 @@ void adjust_after_error() {
 }
 
 void push_compiled_function_frame(const Cell* name, NodeId context) {
-    if (context) context_cell(context)->data2 = values_word(g_base);
+    if (context) set_values(context, values_word(g_base));
     push_frame(name, NATIVE_FRAME | BODY_BYTE);
 }
 

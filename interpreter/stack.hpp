@@ -93,6 +93,14 @@ extern CallFrame* g_frame_top;  // next free record
 // meanwhile carries it.
 extern uint32_t g_library_code;
 extern CallFrame* g_frame_end;
+// The stack context whose values word was written last, and that word: a
+// word of the running function is found without reading its context's
+// record. Every write of a stack context's values word goes through
+// set_values; a collection forgets the pair (the node may be freed).
+constexpr NodeId NO_VALUES_CONTEXT = 0xFFFFFFFF;
+extern NodeId g_values_context;
+extern uint32_t g_values_word;
+inline void forget_values_context() { g_values_context = NO_VALUES_CONTEXT; }
 
 void init();
 // Symbols of the frame names left out of call listings (set once symbols exist).
@@ -169,6 +177,11 @@ inline CallFrame* write_record(const Cell* name, uint32_t high_byte) {
 inline void push_frame(const Cell* name, uint32_t high_byte) { write_record(name, high_byte); }
 // The context record's cell: its values word is saved and restored around calls.
 inline Cell* context_record(NodeId context) { return memory::buffer_of(context)->head_cell(); }
+inline void set_values(NodeId context, uint32_t values_word) {
+    context_record(context)->data2 = values_word;
+    g_values_context = values_word ? context : NO_VALUES_CONTEXT;
+    g_values_word = values_word;
+}
 inline void push_function_frame(const Cell* name, NodeId function_context) {
     CallFrame* record = write_record(name, FUNCTION_FRAME);
     if (!function_context) return;
@@ -200,7 +213,7 @@ bool interpreted_frame(CallFrame* start, bool next_only);
 // arguments base goes back to the caller's; nothing happens without a record.
 inline void restore_values(const CallFrame* record) {
     if (record->function_context)
-        context_record(record->function_context)->data2 = record->saved_values;
+        set_values(record->function_context, record->saved_values);
 }
 // Takes the top record off; answers the popped call's slot 0, or nullptr.
 inline Cell* take_record(CallFrame** popped) {
