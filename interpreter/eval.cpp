@@ -107,12 +107,18 @@ Cell none_value() { return make_cell(TYPE_NONE); }
 inline const Cell* bound_value(const Cell& word) {
     const NodeId context = word.data1;
     if (!context || word.data3 == context::NO_INDEX) return nullptr;
-    const Cell* c = context::cell_of(context);
-    if (!c->data2) return nullptr;
-    if (c->header & context::STACK_FLAG) return stack::values_cell(c->data2) + word.data3;
-    memory::SeriesBuffer* values = buf(c->data2);
+    if (context == stack::g_values_context) return stack::values_cell(stack::g_values_word) + word.data3;
+    memory::SeriesBuffer* values;
+    if (context == context::g_global_context) {
+        values = buf(context::g_global_values);
+    } else {
+        const Cell* c = context::cell_of(context);
+        if (!c->data2) return nullptr;
+        if (c->header & context::STACK_FLAG) return stack::values_cell(c->data2) + word.data3;
+        values = buf(c->data2);
+    }
     if (word.data3 >= values->used() / CELL) return nullptr;
-    return values->head_cell() + word.data3;
+    return values->cells() + word.data3;
 }
 
 // Saves the code position and puts it back however the evaluation ends.
