@@ -1413,7 +1413,7 @@ inline natives::Entry entry_of(const Cell& fn) {
 // chosen block runs under the evaluation frame the native would push, with
 // no native entry between. False when the native must run (another type of
 // condition, or a user block that library code hands over).
-[[gnu::noinline]] bool run_branch(uint8_t op, Flow* flow) {
+[[gnu::always_inline]] inline bool run_branch(uint8_t op, Flow* flow) {
     Cell* const base = stack::g_base;
     if (!base->is(TYPE_LOGIC)) return false;
     const bool truth = !logic::false_value(base);
