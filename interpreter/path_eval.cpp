@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/hashtable.hpp"
 #include "core/memory.hpp"
 #include "core/support.hpp"
 #include "core/symbols.hpp"
@@ -15,6 +16,7 @@
 #include "interpreter/eval.hpp"
 #include "interpreter/fast_paths.hpp"
 #include "interpreter/stack.hpp"
+#include "interpreter/trace.hpp"
 
 namespace zun::interpreter {
 
@@ -58,27 +60,85 @@ struct FieldHit {
 constexpr uint32_t FIELD_HITS = 256;
 FieldHit g_field_hits[FIELD_HITS];
 
-int32_t object_field(NodeId context, uint32_t symbol) {
-    FieldHit& h = g_field_hits[(context * 31u + symbol) % FIELD_HITS];
-    if (h.context == context && h.symbol == symbol) {
-        memory::SeriesBuffer* words = buf(context::word_block(context));
-        if (h.index < words->used() / CELL && words->head_cell()[h.index].data2 == symbol)
-            return int32_t(h.index);
-    }
-    const int32_t index = context::find_word(context, symbol, true);
-    if (index >= 0) h = FieldHit{context, symbol, uint32_t(index)};
-    return index;
+// The remembered index, or -1.
+inline int32_t remembered_field(NodeId context, uint32_t symbol) {
+    const FieldHit& h = g_field_hits[(context * 31u + symbol) % FIELD_HITS];
+    if (h.context != context || h.symbol != symbol) return -1;
+    // context::word_block, read in place: this check runs at every method call.
+    const NodeId table = context::cell_of(context)->data1;
+    memory::SeriesBuffer* words =
+        buf(reinterpret_cast<const hashtable::Table*>(buf(table)->head_ptr())->block);
+    if (h.index < words->used() / CELL && words->head_cell()[h.index].data2 == symbol)
+        return int32_t(h.index);
+    return -1;
 }
 
-// object/word in get modes: the field's value, or nullptr when the walk
-// must raise or decide.
-const Cell* object_path_field(const Cell& object, const Cell& element) {
+// Remembers the field object/word reaches, for the next short read.
+void remember_field(const Cell& object, const Cell& element) {
+    if (!object.is(TYPE_OBJECT) || !element.is(TYPE_WORD)) return;
+    const NodeId context = object.data1;
+    if (remembered_field(context, element.data2) >= 0) return;
+    const int32_t index = context::find_word(context, element.data2, true);
+    if (index >= 0)
+        g_field_hits[(context * 31u + element.data2) % FIELD_HITS] =
+            FieldHit{context, element.data2, uint32_t(index)};
+}
+
+// object/word in get modes, its field remembered: the field's value, or
+// nullptr when the walk must raise or decide.
+inline const Cell* object_path_field(const Cell& object, const Cell& element) {
     if (!object.is(TYPE_OBJECT) || !element.is(TYPE_WORD)) return nullptr;
     const NodeId context = object.data1;
-    const int32_t index = object_field(context, element.data2);
+    const int32_t index = remembered_field(context, element.data2);
     if (index < 0) return nullptr;
     const Cell* field = buf(context::cell_of(context)->data2)->head_cell() + index;
     return field->is(TYPE_UNSET) ? nullptr : field;
+}
+
+// word/integer on a block and word/word on an object, the hot reads and
+// method calls: what the walk's one step gives, with no walk state.
+enum class Short : uint8_t { walk, pushed, call };
+
+// Pushes the value read, or answers the function to call in *field with its
+// name in *name (both in buffers, read before anything allocates); walk when
+// the walk must decide (another shape or type, an unset field, a function
+// picked from a block), having changed nothing.
+[[gnu::always_inline]] inline Short short_path(const Cell& path, bool call, const Cell** field,
+                                               const Cell** name) {
+    const NodeId node = path.data2;
+    if (!node) return Short::walk;
+    memory::SeriesBuffer* b = buf(node);
+    const uint32_t head = head_of(path);
+    if (b->used() != (uint64_t(head) + 2) * CELL) return Short::walk;
+    const Cell* cells = b->head_cell() + head;
+    if (!cells[0].is(TYPE_WORD)) return Short::walk;
+    // No error to raise here: the value of a word bound to a context that has values.
+    if (cells[0].data3 == context::NO_INDEX || !cells[0].data1 ||
+        !context::cell_of(cells[0].data1)->data2)
+        return Short::walk;
+    const Cell* first = context::value_address(&cells[0], cells[0].data1);
+    const Cell& element = cells[1];
+    if (element.is(TYPE_INTEGER)) {
+        if (!first->is(TYPE_BLOCK)) return Short::walk;
+        // As pick: 0, before the buffer or past the tail gives none!.
+        memory::SeriesBuffer* series = buf(first->data2);
+        const int32_t index = element.as_int();
+        const int64_t at = int64_t(int32_t(first->data1)) + (index > 0 ? index - 1 : index);
+        const Cell* item = &shared_none_cell;
+        if (index != 0 && at >= 0 && at < int64_t(series->used() / CELL)) item = series->head_cell() + at;
+        if (call && function_type_q(item->type())) return Short::walk;  // named <anon>: the walk calls it
+        stack::push(item);
+        return Short::pushed;
+    }
+    const Cell* found = object_path_field(*first, element);
+    if (!found) return Short::walk;
+    if (call && function_type_q(found->type())) {
+        *field = found;
+        *name = &element;
+        return Short::call;
+    }
+    stack::push(found);
+    return Short::pushed;
 }
 
 // Where the current value lives, so that it can be read again after a paren
@@ -264,9 +324,9 @@ Flow write_back(Walk& w, Place from, uint32_t from_index, bool case_, uint32_t s
     return Flow::normal;
 }
 
-}  // namespace
-
-Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode, bool case_) {
+// The walk, step by step through the eval-path actions.
+[[gnu::noinline]] Flow walk_steps(const Cell& path, const Code& code, uint32_t& pos, PathMode mode,
+                                  bool case_) {
     Cell* const start = stack::g_top;
     const bool set = mode == PathMode::set;
     const Cell assign = *stack::g_base;  // set mode: slot 0 of the current frame
@@ -288,28 +348,7 @@ Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode,
         return call_value(first, code, pos, o, false);
     }
     if (first.is(TYPE_UNSET)) fire(ErrorId::script_unset_path, path, w.head);
-    // word/integer on a block and word/word on an object: what their
-    // eval-path step answers, with no walk.
-    if (!set && head + 2 == length_of(node)) {
-        const Cell element = cells_of(node)[head + 1];
-        Cell item;
-        bool found = false;
-        if (element.is(TYPE_INTEGER)) {
-            found = actions::fast_pick_core(&first, element.as_int(), &item);
-        } else if (const Cell* field = object_path_field(first, element)) {
-            item = *field;
-            found = true;
-        }
-        if (found && mode == PathMode::get && function_type_q(item.type())) {
-            if (element.is(TYPE_WORD)) return call_named(item, element, code, pos);
-            found = false;  // named <anon>: the walk calls it
-        }
-        if (found) {
-            stack::push(&item);
-            return Flow::normal;
-        }
-    }
-
+    if (!set && head + 2 == length_of(node)) remember_field(first, cells_of(node)[head + 1]);
     w.s = stack::g_top;
     for (uint32_t i = 0; i < SLOTS; i++) *stack::push_cell() = make_cell(TYPE_NONE);
     Cell* s = w.s;
@@ -366,6 +405,20 @@ Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode,
     stack::g_top = start;
     stack::push(&result);
     return Flow::normal;
+}
+
+}  // namespace
+
+Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode, bool case_) {
+    if (mode != PathMode::set && !g_trace_switch) {
+        const Cell *field, *name;
+        switch (short_path(path, mode == PathMode::get, &field, &name)) {
+            case Short::pushed: return Flow::normal;
+            case Short::call: return call_named(*field, *name, code, pos);
+            case Short::walk: break;
+        }
+    }
+    return walk_steps(path, code, pos, mode, case_);
 }
 
 Flow eval_path(const Cell* path, const Cell* code, uint32_t* index, PathMode mode, bool push_mode,
