@@ -220,6 +220,9 @@ inline Flow run_inline(const Cell& blk) {
         } else if (cell.is(TYPE_PAREN)) {
             pos++;
             flow = run_inline(cell);
+        } else if (cell.is(TYPE_PATH)) {
+            pos++;
+            flow = walk_path(cell, code, pos, PathMode::get, false);
         } else {
             flow = eval_active(code, pos, as_data);
         }

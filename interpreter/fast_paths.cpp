@@ -90,11 +90,7 @@ bool fast_float_math(int op, const Cell* left, const Cell* right, Cell* out) {
 
 bool fast_pick_core(const Cell* series, int32_t index, Cell* out) {
     if (!series->is(TYPE_BLOCK)) return false;
-    memory::SeriesBuffer* b = memory::buffer_of(series->data2);
-    const int64_t total = b->used() / sizeof(Cell);
-    const int64_t p = int64_t(int32_t(series->data1)) + (index > 0 ? index - 1 : index);
-    if (index == 0 || p < 0 || p >= total) *out = make_cell(TYPE_NONE);
-    else *out = b->head_cell()[p];
+    *out = *block_pick(*series, index);
     return true;
 }
 

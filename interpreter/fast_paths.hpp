@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "core/cell.hpp"
+#include "core/memory.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
 #include "interpreter/stack.hpp"
@@ -39,6 +40,14 @@ inline bool fast_compare_core(int op, const Cell* left, const Cell* right, bool*
 // Any index the pick action takes on a block!: 0, before the buffer or past
 // the tail gives none!.
 bool fast_pick_core(const Cell* series, int32_t index, Cell* out);
+// The cell pick gives for a block! and an integer: none! at 0, before the
+// buffer or past its tail. Good until the next allocation.
+inline const Cell* block_pick(const Cell& block, int32_t index) {
+    memory::SeriesBuffer* b = memory::buffer_of(block.data2);
+    const int64_t at = int64_t(int32_t(block.data1)) + (index > 0 ? index - 1 : index);
+    if (index == 0 || at < 0 || at >= int64_t(b->used() / sizeof(Cell))) return &shared_none_cell;
+    return b->head_cell() + at;
+}
 bool fast_series_core(int op, const Cell* series, Cell* out);
 
 // Math: pushes the result, or replaces the last pushed value (in-place forms,

@@ -120,12 +120,7 @@ enum class Short : uint8_t { walk, pushed, call };
     const Cell& element = cells[1];
     if (element.is(TYPE_INTEGER)) {
         if (!first->is(TYPE_BLOCK)) return Short::walk;
-        // As pick: 0, before the buffer or past the tail gives none!.
-        memory::SeriesBuffer* series = buf(first->data2);
-        const int32_t index = element.as_int();
-        const int64_t at = int64_t(int32_t(first->data1)) + (index > 0 ? index - 1 : index);
-        const Cell* item = &shared_none_cell;
-        if (index != 0 && at >= 0 && at < int64_t(series->used() / CELL)) item = series->head_cell() + at;
+        const Cell* item = actions::block_pick(*first, element.as_int());
         if (call && function_type_q(item->type())) return Short::walk;  // named <anon>: the walk calls it
         stack::push(item);
         return Short::pushed;
