@@ -320,7 +320,6 @@ void forget_visits() {
 
 }  // namespace
 
-Table* table_of(NodeId table) { return reinterpret_cast<Table*>(buf(table)->head_ptr()); }
 
 // ---------------------------------------------------------------- hashing
 

@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "core/cell.hpp"
+#include "core/memory.hpp"
 
 namespace zun::hashtable {
 
@@ -47,7 +48,10 @@ struct Table {
 };
 static_assert(sizeof(Table) == 44);
 
-Table* table_of(NodeId table);  // good until the next allocation
+// Good until the next allocation.
+inline Table* table_of(NodeId table) {
+    return reinterpret_cast<Table*>(memory::buffer_of(table)->head_ptr());
+}
 
 // Hashing. The seed is a fixed constant, so hashes are alike on every run.
 uint32_t murmur3_32(const void* data, size_t length);

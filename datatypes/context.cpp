@@ -148,7 +148,6 @@ void init_global(uint32_t size) {
 NodeId global() { return g_global; }
 uint32_t self_symbol() { return sym::id(sym::self); }
 
-NodeId word_block(NodeId context) { return hashtable::table_of(cell_of(context)->data1)->block; }
 uint32_t word_count(NodeId context) { return cells_in(word_block(context)); }
 
 // Each part is reachable from the held record before the next allocation: the

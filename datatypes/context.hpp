@@ -10,6 +10,7 @@
 
 #include "core/cell.hpp"
 #include "core/memory.hpp"
+#include "core/hashtable.hpp"
 #include "interpreter/stack.hpp"
 
 namespace zun::symbol {
@@ -46,7 +47,7 @@ inline Cell* owner_of(NodeId context) { return cell_of(context) + 1; }
 inline uint32_t kind_of(const Cell* context_cell) {
     return (context_cell->header & KIND_MASK) >> KIND_SHIFT;
 }
-NodeId word_block(NodeId context);
+inline NodeId word_block(NodeId context) { return hashtable::table_of(cell_of(context)->data1)->block; }
 uint32_t word_count(NodeId context);
 
 NodeId create(uint32_t size, bool stack, bool owner, NodeId word_block, uint32_t kind);
