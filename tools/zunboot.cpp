@@ -26,7 +26,6 @@
 #include "core/symbols.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/word.hpp"
-#include "services/zunbin_state.hpp"
 #include "startup/boot_values.hpp"
 #include "services/zunbin.hpp"
 #include "startup/boot_texts.hpp"
