@@ -53,30 +53,104 @@ struct DecodeScope {
 
 }  // namespace
 
-uint32_t decode(const uint8_t* data, Cell* destination, bool raise_errors, int64_t length) {
+namespace {
+
+// The stream's header checked; the body, inflated when packed (held by
+// inflated), between start and end. Sets the decoder's error origin.
+struct Body {
+    const uint8_t* start;
+    const uint8_t* end;
+    uint8_t flags;
+};
+Body open_body(const uint8_t* data, bool raise_errors, int64_t length,
+               std::unique_ptr<uint8_t, FreeInflated>& inflated) {
     if (length >= 0 && length < 8) not_zunbin(raise_errors, "Error: Not a Zunbin file!");
     for (int i = 0; i < 6; i++)
         if (data[i] != MAGIC[i]) not_zunbin(raise_errors, "Error: Not a Zunbin file!");
-    DecodeScope scope;
     g_decode.origin = data;
-    const uint8_t flags = data[7];
-    const uint8_t* body = data + HEADER_SIZE;
-    const uint8_t* end = length >= 0 ? data + length : nullptr;
-    std::unique_ptr<uint8_t, FreeInflated> inflated;
-    if (flags & FLAG_COMPRESSED) {
+    Body body{data + HEADER_SIZE, length >= 0 ? data + length : nullptr, data[7]};
+    if (body.flags & FLAG_COMPRESSED) {
         uint32_t size = 0;
-        inflated.reset(compress::lz_decompress(body, uint64_t(end - body), &size));
+        inflated.reset(compress::lz_decompress(body.start, uint64_t(body.end - body.start), &size));
         if (!inflated) not_zunbin(raise_errors, "Error: Zunbin compressed data corrupted!");
-        body = inflated.get();
-        end = body + size;
+        body.start = inflated.get();
+        body.end = body.start + size;
         // Errors name the index the byte would have in the stream stored plain.
-        g_decode.origin = body - HEADER_SIZE;
+        g_decode.origin = body.start - HEADER_SIZE;
     }
+    return body;
+}
+
+}  // namespace
+
+uint32_t decode(const uint8_t* data, Cell* destination, bool raise_errors, int64_t length) {
+    DecodeScope scope;
+    std::unique_ptr<uint8_t, FreeInflated> inflated;
+    const Body body = open_body(data, raise_errors, length, inflated);
     // Boot words name their context by literal number, counted from here.
     if (!raise_errors) g_decode.literal_base = memory::buffer_of(destination->data2)->used() / CELL;
-    if (flags & FLAG_COMPACT) decode_compact(body, end, destination, flags & FLAG_SYMBOLS);
-    else decode_word_aligned(body, end, destination, flags & FLAG_SYMBOLS);
+    if (body.flags & FLAG_COMPACT) decode_compact(body.start, body.end, destination, body.flags & FLAG_SYMBOLS);
+    else decode_word_aligned(body.start, body.end, destination, body.flags & FLAG_SYMBOLS);
     return g_decode.literal_base;
+}
+
+namespace {
+
+// The boot reader's own decoder state, swapped in while it reads, so a codec
+// decode run by the library between two values finds the usual state.
+struct BootReader {
+    DecodeState state;
+    std::unique_ptr<uint8_t, FreeInflated> inflated;
+    const uint8_t* at = nullptr;
+    const uint8_t* end = nullptr;
+};
+BootReader g_boot;
+
+class BootStep {
+public:
+    BootStep() {
+        g_codec_q = false;
+        std::swap(g_decode, g_boot.state);
+    }
+    ~BootStep() { std::swap(g_decode, g_boot.state); }
+    BootStep(const BootStep&) = delete;
+    BootStep& operator=(const BootStep&) = delete;
+
+private:
+    CollectorPause m_pause;
+};
+
+}  // namespace
+
+void boot_open(const uint8_t* stream, int64_t length, const Cell& literals) {
+    g_boot = BootReader{};
+    BootStep step;
+    g_decode.fatal = true;
+    g_decode.root = literals;
+    g_decode.literal_base = 0;
+    support::set_boot_literals(literals.data2, 0);
+    const Body body = open_body(stream, false, length, g_boot.inflated);
+    if (!(body.flags & FLAG_COMPACT)) {
+        // Word-aligned records are read whole.
+        Cell root = literals;
+        decode_word_aligned(body.start, body.end, &root, body.flags & FLAG_SYMBOLS);
+        return;
+    }
+    const RecordSpan records = open_compact(body.start, body.end, body.flags & FLAG_SYMBOLS);
+    g_boot.at = records.start;
+    g_boot.end = records.end;
+    while (set_record_at(g_boot.at, g_boot.end))
+        g_boot.at = read_compact_record(g_boot.at, g_boot.end, literals.data2);
+}
+
+bool boot_next() {
+    if (g_boot.at >= g_boot.end) return false;
+    BootStep step;
+    const NodeId literals = g_decode.root.data2;
+    const uint32_t before = cells_in(literals);
+    while (g_boot.at < g_boot.end && cells_in(literals) == before)
+        g_boot.at = read_compact_record(g_boot.at, g_boot.end, literals);
+    return cells_in(literals) > before;
 }
 
 uint32_t load_boot_data(const uint8_t* stream, int64_t length, bool keep_base) {

@@ -44,6 +44,17 @@ uint32_t decode(const uint8_t* data, Cell* destination, bool raise_errors, int64
 // with keep_base the literal-table base stays what it was.
 uint32_t load_boot_data(const uint8_t* stream, int64_t length, bool keep_base);
 
+// The boot stream read a value at a time, so the collector may run between
+// values with only what has been read live. boot_open reads the header, makes
+// every name of the symbol table a global word and applies the set records
+// that lead the records; each boot_next appends the next value to the
+// literals block (which the caller keeps reachable; literal numbers count
+// from its start) and answers false at the end of the records. A stream that
+// is not ZUNBIN ends the process with status 98; a malformed record goes to
+// the top-level error handler whenever it is read.
+void boot_open(const uint8_t* stream, int64_t length, const Cell& literals);
+bool boot_next();
+
 // The boot stream's writer (the build's boot tool): the symbol table's first
 // names in the order given (boot-mode decoding makes a global word of every
 // name in table order, so the words come out in that order), then set

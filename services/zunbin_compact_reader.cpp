@@ -649,11 +649,8 @@ void CompactReader::read_typed(NodeId destination, uint32_t type, bool m, bool s
     }
 }
 
-const uint8_t* g_records_start = nullptr;
-
-// The lengths and the symbol table; answers the records' end and leaves
-// their start in g_records_start.
-const uint8_t* read_compact_header(const uint8_t* position, const uint8_t* end, bool symbols) {
+// The lengths and the symbol table, read into the decoder state.
+RecordSpan read_compact_header(const uint8_t* position, const uint8_t* end, bool symbols) {
     CompactReader r(position, end);
     auto window = [&] { return r.p + std::min<ptrdiff_t>(20, end - r.p); };
     const uint8_t* header_end = window();
@@ -682,25 +679,40 @@ const uint8_t* read_compact_header(const uint8_t* position, const uint8_t* end, 
         r.p = g_decode.names + size;
     }
     if (length >= NEGATIVE || length > uint64_t(end - r.p)) invalid_record(length_at);
-    g_records_start = r.p;
-    return r.p + length;
+    return {r.p, r.p + length};
 }
 
 }  // namespace
 
-void decode_compact(const uint8_t* position, const uint8_t* end, Cell* destination, bool symbols) {
-    const uint8_t* records_end = read_compact_header(position, end, symbols);
-    g_decode.root = *destination;
+RecordSpan open_compact(const uint8_t* position, const uint8_t* end, bool symbols) {
+    const RecordSpan records = read_compact_header(position, end, symbols);
     // Boot mode: every name of the table becomes a global word, in table
     // order, before any record; the boot tool lists the global words in the
     // order a start-up that lexed its texts ends up with.
     if (!g_codec_q) {
         std::vector<uint32_t>& bound = g_decode.global_index;
         for (uint32_t i = 0; i < g_decode.symbol_count; i++)
-            bound[i] = global_word(TYPE_WORD, table_symbol(i, g_records_start)).data3;
+            bound[i] = global_word(TYPE_WORD, table_symbol(i, records.start)).data3;
     }
-    CompactReader records(g_records_start, records_end);
-    while (records.p < records_end) records.read_value(destination->data2);
+    return records;
+}
+
+const uint8_t* read_compact_record(const uint8_t* position, const uint8_t* end, NodeId destination) {
+    CompactReader record(position, end);
+    record.read_value(destination);
+    return record.p;
+}
+
+bool set_record_at(const uint8_t* position, const uint8_t* end) {
+    while (position < end && (*position == 0xC0 || *position == 0xC1)) position++;
+    return position < end && *position == 0xC4;
+}
+
+void decode_compact(const uint8_t* position, const uint8_t* end, Cell* destination, bool symbols) {
+    g_decode.root = *destination;
+    const RecordSpan span = open_compact(position, end, symbols);
+    CompactReader records(span.start, span.end);
+    while (records.p < span.end) records.read_value(destination->data2);
 }
 
 }  // namespace zun::zunbin

@@ -70,6 +70,11 @@ const Cell* function_step(const Cell& fn, const uint32_t* indexes, uint32_t coun
 
 void invalid_record(const uint8_t* position) {
     const Cell index = integer_cell(int32_t(position - g_decode.origin + 1));
+    if (g_decode.fatal) {
+        Cell error;
+        support::make_error(&error, ErrorId::script_zb_invalid_record, &index);
+        stack::top_level_handler(&error);
+    }
     support::fire_error(ErrorId::script_zb_invalid_record, &index);
 }
 

@@ -62,10 +62,14 @@ struct DecodeState {
     std::vector<uint32_t> interned;   // symbol ids by table index, 0 until met
     std::vector<uint32_t> global_index;  // global-context index by table index
     uint32_t literal_base = 0;        // index in the root block of boot literal 0
+    bool fatal = false;               // malformed records go to the top-level handler
 };
 extern DecodeState g_decode;
 
-// Script zb-invalid-record with the 1-based index of the position.
+// Script zb-invalid-record with the 1-based index of the position; while
+// start-up reads its boot stream, reported by the top-level handler, whatever
+// catch points are open (the stream is the program's own: a fault there is
+// a build fault).
 [[noreturn]] void invalid_record(const uint8_t* position);
 // Access no-codec with the datatype! of the type.
 [[noreturn]] void no_codec_type(uint32_t type);

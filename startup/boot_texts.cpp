@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "core/memory.hpp"
+#include "core/support.hpp"
 #include "core/symbols.hpp"
+#include "datatypes/series/block.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
 #include "services/zunbin.hpp"
@@ -21,11 +23,13 @@ uint32_t g_key_count = 0;
 Recorder g_recorder = nullptr;
 uint32_t g_lexed = 0;
 
-// The literals of the load: where they start in the root block, and which
-// have been handed out (each once: a second ask gets a fresh lexed copy).
+// The literals of the stream: decoded one at a time into a block the root
+// block holds, as start-up asks for them, and each handed out once (a second
+// ask gets a fresh lexed copy).
 bool g_loaded = false;
-uint32_t g_base = 0;
-uint32_t g_literals = 0;
+NodeId g_literal_block = 0;
+uint32_t g_literals = 0;  // the keys: no more literals than these are asked for
+uint32_t g_decoded = 0;
 uint32_t g_next = 0;
 std::vector<bool> g_taken;
 
@@ -45,6 +49,14 @@ int64_t find_literal(uint64_t key) {
     return -1;
 }
 
+// Literals are decoded in stream order, up to the one asked for; false when
+// the stream ends first.
+bool decode_through(uint32_t i) {
+    for (; g_decoded <= i; g_decoded++)
+        if (!zunbin::boot_next()) return false;
+    return true;
+}
+
 }  // namespace
 
 void set_stream(const uint8_t* data, size_t size, const uint8_t* keys, size_t keys_size) {
@@ -58,11 +70,15 @@ void set_stream(const uint8_t* data, size_t size, const uint8_t* keys, size_t ke
 void load_stream() {
     g_loaded = false;
     g_next = 0;
+    g_decoded = 0;
     if (!g_stream) return;
-    const Cell root = *symbols::root_block();
-    g_base = zunbin::load_boot_data(g_stream, int64_t(g_stream_size), false);
-    const uint32_t cells = memory::buffer_of(root.data2)->used() / sizeof(Cell);
-    g_literals = std::min(cells - g_base, g_key_count);
+    stack::StackScope scope;
+    Cell* literals = stack::push_cell();
+    block::make_at(literals, int32_t(g_key_count));
+    *support::append_cell(symbols::root_block()) = *literals;
+    g_literal_block = literals->data2;
+    zunbin::boot_open(g_stream, int64_t(g_stream_size), *literals);
+    g_literals = g_key_count;
     g_taken.assign(g_literals, false);
     g_loaded = true;
 }
@@ -84,9 +100,14 @@ uint64_t key_of(const uint8_t* text, size_t size) {
 
 void load(Cell* into, const uint8_t* text, size_t size) {
     const uint64_t key = key_of(text, size);
-    if (const int64_t i = find_literal(key); i >= 0) {
+    if (const int64_t i = find_literal(key); i >= 0 && decode_through(uint32_t(i))) {
         g_taken[size_t(i)] = true;
-        *into = memory::buffer_of(symbols::root_block()->data2)->head_cell()[g_base + uint32_t(i)];
+        Cell& literal = memory::buffer_of(g_literal_block)->head_cell()[i];
+        *into = literal;
+        // Handed out: the caller's cell keeps it from here. A block is
+        // dropped; an object or function stays for the words that name its
+        // context by literal number.
+        if (block::any_block_q(literal.type())) literal = make_cell(TYPE_NONE);
         return;
     }
     *into = make_cell(TYPE_NONE);
@@ -99,6 +120,8 @@ void load(Cell* into, const uint8_t* text, size_t size) {
 void set_recorder(Recorder recorder) { g_recorder = recorder; }
 
 uint32_t lexed_count() { return g_lexed; }
+
+uint32_t decoded_count() { return g_decoded; }
 
 Cell make_routine(const char* spec_text, routine::Entry entry, int32_t return_type) {
     stack::StackScope scope;

@@ -1,8 +1,9 @@
 // The texts start-up reads (the spec blocks of the routines, the library
 // modules, start-up's own lines of code) come from the boot stream the build
-// made: start-up decodes it once (load_stream) into the root block, and each
-// text it asks for later is the boot literal its key names. The stream's set
-// records bind the native and action words as it loads. A text the stream
+// made: each text it asks for is the boot literal its key names, decoded
+// when first asked for (the stream in order, up to that literal), so while
+// one library module runs the later ones are not yet live. The stream's set
+// records bind the native and action words when it opens. A text the stream
 // does not hold (a program built without one, a tool recording the texts) is
 // lexed.
 #pragma once
@@ -17,10 +18,12 @@ namespace zun::boot_texts {
 // The stream the program embeds and the keys of its literals (8 bytes each,
 // little-endian, literal by literal); set before the runtime starts.
 void set_stream(const uint8_t* data, size_t size, const uint8_t* keys = nullptr, size_t keys_size = 0);
-// Start-up's boot-data load, after the lexer tables: decodes the whole stream
-// into the root block. A corrupt stream ends the process with status 98.
+// Start-up's boot-data load, after the lexer tables: opens the stream (its
+// words and set records) and keeps the block of its literals in the root
+// block. A stream that is not ZUNBIN ends the process with status 98; a
+// malformed record, whenever it is read, goes to the top-level handler.
 void load_stream();
-// True once load_stream has decoded a stream (the natives and actions are bound).
+// True once load_stream has opened a stream (the natives and actions are bound).
 bool loaded();
 
 // The cell (outside any series buffer) becomes the block of the text's values.
@@ -41,5 +44,7 @@ void set_recorder(Recorder recorder);
 
 // Texts lexed since start (none when the stream held them all).
 uint32_t lexed_count();
+// Literals of the stream decoded since it opened.
+uint32_t decoded_count();
 
 }  // namespace zun::boot_texts

@@ -47,8 +47,8 @@ void init_runtime() {
     cycles::init();
     stack::init();
     lexer::init();
-    // The boot data: the native and action words bound, the texts start-up
-    // reads from here on decoded into the root block.
+    // The boot data opened: the native and action words bound; each text
+    // start-up reads from here on is decoded when it is asked for.
     boot_texts::load_stream();
     boot_values::init();
     routines::bind_all();

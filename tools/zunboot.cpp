@@ -26,7 +26,6 @@
 #include "core/symbols.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/word.hpp"
-#include "services/zunbin_state.hpp"
 #include "startup/boot_values.hpp"
 #include "services/zunbin.hpp"
 #include "startup/boot_texts.hpp"
@@ -83,7 +82,8 @@ void write_set_record(void*, const Cell& name, uint32_t type, uint32_t index, co
     zunbin::boot_writer_set_function(name.data2, type, index, &spec);
 }
 
-// The global words in their order, the natives and actions, the literals.
+// The global words in their order, the natives and actions (the reader
+// applies the set records that lead the stream when it opens), the literals.
 std::vector<uint8_t> write_stream(std::vector<uint64_t>& keys) {
     const NodeId global = context::global();
     const Cell* words = memory::buffer_of(context::word_block(global))->head_cell();
@@ -91,14 +91,15 @@ std::vector<uint8_t> write_stream(std::vector<uint64_t>& keys) {
     for (uint32_t i = 0; i < context::word_count(global); i++) symbols.push_back(words[i].data2);
     zunbin::boot_writer_begin(symbols);
     for (size_t i = 0; i < g_texts.size(); i++) {
+        if (g_texts[i].key != boot_values::specs_key()) continue;
         stack::StackScope scope;
-        Cell* value = stack::push(&copy_of(i));
-        if (g_texts[i].key == boot_values::specs_key()) {
-            boot_values::visit_functions(value, write_set_record, nullptr);
-        } else {
-            zunbin::boot_writer_literal(value);
-            keys.push_back(g_texts[i].key);
-        }
+        boot_values::visit_functions(stack::push(&copy_of(i)), write_set_record, nullptr);
+    }
+    for (size_t i = 0; i < g_texts.size(); i++) {
+        if (g_texts[i].key == boot_values::specs_key()) continue;
+        stack::StackScope scope;
+        zunbin::boot_writer_literal(stack::push(&copy_of(i)));
+        keys.push_back(g_texts[i].key);
     }
     return zunbin::boot_writer_finish();
 }
@@ -123,16 +124,15 @@ void check_function(void* data, const Cell& name, uint32_t type, uint32_t index,
     if (!same(made, spec, c.why)) c.ok = false;
 }
 
-// The stream decoded in boot mode into a scratch block: every literal against
-// the lexer's block of its text, every native and action against the spec.
+// The stream read as start-up reads it, a value at a time, into a scratch
+// block: every literal against the lexer's block of its text, every native
+// and action against the spec.
 bool check(const std::vector<uint8_t>& stream) {
     stack::StackScope scope;
     Cell* scratch = stack::push_cell();
     block::make_at(scratch, 512);
-    zunbin::g_codec_q = false;
-    {
-        zunbin::CollectorPause pause;
-        zunbin::decode(stream.data(), scratch, false, int64_t(stream.size()));
+    zunbin::boot_open(stream.data(), int64_t(stream.size()), *scratch);
+    while (zunbin::boot_next()) {
     }
     int32_t literal = 0;
     for (const Text& t : g_texts) {

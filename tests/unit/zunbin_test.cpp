@@ -2,6 +2,7 @@
 // boot load's failure path.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "datatypes/series/binary.hpp"
 #include "services/lz.hpp"
 #include "services/zunbin.hpp"
+#include "startup/boot_texts.hpp"
 #include "tests/unit/eval_fixture.hpp"
 
 namespace zun::zunbin {
@@ -166,6 +168,50 @@ TEST_F(ZunbinBoot, CorruptBootDataEndsTheProcess) {
     std::vector<uint8_t> packed = {'Z', 'U', 'N', 'B', 'I', 'N', 1, 7, 8, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EXIT(load_boot_data(packed.data(), int64_t(packed.size()), false), ::testing::ExitedWithCode(98),
                 "Error: Zunbin compressed data corrupted!");
+}
+
+// Start-up's reader: the names and set records when it opens, then one value
+// per step into the literals block, and nothing past the last.
+TEST_F(ZunbinBoot, BootReaderReadsAValueAtATime) {
+    // zb-five: 5, then 1, then [zb-five]
+    const std::vector<uint8_t> s =
+        stream({"zb-five"}, {0xC4, 0x10, 0x00, 0x85, 0x81, 0x05, 0x01, 0x0F, 0x00});
+    Cell* literals = stack::push_cell();
+    block::make_at(literals, 4);
+    boot_open(s.data(), int64_t(s.size()), *literals);
+    EXPECT_EQ(mold(global("zb-five")), "5");
+    EXPECT_EQ(mold(*literals), "[]");
+    ASSERT_TRUE(boot_next());
+    EXPECT_EQ(mold(*literals), "[1]");
+    ASSERT_TRUE(boot_next());
+    EXPECT_EQ(mold(*literals), "[1 [zb-five]]");
+    EXPECT_FALSE(boot_next());
+    EXPECT_FALSE(g_codec_q);
+}
+
+// A malformed record met late, with a catch point open, ends the process as
+// one met at start-up does: through the top-level handler, with its index in
+// the whole stream. Records start at index 25 here.
+TEST_F(ZunbinBoot, MalformedLaterValueEndsTheProcess) {
+    // [1], then a block whose second record is of type 0
+    const std::vector<uint8_t> s = stream({"zb-five"}, {0x05, 0x01, 0x81, 0x05, 0x02, 0x0F, 0x00, 0x00});
+    std::vector<uint8_t> key_bytes;
+    for (const char* text : {"1", "zb-five ?"}) {
+        const uint64_t key = boot_texts::key_of(reinterpret_cast<const uint8_t*>(text), std::strlen(text));
+        for (int i = 0; i < 8; i++) key_bytes.push_back(uint8_t(key >> (8 * i)));
+    }
+    boot_texts::set_stream(s.data(), s.size(), key_bytes.data(), key_bytes.size());
+    boot_texts::load_stream();
+    Cell* first = stack::push_cell();
+    boot_texts::load(first, "1", 1);
+    EXPECT_EQ(mold(*first), "[1]");
+    EXPECT_EXIT(
+        {
+            stack::push_try_frame(nullptr);
+            boot_texts::load(stack::push_cell(), "zb-five ?", 9);
+        },
+        ::testing::ExitedWithCode(254), "invalid record at index 32");
+    boot_texts::set_stream(nullptr, 0);
 }
 
 TEST_F(ZunbinBoot, CompressedBodiesLoadThroughTheCodec) {
