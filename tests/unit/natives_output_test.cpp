@@ -292,6 +292,12 @@ TEST_F(NativesOutputReduce, Results) {
         {"reduce (1 + 1)", "2"},
         {"equal? :equal? reduce :equal?", "true"},  // a function is not called
         {"reduce 7", "7"},
+        // More values than wait on the stack at once; the result takes more.
+        {"b: copy [] loop 1300 [append b [1 + 1]] append b [3 * 3] r: reduce b "
+         "append r 0 reduce [length? r r/1 r/1300 r/1301]",
+         "[1302 2 2 9]"},
+        // A source that shrinks while it runs ends early.
+        {"b: [(clear b) 2 3] reduce b", "[[]]"},
         // Into a target at its tail: appended; the result keeps its position.
         {"b: [z] reduce/into [1 + 1 [a]] tail b", "[2 [a]]"},
         {"b: [z] reduce/into [1 + 1 [a]] tail b b", "[z 2 [a]]"},
