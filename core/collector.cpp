@@ -117,7 +117,7 @@ NodeId compute_node_limit() {
 void mark_value(const Cell* c);
 
 // The buffer of a node that holds one and is not marked yet, else nullptr.
-inline SeriesBuffer* unmarked_buffer(NodeId node) {
+[[gnu::always_inline]] inline SeriesBuffer* unmarked_buffer(NodeId node) {
     if (!node || node >= g.node_limit) return nullptr;
     SeriesBuffer* b = memory::g_node_table[node];
     if ((reinterpret_cast<uintptr_t>(b) & 1) || !b || (b->flags & memory::MARK_FLAG)) return nullptr;
@@ -138,7 +138,7 @@ bool mark_buffer(NodeId node) {
 }
 
 // The cells wait on the work list: deep nesting costs no machine stack.
-inline void queue_block(NodeId node) {
+[[gnu::always_inline]] inline void queue_block(NodeId node) {
     SeriesBuffer* b = unmarked_buffer(node);
     if (!b) return;
     set_mark(b);
@@ -174,7 +174,7 @@ void check_reference(NodeId holder, const Cell* c) {
     std::abort();
 }
 
-inline void mark_cell(const Cell* c) {
+[[gnu::always_inline]] inline void mark_cell(const Cell* c) {
     switch (g.kinds[c->type()]) {
     case KIND_NONE: return;
     case KIND_BLOCK: queue_block(c->data2); return;
