@@ -140,8 +140,11 @@ Flow reduce_into(const Cell* source_block, const Cell* target) {
 }
 
 namespace {
-// Values wait on the value stack; past this many they go to the block.
-constexpr int32_t PENDING_MAX = 512;
+// Values wait on the value stack; past this many they go to the block, and
+// on a deep stack (recursion through reduce) before every evaluation, so
+// that nesting costs no more stack than appending each value at once did.
+constexpr int32_t PENDING_MAX = 16;
+constexpr int64_t DEEP_STACK = stack::VALUE_STACK_CELLS / 8;
 
 // The pending values from `first` to the top go to the result block, made
 // on the first call with room for `spare` more; the top drops to `first`.
@@ -162,7 +165,8 @@ Flow reduce_new(const Cell* source_block) {
     const uint32_t tail = tail_of(source);
     uint32_t index = head_of(source);
     while (index < std::min(tail, tail_of(source))) {
-        if (stack::g_top - first >= PENDING_MAX) flush_pending(result, first, int32_t(tail - index));
+        if (stack::g_top - first >= PENDING_MAX || stack::g_top - stack::g_bottom > DEEP_STACK)
+            flush_pending(result, first, int32_t(tail - index));
         if (Flow flow = interpreter::eval_one_framed(source, &index, true); flow != Flow::normal)
             return flow;
         support::clear_new_line(stack::g_top - 1);

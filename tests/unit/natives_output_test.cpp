@@ -312,6 +312,15 @@ TEST_F(NativesOutputReduce, Results) {
     for (const auto& c : cases) EXPECT_EQ(run(c.code), c.expected) << c.code;
 }
 
+// Values waiting for their block must not cost stack depth: recursion
+// through a long reduce goes as deep as appending each value at once allowed.
+TEST_F(NativesOutputReduce, DeepRecursionThroughLongBlocks) {
+    EXPECT_EQ(run("f: func [n] [either n = 0 [0] [reduce [1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 "
+                  "19 20 21 22 23 24 25 26 27 28 29 30 f n - 1]]] r: f 1400 "
+                  "loop 1399 [r: r/31] reduce [length? r r/31]"),
+              "[31 0]");
+}
+
 TEST_F(NativesOutputReduce, ExitsPassOn) {
     EXPECT_EQ(fails("reduce [1 no-such-word]"), ErrorId::script_no_value);
     EXPECT_EQ(run("x: 0 loop 3 [x: x + 1 reduce [1 break 2]] x"), "1");
