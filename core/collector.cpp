@@ -1,6 +1,7 @@
 #include "core/collector.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,6 +57,25 @@ constexpr uint32_t HEADER_BYTES = sizeof(SeriesBuffer);
 constexpr uint64_t GIVE_MIN_ROOM = 52428;
 constexpr uint32_t EVENT_BLOCK_FLAG = 0x1000;
 
+// How the mark loop treats a cell, by type: most cells name nothing, or one
+// block, or (words) a context that the words before them named already;
+// the others go through mark_value, which must agree with this table.
+enum Kind : uint8_t { KIND_NONE, KIND_BLOCK, KIND_WORD, KIND_OTHER };
+
+constexpr std::array<uint8_t, TYPE_MASK + 1> default_kinds() {
+    std::array<uint8_t, TYPE_MASK + 1> kinds{};
+    for (uint32_t t : {TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH})
+        kinds[t] = KIND_BLOCK;
+    for (uint32_t t : {TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_REFINEMENT})
+        kinds[t] = KIND_WORD;
+    for (uint32_t t : {TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF, TYPE_SYMBOL,
+                       TYPE_CONTEXT, TYPE_OP, TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE,
+                       TYPE_BITSET, TYPE_VECTOR, TYPE_BINARY, TYPE_IMAGE, TYPE_OBJECT, TYPE_PORT,
+                       TYPE_ERROR, TYPE_HASH, TYPE_MAP, TYPE_HANDLE, TYPE_EVENT})
+        kinds[t] = KIND_OTHER;
+    return kinds;
+}
+
 struct State {
     bool active = false;
     bool draining = false;
@@ -65,11 +85,15 @@ struct State {
     NodeId node_limit = 0;                // one past the highest node of a live frame
     std::vector<NodeId> work;             // marked blocks whose cells wait
     std::vector<SeriesBuffer*> outside;   // marked buffers outside the frames
-    std::vector<NodeId> dead;             // nodes of unreached buffers
-    std::vector<NodeId> scratch;          // for sorting them
+    // Nodes of unreached buffers, one bit per node: freed in node order
+    // without a sort.
+    std::vector<uint64_t> dead;
+    uint32_t dead_count = 0;
     MarkFn markers[MAX_MARKERS] = {};
     int marker_count = 0;
     CellMarker cell_markers[TYPE_COUNT_MAX + 1] = {};
+    std::array<uint8_t, TYPE_MASK + 1> kinds = default_kinds();  // by type, see Kind
+    NodeId last_word_context = 0;  // marked already in this collection
     Report report;
 };
 State g;
@@ -92,18 +116,40 @@ NodeId compute_node_limit() {
 
 void mark_value(const Cell* c);
 
-bool mark_buffer(NodeId node) {
-    if (!valid_node(node)) return false;
-    SeriesBuffer* b = memory::buffer_of(node);
-    if (b->flags & memory::MARK_FLAG) return false;
+// The buffer of a node that holds one and is not marked yet, else nullptr.
+[[gnu::always_inline]] inline SeriesBuffer* unmarked_buffer(NodeId node) {
+    if (!node || node >= g.node_limit) return nullptr;
+    SeriesBuffer* b = memory::g_node_table[node];
+    if ((reinterpret_cast<uintptr_t>(b) & 1) || !b || (b->flags & memory::MARK_FLAG)) return nullptr;
+    return b;
+}
+
+inline void set_mark(SeriesBuffer* b) {
     b->flags |= memory::MARK_FLAG;
-    if (b->flags & memory::MALLOC_FLAG) g.outside.push_back(b);
+    if (b->flags & memory::MALLOC_FLAG) [[unlikely]]
+        g.outside.push_back(b);
+}
+
+bool mark_buffer(NodeId node) {
+    SeriesBuffer* b = unmarked_buffer(node);
+    if (!b) return false;
+    set_mark(b);
     return true;
 }
 
 // The cells wait on the work list: deep nesting costs no machine stack.
-void queue_block(NodeId node) {
-    if (mark_buffer(node) && memory::buffer_of(node)->unit() == sizeof(Cell)) g.work.push_back(node);
+[[gnu::always_inline]] inline void queue_block(NodeId node) {
+    SeriesBuffer* b = unmarked_buffer(node);
+    if (!b) return;
+    set_mark(b);
+    if (b->unit() == sizeof(Cell)) g.work.push_back(node);
+}
+
+// A word's context; runs of words bound to one context look it up once.
+inline void queue_word_context(NodeId context) {
+    if (context == g.last_word_context) return;
+    g.last_word_context = context;
+    queue_block(context);
 }
 
 // ZUN_GC_CHECK set: a cell in a series that names a freed node, or a buffer
@@ -128,6 +174,15 @@ void check_reference(NodeId holder, const Cell* c) {
     std::abort();
 }
 
+[[gnu::always_inline]] inline void mark_cell(const Cell* c) {
+    switch (g.kinds[c->type()]) {
+    case KIND_NONE: return;
+    case KIND_BLOCK: queue_block(c->data2); return;
+    case KIND_WORD: queue_word_context(c->data1); return;
+    default: mark_value(c); return;
+    }
+}
+
 void drain() {
     if (g.draining) return;
     g.draining = true;
@@ -136,10 +191,10 @@ void drain() {
         g.work.pop_back();
         // Nothing moves while marking: the buffer pointer stays good.
         SeriesBuffer* b = memory::buffer_of(node);
-        for (Cell* c = b->head_cell(); c < b->tail_cell(); ++c) {
-            if (g.check) check_reference(node, c);
-            mark_value(c);
-        }
+        const Cell* end = b->tail_cell();
+        if (g.check) [[unlikely]]
+            for (const Cell* c = b->head_cell(); c < end; ++c) check_reference(node, c);
+        for (const Cell* c = b->head_cell(); c < end; ++c) mark_cell(c);
     }
     g.draining = false;
 }
@@ -186,7 +241,7 @@ void mark_value(const Cell* c) {
     case TYPE_CONTEXT: mark_context_cell(c); return;
     case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
     case TYPE_REFINEMENT:
-        queue_block(c->data1);
+        queue_word_context(c->data1);
         return;
     case TYPE_OP: {
         uint32_t wrapped = (c->header >> 16) & 0xFF;
@@ -274,11 +329,16 @@ inline uint64_t step_of(const SeriesBuffer* b) { return HEADER_BYTES + uint64_t(
 inline bool is_marked(const SeriesBuffer* b) { return b->flags & memory::MARK_FLAG; }
 inline uint64_t room(const SeriesFrame* f) { return uint64_t(f->end - f->heap); }
 
+inline void add_dead(NodeId node) {
+    g.dead[node >> 6] |= uint64_t(1) << (node & 63);
+    g.dead_count++;
+}
+
 // An unreached buffer: its node (when it still maps to it) goes, and the
 // buffer forgets it, so a buffer left in place is never freed twice.
 void bury(SeriesBuffer* b) {
     if (b->node && !memory::node_free(b->node) && memory::buffer_of(b->node) == b)
-        g.dead.push_back(b->node);
+        add_dead(b->node);
     b->node = 0;
     b->flags &= ~memory::LIVE_FLAG;
 }
@@ -383,34 +443,19 @@ void compact_frames() {
     }
 }
 
-// Node ids in ascending order: three passes of an 11-bit radix sort, linear
-// in the count (a collection can bury millions).
-void sort_node_ids(std::vector<NodeId>& ids, std::vector<NodeId>& scratch) {
-    if (ids.size() < 256) {
-        std::sort(ids.begin(), ids.end());
-        return;
-    }
-    scratch.resize(ids.size());
-    constexpr uint32_t BITS = 11, BUCKETS = 1u << BITS;
-    for (uint32_t shift = 0; shift < 32; shift += BITS) {
-        uint32_t counts[BUCKETS] = {};
-        for (NodeId id : ids) counts[(id >> shift) & (BUCKETS - 1)]++;
-        uint32_t sum = 0;
-        for (uint32_t& c : counts) {
-            const uint32_t n = c;
-            c = sum;
-            sum += n;
-        }
-        for (NodeId id : ids) scratch[counts[(id >> shift) & (BUCKETS - 1)]++] = id;
-        ids.swap(scratch);
-    }
-}
-
+// The dead nodes go back to their frames from the highest down, so each
+// frame's free list hands them out in ascending order.
 void free_dead_nodes() {
-    sort_node_ids(g.dead, g.scratch);
-    for (NodeId node : g.dead) memory::free_node(node);
-    g.report.nodes_freed += uint32_t(g.dead.size());
-    g.dead.clear();
+    for (size_t w = g.dead.size(); g.dead_count && w-- > 0;) {
+        for (uint64_t bits = g.dead[w]; bits;) {
+            const uint32_t bit = 63 - uint32_t(__builtin_clzll(bits));
+            bits &= ~(uint64_t(1) << bit);
+            memory::free_node(NodeId(w * 64 + bit));
+            g.report.nodes_freed++;
+            g.dead_count--;
+        }
+        g.dead[w] = 0;
+    }
 }
 
 void clear_outside_marks() {
@@ -456,7 +501,8 @@ public:
         if (std::uncaught_exceptions() > m_unwinding) clear_all_marks();
         g.work.clear();
         g.draining = false;
-        g.dead.clear();
+        if (g.dead_count) std::fill(g.dead.begin(), g.dead.end(), 0);
+        g.dead_count = 0;
         clear_outside_marks();
         g.active = false;
     }
@@ -481,7 +527,9 @@ void recycle() {
     if (g.active || !memory::initialised()) return;
     ActiveScope scope;
     g.report = Report{};
+    g.last_word_context = 0;
     g.node_limit = compute_node_limit();
+    if (g.dead.size() * 64 < g.node_limit) g.dead.resize(g.node_limit / 64 + 1);
     mark_roots();
     if (g.keep_unreached) {
         mark_everything();
@@ -533,7 +581,9 @@ void unregister_marker(MarkFn fn) {
 }
 
 void set_cell_marker(uint32_t type, CellMarker marker) {
-    if (type <= TYPE_COUNT_MAX) g.cell_markers[type] = marker;
+    if (type > TYPE_COUNT_MAX) return;
+    g.cell_markers[type] = marker;
+    g.kinds[type] = marker ? uint8_t(KIND_OTHER) : default_kinds()[type];
 }
 
 // ---------------------------------------------------------------- anchors

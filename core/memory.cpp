@@ -19,6 +19,8 @@ namespace {
 // small heaps are not collected over and over.
 constexpr uint64_t BYTE_BUDGET_FLOOR = 4u << 20;
 constexpr uint32_t NODE_BUDGET_FLOOR = 3 * NODES_PER_FRAME;
+// Buffers up to this size take the allocation fast path.
+constexpr uint64_t SMALL_BYTES = 64u << 10;
 
 // Room for 6,553 node frames: far more series than memory can hold.
 constexpr uint32_t MAX_NODE_FRAMES = 6553;
@@ -35,12 +37,13 @@ struct State {
     BigBlock* big_first = nullptr;
     BigBlock* big_last = nullptr;
     uint32_t collections = 0;
-    // Allocated since the last collection, and what the next one waits for:
-    // as much again as that collection left live, at least the floors.
-    uint64_t bytes_since = 0;
-    uint32_t nodes_since = 0;
+    // What the next collection waits for: as much allocation again as the
+    // last one left live, at least the floors. Counted down; a node budget
+    // used up zeroes the bytes left, so allocation leaves its fast path.
     uint64_t byte_budget = BYTE_BUDGET_FLOOR;
     uint32_t node_budget = NODE_BUDGET_FLOOR;
+    int64_t bytes_left = BYTE_BUDGET_FLOOR;
+    int64_t nodes_left = NODE_BUDGET_FLOOR;
     bool keep_frames = false;  // a collection the allocation triggered runs
     CollectFn collect = nullptr;
     bool collector_on = false;
@@ -249,10 +252,10 @@ void init() {
     s.total = 0;
     s.next_frame_size = FIRST_FRAME_SIZE;
     s.collections = 0;
-    s.bytes_since = 0;
-    s.nodes_since = 0;
     s.byte_budget = BYTE_BUDGET_FLOOR;
     s.node_budget = NODE_BUDGET_FLOOR;
+    s.bytes_left = s.byte_budget;
+    s.nodes_left = s.node_budget;
     s.collector_on = false;
     new_node_frame();
     s.current_series = new_series_frame();
@@ -284,26 +287,33 @@ void release_all() {
     s.ready = false;
 }
 
+namespace {
+// The current frame ran out of nodes: the first with free ones, else a new one.
+[[gnu::noinline]] NodeFrame* frame_with_free_nodes() {
+    int32_t found = -1;
+    for (int32_t i = s.first_node; i >= 0; i = s.node_frames[i].next) {
+        const NodeFrame& c = s.node_frames[i];
+        if (c.free_head && !c.retired) {
+            found = i;
+            break;
+        }
+    }
+    if (found < 0) found = new_node_frame();
+    s.current_node = found;
+    return &s.node_frames[found];
+}
+}  // namespace
+
 NodeId alloc_node() {
     NodeFrame* f = s.current_node >= 0 ? &s.node_frames[s.current_node] : nullptr;
-    if (!f || !f->free_head) {
-        int32_t found = -1;
-        for (int32_t i = s.first_node; i >= 0; i = s.node_frames[i].next) {
-            const NodeFrame& c = s.node_frames[i];
-            if (c.free_head && !c.retired) {
-                found = i;
-                break;
-            }
-        }
-        if (found < 0) found = new_node_frame();
-        s.current_node = found;
-        f = &s.node_frames[found];
-    }
+    if (!f || !f->free_head) [[unlikely]]
+        f = frame_with_free_nodes();
     NodeId node = f->free_head;
     f->free_head = free_next(g_node_table[node]);
     g_node_table[node] = nullptr;
     f->used++;
-    s.nodes_since++;
+    if (--s.nodes_left < 0) [[unlikely]]
+        s.bytes_left = std::min<int64_t>(s.bytes_left, 0);
     return node;
 }
 
@@ -314,6 +324,21 @@ void free_node(NodeId node) {
     f.used--;
 }
 
+namespace {
+[[gnu::noinline]] SeriesBuffer* alloc_buffer_slow(uint64_t bytes, uint32_t unit, int32_t head_offset) {
+    uint32_t payload = payload_for(bytes);
+    uint64_t need = uint64_t(payload) + 24;
+    // Garbage must not pile up while frames still have room: a collection
+    // once the allocation since the last one passes its budget.
+    if (s.bytes_left < int64_t(need) || s.nodes_left < 0) maybe_collect();
+    s.bytes_left -= int64_t(need);
+    bool big = need >= BIG_THRESHOLD;
+    SeriesBuffer* b = big ? alloc_big(need) : alloc_in_frames(need);
+    init_header(b, unit, payload, head_offset, big ? BIG_FLAG : 0);
+    return b;
+}
+}  // namespace
+
 SeriesBuffer* alloc_buffer(uint32_t count, uint32_t unit, int32_t head_offset) {
 #if ZUN_GC_STRESS > 0
     if (++s.stress_count >= ZUN_GC_STRESS) {
@@ -321,17 +346,22 @@ SeriesBuffer* alloc_buffer(uint32_t count, uint32_t unit, int32_t head_offset) {
         maybe_collect();
     }
 #endif
-    uint32_t payload = payload_for(uint64_t(count) * unit);
-    uint64_t need = uint64_t(payload) + 24;
-    // Garbage must not pile up while frames still have room: a collection
-    // once the allocation since the last one passes its budget.
-    s.bytes_since += need;
-    if (s.bytes_since > s.byte_budget || s.nodes_since > s.node_budget) [[unlikely]]
-        maybe_collect();
-    bool big = need >= BIG_THRESHOLD;
-    SeriesBuffer* b = big ? alloc_big(need) : alloc_in_frames(need);
-    init_header(b, unit, payload, head_offset, big ? BIG_FLAG : 0);
-    return b;
+    const uint64_t bytes = uint64_t(count) * unit;
+    // Most buffers are small and fit the current frame within the budget:
+    // a pointer bump.
+    SeriesFrame* f = s.current_series;
+    if (bytes <= SMALL_BYTES && f) [[likely]] {
+        const uint32_t payload = (uint32_t(bytes) + 15) & ~15u;
+        const int64_t need = int64_t(payload) + int64_t(sizeof(SeriesBuffer));
+        if (s.bytes_left >= need && f->end - f->heap > need) [[likely]] {
+            s.bytes_left -= need;
+            auto* b = reinterpret_cast<SeriesBuffer*>(f->heap);
+            f->heap += need;
+            init_header(b, unit, payload, head_offset, 0);
+            return b;
+        }
+    }
+    return alloc_buffer_slow(bytes, unit, head_offset);
 }
 
 NodeId alloc_series(uint32_t count, uint32_t unit, int32_t head_offset) {
@@ -487,8 +517,8 @@ void note_collection() {
     for (int32_t i = s.first_node; i >= 0; i = s.node_frames[i].next) nodes += s.node_frames[i].used;
     s.byte_budget = std::max<uint64_t>(BYTE_BUDGET_FLOOR, live);
     s.node_budget = uint32_t(std::max<uint64_t>(NODE_BUDGET_FLOOR, std::min<uint64_t>(nodes, UINT32_MAX / 2)));
-    s.bytes_since = 0;
-    s.nodes_since = 0;
+    s.bytes_left = int64_t(s.byte_budget);
+    s.nodes_left = s.node_budget;
 }
 
 void after_collection_node_frames() {

@@ -238,9 +238,10 @@ int check_owner(const Cell* target, const Cell* action_word, const Cell* new_val
                 int32_t index, int32_t part) {
     NodeId key = key_of(target);
     if (!live_node_q(key)) return 0;
-    // Most series are watched by nobody: their buffer says so.
-    if (!overridden() && !object_type_q(target->type()) && !target->is(TYPE_IMAGE) &&
-        !(buffer(key)->flags & memory::OWNED_FLAG))
+    // Most series are watched by nobody: their buffer says so, checked first.
+    const uint32_t type = target->type();
+    if (!(buffer(key)->flags & memory::OWNED_FLAG) && !object_type_q(type) && type != TYPE_IMAGE &&
+        !overridden())
         return 0;
     Cell owner, word;
     if (!find_owner(key, &owner, &word)) return 0;

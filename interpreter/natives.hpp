@@ -160,6 +160,9 @@ Flow compose(int check, const int32_t* refinements);  // /deep /only /into
 // is at its tail, else inserted before its position, which moves past each
 // value. Slot 0 becomes the target at its final position.
 [[nodiscard]] Flow reduce_into(const Cell* block, const Cell* target);
+// Reduces a block! into a new block made at the count of its values; slot 0
+// becomes that block.
+[[nodiscard]] Flow reduce_new(const Cell* block);
 // compose's core: the block's cells, its parens evaluated, into the target or,
 // when it is nullptr, a new block; pushes the block that received them.
 [[nodiscard]] Flow compose_block(const Cell* block, bool deep, bool only, const Cell* target);

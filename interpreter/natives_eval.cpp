@@ -139,6 +139,49 @@ Flow reduce_into(const Cell* source_block, const Cell* target) {
     return close_target(t);
 }
 
+namespace {
+// Values wait on the value stack; past this many they go to the block, and
+// on a deep stack (recursion through reduce) before every evaluation, so
+// that nesting costs no more stack than appending each value at once did.
+constexpr int32_t PENDING_MAX = 16;
+constexpr int64_t DEEP_STACK = stack::VALUE_STACK_CELLS / 8;
+
+// The pending values from `first` to the top go to the result block, made
+// on the first call with room for `spare` more; the top drops to `first`.
+void flush_pending(Cell* result, Cell* first, int32_t spare) {
+    const int32_t n = int32_t(stack::g_top - first);
+    if (result->is(TYPE_NONE)) block::make_holding(result, first, n, spare);
+    else block::append_cells(result, first, n, spare);
+    stack::g_top = first;
+}
+}  // namespace
+
+Flow reduce_new(const Cell* source_block) {
+    Cell* source = stack::push(source_block);
+    Cell* result = stack::push_cell();
+    *result = make_cell(TYPE_NONE);
+    Cell* const first = stack::g_top;
+    // The tail is taken once, so a source that grows while it runs ends.
+    const uint32_t tail = tail_of(source);
+    uint32_t index = head_of(source);
+    while (index < std::min(tail, tail_of(source))) {
+        if (stack::g_top - first >= PENDING_MAX || stack::g_top - stack::g_bottom > DEEP_STACK)
+            flush_pending(result, first, int32_t(tail - index));
+        if (Flow flow = interpreter::eval_one_framed(source, &index, true); flow != Flow::normal)
+            return flow;
+        support::clear_new_line(stack::g_top - 1);
+    }
+    // Short blocks end here with one block made at its final size.
+    const bool flushed = !result->is(TYPE_NONE);
+    flush_pending(result, first, 0);
+    if (flushed) {
+        memory::SeriesBuffer* b = memory::buffer_of(result->data2);
+        memory::trim_buffer(b, b->tail);
+    }
+    stack::set_result_reset(result);
+    return Flow::normal;
+}
+
 Flow compose_block(const Cell* source_block, bool deep, bool only, const Cell* target) {
     Cell* source = stack::push(source_block);
     Cell* into = target ? stack::push(target) : block::push_new(block::length_from_head(source));
@@ -171,14 +214,7 @@ Flow reduce(int check, const int32_t* refinements) {
     const Cell* target = out != ABSENT ? arg(out) : nullptr;
     if (!value.is(TYPE_BLOCK)) return reduce_value(&value, target);
     if (target) return reduce_into(&value, target);
-    // A new block gets room for a value per cell of the source; what the
-    // expressions leave unused goes back to the memory manager.
-    if (Flow flow = reduce_into(&value, block::push_new(block::length_from_head(&value)));
-        flow != Flow::normal)
-        return flow;
-    memory::SeriesBuffer* b = memory::buffer_of(stack::g_base->data2);
-    memory::trim_buffer(b, b->tail);
-    return Flow::normal;
+    return reduce_new(&value);
 }
 
 Flow compose(int check, const int32_t* refinements) {

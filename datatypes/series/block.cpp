@@ -522,6 +522,13 @@ Cell* append_cell(const Cell* blk, const Cell* value) {
     return cell;
 }
 
+void append_cells(const Cell* blk, const Cell* cells, int32_t n, int32_t spare) {
+    const NodeId node = blk->data2;
+    SeriesBuffer* b = ensure_room(node, (int64_t(n) + spare) * CELL, false);
+    std::memcpy(b->tail_ptr(), cells, size_t(n) * CELL);
+    b->tail += uint32_t(n) * CELL;
+}
+
 Cell* append_block(Cell* target, const Cell* source) {
     Source s = source_of(source, false);
     NodeId node = target->data2;
@@ -628,6 +635,15 @@ void copy_values_in_place(NodeId node, int32_t first, int32_t end, int32_t step,
 
 Cell* make_at(Cell* cell, int32_t n) {
     NodeId node = memory::alloc_cells(uint32_t(std::max(n, 1)));
+    *cell = make_cell(TYPE_BLOCK, 0, node, 0);
+    return cell;
+}
+
+Cell* make_holding(Cell* cell, const Cell* cells, int32_t n, int32_t spare) {
+    NodeId node = memory::alloc_cells(uint32_t(std::max(n + spare, 1)));
+    Cell* to = cells_of(node);
+    for (int32_t i = 0; i < n; i++) to[i] = cells[i];
+    set_length(node, n);
     *cell = make_cell(TYPE_BLOCK, 0, node, 0);
     return cell;
 }

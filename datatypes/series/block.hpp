@@ -46,6 +46,9 @@ void remove_last(Cell* blk);
 // Building. The value may lie anywhere, in the block itself included.
 Cell* append_cell(const Cell* blk, const Cell* value);  // the new cell
 Cell* append_block(Cell* target, const Cell* source);
+// n cells from outside the frames (the value stack) after the tail; room for
+// `spare` more is made with them.
+void append_cells(const Cell* blk, const Cell* cells, int32_t n, int32_t spare);
 Cell* insert_value(Cell* blk, const Cell* value, bool advance, bool at_start);
 Cell* insert_block(Cell* target, const Cell* source);  // target's head moves past them
 
@@ -70,6 +73,9 @@ void copy_values_in_place(NodeId node, int32_t first, int32_t end, int32_t step,
 // The cell given to make_at must not lie in a series buffer.
 Cell* make_at(Cell* cell, int32_t n);  // n below 1 gives room for one cell
 Cell* make_at_alloc(Cell* cell, int32_t n, bool outside);
+// A block holding copies of n cells from outside the frames, with room for
+// `spare` more.
+Cell* make_holding(Cell* cell, const Cell* cells, int32_t n, int32_t spare);
 // Appended to the parent; with no parent to the root block (kept for the run).
 Cell* make_in(const Cell* parent, int32_t n);
 Cell* make_fixed_in(const Cell* parent, int32_t n);  // buffer outside the frames

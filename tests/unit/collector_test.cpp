@@ -302,6 +302,48 @@ TEST_F(Collector, TheEnabledFlagDecidesWhetherAllocationsCollect) {
     collector::set_enabled(false);
 }
 
+// Small blocks from the allocation fast path, a few buffers past it, the
+// collections the budget runs among them: what stays reachable keeps its
+// cells, nodes are reused, and a collection hands its freed nodes out lowest
+// first.
+TEST_F(Collector, ChurnKeepsReachableContentAcrossBudgetCollections) {
+    collector::set_enabled(true);
+    collector::set_stress(ZUN_GC_STRESS > 0);
+    constexpr int32_t SLOTS = 64;
+    const NodeId roots = push_block(SLOTS)->data2;
+    const uint32_t before = memory::collection_count();
+    constexpr int32_t ROUNDS = ZUN_GC_STRESS > 0 ? 3000 : 200000;
+    for (int32_t i = 0; i < ROUNDS; i++) {
+        const NodeId pair = memory::alloc_cells(2);
+        buf(pair)->cells()[0] = integer_cell(i);
+        buf(pair)->cells()[1] = integer_cell(-i);
+        buf(pair)->tail = 2 * sizeof(Cell);
+        if (i % 7 == 0) buf(roots)->cells()[(i / 7) % SLOTS] = block_cell(pair);
+        if (i % 997 == 0) memory::alloc_bytes(70000 + uint32_t(i % 5) * 16);
+    }
+    if (ZUN_GC_STRESS == 0) {
+        EXPECT_GT(memory::collection_count(), before + 2);
+    }
+    collector::recycle();
+    for (int32_t slot = 0; slot < SLOTS; slot++) {
+        const Cell kept = buf(roots)->cells()[slot];
+        ASSERT_TRUE(kept.is(TYPE_BLOCK)) << slot;
+        const int32_t i = ints(kept.data2).front();
+        EXPECT_EQ(i % 7, 0);
+        EXPECT_EQ((i / 7) % SLOTS, slot);
+        EXPECT_EQ(ints(kept.data2), (std::vector<int32_t>{i, -i}));
+    }
+    // Garbage of one collection: its nodes come back in ascending order.
+    NodeId dropped[3];
+    for (NodeId& n : dropped) n = memory::alloc_cells(1);
+    collector::recycle();
+    for (NodeId n : dropped) EXPECT_TRUE(freed(n));
+    const NodeId first = memory::alloc_cells(1);
+    const NodeId second = memory::alloc_cells(1);
+    EXPECT_LT(first, second);
+    collector::set_enabled(false);
+}
+
 // ---------------------------------------------------------------- cell kinds
 
 TEST_F(Collector, EveryCellKindKeepsWhatItsPayloadNames) {

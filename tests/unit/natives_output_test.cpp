@@ -292,6 +292,12 @@ TEST_F(NativesOutputReduce, Results) {
         {"reduce (1 + 1)", "2"},
         {"equal? :equal? reduce :equal?", "true"},  // a function is not called
         {"reduce 7", "7"},
+        // More values than wait on the stack at once; the result takes more.
+        {"b: copy [] loop 1300 [append b [1 + 1]] append b [3 * 3] r: reduce b "
+         "append r 0 reduce [length? r r/1 r/1300 r/1301]",
+         "[1302 2 2 9]"},
+        // A source that shrinks while it runs ends early.
+        {"b: [(clear b) 2 3] reduce b", "[[]]"},
         // Into a target at its tail: appended; the result keeps its position.
         {"b: [z] reduce/into [1 + 1 [a]] tail b", "[2 [a]]"},
         {"b: [z] reduce/into [1 + 1 [a]] tail b b", "[z 2 [a]]"},
@@ -304,6 +310,29 @@ TEST_F(NativesOutputReduce, Results) {
         {"b: [1 + 1] reduce/into b tail b b", "[1 + 1 2]"},
     };
     for (const auto& c : cases) EXPECT_EQ(run(c.code), c.expected) << c.code;
+}
+
+// Values waiting for their block must not cost stack depth: recursion
+// through a long reduce goes as deep as appending each value at once allowed.
+// Under the sanitizers the machine stack ends such recursion first.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr const char* k_reduce_depth = "150";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr const char* k_reduce_depth = "150";
+#else
+constexpr const char* k_reduce_depth = "1400";
+#endif
+#else
+constexpr const char* k_reduce_depth = "1400";
+#endif
+
+TEST_F(NativesOutputReduce, DeepRecursionThroughLongBlocks) {
+    const std::string depth = k_reduce_depth;
+    const std::string code = "f: func [n] [either n = 0 [0] [reduce [1 2 3 4 5 6 7 8 9 10 11 12 13 14 "
+                             "15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 f n - 1]]] r: f " +
+                             depth + " loop " + depth + " - 1 [r: r/31] reduce [length? r r/31]";
+    EXPECT_EQ(run(code.c_str()), "[31 0]");
 }
 
 TEST_F(NativesOutputReduce, ExitsPassOn) {
