@@ -77,18 +77,41 @@ uint32_t self_symbol();
 // The rare cases: index -1 (self means the owner), no values, no binding.
 Cell* value_address_slow(const Cell* word, NodeId context);
 // The hottest path of the interpreter: no allocation, a few loads.
+// A context's values: where they start (nullptr when it has none) and how
+// many there are (ANY_COUNT for a stack context, whose values are the running
+// call's). The global context and the running function's are found without
+// reading their record. Good until the next allocation.
+constexpr uint32_t ANY_COUNT = 0xFFFFFFFF;
+struct Values {
+    Cell* first;
+    uint32_t count;
+};
+inline Values values_of(NodeId context) {
+    if (context == stack::g_values_context) return {stack::values_cell(stack::g_values_word), ANY_COUNT};
+    NodeId values = g_global_values;
+    if (context != g_global_context) {
+        const Cell* c = cell_of(context);
+        if (!c->data2) return {nullptr, 0};
+        if (c->header & STACK_FLAG) return {stack::values_cell(c->data2), ANY_COUNT};
+        values = c->data2;
+    }
+    memory::SeriesBuffer* b = memory::buffer_of(values);
+    return {b->cells(), uint32_t(b->used() / sizeof(Cell))};
+}
 inline Cell* value_address(const Cell* word, NodeId context) {
     uint32_t index = word->data3;
     if (index != NO_INDEX && context) {
-        if (context == stack::g_values_context) return stack::values_cell(stack::g_values_word) + index;
-        if (context == g_global_context) return memory::buffer_of(g_global_values)->cells() + index;
-        const Cell* c = cell_of(context);
-        if (c->data2) {
-            if (c->header & STACK_FLAG) return stack::values_cell(c->data2) + index;
-            return memory::buffer_of(c->data2)->cells() + index;
-        }
+        if (Cell* first = values_of(context).first) return first + index;
     }
     return value_address_slow(word, context);
+}
+// The value of a word bound to a context that has values, else nullptr;
+// never raises.
+inline Cell* bound_value(const Cell* word) {
+    const NodeId context = word->data1;
+    if (!context || word->data3 == NO_INDEX) return nullptr;
+    const Values v = values_of(context);
+    return v.first && word->data3 < v.count ? v.first + word->data3 : nullptr;
 }
 // nullptr when the context (the global one for a stack context) lacks the symbol.
 Cell* find_word_value(uint32_t symbol, NodeId context);

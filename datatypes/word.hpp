@@ -48,22 +48,15 @@ Cell* set_value(Cell* word, const Cell* value);
 inline Cell* plain_target(const Cell* word) {
     const NodeId context = word->data1;
     if (!context || word->data3 == context::NO_INDEX) return nullptr;
-    if (context == stack::g_values_context) return stack::values_cell(stack::g_values_word) + word->data3;
-    if (context == context::g_global_context) {
-        memory::SeriesBuffer* values = memory::buffer_of(context::g_global_values);
-        if (word->data3 >= values->used() / sizeof(Cell)) return nullptr;
-        return values->cells() + word->data3;
-    }
-    const Cell* c = context::cell_of(context);
-    if (!c->data2) return nullptr;
-    if (c->header & context::STACK_FLAG) return stack::values_cell(c->data2) + word->data3;
-    memory::SeriesBuffer* values = memory::buffer_of(c->data2);
-    if (word->data3 >= values->used() / sizeof(Cell)) return nullptr;
-    if (context::kind_of(c) == context::OBJECT_KIND) {
+    const context::Values v = context::values_of(context);
+    if (!v.first || word->data3 >= v.count) return nullptr;
+    // Stack contexts and the global one hold no object's fields.
+    if (v.count != context::ANY_COUNT && context != context::g_global_context &&
+        context::kind_of(context::cell_of(context)) == context::OBJECT_KIND) {
         if (context::owner_of(context)->data3) return nullptr;
         context_word_at(context, word->data3)->header |= context::CHANGED_MARK;
     }
-    return values->cells() + word->data3;
+    return v.first + word->data3;
 }
 Cell* push_value(const Cell* word);  // script no-value when unset!
 void set_from_args();                // argument 0 the word, 1 the value

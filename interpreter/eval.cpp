@@ -102,25 +102,6 @@ Cell none_value() { return make_cell(TYPE_NONE); }
 [[noreturn]] void fire(ErrorId id, Cell a1) { support::fire_error(id, &a1); }
 [[noreturn]] void fire(ErrorId id, Cell a1, Cell a2) { support::fire_error(id, &a1, &a2); }
 
-// The value of a word bound to a context that has values, else nullptr;
-// never raises (the infix check looks at any word that follows a value).
-inline const Cell* bound_value(const Cell& word) {
-    const NodeId context = word.data1;
-    if (!context || word.data3 == context::NO_INDEX) return nullptr;
-    if (context == stack::g_values_context) return stack::values_cell(stack::g_values_word) + word.data3;
-    memory::SeriesBuffer* values;
-    if (context == context::g_global_context) {
-        values = buf(context::g_global_values);
-    } else {
-        const Cell* c = context::cell_of(context);
-        if (!c->data2) return nullptr;
-        if (c->header & context::STACK_FLAG) return stack::values_cell(c->data2) + word.data3;
-        values = buf(c->data2);
-    }
-    if (word.data3 >= values->used() / CELL) return nullptr;
-    return values->cells() + word.data3;
-}
-
 // Saves the code position and puts it back however the evaluation ends.
 class PositionScope {
 public:
@@ -231,7 +212,7 @@ inline Flow run_inline(const Cell& blk) {
     }
     if (no_infix || pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
     // Most words after a value are the next argument, not an operator.
-    const Cell* op = bound_value(v.cells[pos]);
+    const Cell* op = context::bound_value(&v.cells[pos]);
     if (!op || !op->is(TYPE_OP)) return Flow::normal;
     return eval_infix(code, v, pos, entry, op);
 }
@@ -812,7 +793,7 @@ private:
 bool declared_type_matches(const Cell& types, const Cell& value) {
     const Cell first = cells_of(types.data2)[head_of(types)];
     if (symbol::canonical(first.data2) == symbol::canonical(sym::id(sym::any_type_type))) return true;
-    const Cell* type = bound_value(first);
+    const Cell* type = context::bound_value(&first);
     if (!type) return false;
     if (type->is(TYPE_TYPESET)) return typeset::has(type, value.type());
     return type->is(TYPE_DATATYPE) && type->data1 == value.type();
@@ -1108,14 +1089,14 @@ bool pure_block(const Cell& block, Cell* out, uint32_t depth);
 inline const Cell* pure_integer(const Cell& c) {
     if (c.is(TYPE_INTEGER)) return &c;
     if (!c.is(TYPE_WORD)) return nullptr;
-    const Cell* value = bound_value(c);
+    const Cell* value = context::bound_value(&c);
     return value && value->is(TYPE_INTEGER) ? value : nullptr;
 }
 
 inline bool pure_operand(const Cell& c, Cell* out, uint32_t depth) {
     const Cell* value = &c;
     if (c.is(TYPE_WORD)) {
-        value = bound_value(c);
+        value = context::bound_value(&c);
         if (!value || in_set(ACTIVE_VALUES, value->type())) return false;
     } else if (c.is(TYPE_PAREN)) {
         return pure_block(c, out, depth + 1);
@@ -1132,7 +1113,7 @@ bool pure_expression(const Cell* cells, uint32_t tail, uint32_t& pos, Cell* out,
     if (pos >= tail || !pure_operand(cells[pos], out, depth)) return false;
     uint32_t p = pos + 1;
     while (p < tail && cells[p].is(TYPE_WORD)) {
-        const Cell* op = bound_value(cells[p]);
+        const Cell* op = context::bound_value(&cells[p]);
         if (!op || !op->is(TYPE_OP)) break;  // a word that starts the next expression
         if (!out->is(TYPE_INTEGER) || p + 1 >= tail) return false;
         const FastTarget* t = fast_target(*op, op::wrapped_type(op));
@@ -1255,7 +1236,7 @@ uint32_t g_shape_epoch = 1;
 
 // Each collection: shapes are made again, and the stack context mirrored
 // for look-ups is forgotten (its node may have been freed).
-void new_shape_epoch() {
+void forget_shapes_and_values() {
     g_shape_epoch++;
     stack::forget_values_context();
 }
@@ -1730,7 +1711,7 @@ inline const Cell* plain_integer_operand(const Cell* cell) {
 Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry, const Cell* op) {
     while (!g_trace_switch && entry->is(TYPE_INTEGER) && integer_operator(v, pos, entry, op)) {
         if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
-        op = bound_value(v.cells[pos]);
+        op = context::bound_value(&v.cells[pos]);
         if (!op || !op->is(TYPE_OP)) return Flow::normal;
     }
     return eval_infix_general(code, v, pos, entry, op);
@@ -1741,13 +1722,13 @@ Flow eval_infix_general(const Code& code, View& v, uint32_t& pos, Cell* entry, c
     for (bool first = true;; first = false) {
         if (!first) {
             if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
-            op = bound_value(v.cells[pos]);
+            op = context::bound_value(&v.cells[pos]);
             if (!op || !op->is(TYPE_OP)) return Flow::normal;
         }
         if (g_trace_switch) [[unlikely]] {
             trace_event(TRACE_FETCH, code.node, int32_t(pos), nullptr, v.cells + pos);
             v = view_of(code);
-            op = bound_value(v.cells[pos]);
+            op = context::bound_value(&v.cells[pos]);
             if (!op || !op->is(TYPE_OP)) return Flow::normal;
         }
         stack::g_top = entry + 1;  // the left operand, just produced there
@@ -1808,9 +1789,6 @@ Flow eval_active(const Code& code, uint32_t& pos, bool as_data) {
             break;
         case TYPE_PAREN:
             flow = push_paren(c);
-            break;
-        case TYPE_PATH:
-            flow = walk_path(c, code, pos, PathMode::get, false);
             break;
         case TYPE_GET_PATH:
             flow = walk_path(c, code, pos, PathMode::get_no_call, false);
@@ -1877,11 +1855,11 @@ void run_handler(const Cell* function) {
 
 void init() {
     *g_code_position = unset_value();
-    new_shape_epoch();
+    forget_shapes_and_values();
     capture_fast_targets();
     static bool marker = false;  // the markers outlive every memory manager
     if (!marker) {
-        collector::register_marker(&new_shape_epoch);
+        collector::register_marker(&forget_shapes_and_values);
         marker = true;
     }
     init_tracer();
@@ -1894,7 +1872,7 @@ void init() {
 Cell* code_position() { return g_code_position; }
 
 void note_start_up_values() {
-    new_shape_epoch();  // shapes keep the fast paths found
+    forget_shapes_and_values();  // shapes keep the fast paths found
     capture_fast_targets();
 }
 

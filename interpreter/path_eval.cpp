@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "core/hashtable.hpp"
 #include "core/memory.hpp"
 #include "core/support.hpp"
 #include "core/symbols.hpp"
@@ -60,14 +59,15 @@ struct FieldHit {
 constexpr uint32_t FIELD_HITS = 256;
 FieldHit g_field_hits[FIELD_HITS];
 
+inline FieldHit& field_hit(NodeId context, uint32_t symbol) {
+    return g_field_hits[(context * 31u + symbol) % FIELD_HITS];
+}
+
 // The remembered index, or -1.
 inline int32_t remembered_field(NodeId context, uint32_t symbol) {
-    const FieldHit& h = g_field_hits[(context * 31u + symbol) % FIELD_HITS];
+    const FieldHit& h = field_hit(context, symbol);
     if (h.context != context || h.symbol != symbol) return -1;
-    // context::word_block, read in place: this check runs at every method call.
-    const NodeId table = context::cell_of(context)->data1;
-    memory::SeriesBuffer* words =
-        buf(reinterpret_cast<const hashtable::Table*>(buf(table)->head_ptr())->block);
+    memory::SeriesBuffer* words = buf(context::word_block(context));
     if (h.index < words->used() / CELL && words->head_cell()[h.index].data2 == symbol)
         return int32_t(h.index);
     return -1;
@@ -79,9 +79,7 @@ void remember_field(const Cell& object, const Cell& element) {
     const NodeId context = object.data1;
     if (remembered_field(context, element.data2) >= 0) return;
     const int32_t index = context::find_word(context, element.data2, true);
-    if (index >= 0)
-        g_field_hits[(context * 31u + element.data2) % FIELD_HITS] =
-            FieldHit{context, element.data2, uint32_t(index)};
+    if (index >= 0) field_hit(context, element.data2) = FieldHit{context, element.data2, uint32_t(index)};
 }
 
 // object/word in get modes, its field remembered: the field's value, or
@@ -91,7 +89,7 @@ inline const Cell* object_path_field(const Cell& object, const Cell& element) {
     const NodeId context = object.data1;
     const int32_t index = remembered_field(context, element.data2);
     if (index < 0) return nullptr;
-    const Cell* field = buf(context::cell_of(context)->data2)->head_cell() + index;
+    const Cell* field = context::values_of(context).first + index;
     return field->is(TYPE_UNSET) ? nullptr : field;
 }
 
@@ -113,10 +111,8 @@ enum class Short : uint8_t { walk, pushed, call };
     const Cell* cells = b->head_cell() + head;
     if (!cells[0].is(TYPE_WORD)) return Short::walk;
     // No error to raise here: the value of a word bound to a context that has values.
-    if (cells[0].data3 == context::NO_INDEX || !cells[0].data1 ||
-        !context::cell_of(cells[0].data1)->data2)
-        return Short::walk;
-    const Cell* first = context::value_address(&cells[0], cells[0].data1);
+    const Cell* first = context::bound_value(&cells[0]);
+    if (!first) return Short::walk;
     const Cell& element = cells[1];
     if (element.is(TYPE_INTEGER)) {
         if (!first->is(TYPE_BLOCK)) return Short::walk;
