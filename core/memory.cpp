@@ -327,7 +327,7 @@ void free_node(NodeId node) {
 namespace {
 [[gnu::noinline]] SeriesBuffer* alloc_buffer_slow(uint64_t bytes, uint32_t unit, int32_t head_offset) {
     uint32_t payload = payload_for(bytes);
-    uint64_t need = uint64_t(payload) + 24;
+    uint64_t need = uint64_t(payload) + sizeof(SeriesBuffer);
     // Garbage must not pile up while frames still have room: a collection
     // once the allocation since the last one passes its budget.
     if (s.bytes_left < int64_t(need) || s.nodes_left < 0) maybe_collect();
@@ -349,14 +349,12 @@ SeriesBuffer* alloc_buffer(uint32_t count, uint32_t unit, int32_t head_offset) {
     const uint64_t bytes = uint64_t(count) * unit;
     // Most buffers are small and fit the current frame within the budget:
     // a pointer bump.
-    SeriesFrame* f = s.current_series;
-    if (bytes <= SMALL_BYTES && f) [[likely]] {
-        const uint32_t payload = (uint32_t(bytes) + 15) & ~15u;
+    if (bytes <= SMALL_BYTES) [[likely]] {
+        const uint32_t payload = payload_for(bytes);
         const int64_t need = int64_t(payload) + int64_t(sizeof(SeriesBuffer));
-        if (s.bytes_left >= need && f->end - f->heap > need) [[likely]] {
+        if (s.bytes_left >= need && frame_fits(s.current_series, uint64_t(need))) [[likely]] {
             s.bytes_left -= need;
-            auto* b = reinterpret_cast<SeriesBuffer*>(f->heap);
-            f->heap += need;
+            SeriesBuffer* b = carve(s.current_series, uint64_t(need));
             init_header(b, unit, payload, head_offset, 0);
             return b;
         }
