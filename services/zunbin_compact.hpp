@@ -6,6 +6,11 @@
 
 namespace zun::zunbin {
 
+// Record lead bytes the writer and the reader share: prefixes before a
+// value, then the one-byte values.
+constexpr uint8_t PREFIX_NEW_LINE = 0xC0, PREFIX_SHARED = 0xC1, PREFIX_SET = 0xC4;
+constexpr uint8_t SMALL_INTEGER = 0x80, LOGIC_TRUE = 0xC2, LOGIC_FALSE = 0xC3;
+
 // The body of a compact stream (lengths, symbol table, records) between
 // position and end, appended to the destination block.
 void decode_compact(const uint8_t* position, const uint8_t* end, Cell* destination, bool symbols);

@@ -122,7 +122,7 @@ private:
     bool read_plain_word(NodeId into) {
         const uint8_t* q = p;
         uint32_t nl = 0;
-        if (q < m_end && *q == 0xC0) {
+        if (q < m_end && *q == PREFIX_NEW_LINE) {
             nl = NEW_LINE_FLAG;
             q++;
         }
@@ -178,9 +178,9 @@ void CompactReader::read_value(NodeId destination) {
     bool line = false, shared = false, set = false;
     for (;;) {
         const uint8_t b = *p;
-        if (b == 0xC0) line = true;
-        else if (b == 0xC1) shared = true;
-        else if (b == 0xC4) {
+        if (b == PREFIX_NEW_LINE) line = true;
+        else if (b == PREFIX_SHARED) shared = true;
+        else if (b == PREFIX_SET) {
             if (g_codec_q) invalid_record(p);
             set = true;
         } else break;
@@ -193,9 +193,9 @@ void CompactReader::read_value(NodeId destination) {
     if (lead >= 0x80) {
         if (shared || set) invalid_record(lead_at);
         Cell value;
-        if (lead <= 0xBF) value = integer_cell(lead - 0x80);
-        else if (lead == 0xC2) value = make_cell(TYPE_LOGIC, 1);
-        else if (lead == 0xC3) value = make_cell(TYPE_LOGIC, 0);
+        if (lead <= 0xBF) value = integer_cell(lead - SMALL_INTEGER);
+        else if (lead == LOGIC_TRUE) value = make_cell(TYPE_LOGIC, 1);
+        else if (lead == LOGIC_FALSE) value = make_cell(TYPE_LOGIC, 0);
         else if (lead == 0xFF) value = *reference();
         else invalid_record(lead_at);
         value.header |= nl;
@@ -368,8 +368,8 @@ void CompactReader::read_function_block(NodeId context, bool spec) {
     bool shared = false;
     for (;;) {
         if (p >= m_end) invalid_record(p);
-        if (*p == 0xC0) p++;
-        else if (*p == 0xC1) {
+        if (*p == PREFIX_NEW_LINE) p++;
+        else if (*p == PREFIX_SHARED) {
             shared = true;
             p++;
         } else break;
@@ -704,8 +704,8 @@ const uint8_t* read_compact_record(const uint8_t* position, const uint8_t* end, 
 }
 
 bool set_record_at(const uint8_t* position, const uint8_t* end) {
-    while (position < end && (*position == 0xC0 || *position == 0xC1)) position++;
-    return position < end && *position == 0xC4;
+    while (position < end && (*position == PREFIX_NEW_LINE || *position == PREFIX_SHARED)) position++;
+    return position < end && *position == PREFIX_SET;
 }
 
 void decode_compact(const uint8_t* position, const uint8_t* end, Cell* destination, bool symbols) {

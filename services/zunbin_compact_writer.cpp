@@ -18,6 +18,7 @@
 #include "services/zunbin.hpp"
 #include "datatypes/series/image.hpp"
 #include "services/image_record.hpp"
+#include "services/zunbin_compact.hpp"
 #include "services/zunbin_state.hpp"
 
 namespace zun::zunbin {
@@ -26,8 +27,6 @@ namespace {
 
 constexpr uint32_t CELL = sizeof(Cell);
 constexpr uint8_t M = 0x40;
-constexpr uint8_t PREFIX_NEW_LINE = 0xC0, PREFIX_SHARED = 0xC1, PREFIX_SET = 0xC4;
-constexpr uint8_t SMALL_INTEGER = 0x80, LOGIC_TRUE = 0xC2, LOGIC_FALSE = 0xC3;
 
 class CompactWriter {
 public:
