@@ -246,7 +246,7 @@ URLS = [
     "mailto:John.Doe@example.com",
     "news:comp.infosystems.www.servers.unix",
     "telnet://192.0.2.16:80/",
-    "urn:oasis:names:specification:docbook:dtd:xml:4.1.2",
+    "urn:example:animal:ferret:nose:4.1.2",
     "http://[2001:db8::7]/c=GB?objectClass?one",
     "http://%5B::1%5D:8080/x",
     "http://h/a%20b/c%2Fd?x=%41#%42",
