@@ -1922,13 +1922,42 @@ Flow eval_block_here(const Cell blk, bool chain) {
 }
 }  // namespace
 
+namespace {
+// The value of the expression at pos when it needs no evaluation: an inert
+// value, or a word holding one, with no operator after it; else nullptr.
+inline const Cell* plain_value(const View& v, uint32_t pos) {
+    if (g_trace_switch || pos >= v.tail) return nullptr;
+    const Cell* c = v.cells + pos;
+    const Cell* value = c;
+    if (c->is(TYPE_WORD)) {
+        value = context::bound_value(c);
+        if (!value || in_set(ACTIVE_VALUES, value->type())) return nullptr;
+    } else if (in_set(ACTIVE_CELLS, c->type())) {
+        return nullptr;
+    }
+    if (pos + 1 < v.tail && v.cells[pos + 1].is(TYPE_WORD)) {
+        const Cell* op = context::bound_value(&v.cells[pos + 1]);
+        if (!op || op->is(TYPE_OP)) return nullptr;
+    }
+    return value;
+}
+}  // namespace
+
 Flow eval_one_framed(const Cell* block, uint32_t* index, bool push_mode) {
     const Code code{block->data2, UINT32_MAX};
     uint32_t pos = *index;
+    // A plain value runs no code: no frame to show it in.
+    View v = view_of(code);
+    if (const Cell* value = plain_value(v, pos)) {
+        Cell* pushed = stack::push(value);
+        if (!push_mode) *stack::g_base = *pushed;
+        *index = pos + 1;
+        return Flow::normal;
+    }
     const stack::CallFrame* const record = stack::g_frame_top;
     stack::push_interp_native_frame(words::get(words::body));
-    if (pos < tail_of(code)) {
-        if (Flow flow = eval_expression(code, pos, false, false); flow != Flow::normal)
+    if (pos < v.tail) {
+        if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal)
             return pass_on(flow, record);
     } else {
         *stack::push_cell() = unset_value();
