@@ -1353,13 +1353,25 @@ inline const Shape* shape_again(const Shape* sh, const Cell& fn) {
     return Flow::normal;
 }
 
+// PositionScope for a function body, moving the saved cell in two words.
+class BodyPosition {
+public:
+    BodyPosition() { std::memcpy(m_saved, g_code_position, sizeof m_saved); }
+    BodyPosition(const BodyPosition&) = delete;
+    BodyPosition& operator=(const BodyPosition&) = delete;
+    ~BodyPosition() { std::memcpy(g_code_position, m_saved, sizeof m_saved); }
+
+private:
+    uint64_t m_saved[2];
+};
+
 // The steps of a user function's body: run_block's loop for a user block
 // run by user code. v: the body's cells, not empty.
 [[gnu::always_inline]] inline Flow run_user_body_steps(const Cell& body, View v) {
     Cell* const start = stack::g_top;
     const Code code{body.data2, UINT32_MAX};
     uint32_t pos = head_of(body);
-    PositionScope position;
+    BodyPosition position;
     g_code_position->header = TYPE_BLOCK;
     g_code_position->data2 = body.data2;
     g_code_position->data3 = body.data3;
