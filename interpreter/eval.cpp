@@ -1231,6 +1231,7 @@ struct Shape {
     uint8_t fast = 0;    // natives and actions: the kind of their fast path (start-up values)
     uint8_t fast_op = 0;
     uint8_t unchecked = 0;  // routines: no argument check can fail
+    uint8_t block_body = 0; // functions: the body is a block with a series
     uint32_t slots = 0;  // natives and actions: refinement slots
     uint64_t falses = 0; // bit k: tail cell k is logic false, else none!
     uint64_t accept[SHAPE_ARGS] = {};
@@ -1306,6 +1307,7 @@ uint64_t type_mask(const Cell& ts) {
         const Cell& entry = more[function::MORE_ENTRY];
         if (entry.is(TYPE_INTEGER) && entry.as_int() != 0) simple = false;  // compiled bodies
         sh.body = more[function::MORE_BODY];
+        sh.block_body = block::any_block_q(sh.body.type()) && sh.body.data2;
     }
     if (fn.is(TYPE_ROUTINE) && !(fn.header & routine::CELL_ARGUMENTS_FLAG))
         sh.unchecked = routine_checks_nothing(fn);
@@ -1443,8 +1445,8 @@ private:
     // A tracer may run other calls and give this shape's slot to them.
     const Cell body = sh->body;
     constexpr uint32_t TRACE_FLAGS = FUNCTION_UNTRACED_FLAG | FUNCTION_TRACED_FLAG;
-    if (!(g_trace_switch | stack::g_library_code | (fn.header & TRACE_FLAGS)) &&
-        block::any_block_q(body.type()) && body.data2) [[likely]] {
+    if (!(g_trace_switch | stack::g_library_code | (fn.header & TRACE_FLAGS)) && sh->block_body)
+        [[likely]] {
         memory::SeriesBuffer* b = buf(body.data2);
         const uint32_t n = b->used() / CELL;
         if (!(b->flags & memory::LIBRARY_FLAG) && head_of(body) < n) [[likely]]
