@@ -737,10 +737,9 @@ Flow call_native(CallState& s) {
 // the caller's pointer back however the body ends (recursion).
 class ValuesScope {
 public:
-    explicit ValuesScope(NodeId context) : m_context(context) {
-        m_saved = context::cell_of(context)->data2;
-        stack::set_values(context, stack::values_word(stack::g_base));
-    }
+    explicit ValuesScope(NodeId context)
+        : m_context(context),
+          m_saved(stack::exchange_values(context, stack::values_word(stack::g_base))) {}
     ValuesScope(const ValuesScope&) = delete;
     ValuesScope& operator=(const ValuesScope&) = delete;
     // Re-read: the context record may have moved meanwhile.
@@ -750,6 +749,18 @@ private:
     NodeId m_context;
     uint32_t m_saved;
 };
+
+// The end of a body's run shared by every way of running one: the marks put
+// on this call's frame come off, and a return or exit made for it stops here.
+inline Flow end_function_body(Flow flow, stack::CallFrame* record, uint32_t marks) {
+    // A break, continue or throw has cut the frame stack below this frame.
+    if (record < stack::g_frame_top) record->header &= ~marks;
+    // A return from user code passes the bodies of library functions: only
+    // one that made this frame current ends here.
+    if ((flow == Flow::return_ || flow == Flow::exit) && stack::g_frame_top == record + 1)
+        return Flow::normal;
+    return flow;
+}
 
 // body: a copy of the function's body cell.
 [[gnu::always_inline]] inline Flow eval_function_body(const Cell& fn, const Cell body) {
@@ -781,13 +792,7 @@ private:
         const Cell name = stack::current_callee_word();
         trace_event(TRACE_EPILOG, body.data2, -1, &name, &fn);
     }
-    // A break, continue or throw has cut the frame stack below this frame.
-    if (record < stack::g_frame_top) record->header &= ~marks;
-    // A return from user code passes the bodies of library functions: only
-    // one that made this frame current ends here.
-    if ((flow == Flow::return_ || flow == Flow::exit) && stack::g_frame_top == record + 1)
-        return Flow::normal;
-    return flow;
+    return end_function_body(flow, record, marks);
 }
 
 bool declared_type_matches(const Cell& types, const Cell& value) {
@@ -1226,6 +1231,7 @@ struct Shape {
     uint8_t fast = 0;    // natives and actions: the kind of their fast path (start-up values)
     uint8_t fast_op = 0;
     uint8_t unchecked = 0;  // routines: no argument check can fail
+    uint8_t block_body = 0; // functions: the body is a block with a series
     uint32_t slots = 0;  // natives and actions: refinement slots
     uint64_t falses = 0; // bit k: tail cell k is logic false, else none!
     uint64_t accept[SHAPE_ARGS] = {};
@@ -1301,6 +1307,7 @@ uint64_t type_mask(const Cell& ts) {
         const Cell& entry = more[function::MORE_ENTRY];
         if (entry.is(TYPE_INTEGER) && entry.as_int() != 0) simple = false;  // compiled bodies
         sh.body = more[function::MORE_BODY];
+        sh.block_body = block::any_block_q(sh.body.type()) && sh.body.data2;
     }
     if (fn.is(TYPE_ROUTINE) && !(fn.header & routine::CELL_ARGUMENTS_FLAG))
         sh.unchecked = routine_checks_nothing(fn);
@@ -1348,9 +1355,86 @@ inline const Shape* shape_again(const Shape* sh, const Cell& fn) {
     return Flow::normal;
 }
 
+// PositionScope for a function body, moving the saved cell in two words.
+class BodyPosition {
+public:
+    BodyPosition() { std::memcpy(m_saved, g_code_position, sizeof m_saved); }
+    BodyPosition(const BodyPosition&) = delete;
+    BodyPosition& operator=(const BodyPosition&) = delete;
+    ~BodyPosition() { std::memcpy(g_code_position, m_saved, sizeof m_saved); }
+
+private:
+    uint64_t m_saved[2];
+};
+
+// The steps of a user function's body: run_block's loop for a user block
+// run by user code. v: the body's cells, not empty.
+[[gnu::always_inline]] inline Flow run_user_body_steps(const Cell& body, View v) {
+    Cell* const start = stack::g_top;
+    const Code code{body.data2, UINT32_MAX};
+    uint32_t pos = head_of(body);
+    BodyPosition position;
+    g_code_position->header = TYPE_BLOCK;
+    g_code_position->data2 = body.data2;
+    g_code_position->data3 = body.data3;
+    do {
+        if (g_interrupt) [[unlikely]]
+            if (Flow flow = halt_on_interrupt(); flow != Flow::normal) return flow;
+        g_code_position->data1 = pos;
+        stack::g_top = start;
+        if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
+        if (g_trace_switch) [[unlikely]] {
+            trace_event(TRACE_EXPR, code.node, int32_t(pos), nullptr, stack::g_top - 1);
+            v = view_of(code);
+        }
+    } while (pos < v.tail);
+    return Flow::normal;
+}
+
+// The end of a user body that stopped early or turned a tracer on: as
+// eval_function_body ends it.
+[[gnu::noinline]] Flow finish_user_body(Flow flow, const Cell& fn, const Cell& body,
+                                        stack::CallFrame* record) {
+    if (flow == Flow::normal) {
+        *stack::g_base = stack::g_top[-1];
+        if (g_trace_switch) {
+            trace_event(TRACE_EXIT, body.data2, int32_t(length_of(body.data2)), nullptr,
+                        stack::g_base);
+            const Cell name = stack::current_callee_word();
+            trace_event(TRACE_EPILOG, body.data2, -1, &name, &fn);
+        }
+    }
+    return end_function_body(flow, record, stack::BODY_BYTE << 24);
+}
+
+// The body of a user function called by user code with no tracer and no
+// trace flag: what eval_function_body and run_block would do, with nothing
+// checked twice. The result goes straight to slot, the function's copy.
+[[gnu::always_inline]] inline Flow run_user_body(const Cell& fn, const Cell& body, View v,
+                                                 Cell* slot) {
+    stack::CallFrame* const record = stack::g_frame_top - 1;  // this call's frame
+    record->header |= stack::BODY_BYTE << 24;
+    ValuesScope values(fn.data1);
+    Flow flow = run_user_body_steps(body, v);
+    if (flow == Flow::normal && !g_trace_switch) [[likely]] {
+        const Cell result = stack::g_top[-1];
+        stack::g_frame_top = record;
+        stack::g_base = stack::cell_at(record->saved_base);
+        *slot = result;
+        stack::g_top = slot + 1;
+        return Flow::normal;
+    }
+    if (flow = finish_user_body(flow, fn, body, record); flow != Flow::normal) return flow;
+    stack::pop_frame();
+    *slot = slot[1];
+    stack::g_top = slot + 1;
+    return Flow::normal;
+}
+
+// Leaves the result in slot, the function's copy, and the top after it.
 [[gnu::always_inline]] inline Flow call_shaped_function(const Cell& fn, const Cell& name,
                                                         const Shape* sh, const Code& code,
-                                                        uint32_t& pos, uint32_t at) {
+                                                        uint32_t& pos, uint32_t at, Cell* slot) {
     stack::push_interp_function_frame(&name);
     if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
     const uint64_t falses = sh->falses;
@@ -1360,9 +1444,19 @@ inline const Shape* shape_again(const Shape* sh, const Cell& fn) {
     }
     // A tracer may run other calls and give this shape's slot to them.
     const Cell body = sh->body;
+    constexpr uint32_t TRACE_FLAGS = FUNCTION_UNTRACED_FLAG | FUNCTION_TRACED_FLAG;
+    if (!(g_trace_switch | stack::g_library_code | (fn.header & TRACE_FLAGS)) && sh->block_body)
+        [[likely]] {
+        memory::SeriesBuffer* b = buf(body.data2);
+        const uint32_t n = b->used() / CELL;
+        if (!(b->flags & memory::LIBRARY_FLAG) && head_of(body) < n) [[likely]]
+            return run_user_body(fn, body, View{b->head_cell(), n}, slot);
+    }
     trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
     if (Flow flow = eval_function_body(fn, body); flow != Flow::normal) return flow;
     stack::pop_frame();
+    *slot = slot[1];
+    stack::g_top = slot + 1;
     return Flow::normal;
 }
 
@@ -1556,9 +1650,12 @@ Flow call_plain(const Cell& function, const Cell& name, const Code& code, uint32
     const Shape& found = shape_of(fn);
     if (!found.simple) [[unlikely]]
         flow = call_unshaped(fn, name, code, pos, at);
-    else if (type == TYPE_FUNCTION)
-        flow = call_shaped_function(fn, name, &found, code, pos, at);
-    else if (type == TYPE_ROUTINE)
+    else if (type == TYPE_FUNCTION) {
+        if (Flow f = call_shaped_function(fn, name, &found, code, pos, at, slot); f != Flow::normal)
+            return pass_on(f, record);
+        trace(TRACE_RETURN, code.node, int32_t(pos), &name, slot);
+        return Flow::normal;
+    } else if (type == TYPE_ROUTINE)
         flow = call_shaped_routine(fn, name, &found, code, pos);
     else
         flow = call_shaped_native(fn, name, &found, code, pos, at);

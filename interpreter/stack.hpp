@@ -182,6 +182,16 @@ inline void set_values(NodeId context, uint32_t values_word) {
     g_values_context = values_word ? context : NO_VALUES_CONTEXT;
     g_values_word = values_word;
 }
+// set_values for a running call (values_word never 0); answers the word the
+// context held.
+inline uint32_t exchange_values(NodeId context, uint32_t values_word) {
+    Cell* record = context_record(context);
+    const uint32_t saved = record->data2;
+    record->data2 = values_word;
+    g_values_context = context;
+    g_values_word = values_word;
+    return saved;
+}
 inline void push_function_frame(const Cell* name, NodeId function_context) {
     CallFrame* record = write_record(name, FUNCTION_FRAME);
     if (!function_context) return;
