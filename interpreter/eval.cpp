@@ -1393,6 +1393,24 @@ inline natives::Entry entry_of(const Cell& fn) {
     return nullptr;
 }
 
+// The value of a block that holds one value needing no call (a literal, or
+// a word holding such a value): running it would run nothing, so its frame
+// and cells could not be seen. nullptr when the block must run, or when the
+// frame or cell it would push would overflow (the run raises that), or a
+// Ctrl-C waits (the run looks for one). Good until the next allocation.
+inline const Cell* single_value(const Cell& blk) {
+    if (!blk.data2 || g_interrupt || stack::g_frame_top >= stack::g_frame_end ||
+        stack::g_top + 1 >= stack::g_end)
+        return nullptr;
+    memory::SeriesBuffer* b = buf(blk.data2);
+    const uint32_t head = head_of(blk);
+    if (head + 1 != b->used() / CELL) return nullptr;
+    const Cell* c = b->head_cell() + head;
+    if (!c->is(TYPE_WORD)) return in_set(ACTIVE_CELLS, c->type()) ? nullptr : c;
+    const Cell* value = context::value_address(c, c->data1);
+    return in_set(ACTIVE_VALUES, value->type()) ? nullptr : value;
+}
+
 // either, if and unless on a logic! condition, in the native's frame: the
 // chosen block runs under the evaluation frame the native would push, with
 // no native entry between. False when the native must run (another type of
@@ -1413,6 +1431,10 @@ inline natives::Entry entry_of(const Cell& fn) {
     if (!blk.is(TYPE_BLOCK)) return false;
     if (stack::g_library_code && blk.data2 && !(buf(blk.data2)->flags & memory::LIBRARY_FLAG))
         return false;
+    if (const Cell* value = single_value(blk)) {
+        *base = *value;
+        return true;
+    }
     const stack::CallFrame* const record = stack::g_frame_top;
     stack::push_eval_frame(words::get(words::body));
     if (Flow f = run_inline(blk); f != Flow::normal) {
@@ -1423,27 +1445,46 @@ inline natives::Entry entry_of(const Cell& fn) {
     return true;
 }
 
-[[gnu::always_inline]] inline Flow call_shaped_native(const Cell& fn, const Cell& name,
-                                                      const Shape* sh, const Code& code,
-                                                      uint32_t& pos, uint32_t at) {
-    int32_t slots[FAST_SLOTS];
-    std::fill(slots, slots + sh->slots, -1);
-    stack::push_interp_native_frame(&name);
-    if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
-    if (sh->fast && !g_trace_switch) {
-        const FastTarget t{fn.data2, fn.data3, sh->fast, sh->fast_op};
-        if (t.kind == FAST_KIND_BRANCH) {
-            Flow flow;
-            if (run_branch(t.op, &flow)) {
-                if (flow != Flow::normal) return flow;
-                stack::pop_frame();
-                return Flow::normal;
-            }
-        } else if (fast_call_in_frame(t)) {
-            stack::pop_frame();
-            return Flow::normal;
-        }
+// A block! in the code at pos with no operator after it: pushed as
+// evaluating it would push it, with no tracer to tell.
+inline bool push_literal_block(const View& v, uint32_t& pos) {
+    if (pos >= v.tail || g_trace_switch) return false;
+    const Cell* c = v.cells + pos;
+    if (!c->is(TYPE_BLOCK)) return false;
+    if (pos + 1 < v.tail && v.cells[pos + 1].is(TYPE_WORD)) {
+        const Cell* op = context::bound_value(&v.cells[pos + 1]);
+        if (op && op->is(TYPE_OP)) return false;
     }
+    stack::push(c);
+    pos++;
+    return true;
+}
+
+// The arguments of either, if and unless: the condition evaluated, the
+// blocks taken straight from the code where they stand there.
+[[gnu::always_inline]] inline Flow fetch_branch(const Cell& fn, const Cell& name, const Shape*& sh,
+                                                const Code& code, uint32_t& pos) {
+    View v = view_of(code);
+    for (uint32_t i = 0; i < sh->args; i++) {
+        if (i > 0 && push_literal_block(v, pos)) {
+            if (!((sh->accept[i] >> TYPE_BLOCK) & 1)) [[unlikely]]
+                fire_expect_at(fn, name, spec_cache(fn), i, TYPE_BLOCK);
+            continue;
+        }
+        if (pos >= v.tail) [[unlikely]]
+            fire_no_arg_at(fn, name, spec_cache(fn), i);
+        if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
+        sh = shape_again(sh, fn);
+        const uint32_t type = stack::g_top[-1].type();
+        if (!((sh->accept[i] >> type) & 1)) [[unlikely]]
+            fire_expect_at(fn, name, spec_cache(fn), i, type);
+    }
+    return Flow::normal;
+}
+
+// The native's own entry on the arguments fetched, in its frame.
+[[gnu::always_inline]] inline Flow enter_native(const Cell& fn, const Cell& name, const Shape* sh,
+                                                int32_t* slots, const Code& code, uint32_t at) {
     const natives::Entry entry = entry_of(fn);
     if (!entry) not_done_raise();
     const uint32_t slot_count = sh->slots;  // read before a tracer runs other calls
@@ -1452,6 +1493,43 @@ inline natives::Entry entry_of(const Cell& fn) {
         return flow;
     stack::pop_frame();
     return Flow::normal;
+}
+
+// either, if and unless as their start-up values.
+[[gnu::always_inline]] inline Flow call_branch_native(const Cell& fn, const Cell& name, const Shape* sh,
+                                          const Code& code, uint32_t& pos, uint32_t at) {
+    int32_t slots[FAST_SLOTS];
+    std::fill(slots, slots + sh->slots, -1);
+    stack::push_interp_native_frame(&name);
+    if (Flow flow = fetch_branch(fn, name, sh, code, pos); flow != Flow::normal) return flow;
+    if (!g_trace_switch) {
+        Flow flow;
+        if (run_branch(sh->fast_op, &flow)) {
+            if (flow != Flow::normal) return flow;
+            stack::pop_frame();
+            return Flow::normal;
+        }
+    }
+    return enter_native(fn, name, sh, slots, code, at);
+}
+
+[[gnu::always_inline]] inline Flow call_shaped_native(const Cell& fn, const Cell& name,
+                                                      const Shape* sh, const Code& code,
+                                                      uint32_t& pos, uint32_t at) {
+    if (sh->fast == FAST_KIND_BRANCH) [[unlikely]]
+        return call_branch_native(fn, name, sh, code, pos, at);
+    int32_t slots[FAST_SLOTS];
+    std::fill(slots, slots + sh->slots, -1);
+    stack::push_interp_native_frame(&name);
+    if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
+    if (sh->fast && !g_trace_switch) {
+        const FastTarget t{fn.data2, fn.data3, sh->fast, sh->fast_op};
+        if (fast_call_in_frame(t)) {
+            stack::pop_frame();
+            return Flow::normal;
+        }
+    }
+    return enter_native(fn, name, sh, slots, code, at);
 }
 
 [[gnu::always_inline]] inline Flow call_plain_function(const Cell& fn, const Cell& name,
