@@ -1765,6 +1765,43 @@ inline const Cell* plain_integer_operand(const Cell* cell) {
     return value->is(TYPE_INTEGER) ? value : nullptr;
 }
 
+// Division and and, or, xor keep their frame while the right operand runs;
+// the other built-in operators run it with none.
+inline bool frameless_operator(const FastTarget& t) {
+    return (t.kind == FAST_KIND_MATH && t.op <= actions::FAST_MULTIPLY) || t.kind == FAST_KIND_COMPARE;
+}
+
+// A frameless operator at pos on the integer at entry: its right operand
+// evaluated (a paren run straight while no tracer is installed), then an
+// integer result taken by the fast path, anything else by the operator's
+// native.
+[[gnu::always_inline]] inline Flow operate_evaluated(const FastTarget& t, const Code& code, View& v,
+                                                     uint32_t& pos, Cell* entry, const Cell* op,
+                                                     bool paren) {
+    const Cell word = v.cells[pos++];
+    Cell fn = *op;
+    fn.set_type(op::wrapped_type(&fn));
+    Flow flow;
+    if (paren) {
+        const Cell right = v.cells[pos++];
+        flow = run_inline(right);
+    } else {
+        flow = eval_expression(code, pos, true, false);
+    }
+    if (flow != Flow::normal) return flow;
+    v = view_of(code);
+    if (entry[1].is(TYPE_INTEGER)) {
+        const int32_t right = entry[1].as_int();
+        stack::g_top = entry + 1;
+        if (t.kind == FAST_KIND_MATH) actions::fast_math_integer_in_place(t.op, &word, right);
+        else actions::fast_compare_integer_in_place(t.op, &word, right);
+        return Flow::normal;
+    }
+    flow = call_in_place(fn, word, entry);
+    v = view_of(code);
+    return flow;
+}
+
 // An integer on the left of a built-in operator whose right operand is an
 // integer in the code or held by a word: done in place, nothing evaluated.
 // False when the general way must take the operator.
@@ -1815,30 +1852,15 @@ Flow eval_infix_general(const Code& code, View& v, uint32_t& pos, Cell* entry, c
         const FastTarget* t;
         if (entry->is(TYPE_INTEGER) && !g_trace_switch && pos + 1 < v.tail &&
             (t = fast_target(*op, op::wrapped_type(op)))) {
-            const int opcode = t->op;
             if (const Cell* right = plain_integer_operand(v.cells + pos + 1)) {
                 if (!integer_step(*t, entry, right->as_int())) goto general;
                 pos += 2;
                 continue;
             }
-            // Division and and, or, xor keep their frame while the right
-            // operand runs.
-            const bool math = t->kind == FAST_KIND_MATH;
-            if ((math && opcode <= actions::FAST_MULTIPLY) || t->kind == FAST_KIND_COMPARE) {
-                const Cell word = v.cells[pos++];
-                Cell fn = *op;
-                fn.set_type(op::wrapped_type(&fn));
-                if (Flow flow = eval_expression(code, pos, true, false); flow != Flow::normal) return flow;
-                v = view_of(code);
-                if (entry[1].is(TYPE_INTEGER)) {
-                    const int32_t right = entry[1].as_int();
-                    stack::g_top = entry + 1;
-                    if (math) actions::fast_math_integer_in_place(opcode, &word, right);
-                    else actions::fast_compare_integer_in_place(opcode, &word, right);
-                    continue;
-                }
-                if (Flow flow = call_in_place(fn, word, entry); flow != Flow::normal) return flow;
-                v = view_of(code);
+            if (frameless_operator(*t)) {
+                const bool paren = v.cells[pos + 1].is(TYPE_PAREN);
+                if (Flow flow = operate_evaluated(*t, code, v, pos, entry, op, paren); flow != Flow::normal)
+                    return flow;
                 continue;
             }
         }
