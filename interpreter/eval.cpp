@@ -838,12 +838,41 @@ bool routine_checks_nothing(const Cell& fn) {
     return true;
 }
 
-Flow call_routine(const Cell& fn, const Cell& name, bool check = true) {
+// A routine's entry point and return type, kept by more-block so that a
+// call reads no series. Only a collection frees a more-block's node for
+// reuse, so an entry of an older collection epoch is read again.
+extern uint32_t g_shape_epoch;
+struct RoutineEntry {
+    NodeId more = 0;
+    uint32_t epoch = 0;
+    routine::Entry entry = nullptr;
+    int32_t return_type = routine::NO_RETURN_TYPE;
+};
+constexpr uint32_t ROUTINE_TABLE = 64;
+RoutineEntry g_routine_entries[ROUTINE_TABLE];
+
+[[gnu::noinline]] const RoutineEntry& read_routine_entry(const Cell& fn) {
     const Cell entry_cell = *more_of(fn, function::MORE_ENTRY);
     const routine::Entry entry = entry_cell.is(TYPE_INTEGER) ? routine::entry(uint32_t(entry_cell.as_int())) : nullptr;
     if (!entry) not_done_raise();
     const Cell return_cell = *more_of(fn, function::MORE_OWNER);
-    const int32_t return_type = return_cell.is(TYPE_INTEGER) ? return_cell.as_int() : routine::NO_RETURN_TYPE;
+    RoutineEntry& e = g_routine_entries[fn.data3 % ROUTINE_TABLE];
+    e = RoutineEntry{fn.data3, g_shape_epoch, entry,
+                     return_cell.is(TYPE_INTEGER) ? return_cell.as_int() : routine::NO_RETURN_TYPE};
+    return e;
+}
+
+inline const RoutineEntry& routine_entry_of(const Cell& fn) {
+    const RoutineEntry& e = g_routine_entries[fn.data3 % ROUTINE_TABLE];
+    if (e.more == fn.data3 && e.epoch == g_shape_epoch) [[likely]]
+        return e;
+    return read_routine_entry(fn);
+}
+
+[[gnu::always_inline]] inline Flow call_routine(const Cell& fn, const Cell& name, bool check = true) {
+    const RoutineEntry& found = routine_entry_of(fn);
+    const routine::Entry entry = found.entry;
+    const int32_t return_type = found.return_type;
     Cell* args = stack::g_base;
     routine::MachineResult result;
     trace(TRACE_CALL, 0, -1, &name, &fn);
