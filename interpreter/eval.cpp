@@ -967,7 +967,7 @@ Cell call_name(const CallOptions& o, const Code& code, uint32_t pos) {
 // a zero divisor and the one overflow to the action, which raises.
 enum FastKind : uint8_t {
     FAST_KIND_NONE, FAST_KIND_MATH, FAST_KIND_COMPARE, FAST_KIND_DIVIDE, FAST_KIND_PICK, FAST_KIND_SERIES,
-    FAST_KIND_BRANCH
+    FAST_KIND_BRANCH, FAST_KIND_NOT
 };
 // Op codes of the branch natives.
 enum : uint8_t { BRANCH_EITHER, BRANCH_IF, BRANCH_UNLESS };
@@ -1013,6 +1013,7 @@ void capture_fast_targets() {
         {"either", FAST_KIND_BRANCH, BRANCH_EITHER},
         {"if", FAST_KIND_BRANCH, BRANCH_IF},
         {"unless", FAST_KIND_BRANCH, BRANCH_UNLESS},
+        {"not", FAST_KIND_NOT, 0},
     };
     for (FastTarget& t : g_fast_actions) t = FastTarget{};
     for (FastTarget& t : g_fast_natives) t = FastTarget{};
@@ -1074,6 +1075,9 @@ inline bool fast_call_in_frame(const FastTarget& t) {
                    integer_divide(t.op, base, base[1].as_int());
         case FAST_KIND_PICK:
             return base[1].is(TYPE_INTEGER) && actions::fast_pick_core(base, base[1].as_int(), base);
+        case FAST_KIND_NOT:
+            *base = logic::make_value(logic::false_value(base));
+            return true;
         default:
             return actions::fast_series_core(t.op, base, base);
     }
