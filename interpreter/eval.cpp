@@ -1444,13 +1444,13 @@ inline const Cell* single_value(const Cell& blk) {
     return in_set(ACTIVE_VALUES, value->type()) ? nullptr : value;
 }
 
-// either, if and unless on a logic! condition, in the native's frame: the
-// chosen block runs under the evaluation frame the native would push, with
-// no native entry between. False when the native must run (another type of
-// condition, or a user block that library code hands over).
+// either, if and unless in the native's frame: the chosen block runs under
+// the evaluation frame the native would push, with no native entry between.
+// False when the native must run (either on unset!, which raises, or a user
+// block that library code hands over).
 [[gnu::always_inline]] inline bool run_branch(uint8_t op, Flow* flow) {
     Cell* const base = stack::g_base;
-    if (!base->is(TYPE_LOGIC)) return false;
+    if (op == BRANCH_EITHER && base->is(TYPE_UNSET)) return false;
     const bool truth = !logic::false_value(base);
     uint32_t which = 1;
     if (op == BRANCH_EITHER) which = truth ? 1 : 2;
