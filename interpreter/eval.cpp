@@ -1365,11 +1365,33 @@ inline const Shape* shape_again(const Shape* sh, const Cell& fn) {
     return &shape_of(fn);
 }
 
-// The leading arguments of a plain call, fetched and checked.
+// A block! in the code at pos with no operator after it: pushed as
+// evaluating it would push it, with no tracer to tell.
+inline bool push_literal_block(const View& v, uint32_t& pos) {
+    if (pos >= v.tail || g_trace_switch) return false;
+    const Cell* c = v.cells + pos;
+    if (!c->is(TYPE_BLOCK)) return false;
+    if (pos + 1 < v.tail && v.cells[pos + 1].is(TYPE_WORD)) {
+        const Cell* op = context::bound_value(&v.cells[pos + 1]);
+        if (op && op->is(TYPE_OP)) return false;
+    }
+    stack::push(c);
+    pos++;
+    return true;
+}
+
+// The leading arguments of a plain call, fetched and checked. A branch
+// native's blocks are taken straight from the code where they stand there.
+template <bool BRANCH = false>
 [[gnu::always_inline]] inline Flow fetch_shaped(const Cell& fn, const Cell& name, const Shape*& sh,
                                                 const Code& code, uint32_t& pos) {
     View v = view_of(code);
     for (uint32_t i = 0; i < sh->args; i++) {
+        if (BRANCH && i > 0 && push_literal_block(v, pos)) {
+            if (!((sh->accept[i] >> TYPE_BLOCK) & 1)) [[unlikely]]
+                fire_expect_at(fn, name, spec_cache(fn), i, TYPE_BLOCK);
+            continue;
+        }
         if (pos >= v.tail) [[unlikely]]
             fire_no_arg_at(fn, name, spec_cache(fn), i);
         if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
@@ -1478,43 +1500,6 @@ inline const Cell* single_value(const Cell& blk) {
     return true;
 }
 
-// A block! in the code at pos with no operator after it: pushed as
-// evaluating it would push it, with no tracer to tell.
-inline bool push_literal_block(const View& v, uint32_t& pos) {
-    if (pos >= v.tail || g_trace_switch) return false;
-    const Cell* c = v.cells + pos;
-    if (!c->is(TYPE_BLOCK)) return false;
-    if (pos + 1 < v.tail && v.cells[pos + 1].is(TYPE_WORD)) {
-        const Cell* op = context::bound_value(&v.cells[pos + 1]);
-        if (op && op->is(TYPE_OP)) return false;
-    }
-    stack::push(c);
-    pos++;
-    return true;
-}
-
-// The arguments of either, if and unless: the condition evaluated, the
-// blocks taken straight from the code where they stand there.
-[[gnu::always_inline]] inline Flow fetch_branch(const Cell& fn, const Cell& name, const Shape*& sh,
-                                                const Code& code, uint32_t& pos) {
-    View v = view_of(code);
-    for (uint32_t i = 0; i < sh->args; i++) {
-        if (i > 0 && push_literal_block(v, pos)) {
-            if (!((sh->accept[i] >> TYPE_BLOCK) & 1)) [[unlikely]]
-                fire_expect_at(fn, name, spec_cache(fn), i, TYPE_BLOCK);
-            continue;
-        }
-        if (pos >= v.tail) [[unlikely]]
-            fire_no_arg_at(fn, name, spec_cache(fn), i);
-        if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
-        sh = shape_again(sh, fn);
-        const uint32_t type = stack::g_top[-1].type();
-        if (!((sh->accept[i] >> type) & 1)) [[unlikely]]
-            fire_expect_at(fn, name, spec_cache(fn), i, type);
-    }
-    return Flow::normal;
-}
-
 // The native's own entry on the arguments fetched, in its frame.
 [[gnu::always_inline]] inline Flow enter_native(const Cell& fn, const Cell& name, const Shape* sh,
                                                 int32_t* slots, const Code& code, uint32_t at) {
@@ -1534,7 +1519,7 @@ inline bool push_literal_block(const View& v, uint32_t& pos) {
     int32_t slots[FAST_SLOTS];
     std::fill(slots, slots + sh->slots, -1);
     stack::push_interp_native_frame(&name);
-    if (Flow flow = fetch_branch(fn, name, sh, code, pos); flow != Flow::normal) return flow;
+    if (Flow flow = fetch_shaped<true>(fn, name, sh, code, pos); flow != Flow::normal) return flow;
     if (!g_trace_switch) {
         Flow flow;
         if (run_branch(sh->fast_op, &flow)) {
