@@ -843,12 +843,41 @@ bool routine_checks_nothing(const Cell& fn) {
     return true;
 }
 
-Flow call_routine(const Cell& fn, const Cell& name, bool check = true) {
+// A routine's entry point and return type, kept by more-block so that a
+// call reads no series. Only a collection frees a more-block's node for
+// reuse, so an entry of an older collection epoch is read again.
+extern uint32_t g_shape_epoch;
+struct RoutineEntry {
+    NodeId more = 0;
+    uint32_t epoch = 0;
+    routine::Entry entry = nullptr;
+    int32_t return_type = routine::NO_RETURN_TYPE;
+};
+constexpr uint32_t ROUTINE_TABLE = 64;
+RoutineEntry g_routine_entries[ROUTINE_TABLE];
+
+[[gnu::noinline]] const RoutineEntry& read_routine_entry(const Cell& fn) {
     const Cell entry_cell = *more_of(fn, function::MORE_ENTRY);
     const routine::Entry entry = entry_cell.is(TYPE_INTEGER) ? routine::entry(uint32_t(entry_cell.as_int())) : nullptr;
     if (!entry) not_done_raise();
     const Cell return_cell = *more_of(fn, function::MORE_OWNER);
-    const int32_t return_type = return_cell.is(TYPE_INTEGER) ? return_cell.as_int() : routine::NO_RETURN_TYPE;
+    RoutineEntry& e = g_routine_entries[fn.data3 % ROUTINE_TABLE];
+    e = RoutineEntry{fn.data3, g_shape_epoch, entry,
+                     return_cell.is(TYPE_INTEGER) ? return_cell.as_int() : routine::NO_RETURN_TYPE};
+    return e;
+}
+
+inline const RoutineEntry& routine_entry_of(const Cell& fn) {
+    const RoutineEntry& e = g_routine_entries[fn.data3 % ROUTINE_TABLE];
+    if (e.more == fn.data3 && e.epoch == g_shape_epoch) [[likely]]
+        return e;
+    return read_routine_entry(fn);
+}
+
+[[gnu::always_inline]] inline Flow call_routine(const Cell& fn, const Cell& name, bool check = true) {
+    const RoutineEntry& found = routine_entry_of(fn);
+    const routine::Entry entry = found.entry;
+    const int32_t return_type = found.return_type;
     Cell* args = stack::g_base;
     routine::MachineResult result;
     trace(TRACE_CALL, 0, -1, &name, &fn);
@@ -943,7 +972,7 @@ Cell call_name(const CallOptions& o, const Code& code, uint32_t pos) {
 // a zero divisor and the one overflow to the action, which raises.
 enum FastKind : uint8_t {
     FAST_KIND_NONE, FAST_KIND_MATH, FAST_KIND_COMPARE, FAST_KIND_DIVIDE, FAST_KIND_PICK, FAST_KIND_SERIES,
-    FAST_KIND_BRANCH
+    FAST_KIND_BRANCH, FAST_KIND_NOT
 };
 // Op codes of the branch natives.
 enum : uint8_t { BRANCH_EITHER, BRANCH_IF, BRANCH_UNLESS };
@@ -989,6 +1018,7 @@ void capture_fast_targets() {
         {"either", FAST_KIND_BRANCH, BRANCH_EITHER},
         {"if", FAST_KIND_BRANCH, BRANCH_IF},
         {"unless", FAST_KIND_BRANCH, BRANCH_UNLESS},
+        {"not", FAST_KIND_NOT, 0},
     };
     for (FastTarget& t : g_fast_actions) t = FastTarget{};
     for (FastTarget& t : g_fast_natives) t = FastTarget{};
@@ -1050,6 +1080,9 @@ inline bool fast_call_in_frame(const FastTarget& t) {
                    integer_divide(t.op, base, base[1].as_int());
         case FAST_KIND_PICK:
             return base[1].is(TYPE_INTEGER) && actions::fast_pick_core(base, base[1].as_int(), base);
+        case FAST_KIND_NOT:
+            *base = logic::make_value(logic::false_value(base));
+            return true;
         default:
             return actions::fast_series_core(t.op, base, base);
     }
@@ -1339,11 +1372,33 @@ inline const Shape* shape_again(const Shape* sh, const Cell& fn) {
     return &shape_of(fn);
 }
 
-// The leading arguments of a plain call, fetched and checked.
+// A block! in the code at pos with no operator after it: pushed as
+// evaluating it would push it, with no tracer to tell.
+inline bool push_literal_block(const View& v, uint32_t& pos) {
+    if (pos >= v.tail || g_trace_switch) return false;
+    const Cell* c = v.cells + pos;
+    if (!c->is(TYPE_BLOCK)) return false;
+    if (pos + 1 < v.tail && v.cells[pos + 1].is(TYPE_WORD)) {
+        const Cell* op = context::bound_value(&v.cells[pos + 1]);
+        if (op && op->is(TYPE_OP)) return false;
+    }
+    stack::push(c);
+    pos++;
+    return true;
+}
+
+// The leading arguments of a plain call, fetched and checked. A branch
+// native's blocks are taken straight from the code where they stand there.
+template <bool BRANCH = false>
 [[gnu::always_inline]] inline Flow fetch_shaped(const Cell& fn, const Cell& name, const Shape*& sh,
                                                 const Code& code, uint32_t& pos) {
     View v = view_of(code);
     for (uint32_t i = 0; i < sh->args; i++) {
+        if (BRANCH && i > 0 && push_literal_block(v, pos)) {
+            if (!((sh->accept[i] >> TYPE_BLOCK) & 1)) [[unlikely]]
+                fire_expect_at(fn, name, spec_cache(fn), i, TYPE_BLOCK);
+            continue;
+        }
         if (pos >= v.tail) [[unlikely]]
             fire_no_arg_at(fn, name, spec_cache(fn), i);
         if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
@@ -1487,13 +1542,31 @@ inline natives::Entry entry_of(const Cell& fn) {
     return nullptr;
 }
 
-// either, if and unless on a logic! condition, in the native's frame: the
-// chosen block runs under the evaluation frame the native would push, with
-// no native entry between. False when the native must run (another type of
-// condition, or a user block that library code hands over).
+// The value of a block that holds one value needing no call (a literal, or
+// a word holding such a value): running it would run nothing, so its frame
+// and cells could not be seen. nullptr when the block must run, or when the
+// frame or cell it would push would overflow (the run raises that), or a
+// Ctrl-C waits (the run looks for one). Good until the next allocation.
+inline const Cell* single_value(const Cell& blk) {
+    if (!blk.data2 || g_interrupt || stack::g_frame_top >= stack::g_frame_end ||
+        stack::g_top + 1 >= stack::g_end)
+        return nullptr;
+    memory::SeriesBuffer* b = buf(blk.data2);
+    const uint32_t head = head_of(blk);
+    if (head + 1 != b->used() / CELL) return nullptr;
+    const Cell* c = b->head_cell() + head;
+    if (!c->is(TYPE_WORD)) return in_set(ACTIVE_CELLS, c->type()) ? nullptr : c;
+    const Cell* value = context::value_address(c, c->data1);
+    return in_set(ACTIVE_VALUES, value->type()) ? nullptr : value;
+}
+
+// either, if and unless in the native's frame: the chosen block runs under
+// the evaluation frame the native would push, with no native entry between.
+// False when the native must run (either on unset!, which raises, or a user
+// block that library code hands over).
 [[gnu::always_inline]] inline bool run_branch(uint8_t op, Flow* flow) {
     Cell* const base = stack::g_base;
-    if (!base->is(TYPE_LOGIC)) return false;
+    if (op == BRANCH_EITHER && base->is(TYPE_UNSET)) return false;
     const bool truth = !logic::false_value(base);
     uint32_t which = 1;
     if (op == BRANCH_EITHER) which = truth ? 1 : 2;
@@ -1507,6 +1580,10 @@ inline natives::Entry entry_of(const Cell& fn) {
     if (!blk.is(TYPE_BLOCK)) return false;
     if (stack::g_library_code && blk.data2 && !(buf(blk.data2)->flags & memory::LIBRARY_FLAG))
         return false;
+    if (const Cell* value = single_value(blk)) {
+        *base = *value;
+        return true;
+    }
     const stack::CallFrame* const record = stack::g_frame_top;
     stack::push_eval_frame(words::get(words::body));
     if (Flow f = run_inline(blk); f != Flow::normal) {
@@ -1517,27 +1594,9 @@ inline natives::Entry entry_of(const Cell& fn) {
     return true;
 }
 
-[[gnu::always_inline]] inline Flow call_shaped_native(const Cell& fn, const Cell& name,
-                                                      const Shape* sh, const Code& code,
-                                                      uint32_t& pos, uint32_t at) {
-    int32_t slots[FAST_SLOTS];
-    std::fill(slots, slots + sh->slots, -1);
-    stack::push_interp_native_frame(&name);
-    if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
-    if (sh->fast && !g_trace_switch) {
-        const FastTarget t{fn.data2, fn.data3, sh->fast, sh->fast_op};
-        if (t.kind == FAST_KIND_BRANCH) {
-            Flow flow;
-            if (run_branch(t.op, &flow)) {
-                if (flow != Flow::normal) return flow;
-                stack::pop_frame();
-                return Flow::normal;
-            }
-        } else if (fast_call_in_frame(t)) {
-            stack::pop_frame();
-            return Flow::normal;
-        }
-    }
+// The native's own entry on the arguments fetched, in its frame.
+[[gnu::always_inline]] inline Flow enter_native(const Cell& fn, const Cell& name, const Shape* sh,
+                                                int32_t* slots, const Code& code, uint32_t at) {
     const natives::Entry entry = entry_of(fn);
     if (!entry) not_done_raise();
     const uint32_t slot_count = sh->slots;  // read before a tracer runs other calls
@@ -1546,6 +1605,43 @@ inline natives::Entry entry_of(const Cell& fn) {
         return flow;
     stack::pop_frame();
     return Flow::normal;
+}
+
+// either, if and unless as their start-up values.
+[[gnu::always_inline]] inline Flow call_branch_native(const Cell& fn, const Cell& name, const Shape* sh,
+                                          const Code& code, uint32_t& pos, uint32_t at) {
+    int32_t slots[FAST_SLOTS];
+    std::fill(slots, slots + sh->slots, -1);
+    stack::push_interp_native_frame(&name);
+    if (Flow flow = fetch_shaped<true>(fn, name, sh, code, pos); flow != Flow::normal) return flow;
+    if (!g_trace_switch) {
+        Flow flow;
+        if (run_branch(sh->fast_op, &flow)) {
+            if (flow != Flow::normal) return flow;
+            stack::pop_frame();
+            return Flow::normal;
+        }
+    }
+    return enter_native(fn, name, sh, slots, code, at);
+}
+
+[[gnu::always_inline]] inline Flow call_shaped_native(const Cell& fn, const Cell& name,
+                                                      const Shape* sh, const Code& code,
+                                                      uint32_t& pos, uint32_t at) {
+    if (sh->fast == FAST_KIND_BRANCH) [[unlikely]]
+        return call_branch_native(fn, name, sh, code, pos, at);
+    int32_t slots[FAST_SLOTS];
+    std::fill(slots, slots + sh->slots, -1);
+    stack::push_interp_native_frame(&name);
+    if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
+    if (sh->fast && !g_trace_switch) {
+        const FastTarget t{fn.data2, fn.data3, sh->fast, sh->fast_op};
+        if (fast_call_in_frame(t)) {
+            stack::pop_frame();
+            return Flow::normal;
+        }
+    }
+    return enter_native(fn, name, sh, slots, code, at);
 }
 
 [[gnu::always_inline]] inline Flow call_plain_function(const Cell& fn, const Cell& name,
@@ -1784,6 +1880,43 @@ inline const Cell* plain_integer_operand(const Cell* cell) {
     return value->is(TYPE_INTEGER) ? value : nullptr;
 }
 
+// Division and and, or, xor keep their frame while the right operand runs;
+// the other built-in operators run it with none.
+inline bool frameless_operator(const FastTarget& t) {
+    return (t.kind == FAST_KIND_MATH && t.op <= actions::FAST_MULTIPLY) || t.kind == FAST_KIND_COMPARE;
+}
+
+// A frameless operator at pos on the integer at entry: its right operand
+// evaluated (a paren run straight while no tracer is installed), then an
+// integer result taken by the fast path, anything else by the operator's
+// native.
+[[gnu::always_inline]] inline Flow operate_evaluated(const FastTarget& t, const Code& code, View& v,
+                                                     uint32_t& pos, Cell* entry, const Cell* op,
+                                                     bool paren) {
+    const Cell word = v.cells[pos++];
+    Cell fn = *op;
+    fn.set_type(op::wrapped_type(&fn));
+    Flow flow;
+    if (paren) {
+        const Cell right = v.cells[pos++];
+        flow = run_inline(right);
+    } else {
+        flow = eval_expression(code, pos, true, false);
+    }
+    if (flow != Flow::normal) return flow;
+    v = view_of(code);
+    if (entry[1].is(TYPE_INTEGER)) {
+        const int32_t right = entry[1].as_int();
+        stack::g_top = entry + 1;
+        if (t.kind == FAST_KIND_MATH) actions::fast_math_integer_in_place(t.op, &word, right);
+        else actions::fast_compare_integer_in_place(t.op, &word, right);
+        return Flow::normal;
+    }
+    flow = call_in_place(fn, word, entry);
+    v = view_of(code);
+    return flow;
+}
+
 // An integer on the left of a built-in operator whose right operand is an
 // integer in the code or held by a word: done in place, nothing evaluated.
 // False when the general way must take the operator.
@@ -1834,30 +1967,15 @@ Flow eval_infix_general(const Code& code, View& v, uint32_t& pos, Cell* entry, c
         const FastTarget* t;
         if (entry->is(TYPE_INTEGER) && !g_trace_switch && pos + 1 < v.tail &&
             (t = fast_target(*op, op::wrapped_type(op)))) {
-            const int opcode = t->op;
             if (const Cell* right = plain_integer_operand(v.cells + pos + 1)) {
                 if (!integer_step(*t, entry, right->as_int())) goto general;
                 pos += 2;
                 continue;
             }
-            // Division and and, or, xor keep their frame while the right
-            // operand runs.
-            const bool math = t->kind == FAST_KIND_MATH;
-            if ((math && opcode <= actions::FAST_MULTIPLY) || t->kind == FAST_KIND_COMPARE) {
-                const Cell word = v.cells[pos++];
-                Cell fn = *op;
-                fn.set_type(op::wrapped_type(&fn));
-                if (Flow flow = eval_expression(code, pos, true, false); flow != Flow::normal) return flow;
-                v = view_of(code);
-                if (entry[1].is(TYPE_INTEGER)) {
-                    const int32_t right = entry[1].as_int();
-                    stack::g_top = entry + 1;
-                    if (math) actions::fast_math_integer_in_place(opcode, &word, right);
-                    else actions::fast_compare_integer_in_place(opcode, &word, right);
-                    continue;
-                }
-                if (Flow flow = call_in_place(fn, word, entry); flow != Flow::normal) return flow;
-                v = view_of(code);
+            if (frameless_operator(*t)) {
+                const bool paren = v.cells[pos + 1].is(TYPE_PAREN);
+                if (Flow flow = operate_evaluated(*t, code, v, pos, entry, op, paren); flow != Flow::normal)
+                    return flow;
                 continue;
             }
         }

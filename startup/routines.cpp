@@ -382,9 +382,24 @@ constexpr const char* k_typeset_words[] = {
 };
 constexpr uint32_t TYPESET_TESTS = sizeof k_typeset_words / sizeof k_typeset_words[0];
 uint32_t g_typeset_symbols[TYPESET_TESTS];
+// Each typeset word as the global context holds it, kept once found there:
+// a context only grows, so the word's index stays good.
+Cell g_typeset_words[TYPESET_TESTS];
+
+const Cell* typeset_value(uint32_t i) {
+    Cell& word = g_typeset_words[i];
+    if (!word.data1) {
+        const NodeId global = context::global();
+        const int32_t index = context::find_word(global, g_typeset_symbols[i], true);
+        if (index < 0) return nullptr;
+        word = *word::context_word_at(global, uint32_t(index));
+        word.data1 = global;
+    }
+    return context::value_address(&word, word.data1);
+}
 
 template <uint32_t I> MachineResult typeset_q(Cell* args) {
-    const Cell* ts = context::find_word_value(g_typeset_symbols[I], context::global());
+    const Cell* ts = typeset_value(I);
     return truth(ts && ts->is(TYPE_TYPESET) && typeset::has(ts, args[0].type()));
 }
 
