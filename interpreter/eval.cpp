@@ -172,10 +172,14 @@ inline Flow run_inline(const Cell& blk) {
 // the code's cells on entry and again on return. A value found in the code,
 // or the value of a word that holds no function, is pushed without running
 // anything, so the cells are still good for the operator check after it.
-[[gnu::always_inline]] inline Flow eval_inline(const Code& code, View& v, uint32_t& pos,
-                                               bool no_infix, bool as_data) {
+// Untraced: the caller found no tracer just now, so fetch and push events
+// cannot be due (nothing runs between that check and the push); *quiet is
+// set when nothing ran at all (no call, no operator).
+template <bool Untraced>
+[[gnu::always_inline]] inline Flow eval_step(const Code& code, View& v, uint32_t& pos, bool no_infix,
+                                             bool as_data, bool* quiet) {
     Cell* const entry = stack::g_top;
-    if (g_trace_switch) [[unlikely]] {
+    if (!Untraced && g_trace_switch) [[unlikely]] {
         trace_event(TRACE_FETCH, code.node, int32_t(pos), nullptr, v.cells + pos);
         v = view_of(code);
     }
@@ -184,7 +188,7 @@ inline Flow run_inline(const Cell& blk) {
     const Cell* value = word ? context::value_address(c, c->data1) : c;
     if (!in_set(word ? ACTIVE_VALUES : ACTIVE_CELLS, value->type())) {
         stack::push(value);
-        if (g_trace_switch) [[unlikely]] {
+        if (!Untraced && g_trace_switch) [[unlikely]] {
             trace_push(code, pos);
             v = view_of(code);
         }
@@ -209,12 +213,29 @@ inline Flow run_inline(const Cell& blk) {
         }
         if (flow != Flow::normal) return flow;
         v = view_of(code);
+        *quiet = false;
     }
     if (no_infix || pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
     // Most words after a value are the next argument, not an operator.
     const Cell* op = context::bound_value(&v.cells[pos]);
     if (!op || !op->is(TYPE_OP)) return Flow::normal;
+    *quiet = false;
     return eval_infix(code, v, pos, entry, op);
+}
+
+// Every event of one expression, while a tracer is installed.
+[[gnu::noinline]] Flow eval_traced(const Code& code, View& v, uint32_t& pos, bool no_infix,
+                                   bool as_data) {
+    bool quiet;
+    return eval_step<false>(code, v, pos, no_infix, as_data, &quiet);
+}
+
+[[gnu::always_inline]] inline Flow eval_inline(const Code& code, View& v, uint32_t& pos,
+                                               bool no_infix, bool as_data) {
+    if (g_trace_switch) [[unlikely]]
+        return eval_traced(code, v, pos, no_infix, as_data);
+    bool quiet;
+    return eval_step<true>(code, v, pos, no_infix, as_data, &quiet);
 }
 
 // ---------------------------------------------------------------- blocks
@@ -264,12 +285,22 @@ Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
     g_code_position->data2 = node;
     g_code_position->data3 = extra;
     do {
-        if (g_interrupt) [[unlikely]]
-            if (Flow flow = halt_on_interrupt(); flow != Flow::normal) return flow;
         g_code_position->data1 = pos;
         stack::g_top = start;
-        if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
-        if (g_trace_switch) [[unlikely]] {
+        // One test for both: with neither, an expression that ran nothing
+        // cannot be followed by an expr event.
+        bool quiet = true;
+        if (g_interrupt | g_trace_switch) [[unlikely]] {
+            if (g_interrupt)
+                if (Flow flow = halt_on_interrupt(); flow != Flow::normal) return flow;
+            g_code_position->data1 = pos;
+            stack::g_top = start;
+            if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
+            quiet = false;
+        } else if (Flow flow = eval_step<true>(code, v, pos, false, false, &quiet); flow != Flow::normal) {
+            return flow;
+        }
+        if (!quiet && g_trace_switch) [[unlikely]] {
             trace_event(TRACE_EXPR, code.node, int32_t(pos), nullptr, stack::g_top - 1);
             v = view_of(code);
         }
