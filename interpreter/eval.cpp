@@ -103,15 +103,16 @@ Cell none_value() { return make_cell(TYPE_NONE); }
 [[noreturn]] void fire(ErrorId id, Cell a1, Cell a2) { support::fire_error(id, &a1, &a2); }
 
 // Saves the code position and puts it back however the evaluation ends.
+// The cell is saved and put back whole, as bytes: one load and one store.
 class PositionScope {
 public:
-    PositionScope() : m_saved(*g_code_position) {}
+    PositionScope() { std::memcpy(m_saved, g_code_position, sizeof(Cell)); }
     PositionScope(const PositionScope&) = delete;
     PositionScope& operator=(const PositionScope&) = delete;
-    ~PositionScope() { *g_code_position = m_saved; }
+    ~PositionScope() { std::memcpy(g_code_position, m_saved, sizeof(Cell)); }
 
 private:
-    Cell m_saved;
+    alignas(Cell) unsigned char m_saved[sizeof(Cell)];
 };
 
 // A return or exit whose target is the frame at `record`, which do marked as
@@ -160,7 +161,10 @@ constexpr uint64_t CALLED_VALUES =
 
 [[gnu::noinline, ZUN_NO_IPA]] Flow call_plain(const Cell& function, const Cell& name,
                                              const Code& code, uint32_t& pos);
-[[gnu::noinline]] Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos);
+// Untraced: the caller found no tracer just now and nothing ran since; v
+// holds the code's cells.
+template <bool Untraced>
+[[gnu::noinline]] Flow eval_set_word(const Cell& word, const Code& code, View v, uint32_t& pos);
 Flow run_block(NodeId node, uint32_t head, uint32_t extra);
 // The block's words one by one: callers often have just written the cell
 // in pieces, and one wide load of it would wait for those stores.
@@ -201,7 +205,7 @@ template <bool Untraced>
             flow = call_plain(*value, cell, code, pos);
         } else if (cell.is(TYPE_SET_WORD)) {
             pos++;
-            flow = eval_set_word(cell, code, pos);
+            flow = eval_set_word<Untraced>(cell, code, v, pos);
         } else if (cell.is(TYPE_PAREN)) {
             pos++;
             flow = run_inline(cell);
@@ -222,6 +226,9 @@ template <bool Untraced>
     *quiet = false;
     return eval_infix(code, v, pos, entry, op);
 }
+
+// Where a caller has no use for the quiet answer.
+bool unused_quiet;
 
 // Every event of one expression, while a tracer is installed.
 [[gnu::noinline]] Flow eval_traced(const Code& code, View& v, uint32_t& pos, bool no_infix,
@@ -268,9 +275,10 @@ Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
         return Flow::normal;
     }
     // Library code runs unseen: no code position for errors, no trace events.
-    const bool library = buf(node)->flags & memory::LIBRARY_FLAG;
-    if (library != (stack::g_library_code != 0)) [[unlikely]]
-        return run_block_crossing(node, head, extra, library);
+    static_assert(memory::LIBRARY_FLAG << 8 == stack::LIBRARY_BYTE << 24);
+    const uint32_t library = (buf(node)->flags & memory::LIBRARY_FLAG) << 8;
+    if (library != stack::g_library_code) [[unlikely]]
+        return run_block_crossing(node, head, extra, library != 0);
     if (library) {
         do {
             if (g_interrupt) [[unlikely]]
@@ -281,9 +289,7 @@ Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
         return Flow::normal;
     }
     PositionScope position;
-    g_code_position->header = TYPE_BLOCK;
-    g_code_position->data2 = node;
-    g_code_position->data3 = extra;
+    *g_code_position = make_cell(TYPE_BLOCK, pos, node, extra);
     do {
         g_code_position->data1 = pos;
         stack::g_top = start;
@@ -1635,8 +1641,8 @@ Flow set_word_guarded(Cell* word, const Cell* value) {
     return Flow::normal;
 }
 
-Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
-    View v = view_of(code);
+template <bool Untraced>
+Flow eval_set_word(const Cell& word, const Code& code, View v, uint32_t& pos) {
     if (pos >= v.tail) fire(ErrorId::script_need_value, word);
     // A pure value that starts with a paren needs no frame nor a block
     // evaluation; a word with a change handler takes the general way.
@@ -1651,14 +1657,17 @@ Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
                 return Flow::normal;
             }
     }
-    const stack::CallFrame* const record = stack::g_frame_top;
+    stack::CallFrame* const record = stack::g_frame_top;
+    Cell* const caller_base = stack::g_base;
     stack::push_interp_native_frame(&word);
     Cell* slot = stack::push(&word);  // slot 0: the word, then the value
-    if (g_trace_switch) [[unlikely]] {
+    if (!Untraced && g_trace_switch) [[unlikely]] {
         trace_push(code, pos - 1);
         v = view_of(code);
     }
-    if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal)
+    if (Flow flow = Untraced ? eval_step<true>(code, v, pos, false, false, &unused_quiet)
+                             : eval_inline(code, v, pos, false, false);
+        flow != Flow::normal)
         return pass_on(flow, record);
     const Cell value = slot[1];
     if (value.is(TYPE_UNSET)) fire(ErrorId::script_need_value, word);
@@ -1667,7 +1676,11 @@ Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
         return pass_on(flow, record);
     *slot = value;
     trace(TRACE_SET, code.node, int32_t(pos), &word, &value);
-    stack::pop_frame();
+    // The frame pushed above, popped as pop_frame does.
+    slot = stack::g_base;
+    stack::g_frame_top = record;
+    stack::g_base = caller_base;
+    stack::g_top = slot + 1;
     return Flow::normal;
 }
 
@@ -1816,7 +1829,7 @@ Flow eval_active(const Code& code, uint32_t& pos, bool as_data) {
             flow = eval_word(c, code, pos);
             break;
         case TYPE_SET_WORD:
-            flow = eval_set_word(c, code, pos);
+            flow = eval_set_word<false>(c, code, view_of(code), pos);
             break;
         case TYPE_PAREN:
             flow = push_paren(c);
