@@ -179,6 +179,27 @@ inline Flow run_inline(const Cell& blk) {
 // Untraced: the caller found no tracer just now, so fetch and push events
 // cannot be due (nothing runs between that check and the push); *quiet is
 // set when nothing ran at all (no call, no operator).
+// An expression at c that runs code (value: the value of a word at c).
+template <bool Untraced>
+[[gnu::always_inline]] inline Flow eval_running(const Code& code, const View& v, uint32_t& pos,
+                                                const Cell* c, const Cell* value, bool as_data) {
+    const Cell cell = *c;
+    if (cell.is(TYPE_WORD) && in_set(CALLED_VALUES, value->type())) {
+        pos++;
+        return call_plain(*value, cell, code, pos);
+    } else if (cell.is(TYPE_SET_WORD)) {
+        pos++;
+        return eval_set_word<Untraced>(cell, code, v, pos);
+    } else if (cell.is(TYPE_PAREN)) {
+        pos++;
+        return run_inline(cell);
+    } else if (cell.is(TYPE_PATH)) {
+        pos++;
+        return walk_path(cell, code, pos, PathMode::get, false);
+    }
+    return eval_active(code, pos, as_data);
+}
+
 template <bool Untraced>
 [[gnu::always_inline]] inline Flow eval_step(const Code& code, View& v, uint32_t& pos, bool no_infix,
                                              bool as_data, bool* quiet) {
@@ -198,24 +219,8 @@ template <bool Untraced>
         }
         pos++;
     } else {
-        Flow flow;
-        const Cell cell = *c;
-        if (word && in_set(CALLED_VALUES, value->type())) {
-            pos++;
-            flow = call_plain(*value, cell, code, pos);
-        } else if (cell.is(TYPE_SET_WORD)) {
-            pos++;
-            flow = eval_set_word<Untraced>(cell, code, v, pos);
-        } else if (cell.is(TYPE_PAREN)) {
-            pos++;
-            flow = run_inline(cell);
-        } else if (cell.is(TYPE_PATH)) {
-            pos++;
-            flow = walk_path(cell, code, pos, PathMode::get, false);
-        } else {
-            flow = eval_active(code, pos, as_data);
-        }
-        if (flow != Flow::normal) return flow;
+        if (Flow flow = eval_running<Untraced>(code, v, pos, c, value, as_data); flow != Flow::normal)
+            return flow;
         v = view_of(code);
         *quiet = false;
     }
@@ -262,7 +267,29 @@ bool unused_quiet;
     return call_function(&fn, nullptr, 0, true);
 }
 
-Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
+// The expr event after an expression of a user block.
+[[gnu::noinline]] void trace_expression(const Code& code, View& v, uint32_t pos) {
+    trace_event(TRACE_EXPR, code.node, int32_t(pos), nullptr, stack::g_top - 1);
+    v = view_of(code);
+}
+
+// A step of a user block while Ctrl-C or a tracer is due: the expr event
+// after it too. The code position is set.
+[[gnu::noinline]] Flow block_step(const Code& code, View& v, uint32_t& pos) {
+    if (g_interrupt) [[unlikely]] {
+        Cell* const start = stack::g_top;
+        if (Flow flow = halt_on_interrupt(); flow != Flow::normal) return flow;
+        g_code_position->data1 = pos;
+        stack::g_top = start;
+    }
+    if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
+    if (g_trace_switch) [[unlikely]]
+        trace_expression(code, v, pos);
+    return Flow::normal;
+}
+
+// run_block's body, also inline where a block evaluation pushes its frame.
+[[gnu::always_inline]] inline Flow run_block_inline(NodeId node, uint32_t head, uint32_t extra) {
     Cell* const start = stack::g_top;
     const Code code{node, UINT32_MAX};
     uint32_t pos = head;
@@ -290,28 +317,52 @@ Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
     }
     PositionScope position;
     *g_code_position = make_cell(TYPE_BLOCK, pos, node, extra);
-    do {
+    const bool full = start + 1 >= stack::g_end;  // the end never moves
+    for (;;) {
         g_code_position->data1 = pos;
         stack::g_top = start;
-        // One test for both: with neither, an expression that ran nothing
-        // cannot be followed by an expr event.
-        bool quiet = true;
         if (g_interrupt | g_trace_switch) [[unlikely]] {
-            if (g_interrupt)
-                if (Flow flow = halt_on_interrupt(); flow != Flow::normal) return flow;
-            g_code_position->data1 = pos;
-            stack::g_top = start;
-            if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
-            quiet = false;
-        } else if (Flow flow = eval_step<true>(code, v, pos, false, false, &quiet); flow != Flow::normal) {
-            return flow;
+            if (Flow flow = block_step(code, v, pos); flow != Flow::normal) return flow;
+            if (pos >= v.tail) return Flow::normal;
+            continue;
         }
-        if (!quiet && g_trace_switch) [[unlikely]] {
-            trace_event(TRACE_EXPR, code.node, int32_t(pos), nullptr, stack::g_top - 1);
+        // With neither Ctrl-C nor a tracer to see, a value that runs nothing
+        // is pushed here, with no event due after it; pos stays in a register.
+        const Cell* c = v.cells + pos;
+        const bool word = c->is(TYPE_WORD);
+        const Cell* value = word ? context::value_address(c, c->data1) : c;
+        if (!in_set(word ? ACTIVE_VALUES : ACTIVE_CELLS, value->type())) {
+            stack::g_top = start + 1;
+            if (full) [[unlikely]]
+                stack::value_overflow();
+            *start = *value;
+            if (++pos >= v.tail) return Flow::normal;
+            const Cell* next = v.cells + pos;
+            if (!next->is(TYPE_WORD)) continue;
+            const Cell* op = context::bound_value(next);
+            if (!op || !op->is(TYPE_OP)) continue;
+            uint32_t at = pos;
+            if (Flow flow = eval_infix(code, v, at, start, op); flow != Flow::normal) return flow;
+            pos = at;
+        } else {
+            uint32_t at = pos;
+            if (Flow flow = eval_running<true>(code, v, at, c, value, false); flow != Flow::normal)
+                return flow;
             v = view_of(code);
+            if (at < v.tail && v.cells[at].is(TYPE_WORD))
+                if (const Cell* op = context::bound_value(&v.cells[at]); op && op->is(TYPE_OP))
+                    if (Flow flow = eval_infix(code, v, at, start, op); flow != Flow::normal)
+                        return flow;
+            pos = at;
         }
-    } while (pos < v.tail);
-    return Flow::normal;
+        if (g_trace_switch) [[unlikely]]
+            trace_expression(code, v, pos);
+        if (pos >= v.tail) return Flow::normal;
+    }
+}
+
+Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
+    return run_block_inline(node, head, extra);
 }
 
 // Library code handing a block of user code to the evaluator, or user code
@@ -1951,20 +2002,35 @@ Flow eval_block(const Cell* block, bool chain) {
 }
 
 namespace {
-Flow eval_block_here(const Cell blk, bool chain) {
-    const stack::CallFrame* const record = stack::g_frame_top;
+[[gnu::always_inline]] inline Flow eval_framed(const Cell blk, bool chain) {
+    stack::CallFrame* const record = stack::g_frame_top;
+    Cell* const caller_base = stack::g_base;
     stack::push_eval_frame(words::get(words::body));
     trace(TRACE_ENTER, blk.data2, int32_t(head_of(blk)), nullptr, nullptr);
     // The values land from the frame's slot 0 on: the last is its result.
-    if (Flow flow = run_inline(blk); flow != Flow::normal) return pass_on(flow, record);
+    if (Flow flow = run_block_inline(blk.data2, head_of(blk), blk.data3); flow != Flow::normal)
+        return pass_on(flow, record);
     if (g_trace_switch) [[unlikely]]
         trace_event(TRACE_EXIT, blk.data2, blk.data2 ? int32_t(length_of(blk.data2)) : -1, nullptr,
                     stack::g_top - 1);
-    if (chain) stack::pop_frame_set_result();
-    else stack::pop_frame();
+    // The frame pushed above, popped as pop_frame(_set_result) does.
+    Cell* const slot0 = stack::g_base;
+    stack::g_frame_top = record;
+    stack::g_base = caller_base;
+    if (chain) *caller_base = *slot0;
+    stack::g_top = slot0 + 1;
     return Flow::normal;
 }
+
+Flow eval_block_here(const Cell blk, bool chain) { return eval_framed(blk, chain); }
 }  // namespace
+
+// The library test of eval_block is only due in library code.
+Flow eval_loop_body(const Cell* body) {
+    if (stack::g_library_code) [[unlikely]]
+        return eval_block(body, true);
+    return eval_framed(*body, true);
+}
 
 Flow eval_one_framed(const Cell* block, uint32_t* index, bool push_mode) {
     const Code code{block->data2, UINT32_MAX};
