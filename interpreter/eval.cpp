@@ -88,6 +88,12 @@ inline View view_of(const Code& code) {
     return {b->head_cell(), n < code.limit ? n : code.limit};
 }
 
+// The same for a block's own code (no limit).
+inline View view_of_block(NodeId node) {
+    memory::SeriesBuffer* b = buf(node);
+    return {b->head_cell(), b->used() / CELL};
+}
+
 inline bool function_type_q(uint32_t type) {
     return type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_FUNCTION ||
            type == TYPE_ROUTINE;
@@ -348,7 +354,7 @@ bool unused_quiet;
             uint32_t at = pos;
             if (Flow flow = eval_running<true>(code, v, at, c, value, false); flow != Flow::normal)
                 return flow;
-            v = view_of(code);
+            v = view_of_block(node);
             if (at < v.tail && v.cells[at].is(TYPE_WORD))
                 if (const Cell* op = context::bound_value(&v.cells[at]); op && op->is(TYPE_OP))
                     if (Flow flow = eval_infix(code, v, at, start, op); flow != Flow::normal)
