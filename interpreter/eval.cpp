@@ -178,13 +178,6 @@ inline Flow run_inline(const Cell& blk) {
     return run_block(blk.data2, head_of(blk), blk.data3);
 }
 
-// One expression, inline in the loops of blocks and argument lists. v holds
-// the code's cells on entry and again on return. A value found in the code,
-// or the value of a word that holds no function, is pushed without running
-// anything, so the cells are still good for the operator check after it.
-// Untraced: the caller found no tracer just now, so fetch and push events
-// cannot be due (nothing runs between that check and the push); *quiet is
-// set when nothing ran at all (no call, no operator).
 // An expression at c that runs code (value: the value of a word at c).
 template <bool Untraced>
 [[gnu::always_inline]] inline Flow eval_running(const Code& code, const View& v, uint32_t& pos,
@@ -206,9 +199,15 @@ template <bool Untraced>
     return eval_active(code, pos, as_data);
 }
 
+// One expression, inline in the loops of blocks and argument lists. v holds
+// the code's cells on entry and again on return. A value found in the code,
+// or the value of a word that holds no function, is pushed without running
+// anything, so the cells are still good for the operator check after it.
+// Untraced: the caller found no tracer just now, so fetch and push events
+// cannot be due (nothing runs between that check and the push).
 template <bool Untraced>
 [[gnu::always_inline]] inline Flow eval_step(const Code& code, View& v, uint32_t& pos, bool no_infix,
-                                             bool as_data, bool* quiet) {
+                                             bool as_data) {
     Cell* const entry = stack::g_top;
     if (!Untraced && g_trace_switch) [[unlikely]] {
         trace_event(TRACE_FETCH, code.node, int32_t(pos), nullptr, v.cells + pos);
@@ -228,32 +227,25 @@ template <bool Untraced>
         if (Flow flow = eval_running<Untraced>(code, v, pos, c, value, as_data); flow != Flow::normal)
             return flow;
         v = view_of(code);
-        *quiet = false;
     }
     if (no_infix || pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
     // Most words after a value are the next argument, not an operator.
     const Cell* op = context::bound_value(&v.cells[pos]);
     if (!op || !op->is(TYPE_OP)) return Flow::normal;
-    *quiet = false;
     return eval_infix(code, v, pos, entry, op);
 }
-
-// Where a caller has no use for the quiet answer.
-bool unused_quiet;
 
 // Every event of one expression, while a tracer is installed.
 [[gnu::noinline]] Flow eval_traced(const Code& code, View& v, uint32_t& pos, bool no_infix,
                                    bool as_data) {
-    bool quiet;
-    return eval_step<false>(code, v, pos, no_infix, as_data, &quiet);
+    return eval_step<false>(code, v, pos, no_infix, as_data);
 }
 
 [[gnu::always_inline]] inline Flow eval_inline(const Code& code, View& v, uint32_t& pos,
                                                bool no_infix, bool as_data) {
     if (g_trace_switch) [[unlikely]]
         return eval_traced(code, v, pos, no_infix, as_data);
-    bool quiet;
-    return eval_step<true>(code, v, pos, no_infix, as_data, &quiet);
+    return eval_step<true>(code, v, pos, no_infix, as_data);
 }
 
 // ---------------------------------------------------------------- blocks
@@ -1722,7 +1714,7 @@ Flow eval_set_word(const Cell& word, const Code& code, View v, uint32_t& pos) {
         trace_push(code, pos - 1);
         v = view_of(code);
     }
-    if (Flow flow = Untraced ? eval_step<true>(code, v, pos, false, false, &unused_quiet)
+    if (Flow flow = Untraced ? eval_step<true>(code, v, pos, false, false)
                              : eval_inline(code, v, pos, false, false);
         flow != Flow::normal)
         return pass_on(flow, record);
