@@ -47,16 +47,26 @@ Cell* set_value(Cell* word, const Cell* value);
 // handler, a word not yet located, the setter's errors).
 inline Cell* plain_target(const Cell* word) {
     const NodeId context = word->data1;
-    if (!context || word->data3 == context::NO_INDEX) return nullptr;
-    const context::Values v = context::values_of(context);
-    if (!v.first || word->data3 >= v.count) return nullptr;
-    // Stack contexts and the global one hold no object's fields.
-    if (v.count != context::ANY_COUNT && context != context::g_global_context &&
-        context::kind_of(context::cell_of(context)) == context::OBJECT_KIND) {
-        if (context::owner_of(context)->data3) return nullptr;
-        context_word_at(context, word->data3)->header |= context::CHANGED_MARK;
+    const uint32_t index = word->data3;
+    if (!context || index == context::NO_INDEX) return nullptr;
+    // The running function's values, then the global ones, then the record.
+    if (context == stack::g_values_context) return stack::values_cell(stack::g_values_word) + index;
+    NodeId values = context::g_global_values;
+    const Cell* record = nullptr;
+    if (context != context::g_global_context) {
+        record = context::cell_of(context);
+        if (!record->data2) return nullptr;
+        if (record->header & context::STACK_FLAG) return stack::values_cell(record->data2) + index;
+        values = record->data2;
     }
-    return v.first + word->data3;
+    memory::SeriesBuffer* b = memory::buffer_of(values);
+    if (index >= b->used() / sizeof(Cell)) return nullptr;
+    // Only an object's fields can have a change handler.
+    if (record && context::kind_of(record) == context::OBJECT_KIND) {
+        if (context::owner_of(context)->data3) return nullptr;
+        context_word_at(context, index)->header |= context::CHANGED_MARK;
+    }
+    return b->cells() + index;
 }
 Cell* push_value(const Cell* word);  // script no-value when unset!
 void set_from_args();                // argument 0 the word, 1 the value

@@ -88,6 +88,12 @@ inline View view_of(const Code& code) {
     return {b->head_cell(), n < code.limit ? n : code.limit};
 }
 
+// The same for a block's own code (no limit).
+inline View view_of_block(NodeId node) {
+    memory::SeriesBuffer* b = buf(node);
+    return {b->head_cell(), b->used() / CELL};
+}
+
 inline bool function_type_q(uint32_t type) {
     return type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_FUNCTION ||
            type == TYPE_ROUTINE;
@@ -103,15 +109,16 @@ Cell none_value() { return make_cell(TYPE_NONE); }
 [[noreturn]] void fire(ErrorId id, Cell a1, Cell a2) { support::fire_error(id, &a1, &a2); }
 
 // Saves the code position and puts it back however the evaluation ends.
+// The cell is saved and put back whole, as bytes: one load and one store.
 class PositionScope {
 public:
-    PositionScope() : m_saved(*g_code_position) {}
+    PositionScope() { std::memcpy(m_saved, g_code_position, sizeof(Cell)); }
     PositionScope(const PositionScope&) = delete;
     PositionScope& operator=(const PositionScope&) = delete;
-    ~PositionScope() { *g_code_position = m_saved; }
+    ~PositionScope() { std::memcpy(g_code_position, m_saved, sizeof(Cell)); }
 
 private:
-    Cell m_saved;
+    alignas(Cell) unsigned char m_saved[sizeof(Cell)];
 };
 
 // A return or exit whose target is the frame at `record`, which do marked as
@@ -160,7 +167,10 @@ constexpr uint64_t CALLED_VALUES =
 
 [[gnu::noinline, ZUN_NO_IPA]] Flow call_plain(const Cell& function, const Cell& name,
                                              const Code& code, uint32_t& pos);
-[[gnu::noinline]] Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos);
+// Untraced: the caller found no tracer just now and nothing ran since; v
+// holds the code's cells.
+template <bool Untraced>
+[[gnu::noinline]] Flow eval_set_word(const Cell& word, const Code& code, View v, uint32_t& pos);
 Flow run_block(NodeId node, uint32_t head, uint32_t extra);
 // The block's words one by one: callers often have just written the cell
 // in pieces, and one wide load of it would wait for those stores.
@@ -168,14 +178,38 @@ inline Flow run_inline(const Cell& blk) {
     return run_block(blk.data2, head_of(blk), blk.data3);
 }
 
+// An expression at c that runs code (value: the value of a word at c).
+template <bool Untraced>
+[[gnu::always_inline]] inline Flow eval_running(const Code& code, const View& v, uint32_t& pos,
+                                                const Cell* c, const Cell* value, bool as_data) {
+    const Cell cell = *c;
+    if (cell.is(TYPE_WORD) && in_set(CALLED_VALUES, value->type())) {
+        pos++;
+        return call_plain(*value, cell, code, pos);
+    } else if (cell.is(TYPE_SET_WORD)) {
+        pos++;
+        return eval_set_word<Untraced>(cell, code, v, pos);
+    } else if (cell.is(TYPE_PAREN)) {
+        pos++;
+        return run_inline(cell);
+    } else if (cell.is(TYPE_PATH)) {
+        pos++;
+        return walk_path(cell, code, pos, PathMode::get, false);
+    }
+    return eval_active(code, pos, as_data);
+}
+
 // One expression, inline in the loops of blocks and argument lists. v holds
 // the code's cells on entry and again on return. A value found in the code,
 // or the value of a word that holds no function, is pushed without running
 // anything, so the cells are still good for the operator check after it.
-[[gnu::always_inline]] inline Flow eval_inline(const Code& code, View& v, uint32_t& pos,
-                                               bool no_infix, bool as_data) {
+// Untraced: the caller found no tracer just now, so fetch and push events
+// cannot be due (nothing runs between that check and the push).
+template <bool Untraced>
+[[gnu::always_inline]] inline Flow eval_step(const Code& code, View& v, uint32_t& pos, bool no_infix,
+                                             bool as_data) {
     Cell* const entry = stack::g_top;
-    if (g_trace_switch) [[unlikely]] {
+    if (!Untraced && g_trace_switch) [[unlikely]] {
         trace_event(TRACE_FETCH, code.node, int32_t(pos), nullptr, v.cells + pos);
         v = view_of(code);
     }
@@ -184,30 +218,14 @@ inline Flow run_inline(const Cell& blk) {
     const Cell* value = word ? context::value_address(c, c->data1) : c;
     if (!in_set(word ? ACTIVE_VALUES : ACTIVE_CELLS, value->type())) {
         stack::push(value);
-        if (g_trace_switch) [[unlikely]] {
+        if (!Untraced && g_trace_switch) [[unlikely]] {
             trace_push(code, pos);
             v = view_of(code);
         }
         pos++;
     } else {
-        Flow flow;
-        const Cell cell = *c;
-        if (word && in_set(CALLED_VALUES, value->type())) {
-            pos++;
-            flow = call_plain(*value, cell, code, pos);
-        } else if (cell.is(TYPE_SET_WORD)) {
-            pos++;
-            flow = eval_set_word(cell, code, pos);
-        } else if (cell.is(TYPE_PAREN)) {
-            pos++;
-            flow = run_inline(cell);
-        } else if (cell.is(TYPE_PATH)) {
-            pos++;
-            flow = walk_path(cell, code, pos, PathMode::get, false);
-        } else {
-            flow = eval_active(code, pos, as_data);
-        }
-        if (flow != Flow::normal) return flow;
+        if (Flow flow = eval_running<Untraced>(code, v, pos, c, value, as_data); flow != Flow::normal)
+            return flow;
         v = view_of(code);
     }
     if (no_infix || pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
@@ -215,6 +233,19 @@ inline Flow run_inline(const Cell& blk) {
     const Cell* op = context::bound_value(&v.cells[pos]);
     if (!op || !op->is(TYPE_OP)) return Flow::normal;
     return eval_infix(code, v, pos, entry, op);
+}
+
+// Every event of one expression, while a tracer is installed.
+[[gnu::noinline]] Flow eval_traced(const Code& code, View& v, uint32_t& pos, bool no_infix,
+                                   bool as_data) {
+    return eval_step<false>(code, v, pos, no_infix, as_data);
+}
+
+[[gnu::always_inline]] inline Flow eval_inline(const Code& code, View& v, uint32_t& pos,
+                                               bool no_infix, bool as_data) {
+    if (g_trace_switch) [[unlikely]]
+        return eval_traced(code, v, pos, no_infix, as_data);
+    return eval_step<true>(code, v, pos, no_infix, as_data);
 }
 
 // ---------------------------------------------------------------- blocks
@@ -234,7 +265,29 @@ inline Flow run_inline(const Cell& blk) {
     return call_function(&fn, nullptr, 0, true);
 }
 
-Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
+// The expr event after an expression of a user block.
+[[gnu::noinline]] void trace_expression(const Code& code, View& v, uint32_t pos) {
+    trace_event(TRACE_EXPR, code.node, int32_t(pos), nullptr, stack::g_top - 1);
+    v = view_of(code);
+}
+
+// A step of a user block while Ctrl-C or a tracer is due: the expr event
+// after it too. The code position is set.
+[[gnu::noinline]] Flow block_step(const Code& code, View& v, uint32_t& pos) {
+    if (g_interrupt) [[unlikely]] {
+        Cell* const start = stack::g_top;
+        if (Flow flow = halt_on_interrupt(); flow != Flow::normal) return flow;
+        g_code_position->data1 = pos;
+        stack::g_top = start;
+    }
+    if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
+    if (g_trace_switch) [[unlikely]]
+        trace_expression(code, v, pos);
+    return Flow::normal;
+}
+
+// run_block's body, also inline where a block evaluation pushes its frame.
+[[gnu::always_inline]] inline Flow run_block_inline(NodeId node, uint32_t head, uint32_t extra) {
     Cell* const start = stack::g_top;
     const Code code{node, UINT32_MAX};
     uint32_t pos = head;
@@ -247,9 +300,10 @@ Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
         return Flow::normal;
     }
     // Library code runs unseen: no code position for errors, no trace events.
-    const bool library = buf(node)->flags & memory::LIBRARY_FLAG;
-    if (library != (stack::g_library_code != 0)) [[unlikely]]
-        return run_block_crossing(node, head, extra, library);
+    static_assert(memory::LIBRARY_FLAG << 8 == stack::LIBRARY_BYTE << 24);
+    const uint32_t library = (buf(node)->flags & memory::LIBRARY_FLAG) << 8;
+    if (library != stack::g_library_code) [[unlikely]]
+        return run_block_crossing(node, head, extra, library != 0);
     if (library) {
         do {
             if (g_interrupt) [[unlikely]]
@@ -260,21 +314,53 @@ Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
         return Flow::normal;
     }
     PositionScope position;
-    g_code_position->header = TYPE_BLOCK;
-    g_code_position->data2 = node;
-    g_code_position->data3 = extra;
-    do {
-        if (g_interrupt) [[unlikely]]
-            if (Flow flow = halt_on_interrupt(); flow != Flow::normal) return flow;
+    *g_code_position = make_cell(TYPE_BLOCK, pos, node, extra);
+    const bool full = start + 1 >= stack::g_end;  // the end never moves
+    for (;;) {
         g_code_position->data1 = pos;
         stack::g_top = start;
-        if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
-        if (g_trace_switch) [[unlikely]] {
-            trace_event(TRACE_EXPR, code.node, int32_t(pos), nullptr, stack::g_top - 1);
-            v = view_of(code);
+        if (g_interrupt | g_trace_switch) [[unlikely]] {
+            if (Flow flow = block_step(code, v, pos); flow != Flow::normal) return flow;
+            if (pos >= v.tail) return Flow::normal;
+            continue;
         }
-    } while (pos < v.tail);
-    return Flow::normal;
+        // With neither Ctrl-C nor a tracer to see, a value that runs nothing
+        // is pushed here, with no event due after it; pos stays in a register.
+        const Cell* c = v.cells + pos;
+        const bool word = c->is(TYPE_WORD);
+        const Cell* value = word ? context::value_address(c, c->data1) : c;
+        if (!in_set(word ? ACTIVE_VALUES : ACTIVE_CELLS, value->type())) {
+            stack::g_top = start + 1;
+            if (full) [[unlikely]]
+                stack::value_overflow();
+            *start = *value;
+            if (++pos >= v.tail) return Flow::normal;
+            const Cell* next = v.cells + pos;
+            if (!next->is(TYPE_WORD)) continue;
+            const Cell* op = context::bound_value(next);
+            if (!op || !op->is(TYPE_OP)) continue;
+            uint32_t at = pos;
+            if (Flow flow = eval_infix(code, v, at, start, op); flow != Flow::normal) return flow;
+            pos = at;
+        } else {
+            uint32_t at = pos;
+            if (Flow flow = eval_running<true>(code, v, at, c, value, false); flow != Flow::normal)
+                return flow;
+            v = view_of_block(node);
+            if (at < v.tail && v.cells[at].is(TYPE_WORD))
+                if (const Cell* op = context::bound_value(&v.cells[at]); op && op->is(TYPE_OP))
+                    if (Flow flow = eval_infix(code, v, at, start, op); flow != Flow::normal)
+                        return flow;
+            pos = at;
+        }
+        if (g_trace_switch) [[unlikely]]
+            trace_expression(code, v, pos);
+        if (pos >= v.tail) return Flow::normal;
+    }
+}
+
+Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
+    return run_block_inline(node, head, extra);
 }
 
 // Library code handing a block of user code to the evaluator, or user code
@@ -1797,8 +1883,8 @@ Flow set_word_guarded(Cell* word, const Cell* value) {
     return Flow::normal;
 }
 
-Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
-    View v = view_of(code);
+template <bool Untraced>
+Flow eval_set_word(const Cell& word, const Code& code, View v, uint32_t& pos) {
     if (pos >= v.tail) fire(ErrorId::script_need_value, word);
     // A pure value that starts with a paren needs no frame nor a block
     // evaluation; a word with a change handler takes the general way.
@@ -1813,14 +1899,17 @@ Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
                 return Flow::normal;
             }
     }
-    const stack::CallFrame* const record = stack::g_frame_top;
+    stack::CallFrame* const record = stack::g_frame_top;
+    Cell* const caller_base = stack::g_base;
     stack::push_interp_native_frame(&word);
     Cell* slot = stack::push(&word);  // slot 0: the word, then the value
-    if (g_trace_switch) [[unlikely]] {
+    if (!Untraced && g_trace_switch) [[unlikely]] {
         trace_push(code, pos - 1);
         v = view_of(code);
     }
-    if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal)
+    if (Flow flow = Untraced ? eval_step<true>(code, v, pos, false, false)
+                             : eval_inline(code, v, pos, false, false);
+        flow != Flow::normal)
         return pass_on(flow, record);
     const Cell value = slot[1];
     if (value.is(TYPE_UNSET)) fire(ErrorId::script_need_value, word);
@@ -1829,7 +1918,11 @@ Flow eval_set_word(const Cell& word, const Code& code, uint32_t& pos) {
         return pass_on(flow, record);
     *slot = value;
     trace(TRACE_SET, code.node, int32_t(pos), &word, &value);
-    stack::pop_frame();
+    // The frame pushed above, popped as pop_frame does.
+    slot = stack::g_base;
+    stack::g_frame_top = record;
+    stack::g_base = caller_base;
+    stack::g_top = slot + 1;
     return Flow::normal;
 }
 
@@ -2000,7 +2093,7 @@ Flow eval_active(const Code& code, uint32_t& pos, bool as_data) {
             flow = eval_word(c, code, pos);
             break;
         case TYPE_SET_WORD:
-            flow = eval_set_word(c, code, pos);
+            flow = eval_set_word<false>(c, code, view_of(code), pos);
             break;
         case TYPE_PAREN:
             flow = push_paren(c);
@@ -2122,19 +2215,27 @@ Flow eval_block(const Cell* block, bool chain) {
 }
 
 namespace {
-Flow eval_block_here(const Cell blk, bool chain) {
-    const stack::CallFrame* const record = stack::g_frame_top;
+[[gnu::always_inline]] inline Flow eval_framed(const Cell blk, bool chain) {
+    stack::CallFrame* const record = stack::g_frame_top;
+    Cell* const caller_base = stack::g_base;
     stack::push_eval_frame(words::get(words::body));
     trace(TRACE_ENTER, blk.data2, int32_t(head_of(blk)), nullptr, nullptr);
     // The values land from the frame's slot 0 on: the last is its result.
-    if (Flow flow = run_inline(blk); flow != Flow::normal) return pass_on(flow, record);
+    if (Flow flow = run_block_inline(blk.data2, head_of(blk), blk.data3); flow != Flow::normal)
+        return pass_on(flow, record);
     if (g_trace_switch) [[unlikely]]
         trace_event(TRACE_EXIT, blk.data2, blk.data2 ? int32_t(length_of(blk.data2)) : -1, nullptr,
                     stack::g_top - 1);
-    if (chain) stack::pop_frame_set_result();
-    else stack::pop_frame();
+    // The frame pushed above, popped as pop_frame(_set_result) does.
+    Cell* const slot0 = stack::g_base;
+    stack::g_frame_top = record;
+    stack::g_base = caller_base;
+    if (chain) *caller_base = *slot0;
+    stack::g_top = slot0 + 1;
     return Flow::normal;
 }
+
+Flow eval_block_here(const Cell blk, bool chain) { return eval_framed(blk, chain); }
 }  // namespace
 
 namespace {
@@ -2157,6 +2258,13 @@ inline const Cell* plain_value(const View& v, uint32_t pos) {
     return value;
 }
 }  // namespace
+
+// The library test of eval_block is only due in library code.
+Flow eval_loop_body(const Cell* body) {
+    if (stack::g_library_code) [[unlikely]]
+        return eval_block(body, true);
+    return eval_framed(*body, true);
+}
 
 Flow eval_one_framed(const Cell* block, uint32_t* index, bool push_mode) {
     const Code code{block->data2, UINT32_MAX};

@@ -27,6 +27,8 @@ Cell* code_position();
 
 // chain: the result goes into the caller's slot 0, else it is left as the top value.
 [[nodiscard]] Flow eval_block(const Cell* block, bool chain);
+// A loop's body once: eval_block chained.
+[[nodiscard]] Flow eval_loop_body(const Cell* body);
 // A loop's condition: eval_block chained, with no frame for a pure one (an
 // integer comparison, say), which nothing could see.
 [[nodiscard]] Flow eval_condition(const Cell* block);

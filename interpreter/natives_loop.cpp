@@ -67,7 +67,7 @@ Flow close_loop() {
 // The body's value lands in the loop frame's slot 0.
 Flow run_body(const Cell* body) {
     stack::reset();
-    return interpreter::eval_block(body, true);
+    return interpreter::eval_loop_body(body);
 }
 
 // What a status means to the loop whose frame is current.

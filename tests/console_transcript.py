@@ -304,6 +304,9 @@ INTERRUPTS = [
     # while a command runs it halts it and the prompt comes back
     ("Ctrl-C in a command", b'print "running" forever []\n', b"running\n", b"(halted)\n>> ",
      b"2\n", ">> running\n(halted)\n>> == 2\n>> \n"),
+    # a body that runs no call: the check between its expressions sees it
+    ("Ctrl-C in a busy loop", b'print "running" forever [x: 1 + 1]\n', b"running\n",
+     b"(halted)\n>> ", b"2\n", ">> running\n(halted)\n>> == 2\n>> \n"),
 ]
 # Ctrl-C during the last operation of an entry halts it too: nothing is left
 # to run in the command when the interrupt is noticed.
