@@ -109,16 +109,16 @@ Cell none_value() { return make_cell(TYPE_NONE); }
 [[noreturn]] void fire(ErrorId id, Cell a1, Cell a2) { support::fire_error(id, &a1, &a2); }
 
 // Saves the code position and puts it back however the evaluation ends.
-// The cell is saved and put back whole, as bytes: one load and one store.
+// The cell is moved as two words.
 class PositionScope {
 public:
-    PositionScope() { std::memcpy(m_saved, g_code_position, sizeof(Cell)); }
+    PositionScope() { std::memcpy(m_saved, g_code_position, sizeof m_saved); }
     PositionScope(const PositionScope&) = delete;
     PositionScope& operator=(const PositionScope&) = delete;
-    ~PositionScope() { std::memcpy(g_code_position, m_saved, sizeof(Cell)); }
+    ~PositionScope() { std::memcpy(g_code_position, m_saved, sizeof m_saved); }
 
 private:
-    alignas(Cell) unsigned char m_saved[sizeof(Cell)];
+    uint64_t m_saved[2];
 };
 
 // A return or exit whose target is the frame at `record`, which do marked as
@@ -315,48 +315,18 @@ template <bool Untraced>
     }
     PositionScope position;
     *g_code_position = make_cell(TYPE_BLOCK, pos, node, extra);
-    const bool full = start + 1 >= stack::g_end;  // the end never moves
-    for (;;) {
+    do {
         g_code_position->data1 = pos;
         stack::g_top = start;
         if (g_interrupt | g_trace_switch) [[unlikely]] {
             if (Flow flow = block_step(code, v, pos); flow != Flow::normal) return flow;
-            if (pos >= v.tail) return Flow::normal;
             continue;
         }
-        // With neither Ctrl-C nor a tracer to see, a value that runs nothing
-        // is pushed here, with no event due after it; pos stays in a register.
-        const Cell* c = v.cells + pos;
-        const bool word = c->is(TYPE_WORD);
-        const Cell* value = word ? context::value_address(c, c->data1) : c;
-        if (!in_set(word ? ACTIVE_VALUES : ACTIVE_CELLS, value->type())) {
-            stack::g_top = start + 1;
-            if (full) [[unlikely]]
-                stack::value_overflow();
-            *start = *value;
-            if (++pos >= v.tail) return Flow::normal;
-            const Cell* next = v.cells + pos;
-            if (!next->is(TYPE_WORD)) continue;
-            const Cell* op = context::bound_value(next);
-            if (!op || !op->is(TYPE_OP)) continue;
-            uint32_t at = pos;
-            if (Flow flow = eval_infix(code, v, at, start, op); flow != Flow::normal) return flow;
-            pos = at;
-        } else {
-            uint32_t at = pos;
-            if (Flow flow = eval_running<true>(code, v, at, c, value, false); flow != Flow::normal)
-                return flow;
-            v = view_of_block(node);
-            if (at < v.tail && v.cells[at].is(TYPE_WORD))
-                if (const Cell* op = context::bound_value(&v.cells[at]); op && op->is(TYPE_OP))
-                    if (Flow flow = eval_infix(code, v, at, start, op); flow != Flow::normal)
-                        return flow;
-            pos = at;
-        }
+        if (Flow flow = eval_step<true>(code, v, pos, false, false); flow != Flow::normal) return flow;
         if (g_trace_switch) [[unlikely]]
             trace_expression(code, v, pos);
-        if (pos >= v.tail) return Flow::normal;
-    }
+    } while (pos < v.tail);
+    return Flow::normal;
 }
 
 Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
@@ -1496,17 +1466,6 @@ template <bool BRANCH = false>
     return Flow::normal;
 }
 
-// PositionScope for a function body, moving the saved cell in two words.
-class BodyPosition {
-public:
-    BodyPosition() { std::memcpy(m_saved, g_code_position, sizeof m_saved); }
-    BodyPosition(const BodyPosition&) = delete;
-    BodyPosition& operator=(const BodyPosition&) = delete;
-    ~BodyPosition() { std::memcpy(g_code_position, m_saved, sizeof m_saved); }
-
-private:
-    uint64_t m_saved[2];
-};
 
 // The steps of a user function's body: run_block's loop for a user block
 // run by user code. v: the body's cells, not empty.
@@ -1514,7 +1473,7 @@ private:
     Cell* const start = stack::g_top;
     const Code code{body.data2, UINT32_MAX};
     uint32_t pos = head_of(body);
-    BodyPosition position;
+    PositionScope position;
     g_code_position->header = TYPE_BLOCK;
     g_code_position->data2 = body.data2;
     g_code_position->data3 = body.data3;
@@ -2221,7 +2180,7 @@ namespace {
     stack::push_eval_frame(words::get(words::body));
     trace(TRACE_ENTER, blk.data2, int32_t(head_of(blk)), nullptr, nullptr);
     // The values land from the frame's slot 0 on: the last is its result.
-    if (Flow flow = run_block_inline(blk.data2, head_of(blk), blk.data3); flow != Flow::normal)
+    if (Flow flow = run_block(blk.data2, head_of(blk), blk.data3); flow != Flow::normal)
         return pass_on(flow, record);
     if (g_trace_switch) [[unlikely]]
         trace_event(TRACE_EXIT, blk.data2, blk.data2 ? int32_t(length_of(blk.data2)) : -1, nullptr,
