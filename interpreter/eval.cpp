@@ -194,7 +194,7 @@ template <bool Untraced>
         return run_inline(cell);
     } else if (cell.is(TYPE_PATH)) {
         pos++;
-        return walk_path(cell, code, pos, PathMode::get, false);
+        return walk_get_path(cell, code, pos);
     }
     return eval_active(code, pos, as_data);
 }

@@ -412,6 +412,18 @@ Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode,
     return walk_steps(path, code, pos, mode, case_);
 }
 
+Flow walk_get_path(const Cell& path, const Code& code, uint32_t& pos) {
+    if (!g_trace_switch) {
+        const Cell *field, *name;
+        switch (short_path(path, true, &field, &name)) {
+            case Short::pushed: return Flow::normal;
+            case Short::call: return call_named(*field, *name, code, pos);
+            case Short::walk: break;
+        }
+    }
+    return walk_steps(path, code, pos, PathMode::get, false);
+}
+
 Flow eval_path(const Cell* path, const Cell* code, uint32_t* index, PathMode mode, bool push_mode,
                bool case_) {
     const Code source{code ? code->data2 : 0, UINT32_MAX};

@@ -23,5 +23,8 @@ enum class PathMode : uint8_t {
 // The same from inside the evaluator: the result is always pushed.
 [[nodiscard]] Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode,
                              bool case_);
+// walk_path for a path met in code, in get mode: three arguments leave the
+// short reads registers enough to need no saves.
+[[nodiscard]] Flow walk_get_path(const Cell& path, const Code& code, uint32_t& pos);
 
 }  // namespace zun::interpreter
