@@ -72,6 +72,20 @@ bool literal_pair(uint32_t t1, uint32_t t2) {
 }
 }  // namespace
 
+Cell* record_target(NodeId context, uint32_t index) {
+    const Cell* record = context::cell_of(context);
+    if (!record->data2) return nullptr;
+    if (record->header & context::STACK_FLAG) return stack::values_cell(record->data2) + index;
+    memory::SeriesBuffer* b = memory::buffer_of(record->data2);
+    if (index >= b->used() / sizeof(Cell)) return nullptr;
+    // Only an object's fields can have a change handler.
+    if (context::kind_of(record) == context::OBJECT_KIND) {
+        if (context::owner_of(context)->data3) return nullptr;
+        context_word_at(context, index)->header |= context::CHANGED_MARK;
+    }
+    return b->cells() + index;
+}
+
 Cell* make_global(const char* name) { return make_global_from_symbol(symbol::make(name)); }
 
 Cell* make_global_from_symbol(uint32_t symbol) {

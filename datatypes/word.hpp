@@ -45,28 +45,18 @@ Cell* set_value(Cell* word, const Cell* value);
 // global context's, or an object's field (marked as assigned) when the
 // object has no on-change handler; nullptr when set_value must run (a
 // handler, a word not yet located, the setter's errors).
-inline Cell* plain_target(const Cell* word) {
+// plain_target for a word of a context other than the running function's
+// and the global one.
+Cell* record_target(NodeId context, uint32_t index);
+[[gnu::always_inline]] inline Cell* plain_target(const Cell* word) {
     const NodeId context = word->data1;
     const uint32_t index = word->data3;
     if (!context || index == context::NO_INDEX) return nullptr;
     // The running function's values, then the global ones, then the record.
     if (context == stack::g_values_context) return stack::values_cell(stack::g_values_word) + index;
-    NodeId values = context::g_global_values;
-    const Cell* record = nullptr;
-    if (context != context::g_global_context) {
-        record = context::cell_of(context);
-        if (!record->data2) return nullptr;
-        if (record->header & context::STACK_FLAG) return stack::values_cell(record->data2) + index;
-        values = record->data2;
-    }
-    memory::SeriesBuffer* b = memory::buffer_of(values);
-    if (index >= b->used() / sizeof(Cell)) return nullptr;
-    // Only an object's fields can have a change handler.
-    if (record && context::kind_of(record) == context::OBJECT_KIND) {
-        if (context::owner_of(context)->data3) return nullptr;
-        context_word_at(context, index)->header |= context::CHANGED_MARK;
-    }
-    return b->cells() + index;
+    if (context != context::g_global_context) return record_target(context, index);
+    memory::SeriesBuffer* b = memory::buffer_of(context::g_global_values);
+    return index < b->used() / sizeof(Cell) ? b->cells() + index : nullptr;
 }
 Cell* push_value(const Cell* word);  // script no-value when unset!
 void set_from_args();                // argument 0 the word, 1 the value
