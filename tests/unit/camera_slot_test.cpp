@@ -138,7 +138,7 @@ public:
         }
         if (m_w * m_h < 1000) std::this_thread::sleep_for(1ms);  // big frames pour
         std::memset(bgr, 0, size_t(m_w) * size_t(m_h) * 3);
-        bgr[0] = uint8_t(++frames);
+        bgr[0] = uint8_t(1 + frames++ % 255);  // never 0: a preview test reads 0 as "no frame"
         return true;
     }
     std::atomic<bool> streaming{false};
