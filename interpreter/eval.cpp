@@ -88,12 +88,6 @@ inline View view_of(const Code& code) {
     return {b->head_cell(), n < code.limit ? n : code.limit};
 }
 
-// The same for a block's own code (no limit).
-inline View view_of_block(NodeId node) {
-    memory::SeriesBuffer* b = buf(node);
-    return {b->head_cell(), b->used() / CELL};
-}
-
 inline bool function_type_q(uint32_t type) {
     return type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_FUNCTION ||
            type == TYPE_ROUTINE;
@@ -151,6 +145,22 @@ constexpr uint64_t ACTIVE_VALUES = type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION)
                                    type_bit(TYPE_FUNCTION) | type_bit(TYPE_ROUTINE) |
                                    type_bit(TYPE_UNSET) | type_bit(TYPE_OP);
 inline bool in_set(uint64_t set, uint32_t type) { return type < 64 && ((set >> type) & 1); }
+
+// What a cell gives without running anything: the cell itself when it stands
+// for itself, the value of a located word holding no function; else nullptr.
+// Good until the next allocation.
+inline const Cell* inert_value(const Cell* c) {
+    if (!c->is(TYPE_WORD)) return in_set(ACTIVE_CELLS, c->type()) ? nullptr : c;
+    const Cell* value = context::bound_value(c);
+    return value && !in_set(ACTIVE_VALUES, value->type()) ? value : nullptr;
+}
+
+// Whether the cell at pos of the code is a word holding an operator.
+inline bool operator_at(const View& v, uint32_t pos) {
+    if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return false;
+    const Cell* op = context::bound_value(&v.cells[pos]);
+    return op && op->is(TYPE_OP);
+}
 
 // A value the code at pos produced without a call, now on top.
 [[gnu::noinline]] void trace_push(const Code& code, uint32_t pos) {
@@ -286,8 +296,28 @@ template <bool Untraced>
     return Flow::normal;
 }
 
-// run_block's body, also inline where a block evaluation pushes its frame.
-[[gnu::always_inline]] inline Flow run_block_inline(NodeId node, uint32_t head, uint32_t extra) {
+// The steps of a user block run by user code, from pos, which is before
+// the tail of v, the block's cells; the code position follows them.
+[[gnu::always_inline]] inline Flow run_user_steps(NodeId node, uint32_t pos, uint32_t extra, View v) {
+    Cell* const start = stack::g_top;
+    const Code code{node, UINT32_MAX};
+    PositionScope position;
+    *g_code_position = make_cell(TYPE_BLOCK, pos, node, extra);
+    do {
+        g_code_position->data1 = pos;
+        stack::g_top = start;
+        if (g_interrupt | g_trace_switch) [[unlikely]] {
+            if (Flow flow = block_step(code, v, pos); flow != Flow::normal) return flow;
+            continue;
+        }
+        if (Flow flow = eval_step<true>(code, v, pos, false, false); flow != Flow::normal) return flow;
+        if (g_trace_switch) [[unlikely]]
+            trace_expression(code, v, pos);
+    } while (pos < v.tail);
+    return Flow::normal;
+}
+
+Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
     Cell* const start = stack::g_top;
     const Code code{node, UINT32_MAX};
     uint32_t pos = head;
@@ -313,24 +343,7 @@ template <bool Untraced>
         } while (pos < v.tail);
         return Flow::normal;
     }
-    PositionScope position;
-    *g_code_position = make_cell(TYPE_BLOCK, pos, node, extra);
-    do {
-        g_code_position->data1 = pos;
-        stack::g_top = start;
-        if (g_interrupt | g_trace_switch) [[unlikely]] {
-            if (Flow flow = block_step(code, v, pos); flow != Flow::normal) return flow;
-            continue;
-        }
-        if (Flow flow = eval_step<true>(code, v, pos, false, false); flow != Flow::normal) return flow;
-        if (g_trace_switch) [[unlikely]]
-            trace_expression(code, v, pos);
-    } while (pos < v.tail);
-    return Flow::normal;
-}
-
-Flow run_block(NodeId node, uint32_t head, uint32_t extra) {
-    return run_block_inline(node, head, extra);
+    return run_user_steps(node, pos, extra, v);
 }
 
 // Library code handing a block of user code to the evaluator, or user code
@@ -1433,11 +1446,7 @@ inline const Shape* shape_again(const Shape* sh, const Cell& fn) {
 inline bool push_literal_block(const View& v, uint32_t& pos) {
     if (pos >= v.tail || g_trace_switch) return false;
     const Cell* c = v.cells + pos;
-    if (!c->is(TYPE_BLOCK)) return false;
-    if (pos + 1 < v.tail && v.cells[pos + 1].is(TYPE_WORD)) {
-        const Cell* op = context::bound_value(&v.cells[pos + 1]);
-        if (op && op->is(TYPE_OP)) return false;
-    }
+    if (!c->is(TYPE_BLOCK) || operator_at(v, pos + 1)) return false;
     stack::push(c);
     pos++;
     return true;
@@ -1467,30 +1476,6 @@ template <bool BRANCH = false>
 }
 
 
-// The steps of a user function's body: run_block's loop for a user block
-// run by user code. v: the body's cells, not empty.
-[[gnu::always_inline]] inline Flow run_user_body_steps(const Cell& body, View v) {
-    Cell* const start = stack::g_top;
-    const Code code{body.data2, UINT32_MAX};
-    uint32_t pos = head_of(body);
-    PositionScope position;
-    g_code_position->header = TYPE_BLOCK;
-    g_code_position->data2 = body.data2;
-    g_code_position->data3 = body.data3;
-    do {
-        if (g_interrupt) [[unlikely]]
-            if (Flow flow = halt_on_interrupt(); flow != Flow::normal) return flow;
-        g_code_position->data1 = pos;
-        stack::g_top = start;
-        if (Flow flow = eval_inline(code, v, pos, false, false); flow != Flow::normal) return flow;
-        if (g_trace_switch) [[unlikely]] {
-            trace_event(TRACE_EXPR, code.node, int32_t(pos), nullptr, stack::g_top - 1);
-            v = view_of(code);
-        }
-    } while (pos < v.tail);
-    return Flow::normal;
-}
-
 // The end of a user body that stopped early or turned a tracer on: as
 // eval_function_body ends it.
 [[gnu::noinline]] Flow finish_user_body(Flow flow, const Cell& fn, const Cell& body,
@@ -1515,11 +1500,10 @@ template <bool BRANCH = false>
     stack::CallFrame* const record = stack::g_frame_top - 1;  // this call's frame
     record->header |= stack::BODY_BYTE << 24;
     ValuesScope values(fn.data1);
-    Flow flow = run_user_body_steps(body, v);
+    Flow flow = run_user_steps(body.data2, head_of(body), body.data3, v);
     if (flow == Flow::normal && !g_trace_switch) [[likely]] {
         const Cell result = stack::g_top[-1];
-        stack::g_frame_top = record;
-        stack::g_base = stack::cell_at(record->saved_base);
+        stack::pop_own_frame(record, stack::cell_at(record->saved_base));
         *slot = result;
         stack::g_top = slot + 1;
         return Flow::normal;
@@ -1599,10 +1583,7 @@ inline const Cell* single_value(const Cell& blk) {
     memory::SeriesBuffer* b = buf(blk.data2);
     const uint32_t head = head_of(blk);
     if (head + 1 != b->used() / CELL) return nullptr;
-    const Cell* c = b->head_cell() + head;
-    if (!c->is(TYPE_WORD)) return in_set(ACTIVE_CELLS, c->type()) ? nullptr : c;
-    const Cell* value = context::value_address(c, c->data1);
-    return in_set(ACTIVE_VALUES, value->type()) ? nullptr : value;
+    return inert_value(b->head_cell() + head);
 }
 
 // either, if and unless in the native's frame: the chosen block runs under
@@ -1880,11 +1861,7 @@ Flow eval_set_word(const Cell& word, const Code& code, View v, uint32_t& pos) {
         return pass_on(flow, record);
     *slot = value;
     trace(TRACE_SET, code.node, int32_t(pos), &word, &value);
-    // The frame pushed above, popped as pop_frame does.
-    slot = stack::g_base;
-    stack::g_frame_top = record;
-    stack::g_base = caller_base;
-    stack::g_top = slot + 1;
+    stack::pop_own_frame(record, caller_base);
     return Flow::normal;
 }
 
@@ -2188,12 +2165,8 @@ namespace {
     if (g_trace_switch) [[unlikely]]
         trace_event(TRACE_EXIT, blk.data2, blk.data2 ? int32_t(length_of(blk.data2)) : -1, nullptr,
                     stack::g_top - 1);
-    // The frame pushed above, popped as pop_frame(_set_result) does.
-    Cell* const slot0 = stack::g_base;
-    stack::g_frame_top = record;
-    stack::g_base = caller_base;
+    Cell* const slot0 = stack::pop_own_frame(record, caller_base);
     if (chain) *caller_base = *slot0;
-    stack::g_top = slot0 + 1;
     return Flow::normal;
 }
 
@@ -2205,19 +2178,8 @@ namespace {
 // value, or a word holding one, with no operator after it; else nullptr.
 inline const Cell* plain_value(const View& v, uint32_t pos) {
     if (g_trace_switch || pos >= v.tail) return nullptr;
-    const Cell* c = v.cells + pos;
-    const Cell* value = c;
-    if (c->is(TYPE_WORD)) {
-        value = context::bound_value(c);
-        if (!value || in_set(ACTIVE_VALUES, value->type())) return nullptr;
-    } else if (in_set(ACTIVE_CELLS, c->type())) {
-        return nullptr;
-    }
-    if (pos + 1 < v.tail && v.cells[pos + 1].is(TYPE_WORD)) {
-        const Cell* op = context::bound_value(&v.cells[pos + 1]);
-        if (!op || op->is(TYPE_OP)) return nullptr;
-    }
-    return value;
+    const Cell* value = inert_value(v.cells + pos);
+    return value && !operator_at(v, pos + 1) ? value : nullptr;
 }
 }  // namespace
 

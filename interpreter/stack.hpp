@@ -272,6 +272,16 @@ inline void pop_function_frame_reset() {
     g_top = g_base;
 }
 void pop_frame_discard();
+// The frame a caller pushed at record itself, so one is there: popped as
+// pop_frame pops it, with the caller's base it kept. Answers the popped
+// call's slot 0; the top is left after it.
+inline Cell* pop_own_frame(CallFrame* record, Cell* caller_base) {
+    Cell* slot0 = g_base;
+    g_frame_top = record;
+    g_base = caller_base;
+    g_top = slot0 + 1;
+    return slot0;
+}
 
 // Unwinding by kind; stops at a try-all frame whatever kind is asked for.
 void unwind_to_frame(uint32_t kind, bool keep);

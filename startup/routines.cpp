@@ -383,7 +383,8 @@ constexpr const char* k_typeset_words[] = {
 constexpr uint32_t TYPESET_TESTS = sizeof k_typeset_words / sizeof k_typeset_words[0];
 uint32_t g_typeset_symbols[TYPESET_TESTS];
 // Each typeset word as the global context holds it, kept once found there:
-// a context only grows, so the word's index stays good.
+// a context only grows, so the word's index stays good until the next
+// start-up makes another global context.
 Cell g_typeset_words[TYPESET_TESTS];
 
 const Cell* typeset_value(uint32_t i) {
@@ -452,7 +453,10 @@ void bind_predicates() {
                 "\" value [any-type!] return: [logic!]]\n";
     }
     constexpr uint32_t types = sizeof k_type_tests / sizeof k_type_tests[0];
-    for (uint32_t i = 0; i < TYPESET_TESTS; i++) g_typeset_symbols[i] = symbol::make(k_typeset_words[i]);
+    for (uint32_t i = 0; i < TYPESET_TESTS; i++) {
+        g_typeset_symbols[i] = symbol::make(k_typeset_words[i]);
+        g_typeset_words[i] = Cell{};
+    }
     bind_block(text, types + TYPESET_TESTS, [](uint32_t i) {
         return Environment{i < types ? k_type_tests[i].entry : k_typeset_entries[i - types], TYPE_LOGIC};
     });
