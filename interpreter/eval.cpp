@@ -1645,9 +1645,8 @@ inline const Cell* single_value(const Cell& blk) {
         if (run_branch(sh->fast_op, &flow)) {
             if (flow != Flow::normal) return flow;
             // The native's own frame, pushed above: pop_frame without its checks.
-            const stack::CallFrame* const record = --stack::g_frame_top;
-            stack::g_top = stack::g_base + 1;
-            stack::g_base = stack::cell_at(record->saved_base);
+            stack::CallFrame* const record = stack::g_frame_top - 1;
+            stack::pop_own_frame(record, stack::cell_at(record->saved_base));
             return Flow::normal;
         }
     }
