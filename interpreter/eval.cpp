@@ -1323,8 +1323,9 @@ inline Flow fetch_plain_arguments(const Cell& fn, const Cell& name, NodeId spec,
 constexpr uint32_t SHAPE_ARGS = 4;
 constexpr uint32_t SHAPE_TABLE = 256;
 struct Shape {
-    NodeId more = 0;    // 0: no entry
+    // spec and more lie as a cell's words 2 and 3 do: one compare finds both
     NodeId spec = 0;    // the function's spec block
+    NodeId more = 0;    // 0: no entry
     uint32_t epoch = 0;
     uint8_t type = 0;
     uint8_t simple = 0;  // else the call takes the general way
@@ -1425,8 +1426,10 @@ uint64_t type_mask(const Cell& ts) {
 
 inline const Shape& shape_of(const Cell& fn) {
     const Shape& sh = g_shapes[fn.data3 % SHAPE_TABLE];
-    if (sh.more == fn.data3 && sh.epoch == g_shape_epoch && sh.spec == fn.data2 &&
-        sh.type == fn.type()) [[likely]]
+    uint64_t key, have;
+    std::memcpy(&key, &fn.data2, sizeof key);
+    std::memcpy(&have, &sh.spec, sizeof have);
+    if (have == key && sh.epoch == g_shape_epoch && sh.type == fn.type()) [[likely]]
         return sh;
     return build_shape(fn);
 }
