@@ -925,14 +925,21 @@ struct RoutineEntry {
 constexpr uint32_t ROUTINE_TABLE = 64;
 RoutineEntry g_routine_entries[ROUTINE_TABLE];
 
-[[gnu::noinline]] const RoutineEntry& read_routine_entry(const Cell& fn) {
+// The entry as fn's more-block holds it; its entry point nullptr when none.
+RoutineEntry routine_entry_read(const Cell& fn) {
     const Cell entry_cell = *more_of(fn, function::MORE_ENTRY);
-    const routine::Entry entry = entry_cell.is(TYPE_INTEGER) ? routine::entry(uint32_t(entry_cell.as_int())) : nullptr;
-    if (!entry) not_done_raise();
     const Cell return_cell = *more_of(fn, function::MORE_OWNER);
+    return RoutineEntry{
+        fn.data3, g_shape_epoch,
+        entry_cell.is(TYPE_INTEGER) ? routine::entry(uint32_t(entry_cell.as_int())) : nullptr,
+        return_cell.is(TYPE_INTEGER) ? return_cell.as_int() : routine::NO_RETURN_TYPE};
+}
+
+[[gnu::noinline]] const RoutineEntry& read_routine_entry(const Cell& fn) {
+    const RoutineEntry read = routine_entry_read(fn);
+    if (!read.entry) not_done_raise();
     RoutineEntry& e = g_routine_entries[fn.data3 % ROUTINE_TABLE];
-    e = RoutineEntry{fn.data3, g_shape_epoch, entry,
-                     return_cell.is(TYPE_INTEGER) ? return_cell.as_int() : routine::NO_RETURN_TYPE};
+    e = read;
     return e;
 }
 
@@ -943,8 +950,9 @@ inline const RoutineEntry& routine_entry_of(const Cell& fn) {
     return read_routine_entry(fn);
 }
 
-[[gnu::always_inline]] inline Flow call_routine(const Cell& fn, const Cell& name, bool check = true) {
-    const RoutineEntry& found = routine_entry_of(fn);
+// found: fn's entry, with an entry point.
+[[gnu::always_inline]] inline Flow run_routine(const Cell& fn, const Cell& name,
+                                               const RoutineEntry& found, bool check) {
     const routine::Entry entry = found.entry;
     const int32_t return_type = found.return_type;
     Cell* args = stack::g_base;
@@ -972,6 +980,10 @@ inline const RoutineEntry& routine_entry_of(const Cell& fn) {
         default: break;  // the routine wrote its result itself
     }
     return Flow::normal;
+}
+
+[[gnu::always_inline]] inline Flow call_routine(const Cell& fn, const Cell& name, bool check = true) {
+    return run_routine(fn, name, routine_entry_of(fn), check);
 }
 
 // ---------------------------------------------------------------- calls
@@ -1339,6 +1351,7 @@ struct Shape {
     uint64_t falses = 0; // bit k: tail cell k is logic false, else none!
     uint64_t accept[SHAPE_ARGS] = {};
     Cell body{};         // functions: the more-block's body, set once at creation
+    RoutineEntry routine{};  // routines: the entry the more-block holds
 };
 Shape g_shapes[SHAPE_TABLE];
 uint32_t g_shape_epoch = 1;
@@ -1412,8 +1425,10 @@ uint64_t type_mask(const Cell& ts) {
         sh.body = more[function::MORE_BODY];
         sh.block_body = block::any_block_q(sh.body.type()) && sh.body.data2;
     }
-    if (fn.is(TYPE_ROUTINE) && !(fn.header & routine::CELL_ARGUMENTS_FLAG))
-        sh.unchecked = routine_checks_nothing(fn);
+    if (fn.is(TYPE_ROUTINE)) {
+        sh.routine = routine_entry_read(fn);
+        if (!(fn.header & routine::CELL_ARGUMENTS_FLAG)) sh.unchecked = routine_checks_nothing(fn);
+    }
     sh.simple = simple;
     if (const FastTarget* t = native ? fast_target(fn) : nullptr) {
         sh.fast = t->kind;
@@ -1551,6 +1566,7 @@ template <bool BRANCH = false>
 // pushed as a function's are.
 [[gnu::noinline]] Flow call_shaped_routine(const Cell& fn, const Cell& name, const Shape* sh,
                                            const Code& code, uint32_t& pos) {
+    stack::CallFrame* const record = stack::g_frame_top;
     stack::push_interp_native_frame(&name);
     if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
     const uint64_t falses = sh->falses;
@@ -1558,9 +1574,11 @@ template <bool BRANCH = false>
         Cell* c = stack::push_cell();
         *c = (k < 64 && ((falses >> k) & 1)) ? logic::make_value(false) : none_value();
     }
-    const bool check = !shape_again(sh, fn)->unchecked;
-    if (Flow flow = call_routine(fn, name, check); flow != Flow::normal) return flow;
-    stack::pop_frame();
+    sh = shape_again(sh, fn);
+    if (!sh->routine.entry) not_done_raise();
+    if (Flow flow = run_routine(fn, name, sh->routine, !sh->unchecked); flow != Flow::normal)
+        return flow;
+    stack::pop_own_frame(record, stack::cell_at(record->saved_base));
     return Flow::normal;
 }
 
