@@ -296,6 +296,34 @@ Cell* set_word_value(Cell* word, const Cell* value, NodeId context, bool event) 
     return store(values_of(cell_of(context)) + index, v);
 }
 
+namespace {
+// Reached with a located word only for a context other than the running
+// function's and the global one: its record tells where its values are.
+[[gnu::always_inline]] inline Values record_values(NodeId context) {
+    const Cell* c = cell_of(context);
+    if (!c->data2) return {nullptr, 0};
+    if (c->header & STACK_FLAG) return {stack::values_cell(c->data2), ANY_COUNT};
+    memory::SeriesBuffer* b = memory::buffer_of(c->data2);
+    return {b->cells(), uint32_t(b->used() / CELL)};
+}
+}  // namespace
+
+Cell* value_address_rest(const Cell* word, NodeId context) {
+    const uint32_t index = word->data3;
+    if (index != NO_INDEX && context) {
+        if (Cell* first = record_values(context).first) return first + index;
+    }
+    return value_address_slow(word, context);
+}
+
+Cell* bound_value_rest(const Cell* word) {
+    const NodeId context = word->data1;
+    const uint32_t index = word->data3;
+    if (!context || index == NO_INDEX) return nullptr;
+    const Values v = record_values(context);
+    return v.first && index < v.count ? v.first + index : nullptr;
+}
+
 Cell* value_address_slow(const Cell* word, NodeId context) {
     if (word->data3 == NO_INDEX) {
         if (word->data1 && word->data2 == self_symbol()) return owner_of(word->data1);

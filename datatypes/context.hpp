@@ -98,20 +98,38 @@ inline Values values_of(NodeId context) {
     memory::SeriesBuffer* b = memory::buffer_of(values);
     return {b->cells(), uint32_t(b->used() / sizeof(Cell))};
 }
-inline Cell* value_address(const Cell* word, NodeId context) {
-    uint32_t index = word->data3;
-    if (index != NO_INDEX && context) {
-        if (Cell* first = values_of(context).first) return first + index;
+// The running function's value at index: only while its context is
+// g_values_context, whose values word is then never 0.
+inline Cell* running_value(uint32_t index) {
+    return stack::g_bottom + (size_t(stack::g_values_word) - 1 + index);
+}
+// The global values' cells, and how many (their head is their data).
+inline memory::SeriesBuffer* global_values() { return memory::buffer_of(g_global_values); }
+// The cases value_address leaves out of line: a context other than the
+// running function's and the global one, and the errors.
+Cell* value_address_rest(const Cell* word, NodeId context);
+// Inline for the running function's words and the global ones; the calling
+// paths are too big for the compiler to inline this on its own.
+[[gnu::always_inline]] inline Cell* value_address(const Cell* word, NodeId context) {
+    const uint32_t index = word->data3;
+    if (index != NO_INDEX) [[likely]] {
+        if (context == stack::g_values_context) return running_value(index);
+        if (context == g_global_context) return global_values()->cells() + index;
     }
-    return value_address_slow(word, context);
+    return value_address_rest(word, context);
 }
 // The value of a word bound to a context that has values, else nullptr;
 // never raises.
-inline Cell* bound_value(const Cell* word) {
+Cell* bound_value_rest(const Cell* word);
+[[gnu::always_inline]] inline Cell* bound_value(const Cell* word) {
     const NodeId context = word->data1;
-    if (!context || word->data3 == NO_INDEX) return nullptr;
-    const Values v = values_of(context);
-    return v.first && word->data3 < v.count ? v.first + word->data3 : nullptr;
+    const uint32_t index = word->data3;
+    if (context == stack::g_values_context && index != NO_INDEX) return running_value(index);
+    if (context == g_global_context) {
+        memory::SeriesBuffer* b = global_values();
+        return index < b->used() / sizeof(Cell) ? b->cells() + index : nullptr;
+    }
+    return bound_value_rest(word);
 }
 // nullptr when the context (the global one for a stack context) lacks the symbol.
 Cell* find_word_value(uint32_t symbol, NodeId context);

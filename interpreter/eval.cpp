@@ -81,7 +81,7 @@ struct View {
     const Cell* cells;
     uint32_t tail;
 };
-inline View view_of(const Code& code) {
+[[gnu::always_inline]] inline View view_of(const Code& code) {
     if (!code.node) return {nullptr, 0};
     memory::SeriesBuffer* b = buf(code.node);
     const uint32_t n = b->used() / CELL;
