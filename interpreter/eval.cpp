@@ -2123,10 +2123,12 @@ void run_handler(const Cell* function) {
 void init() {
     *g_code_position = unset_value();
     forget_shapes_and_values();
+    forget_remembered_fields();
     capture_fast_targets();
     static bool marker = false;  // the markers outlive every memory manager
     if (!marker) {
         collector::register_marker(&forget_shapes_and_values);
+        collector::register_marker(&forget_remembered_fields);
         marker = true;
     }
     init_tracer();

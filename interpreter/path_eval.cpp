@@ -48,16 +48,18 @@ inline bool notifying_series_q(uint32_t type) {
 [[noreturn]] void fire(ErrorId id, Cell a1) { support::fire_error(id, &a1); }
 [[noreturn]] void fire(ErrorId id, Cell a1, Cell a2) { support::fire_error(id, &a1, &a2); }
 
-// Field indexes of object paths by object context and word symbol; a hit is
-// used only while the context's word table still has that symbol at that
-// index (a word never moves within its table).
+// Field indexes of object paths by object context and word symbol. A word
+// never moves within its table and only a collection frees a context's node
+// for reuse, so a hit holds until the next collection (or a fresh start).
 struct FieldHit {
     NodeId context = 0;
     uint32_t symbol = 0;
     uint32_t index = 0;
+    uint32_t epoch = 0;
 };
 constexpr uint32_t FIELD_HITS = 256;
 FieldHit g_field_hits[FIELD_HITS];
+uint32_t g_field_epoch = 1;
 
 inline FieldHit& field_hit(NodeId context, uint32_t symbol) {
     return g_field_hits[(context * 31u + symbol) % FIELD_HITS];
@@ -66,11 +68,8 @@ inline FieldHit& field_hit(NodeId context, uint32_t symbol) {
 // The remembered index, or -1.
 inline int32_t remembered_field(NodeId context, uint32_t symbol) {
     const FieldHit& h = field_hit(context, symbol);
-    if (h.context != context || h.symbol != symbol) return -1;
-    memory::SeriesBuffer* words = buf(context::word_block(context));
-    if (h.index < words->used() / CELL && words->head_cell()[h.index].data2 == symbol)
-        return int32_t(h.index);
-    return -1;
+    if (h.context != context || h.symbol != symbol || h.epoch != g_field_epoch) return -1;
+    return int32_t(h.index);
 }
 
 // Remembers the field object/word reaches, for the next short read.
@@ -79,7 +78,7 @@ void remember_field(const Cell& object, const Cell& element) {
     const NodeId context = object.data1;
     if (remembered_field(context, element.data2) >= 0) return;
     const int32_t index = context::find_word(context, element.data2, true);
-    if (index >= 0) field_hit(context, element.data2) = FieldHit{context, element.data2, uint32_t(index)};
+    if (index >= 0) field_hit(context, element.data2) = FieldHit{context, element.data2, uint32_t(index), g_field_epoch};
 }
 
 // object/word in get modes, its field remembered: the field's value, or
@@ -399,6 +398,8 @@ Flow write_back(Walk& w, Place from, uint32_t from_index, bool case_, uint32_t s
 }
 
 }  // namespace
+
+void forget_remembered_fields() { g_field_epoch++; }
 
 Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode, bool case_) {
     if (mode != PathMode::set && !g_trace_switch) {

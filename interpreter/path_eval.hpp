@@ -26,5 +26,8 @@ enum class PathMode : uint8_t {
 // walk_path for a path met in code, in get mode: three arguments leave the
 // short reads registers enough to need no saves.
 [[nodiscard]] Flow walk_get_path(const Cell& path, const Code& code, uint32_t& pos);
+// Each collection and each fresh start: the object fields remembered for
+// short paths may name contexts whose nodes are reused.
+void forget_remembered_fields();
 
 }  // namespace zun::interpreter
