@@ -1133,8 +1133,8 @@ inline bool integer_divide(int op, Cell* left, int32_t right) {
 
 // A fast path on the arguments of a call already fetched into slots 0 and
 // 1: true when it left the result in slot 0, false when the action must run.
-[[gnu::always_inline]] inline bool fast_call_in_frame(const FastTarget& t,
-                                                     Cell* base = stack::g_base) {
+inline bool fast_call_in_frame(const FastTarget& t) {
+    Cell* base = stack::g_base;
     switch (t.kind) {
         case FAST_KIND_MATH:
             return actions::fast_math_core(t.op, base, base + 1, base);
@@ -1620,6 +1620,13 @@ inline const Cell* single_value(const Cell& blk) {
     return true;
 }
 
+// The frame of a native that returned normally, on top: pop_frame's work
+// with no check for an empty frame stack, inline.
+[[gnu::always_inline]] inline void pop_native_frame() {
+    stack::CallFrame* const record = stack::g_frame_top - 1;
+    stack::pop_own_frame(record, stack::cell_at(record->saved_base));
+}
+
 // The native's own entry on the arguments fetched, in its frame.
 [[gnu::always_inline]] inline Flow enter_native(const Cell& fn, const Cell& name, const Shape* sh,
                                                 int32_t* slots, const Code& code, uint32_t at) {
@@ -1629,7 +1636,7 @@ inline const Cell* single_value(const Cell& blk) {
     trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
     if (Flow flow = call_entry(entry, slot_count ? slots : nullptr); flow != Flow::normal)
         return flow;
-    stack::pop_frame();
+    pop_native_frame();
     return Flow::normal;
 }
 
@@ -1653,54 +1660,11 @@ inline const Cell* single_value(const Cell& blk) {
     return enter_native(fn, name, sh, slots, code, at);
 }
 
-// What a cell in code gives with no look-up that can fail: the cell itself
-// when it stands for itself, the value of a word bound to a context that has
-// values; nullptr for the rest. Good until the next allocation.
-[[gnu::always_inline]] inline const Cell* located_value(const Cell* c) {
-    if (!c->is(TYPE_WORD)) return in_set(ACTIVE_CELLS, c->type()) ? nullptr : c;
-    const uint32_t index = c->data3;
-    if (!c->data1 || index == context::NO_INDEX) return nullptr;
-    const context::Values values = context::values_of(c->data1);
-    return values.first && index < values.count ? values.first + index : nullptr;
-}
-
-// A native with a fast path on arguments that run nothing: done with no
-// frame, as nothing could see one (no tracer, no argument that can fail or
-// run code, a fast path that neither raises nor allocates). False, with
-// nothing pushed or taken, when the call must take its frame: also when the
-// frame or the arguments would overflow, so the overflow comes as before.
-[[gnu::noinline]] bool fast_call_frameless(const Cell& fn, const Shape* sh, const Code& code,
-                                          uint32_t& pos) {
-    const uint32_t n = sh->args;
-    Cell* const base = stack::g_top;
-    if (g_trace_switch || stack::g_frame_top >= stack::g_frame_end || base + n >= stack::g_end)
-        return false;
-    const View v = view_of(code);
-    if (pos + n > v.tail) return false;
-    for (uint32_t i = 0; i < n; i++) {
-        const Cell* value = located_value(v.cells + pos + i);
-        if (!value || in_set(ACTIVE_VALUES, value->type()) ||
-            !((sh->accept[i] >> value->type()) & 1))
-            return false;
-        base[i] = *value;
-    }
-    if (pos + n < v.tail && v.cells[pos + n].is(TYPE_WORD)) {
-        const Cell* next = located_value(v.cells + pos + n);
-        if (!next || next->is(TYPE_OP)) return false;
-    }
-    if (!fast_call_in_frame(FastTarget{fn.data2, fn.data3, sh->fast, sh->fast_op}, base))
-        return false;
-    stack::g_top = base + 1;
-    pos += n;
-    return true;
-}
-
 [[gnu::always_inline]] inline Flow call_shaped_native(const Cell& fn, const Cell& name,
                                                       const Shape* sh, const Code& code,
                                                       uint32_t& pos, uint32_t at) {
     if (sh->fast == FAST_KIND_BRANCH) [[unlikely]]
         return call_branch_native(fn, name, sh, code, pos, at);
-    if (sh->fast && fast_call_frameless(fn, sh, code, pos)) return Flow::normal;
     int32_t slots[FAST_SLOTS];
     std::fill(slots, slots + sh->slots, -1);
     stack::push_interp_native_frame(&name);
@@ -1708,7 +1672,7 @@ inline const Cell* single_value(const Cell& blk) {
     if (sh->fast && !g_trace_switch) {
         const FastTarget t{fn.data2, fn.data3, sh->fast, sh->fast_op};
         if (fast_call_in_frame(t)) {
-            stack::pop_frame();
+            pop_native_frame();
             return Flow::normal;
         }
     }
