@@ -1641,6 +1641,13 @@ inline const Cell* single_value(const Cell& blk) {
     return true;
 }
 
+// The frame of a native that returned normally, on top: pop_frame's work
+// with no check for an empty frame stack, inline.
+[[gnu::always_inline]] inline void pop_native_frame() {
+    stack::CallFrame* const record = stack::g_frame_top - 1;
+    stack::pop_own_frame(record, stack::cell_at(record->saved_base));
+}
+
 // The native's own entry on the arguments fetched, in its frame.
 [[gnu::always_inline]] inline Flow enter_native(const Cell& fn, const Cell& name, const Shape* sh,
                                                 int32_t* slots, const Code& code, uint32_t at) {
@@ -1650,7 +1657,7 @@ inline const Cell* single_value(const Cell& blk) {
     trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
     if (Flow flow = call_entry(entry, slot_count ? slots : nullptr); flow != Flow::normal)
         return flow;
-    stack::pop_frame();
+    pop_native_frame();
     return Flow::normal;
 }
 
@@ -1686,7 +1693,7 @@ inline const Cell* single_value(const Cell& blk) {
     if (sh->fast && !g_trace_switch) {
         const FastTarget t{fn.data2, fn.data3, sh->fast, sh->fast_op};
         if (fast_call_in_frame(t)) {
-            stack::pop_frame();
+            pop_native_frame();
             return Flow::normal;
         }
     }
