@@ -413,6 +413,14 @@ Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode,
 }
 
 namespace {
+// block_pick, a positive index tested against both ends at once.
+inline const Cell* pick_item(const Cell& block, int32_t index) {
+    if (index <= 0) return actions::block_pick(block, index);
+    memory::SeriesBuffer* b = buf(block.data2);
+    const uint64_t at = uint64_t(int64_t(int32_t(block.data1)) + index - 1);
+    return at < b->used() / CELL ? b->head_cell() + at : &shared_none_cell;
+}
+
 // object/word met in code: the field pushed or its function called.
 [[gnu::noinline]] Flow object_get_path(const Cell& object, const Cell& element, const Cell& path,
                                        const Code& code, uint32_t& pos) {
@@ -436,7 +444,7 @@ Flow walk_get_path(const Cell& path, const Code& code, uint32_t& pos) {
             if (const Cell* first = context::bound_value(&cells[0])) {
                 const Cell& element = cells[1];
                 if (element.is(TYPE_INTEGER) && first->is(TYPE_BLOCK)) {
-                    const Cell* item = actions::block_pick(*first, element.as_int());
+                    const Cell* item = pick_item(*first, element.as_int());
                     if (!function_type_q(item->type())) {  // a function: the walk calls it
                         stack::push(item);
                         return Flow::normal;
