@@ -413,13 +413,47 @@ Flow walk_path(const Cell& path, const Code& code, uint32_t& pos, PathMode mode,
     return walk_steps(path, code, pos, mode, case_);
 }
 
+namespace {
+// block_pick, a positive index tested against both ends at once.
+inline const Cell* pick_item(const Cell& block, int32_t index) {
+    if (index <= 0) return actions::block_pick(block, index);
+    memory::SeriesBuffer* b = buf(block.data2);
+    const uint64_t at = uint64_t(int64_t(int32_t(block.data1)) + index - 1);
+    return at < b->used() / CELL ? b->head_cell() + at : &shared_none_cell;
+}
+
+// object/word met in code: the field pushed or its function called.
+[[gnu::noinline]] Flow object_get_path(const Cell& object, const Cell& element, const Cell& path,
+                                       const Code& code, uint32_t& pos) {
+    const Cell* found = object_path_field(object, element);
+    if (!found) return walk_steps(path, code, pos, PathMode::get, false);
+    if (function_type_q(found->type())) return call_named(*found, element, code, pos);
+    stack::push(found);
+    return Flow::normal;
+}
+}  // namespace
+
+// The reads of short_path, with the block's item read inline: every call
+// here is a tail call, so the hot read saves no registers.
 Flow walk_get_path(const Cell& path, const Code& code, uint32_t& pos) {
-    if (!g_trace_switch) {
-        const Cell *field, *name;
-        switch (short_path(path, true, &field, &name)) {
-            case Short::pushed: return Flow::normal;
-            case Short::call: return call_named(*field, *name, code, pos);
-            case Short::walk: break;
+    const NodeId node = path.data2;
+    if (!g_trace_switch && node) {
+        memory::SeriesBuffer* b = buf(node);
+        const uint32_t head = head_of(path);
+        const Cell* cells = b->head_cell() + head;
+        if (b->used() == (uint64_t(head) + 2) * CELL && cells[0].is(TYPE_WORD)) {
+            if (const Cell* first = context::bound_value(&cells[0])) {
+                const Cell& element = cells[1];
+                if (element.is(TYPE_INTEGER) && first->is(TYPE_BLOCK)) {
+                    const Cell* item = pick_item(*first, element.as_int());
+                    if (!function_type_q(item->type())) {  // a function: the walk calls it
+                        stack::push(item);
+                        return Flow::normal;
+                    }
+                } else if (element.is(TYPE_WORD)) {
+                    return object_get_path(*first, element, path, code, pos);
+                }
+            }
         }
     }
     return walk_steps(path, code, pos, PathMode::get, false);
