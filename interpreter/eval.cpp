@@ -1057,11 +1057,19 @@ enum FastKind : uint8_t {
 };
 // Op codes of the branch natives.
 enum : uint8_t { BRANCH_EITHER, BRANCH_IF, BRANCH_UNLESS };
+// The integer case of a target, kind and op code in one, so the operator
+// loop needs a single switch.
+enum IntegerStep : uint8_t {
+    STEP_NONE, STEP_ADD, STEP_SUBTRACT, STEP_MULTIPLY, STEP_OR, STEP_AND, STEP_XOR, STEP_EQUAL,
+    STEP_NOT_EQUAL, STEP_LESSER, STEP_LESSER_OR_EQUAL, STEP_GREATER, STEP_GREATER_OR_EQUAL,
+    STEP_DIVIDE, STEP_REMAINDER
+};
 struct FastTarget {
     NodeId spec = 0;
     NodeId more = 0;
     uint8_t kind = FAST_KIND_NONE;
     uint8_t op = 0;
+    uint8_t step = STEP_NONE;
 };
 FastTarget g_fast_actions[ACTION_COUNT + 1];
 FastTarget g_fast_natives[natives::TABLE_SIZE + 1];
@@ -1071,22 +1079,23 @@ void capture_fast_targets() {
         const char* word;
         uint8_t kind;
         uint8_t op;
+        uint8_t step = STEP_NONE;
     } targets[] = {
-        {"add", FAST_KIND_MATH, actions::FAST_ADD},
-        {"subtract", FAST_KIND_MATH, actions::FAST_SUBTRACT},
-        {"multiply", FAST_KIND_MATH, actions::FAST_MULTIPLY},
-        {"or~", FAST_KIND_MATH, actions::FAST_OR},
-        {"and~", FAST_KIND_MATH, actions::FAST_AND},
-        {"xor~", FAST_KIND_MATH, actions::FAST_XOR},
-        {"divide", FAST_KIND_DIVIDE, MATH_DIVIDE},
-        {"remainder", FAST_KIND_DIVIDE, MATH_REMAINDER},
-        {"equal?", FAST_KIND_COMPARE, actions::FAST_EQUAL},
-        {"not-equal?", FAST_KIND_COMPARE, actions::FAST_NOT_EQUAL},
-        {"strict-equal?", FAST_KIND_COMPARE, actions::FAST_STRICT_EQUAL},
-        {"lesser?", FAST_KIND_COMPARE, actions::FAST_LESSER},
-        {"lesser-or-equal?", FAST_KIND_COMPARE, actions::FAST_LESSER_OR_EQUAL},
-        {"greater?", FAST_KIND_COMPARE, actions::FAST_GREATER},
-        {"greater-or-equal?", FAST_KIND_COMPARE, actions::FAST_GREATER_OR_EQUAL},
+        {"add", FAST_KIND_MATH, actions::FAST_ADD, STEP_ADD},
+        {"subtract", FAST_KIND_MATH, actions::FAST_SUBTRACT, STEP_SUBTRACT},
+        {"multiply", FAST_KIND_MATH, actions::FAST_MULTIPLY, STEP_MULTIPLY},
+        {"or~", FAST_KIND_MATH, actions::FAST_OR, STEP_OR},
+        {"and~", FAST_KIND_MATH, actions::FAST_AND, STEP_AND},
+        {"xor~", FAST_KIND_MATH, actions::FAST_XOR, STEP_XOR},
+        {"divide", FAST_KIND_DIVIDE, MATH_DIVIDE, STEP_DIVIDE},
+        {"remainder", FAST_KIND_DIVIDE, MATH_REMAINDER, STEP_REMAINDER},
+        {"equal?", FAST_KIND_COMPARE, actions::FAST_EQUAL, STEP_EQUAL},
+        {"not-equal?", FAST_KIND_COMPARE, actions::FAST_NOT_EQUAL, STEP_NOT_EQUAL},
+        {"strict-equal?", FAST_KIND_COMPARE, actions::FAST_STRICT_EQUAL, STEP_EQUAL},
+        {"lesser?", FAST_KIND_COMPARE, actions::FAST_LESSER, STEP_LESSER},
+        {"lesser-or-equal?", FAST_KIND_COMPARE, actions::FAST_LESSER_OR_EQUAL, STEP_LESSER_OR_EQUAL},
+        {"greater?", FAST_KIND_COMPARE, actions::FAST_GREATER, STEP_GREATER},
+        {"greater-or-equal?", FAST_KIND_COMPARE, actions::FAST_GREATER_OR_EQUAL, STEP_GREATER_OR_EQUAL},
         {"pick", FAST_KIND_PICK, 0},
         {"length?", FAST_KIND_SERIES, actions::FAST_LENGTH_Q},
         {"index?", FAST_KIND_SERIES, actions::FAST_INDEX_Q},
@@ -1112,7 +1121,7 @@ void capture_fast_targets() {
             slot = &g_fast_actions[index];
         else if (value->is(TYPE_NATIVE) && index >= 1 && index <= natives::TABLE_SIZE)
             slot = &g_fast_natives[index];
-        if (slot) *slot = FastTarget{value->data2, value->data3, t.kind, t.op};
+        if (slot) *slot = FastTarget{value->data2, value->data3, t.kind, t.op, t.step};
     }
 }
 
@@ -1169,16 +1178,46 @@ inline bool fast_call_in_frame(const FastTarget& t) {
     }
 }
 
+// An add, subtract or multiply that overflows: the float! result as the
+// action gives it.
+[[gnu::cold, gnu::noinline]] bool integer_overflow(int op, Cell* left, int32_t right) {
+    integer::do_math(left->as_int(), right, op, left);
+    return true;
+}
+
 // A built-in operator on an integer left operand and an integer right one,
 // the result in place of the left; false when the action must decide (a
 // zero divisor, the one division overflow, an operator with no integer case).
-inline bool integer_step(const FastTarget& t, Cell* left, int32_t right) {
-    switch (t.kind) {
-        case FAST_KIND_MATH: actions::fast_integer_math(t.op, left->as_int(), right, left); return true;
-        case FAST_KIND_COMPARE:
-            *left = logic::make_value(actions::fast_integer_compare(t.op, left->as_int(), right));
+[[gnu::always_inline]] inline bool integer_step(const FastTarget& t, Cell* left, int32_t right) {
+    const int32_t a = left->as_int();
+    int32_t r;
+    switch (t.step) {
+        case STEP_ADD:
+            if (__builtin_add_overflow(a, right, &r)) [[unlikely]]
+                return integer_overflow(MATH_ADD, left, right);
+            left->data2 = uint32_t(r);
             return true;
-        case FAST_KIND_DIVIDE: return integer_divide(t.op, left, right);
+        case STEP_SUBTRACT:
+            if (__builtin_sub_overflow(a, right, &r)) [[unlikely]]
+                return integer_overflow(MATH_SUBTRACT, left, right);
+            left->data2 = uint32_t(r);
+            return true;
+        case STEP_MULTIPLY:
+            if (__builtin_mul_overflow(a, right, &r)) [[unlikely]]
+                return integer_overflow(MATH_MULTIPLY, left, right);
+            left->data2 = uint32_t(r);
+            return true;
+        case STEP_OR: left->data2 = uint32_t(a | right); return true;
+        case STEP_AND: left->data2 = uint32_t(a & right); return true;
+        case STEP_XOR: left->data2 = uint32_t(a ^ right); return true;
+        case STEP_EQUAL: *left = logic::make_value(a == right); return true;
+        case STEP_NOT_EQUAL: *left = logic::make_value(a != right); return true;
+        case STEP_LESSER: *left = logic::make_value(a < right); return true;
+        case STEP_LESSER_OR_EQUAL: *left = logic::make_value(a <= right); return true;
+        case STEP_GREATER: *left = logic::make_value(a > right); return true;
+        case STEP_GREATER_OR_EQUAL: *left = logic::make_value(a >= right); return true;
+        case STEP_DIVIDE: return integer_divide(MATH_DIVIDE, left, right);
+        case STEP_REMAINDER: return integer_divide(MATH_REMAINDER, left, right);
         default: return false;
     }
 }
@@ -1976,77 +2015,67 @@ inline bool frameless_operator(const FastTarget& t) {
     return flow;
 }
 
-// An integer on the left of a built-in operator whose right operand is an
-// integer in the code or held by a word: done in place, nothing evaluated.
-// False when the general way must take the operator.
-[[gnu::always_inline]] inline bool integer_operator(const View& v, uint32_t& pos, Cell* entry,
-                                                    const Cell* op) {
-    if (pos + 1 >= v.tail) return false;
-    const FastTarget* t = fast_target(*op, op::wrapped_type(op));
-    if (!t) return false;
-    const Cell* right = plain_integer_operand(v.cells + pos + 1);
-    if (!right || !integer_step(*t, entry, right->as_int())) return false;
+// A frameless operator whose right operand must be evaluated, the left
+// operand just produced at entry.
+[[gnu::noinline]] Flow operate_right(const FastTarget& t, const Code& code, View& v, uint32_t& pos,
+                                     Cell* entry, const Cell* op) {
     stack::g_top = entry + 1;
-    pos += 2;
-    return true;
+    return operate_evaluated(t, code, v, pos, entry, op, v.cells[pos + 1].is(TYPE_PAREN));
 }
 
 [[gnu::noinline]] Flow eval_infix_general(const Code& code, View& v, uint32_t& pos, Cell* entry,
                                           const Cell* op);
 
-// Operators after a value: no precedence, grouping to the left. A chain of
-// integer operations stays in this small loop; anything else, and every
-// operator while a tracer is installed, goes the general way.
+// Operators after a value: no precedence, grouping to the left. A built-in
+// operator on an integer, no tracer installed, is done here: a right
+// operand that is an integer in the code or held by a word is taken in
+// place, any other runs with no frame for the operator. Anything else goes
+// the general way, one operator at a time.
 Flow eval_infix(const Code& code, View& v, uint32_t& pos, Cell* entry, const Cell* op) {
-    while (!g_trace_switch && entry->is(TYPE_INTEGER) && integer_operator(v, pos, entry, op)) {
+    for (;;) {
+        const FastTarget* t;
+        if (!g_trace_switch && entry->is(TYPE_INTEGER) && pos + 1 < v.tail &&
+            (t = fast_target(*op, op::wrapped_type(op)))) {
+            if (const Cell* right = plain_integer_operand(v.cells + pos + 1)) {
+                if (!integer_step(*t, entry, right->as_int())) goto general;
+                stack::g_top = entry + 1;
+                pos += 2;
+            } else if (frameless_operator(*t)) {
+                if (Flow flow = operate_right(*t, code, v, pos, entry, op); flow != Flow::normal) return flow;
+            } else {
+                goto general;
+            }
+        } else {
+        general:
+            if (Flow flow = eval_infix_general(code, v, pos, entry, op); flow != Flow::normal) return flow;
+        }
         if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
         op = context::bound_value(&v.cells[pos]);
         if (!op || !op->is(TYPE_OP)) return Flow::normal;
     }
-    return eval_infix_general(code, v, pos, entry, op);
 }
 
-// The code's cells are read again after anything that ran code.
+// The operator at pos called as its function, in a frame of its own, with
+// the fetch event before it while a tracer is installed. One that goes out
+// in the event, or an operator word changed by it, leaves pos as it is for
+// the loop above to look again. The code's cells are read again after
+// anything that ran code.
 Flow eval_infix_general(const Code& code, View& v, uint32_t& pos, Cell* entry, const Cell* op) {
-    for (bool first = true;; first = false) {
-        if (!first) {
-            if (pos >= v.tail || !v.cells[pos].is(TYPE_WORD)) return Flow::normal;
-            op = context::bound_value(&v.cells[pos]);
-            if (!op || !op->is(TYPE_OP)) return Flow::normal;
-        }
-        if (g_trace_switch) [[unlikely]] {
-            trace_event(TRACE_FETCH, code.node, int32_t(pos), nullptr, v.cells + pos);
-            v = view_of(code);
-            op = context::bound_value(&v.cells[pos]);
-            if (!op || !op->is(TYPE_OP)) return Flow::normal;
-        }
-        stack::g_top = entry + 1;  // the left operand, just produced there
-        // An integer on the left of a built-in operator: the right operand
-        // is evaluated with no frame, the operation done by its fast path.
-        const FastTarget* t;
-        if (entry->is(TYPE_INTEGER) && !g_trace_switch && pos + 1 < v.tail &&
-            (t = fast_target(*op, op::wrapped_type(op)))) {
-            if (const Cell* right = plain_integer_operand(v.cells + pos + 1)) {
-                if (!integer_step(*t, entry, right->as_int())) goto general;
-                pos += 2;
-                continue;
-            }
-            if (frameless_operator(*t)) {
-                const bool paren = v.cells[pos + 1].is(TYPE_PAREN);
-                if (Flow flow = operate_evaluated(*t, code, v, pos, entry, op, paren); flow != Flow::normal)
-                    return flow;
-                continue;
-            }
-        }
-    general:
-        const Cell word = v.cells[pos++];
-        Cell fn = *op;
-        fn.set_type(op::wrapped_type(&fn));
-        CallOptions o;
-        o.name = &word;
-        if (Flow flow = call_value(fn, code, pos, o, true); flow != Flow::normal) return flow;
+    if (g_trace_switch) [[unlikely]] {
+        trace_event(TRACE_FETCH, code.node, int32_t(pos), nullptr, v.cells + pos);
         v = view_of(code);
+        op = context::bound_value(&v.cells[pos]);
+        if (!g_trace_switch || !op || !op->is(TYPE_OP)) return Flow::normal;
     }
+    stack::g_top = entry + 1;  // the left operand, just produced there
+    const Cell word = v.cells[pos++];
+    Cell fn = *op;
+    fn.set_type(op::wrapped_type(&fn));
+    CallOptions o;
+    o.name = &word;
+    const Flow flow = call_value(fn, code, pos, o, true);
+    v = view_of(code);
+    return flow;
 }
 
 // The expressions that do more than push a value they find: calls, parens,
