@@ -296,18 +296,6 @@ Cell* set_word_value(Cell* word, const Cell* value, NodeId context, bool event) 
     return store(values_of(cell_of(context)) + index, v);
 }
 
-namespace {
-// Reached with a located word only for a context other than the running
-// function's and the global one: its record tells where its values are.
-[[gnu::always_inline]] inline Values record_values(NodeId context) {
-    const Cell* c = cell_of(context);
-    if (!c->data2) return {nullptr, 0};
-    if (c->header & STACK_FLAG) return {stack::values_cell(c->data2), ANY_COUNT};
-    memory::SeriesBuffer* b = memory::buffer_of(c->data2);
-    return {b->cells(), uint32_t(b->used() / CELL)};
-}
-}  // namespace
-
 Cell* value_address_rest(const Cell* word, NodeId context) {
     const uint32_t index = word->data3;
     if (index != NO_INDEX && context) {

@@ -1605,7 +1605,6 @@ template <bool BRANCH = false>
 // pushed as a function's are.
 [[gnu::noinline]] Flow call_shaped_routine(const Cell& fn, const Cell& name, const Shape* sh,
                                            const Code& code, uint32_t& pos) {
-    stack::CallFrame* const record = stack::g_frame_top;
     stack::push_interp_native_frame(&name);
     if (Flow flow = fetch_shaped(fn, name, sh, code, pos); flow != Flow::normal) return flow;
     const uint64_t falses = sh->falses;
@@ -1617,7 +1616,7 @@ template <bool BRANCH = false>
     if (!sh->routine.entry) not_done_raise();
     if (Flow flow = run_routine(fn, name, sh->routine, !sh->unchecked); flow != Flow::normal)
         return flow;
-    stack::pop_own_frame(record, stack::cell_at(record->saved_base));
+    stack::pop_own_top_frame();
     return Flow::normal;
 }
 
@@ -1680,13 +1679,6 @@ inline const Cell* single_value(const Cell& blk) {
     return true;
 }
 
-// The frame of a native that returned normally, on top: pop_frame's work
-// with no check for an empty frame stack, inline.
-[[gnu::always_inline]] inline void pop_native_frame() {
-    stack::CallFrame* const record = stack::g_frame_top - 1;
-    stack::pop_own_frame(record, stack::cell_at(record->saved_base));
-}
-
 // The native's own entry on the arguments fetched, in its frame.
 [[gnu::always_inline]] inline Flow enter_native(const Cell& fn, const Cell& name, const Shape* sh,
                                                 int32_t* slots, const Code& code, uint32_t at) {
@@ -1696,7 +1688,7 @@ inline const Cell* single_value(const Cell& blk) {
     trace(TRACE_CALL, code.node, int32_t(at), &name, &fn);
     if (Flow flow = call_entry(entry, slot_count ? slots : nullptr); flow != Flow::normal)
         return flow;
-    pop_native_frame();
+    stack::pop_own_top_frame();
     return Flow::normal;
 }
 
@@ -1711,9 +1703,7 @@ inline const Cell* single_value(const Cell& blk) {
         Flow flow;
         if (run_branch(sh->fast_op, &flow)) {
             if (flow != Flow::normal) return flow;
-            // The native's own frame, pushed above: pop_frame without its checks.
-            stack::CallFrame* const record = stack::g_frame_top - 1;
-            stack::pop_own_frame(record, stack::cell_at(record->saved_base));
+            stack::pop_own_top_frame();  // the native's own frame, pushed above
             return Flow::normal;
         }
     }
@@ -1732,7 +1722,7 @@ inline const Cell* single_value(const Cell& blk) {
     if (sh->fast && !g_trace_switch) {
         const FastTarget t{fn.data2, fn.data3, sh->fast, sh->fast_op};
         if (fast_call_in_frame(t)) {
-            pop_native_frame();
+            stack::pop_own_top_frame();
             return Flow::normal;
         }
     }

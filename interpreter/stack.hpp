@@ -282,6 +282,11 @@ inline Cell* pop_own_frame(CallFrame* record, Cell* caller_base) {
     g_top = slot0 + 1;
     return slot0;
 }
+// The same for the frame on top, pushed by the caller itself.
+inline Cell* pop_own_top_frame() {
+    CallFrame* const record = g_frame_top - 1;
+    return pop_own_frame(record, cell_at(record->saved_base));
+}
 
 // Unwinding by kind; stops at a try-all frame whatever kind is asked for.
 void unwind_to_frame(uint32_t kind, bool keep);
